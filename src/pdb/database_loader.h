@@ -1,0 +1,26 @@
+// Loading the package database, the package images and the schedule files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver/console.h"
+#include "model/package.h"
+
+// "/flash/var/pdb/" + name + "/": the database entry directory of a package.
+std::string packageDir(const Package& package);
+
+// Stores quiet and arch in the console and fills its PackageDb.
+void loadDatabase(Console& console, bool quiet, const std::string& arch);
+
+// Appends the records read from images: imageDir + name, or, with imageDir
+// null, each package directory's "image". False only when /flash/var/pdb/
+// cannot be opened.
+bool loadImages(Console& console, const char* imageDir);
+
+// Completes a record from its database directory and its schedule file.
+void readPackageRecord(InstalledPackage& package);
+
+// Appends the entries of a deps/provides/conflicts file; false on a malformed
+// entry (the entries before it stay).
+bool readDependencyList(const std::string& path, std::vector<Dependency>& list, bool withExtra);

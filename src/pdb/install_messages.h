@@ -1,0 +1,27 @@
+// The messages of installing a package, shared by the database writer, the
+// installation of one package and the file extractor.
+#pragma once
+
+#include <string>
+
+#include "driver/console.h"
+#include "model/package.h"
+
+class PartStream;
+
+// How installation messages name a package: the bundle that delivered it
+// (name, and "-" version when its minimum is set) when there is one,
+// otherwise the package's own name and version.
+std::string installLabel(const InstalledPackage& package);
+
+// Progress line "installing [ (disabled) ]<label>" with the stream's position
+// (tellg() + partOffset()) out of its totalLength. The disabled marker shows
+// only for a disabled package that did not come with a bundle.
+void showInstalling(Console& console, const InstalledPackage& package, PartStream& stream);
+
+// Reports a failed create call; reads errno before doing anything else, so
+// call it right after the failing call. what names the thing being created.
+void reportCreateFailure(Console& console, const InstalledPackage& package, const std::string& what);
+
+// "installation of <label> failed: broken package".
+void reportBrokenPackage(Console& console, const InstalledPackage& package);

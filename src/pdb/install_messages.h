@@ -20,8 +20,10 @@ std::string installLabel(const InstalledPackage& package);
 void showInstalling(Console& console, const InstalledPackage& package, PartStream& stream);
 
 // Reports a failed create call; reads errno before doing anything else, so
-// call it right after the failing call. what names the thing being created.
-void reportCreateFailure(Console& console, const InstalledPackage& package, const std::string& what);
+// call it right after the failing call. what names the thing being created;
+// it is a plain pointer so that passing it builds no temporary that could
+// disturb errno (pass path.c_str()).
+void reportCreateFailure(Console& console, const InstalledPackage& package, const char* what);
 
 // "installation of <label> failed: broken package".
 void reportBrokenPackage(Console& console, const InstalledPackage& package);

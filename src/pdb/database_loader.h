@@ -6,9 +6,7 @@
 
 #include "driver/console.h"
 #include "model/package.h"
-
-// "/flash/var/pdb/" + name + "/": the database entry directory of a package.
-std::string packageDir(const Package& package);
+#include "pdb/package_dir.h"
 
 // Stores quiet and arch in the console and fills its PackageDb.
 void loadDatabase(Console& console, bool quiet, const std::string& arch);

@@ -1,0 +1,164 @@
+#include "pdb/database_loader.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+
+namespace {
+
+constexpr char databaseDir[] = "/flash/var/pdb/";
+constexpr char secondImageDir[] = "/rw/pckg/.images/";
+constexpr char scheduleDir[] = "/ram/pdb/";
+
+// Calls visit(name) for each entry of a directory, in directory order,
+// skipping names that begin with '.'. False when it cannot be opened.
+template <typename Visit>
+bool forEachEntry(const char* path, Visit visit) {
+  DIR* dir = ::opendir(path);
+  if (dir == nullptr) return false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    visit(std::string(entry->d_name));
+  }
+  ::closedir(dir);
+  return true;
+}
+
+// Reads the meta files of a record that did not come from an image.
+void readMetaFiles(InstalledPackage& package, const std::string& dir) {
+  {
+    std::ifstream in(dir + "version");
+    if (!(in >> package.version >> package.buildTime)) package.action = ScheduledAction::Uninstall;
+  }
+  if (!readDependencyList(dir + "deps", package.deps, false))
+    package.action = ScheduledAction::Uninstall;
+  if (!readDependencyList(dir + "provides", package.provides, true))
+    package.action = ScheduledAction::Uninstall;
+  if (!readDependencyList(dir + "conflicts", package.conflicts, false))
+    package.action = ScheduledAction::Uninstall;
+  {
+    std::ifstream in(dir + "bundle");
+    std::string bundleName;
+    if (in >> bundleName) {
+      package.bundle.name = bundleName;
+      package.bundle.min = 0;
+      package.bundle.max = 0;
+    }
+  }
+  std::ifstream files(dir + "files");
+  package.isBundle = !files.is_open();
+  std::string line;
+  while (std::getline(files, line)) {
+    if (line.empty()) continue;
+    if (line[0] != '/') line.insert(line.begin(), '/');
+    package.files.insert(line);
+  }
+}
+
+// Reads the disabled/enabled flag files.
+void readStateFlags(InstalledPackage& package, const std::string& dir) {
+  package.userForced = false;
+  std::ifstream disabled(dir + "disabled");
+  if (disabled.is_open()) {
+    package.disabled = true;
+    std::string first;
+    std::getline(disabled, first);
+    package.userForced = first != "auto";
+    return;
+  }
+  package.disabled = false;
+  if (std::ifstream(dir + "enabled").is_open()) package.userForced = true;
+}
+
+// Picks up and consumes the action the running system scheduled.
+void readSchedule(InstalledPackage& package) {
+  const std::string path = scheduleDir + package.name + "/schedule";
+  {
+    std::ifstream in(path);
+    std::string word;
+    in >> word;
+    if (word == "uninstall") {
+      package.action = ScheduledAction::Uninstall;
+    } else if (word == "enable") {
+      package.action = ScheduledAction::Enable;
+      package.userForced = true;
+    } else if (word == "disable") {
+      package.action = ScheduledAction::Disable;
+      package.userForced = true;
+    }
+  }
+  ::unlink(path.c_str());
+}
+
+}  // namespace
+
+bool readDependencyList(const std::string& path, std::vector<Dependency>& list, bool withExtra) {
+  std::ifstream in(path);
+  if (!in.is_open()) return true;
+  for (;;) {
+    Dependency entry;
+    if (!(in >> entry.name)) return true;
+    if (!(in >> entry.min >> entry.max)) return false;
+    if (withExtra && !(in >> entry.extra)) return false;
+    list.push_back(std::move(entry));
+  }
+}
+
+void readPackageRecord(InstalledPackage& package) {
+  // A name from an image header that cannot be a directory entry has no
+  // database entry: its meta files count as unreadable, and it gets no flags
+  // and no schedule.
+  const bool plain = isPlainName(package.name);
+  const std::string dir = packageDir(package);
+  if (package.version == 0) {
+    if (plain) {
+      readMetaFiles(package, dir);
+    } else {
+      package.action = ScheduledAction::Uninstall;
+      package.isBundle = true;
+    }
+  }
+  if (!plain) {
+    package.disabled = false;
+    package.userForced = false;
+    return;
+  }
+  readStateFlags(package, dir);
+  if (package.version == placeholderRelease && package.buildTime == placeholderRelease) return;
+  readSchedule(package);
+}
+
+void loadDatabase(Console& console, bool quiet, const std::string& arch) {
+  console.quiet = quiet;
+  console.arch = arch;
+  if (!loadImages(console, nullptr)) {
+    console.warning("could not open repo");
+    return;
+  }
+  loadImages(console, secondImageDir);
+
+  DIR* probe = ::opendir(databaseDir);
+  if (probe == nullptr) return;
+  ::closedir(probe);
+  for (const auto& record : console.packages) readPackageRecord(*record);
+
+  PackageDb& packages = console.packages;
+  forEachEntry(databaseDir, [&packages](const std::string& name) {
+    if (packages.findIndex(name) >= 0) return;
+    auto record = std::make_unique<InstalledPackage>(name);
+    readPackageRecord(*record);
+    packages.append(std::move(record));
+  });
+}
+
+bool loadImages(Console& console, const char* imageDir) {
+  (void)console;
+  (void)imageDir;
+  // Images are read once the package reader is in place.
+  DIR* dir = ::opendir(databaseDir);
+  if (dir == nullptr) return false;
+  ::closedir(dir);
+  return true;
+}

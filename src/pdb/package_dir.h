@@ -1,0 +1,14 @@
+// Where a package's database entry lives.
+#pragma once
+
+#include <string>
+
+#include "model/package.h"
+
+// "/flash/var/pdb/" + name + "/": the database entry directory of a package.
+std::string packageDir(const Package& package);
+
+// Whether name can stand as one directory entry: not empty, not "." or "..",
+// and without '/'. Names from package headers are untrusted; the database
+// touches the entry of a package only when its name passes this test.
+bool isPlainName(const std::string& name);

@@ -1,0 +1,47 @@
+// Writing a package's database entry: the entry directory, the meta files,
+// the scripts and the enabled/disabled state, in the formats the loader reads.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "driver/console.h"
+#include "model/package.h"
+#include "pdb/make_directories.h"
+#include "pdb/package_dir.h"
+
+// makeDirectories(packageDir(package), false). Reports nothing.
+bool createPackageDir(const InstalledPackage& package);
+
+// Writes version, deps, provides, conflicts, bundle and files (or removes them
+// all for an imageMeta package), then the disabled/enabled files, and removes
+// oninstall of an image package. A meta file that cannot be written ends the
+// work there with one "installation of ... failed" error naming it
+// "meta/<file>"; the result is then false.
+bool writePackageRecord(Console& console, const InstalledPackage& package);
+
+// One line per entry: "name min max" and, withExtra, " extra". Reports nothing.
+bool writeDependencyList(const std::string& path, const std::vector<Dependency>& list,
+                         bool withExtra);
+
+// The files list, each path without its leading '/'; a bundle has none and
+// gets true without a write. Reports nothing.
+bool writeFileList(const InstalledPackage& package);
+
+// Copies length bytes of script payload from stream (a PartStream positioned
+// at the start of a script part's payload) into the entry's scriptName file
+// behind the script header, mode 0755. The payload is streamed in chunks, never
+// held whole. A short payload is a broken package (no file is left); a file
+// that cannot be written or made executable is reported with scriptName.
+bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
+                 std::uint32_t length, const char* scriptName);
+
+// Records the disabled state ("user" when userForced, else "auto") and sets
+// disabled, action None. Creates a missing entry directory. Reports nothing.
+void markDisabled(InstalledPackage& package);
+
+// Records the enabled state ("enabled" holding "user" only when userForced)
+// and sets disabled false, action None. Creates a missing entry directory.
+void markEnabled(InstalledPackage& package);

@@ -1,0 +1,31 @@
+// A file written in place: created or truncated, filled, closed. The first
+// failing call's error number is kept so that it can be reported afterwards.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class FileOutput {
+public:
+  // Creates or truncates path with the usual creation mode (0666 less umask).
+  explicit FileOutput(const std::string& path);
+  ~FileOutput();
+  FileOutput(const FileOutput&) = delete;
+  FileOutput& operator=(const FileOutput&) = delete;
+
+  // Whether the file was opened (a later write may still fail).
+  bool opened() const { return fd_ >= 0; }
+  // Appends bytes; does nothing once a call has failed.
+  void write(const char* bytes, std::size_t length);
+  void write(const std::string& text) { write(text.data(), text.size()); }
+  // Closes the file. False when any call failed, with errno set to the first
+  // failure's error number.
+  bool finish();
+
+private:
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+// Creates or truncates path holding content; false with errno set on failure.
+bool writeWholeFile(const std::string& path, const std::string& content);

@@ -1,0 +1,82 @@
+// Builds whole packages and bundles from a description of their content.
+//
+// A package body (everything from its type-1 part on) has its parts in the
+// order the installer takes them:
+//   1 header, 24 text24, 16 architecture, 2 text2, 23 note, 3 deps,
+//   19 provides, 17 conflicts, 21 image, 7 oninstall, 8 onuninstall,
+//   4 file tree, the extra raw parts, 9 signature trailer.
+// Each optional part is written only when its field is set. For malformed or
+// out-of-order input, take packageParts(), edit the vector and encode it with
+// encodeParts() (part_encoding.h).
+//
+//   pkgwriter::PackageSpec spec;
+//   spec.name = "tool"; spec.version = makeVersion(1, 0, 'f', 0); spec.buildTime = 1700000000;
+//   spec.fileTree = pkgwriter::FileTreeBuilder().addFile("bin/tool", "...", 0755).compressed();
+//   spec.signer = mySigner;   // or spec.trailer = bytes; or neither: unsigned
+//   std::string file = pkgwriter::buildPackageFile(spec);
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pkgwriter/digest_window.h"
+#include "pkgwriter/part_encoding.h"
+
+namespace pkgwriter {
+
+// Makes the 68-byte trailer payload for a digest; false when it cannot.
+using TrailerSigner = std::function<bool(const Digest& digest, std::string& trailer)>;
+
+// Header fields and texts shared by packages and bundles.
+struct HeaderSpec {
+  std::string name;  // cut to 16 bytes
+  std::uint32_t version = 0;
+  std::uint32_t buildTime = 0;
+  std::optional<std::uint32_t> flags;  // set: 36-byte header with the flag word
+  std::optional<std::string> text24, architecture, text2, note;
+  std::optional<std::vector<ListEntry>> deps, provides, conflicts;
+  std::optional<std::string> image;  // payload of the type-21 part
+};
+
+struct PackageSpec : HeaderSpec {
+  std::optional<std::string> onInstall, onUninstall;  // script texts (types 7, 8)
+  std::optional<std::string> fileTree;  // compressed tree payload (type 4), see FileTreeBuilder
+  std::vector<RawPart> extraParts;      // after the file tree, before the trailer
+  // The trailer: a given payload (written as is, of any length) wins over the
+  // signer; with neither the package has no trailer.
+  std::optional<std::string> trailer;
+  TrailerSigner signer;
+};
+
+struct BundleSpec : HeaderSpec {
+  std::optional<std::vector<ListEntry>> defaultDisabled;  // type 20
+  std::vector<RawPart> extraParts;  // after the type-20 part, before the members
+  std::vector<std::string> members;  // member package bodies, from their type-1 part on
+};
+
+// The parts of a package, header to extra parts, without the trailer.
+std::vector<RawPart> packageParts(const PackageSpec& spec);
+// The leading parts of a bundle, without its members.
+std::vector<RawPart> bundleParts(const BundleSpec& spec);
+
+// A package body, from the type-1 part on, with its trailer when asked for.
+// Empty when the signer fails.
+std::string buildPackageBody(const PackageSpec& spec);
+// Appends a trailer made by signer to an unsigned body (parts up to, not
+// including, a trailer). Empty when the signer fails.
+std::string signBody(std::string_view unsignedBody, const TrailerSigner& signer);
+
+std::string buildBundleBody(const BundleSpec& spec);
+
+// File header (magic, length of the body) followed by body.
+std::string wrapFile(std::string_view body, std::uint32_t magic = standardMagic);
+
+// Whole files. Empty when a signer fails.
+std::string buildPackageFile(const PackageSpec& spec, std::uint32_t magic = standardMagic);
+std::string buildBundleFile(const BundleSpec& spec, std::uint32_t magic = standardMagic);
+
+}  // namespace pkgwriter

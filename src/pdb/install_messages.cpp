@@ -3,9 +3,22 @@
 #include <cerrno>
 #include <cstring>
 
+#include "pkgfile/part_stream.h"
+
 std::string installLabel(const InstalledPackage& package) {
   if (!package.bundle.name.empty()) return dependencyText(package.bundle);
   return nameVersionText(package);
+}
+
+void showInstalling(Console& console, const InstalledPackage& package, PartStream& stream) {
+  std::string text = "installing ";
+  if (package.disabled && package.bundle.name.empty()) text += " (disabled) ";
+  text += installLabel(package);
+  // tellg() is -1 on a failed stream; the part's start is then the best answer.
+  const std::streamoff inPart = stream.tellg();
+  const std::uint32_t position =
+      stream.partOffset() + (inPart > 0 ? static_cast<std::uint32_t>(inPart) : 0u);
+  console.showProgress(text, position, stream.totalLength());
 }
 
 void reportCreateFailure(Console& console, const InstalledPackage& package, const char* what) {

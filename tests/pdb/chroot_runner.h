@@ -1,0 +1,45 @@
+// Runs a piece of a test in a forked child whose root directory is a scratch
+// directory, so that code using absolute device paths ("/flash/...") works on
+// scratch files. GoogleTest checks inside the body are printed by the child;
+// the child's exit status carries whether any of them failed.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "driver/console.h"
+
+namespace pdb_testing {
+
+// Exit statuses of the child.
+constexpr int childPassed = 0;
+constexpr int childFailed = 1;
+constexpr int childSetupFailed = 77;  // chroot or mount not possible here
+
+struct ChrootOptions {
+  // When set: a tmpfs of tmpfsBytes is mounted on root + tmpfsAt (an existing
+  // directory) in a private mount namespace of the child, gone with it.
+  std::string tmpfsAt;
+  std::size_t tmpfsBytes = 0;
+};
+
+// The child's exit status, or -1 when it did not exit normally.
+int runChrooted(const std::string& root, const std::function<void()>& body,
+                const ChrootOptions& options = {});
+
+// A fresh Console for a chrooted child: its output goes to memory (no device
+// files are needed); its messages are in messages as usual.
+Console& childConsole();
+
+}  // namespace pdb_testing
+
+// Runs body chrooted into root; fails the test when a check in it failed,
+// skips it when changing root is not possible here.
+#define RUN_CHROOTED(root, ...)                                                    \
+  do {                                                                             \
+    const int chrootStatus = ::pdb_testing::runChrooted((root), __VA_ARGS__);      \
+    if (chrootStatus == ::pdb_testing::childSetupFailed)                           \
+      GTEST_SKIP() << "cannot change root or mount a file system here";            \
+    EXPECT_EQ(::pdb_testing::childPassed, chrootStatus) << "checks in the chrooted child"; \
+  } while (0)

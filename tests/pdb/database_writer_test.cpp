@@ -1,0 +1,312 @@
+// The database writer: exact bytes of the files it writes, its failure
+// messages, scripts, and the enabled/disabled state.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <sstream>
+#include <string>
+
+#include "chroot_runner.h"
+#include "pdb/database_writer.h"
+#include "support/installer_process.h"
+#include "support/scratch_dir.h"
+
+using pdb_testing::ChrootOptions;
+using pdb_testing::childConsole;
+using testing_support::DeviceRoot;
+using testing_support::exists;
+using testing_support::makeDirs;
+using testing_support::readFile;
+using testing_support::ScratchDir;
+using testing_support::writeFile;
+
+namespace {
+
+constexpr char scriptHeader[] = "#!/bin/bash\n\n. /tessel/lib/install/profile.sh\n\n";
+
+unsigned modeOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return 0xFFFF;
+  return info.st_mode & 07777;
+}
+
+}  // namespace
+
+TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
+  ScratchDir scratch;
+  ::umask(0);
+  // Every missing level, trailing slashes ignored, mode 0770.
+  EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc//", false));
+  EXPECT_EQ(0770u, modeOf(scratch / "flash/var"));
+  EXPECT_EQ(0770u, modeOf(scratch / "flash/var/pdb/abc"));
+  // Existing levels are done already.
+  EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc", false));
+
+  // Only the parents of the last component.
+  EXPECT_TRUE(makeDirectories(scratch / "flash/x/a/file", true));
+  EXPECT_EQ(0770u, modeOf(scratch / "flash/x/a"));
+  EXPECT_FALSE(exists(scratch / "flash/x/a/file"));
+
+  // A file standing as a level counts as existing, but nothing can go below it.
+  writeFile(scratch / "flash/plain", "x");
+  EXPECT_TRUE(makeDirectories(scratch / "flash/plain", false));
+  EXPECT_FALSE(makeDirectories(scratch / "flash/plain/sub/deeper", false));
+  EXPECT_EQ(ENOTDIR, errno);
+  ::umask(022);
+}
+
+TEST(DatabaseWriter, MetaFilesHoldTheExactFormats) {
+  DeviceRoot root;
+  const std::string pdb = root.at("/flash/var/pdb/");
+  // Leftovers of an earlier release that the new record must not keep.
+  makeDirs(pdb + "plain");
+  writeFile(pdb + "plain/bundle", "old\n");
+  writeFile(pdb + "plain/disabled", "user\n");
+  writeFile(pdb + "plain/enabled", "user\n");
+  writeFile(pdb + "plain/oninstall", "echo\n");
+
+  RUN_CHROOTED(root.path(), [] {
+    Console& console = childConsole();
+    InstalledPackage full("full");
+    full.version = 0x03146301;
+    full.buildTime = 1704067200;
+    full.deps = {{"system", 100689408, 117466624, 7}, {"lib", 0, 0xFFFFFFFF, 0}};
+    full.provides = {{"api", 1, 0xFFFFFFFF, -1}, {"api2", 0, 0, 2147483647}};
+    full.conflicts = {{"old", 0, 16803328, 0}};
+    full.bundle = {"bndl", 5, 5, 0};
+    full.files = {"/bin/x", "/lib/y", "", "noslash"};
+    full.userForced = true;
+    ASSERT_TRUE(createPackageDir(full));
+    EXPECT_TRUE(writePackageRecord(console, full));
+
+    InstalledPackage plain("plain");
+    plain.version = 1;
+    plain.disabled = true;
+    plain.isImage = true;
+    EXPECT_TRUE(createPackageDir(plain));
+    EXPECT_TRUE(writePackageRecord(console, plain));
+
+    InstalledPackage bundle("bndl");
+    bundle.isBundle = true;
+    bundle.files = {"/ignored"};
+    ASSERT_TRUE(createPackageDir(bundle));
+    EXPECT_TRUE(writePackageRecord(console, bundle));
+    EXPECT_TRUE(console.messages.empty());
+  });
+
+  EXPECT_EQ("51667713 1704067200\n", readFile(pdb + "full/version"));
+  EXPECT_EQ("system 100689408 117466624\nlib 0 4294967295\n", readFile(pdb + "full/deps"));
+  EXPECT_EQ("api 1 4294967295 -1\napi2 0 0 2147483647\n", readFile(pdb + "full/provides"));
+  EXPECT_EQ("old 0 16803328\n", readFile(pdb + "full/conflicts"));
+  EXPECT_EQ("bndl\n", readFile(pdb + "full/bundle"));
+  EXPECT_EQ("bin/x\nlib/y\nnoslash\n", readFile(pdb + "full/files"));
+  EXPECT_EQ("user\n", readFile(pdb + "full/enabled"));
+  EXPECT_FALSE(exists(pdb + "full/disabled"));
+
+  EXPECT_EQ("1 0\n", readFile(pdb + "plain/version"));
+  EXPECT_EQ("", readFile(pdb + "plain/deps"));
+  EXPECT_EQ("", readFile(pdb + "plain/files"));
+  EXPECT_FALSE(exists(pdb + "plain/provides"));
+  EXPECT_FALSE(exists(pdb + "plain/conflicts"));
+  EXPECT_FALSE(exists(pdb + "plain/bundle"));
+  EXPECT_EQ("auto\n", readFile(pdb + "plain/disabled"));
+  EXPECT_FALSE(exists(pdb + "plain/enabled"));
+  EXPECT_FALSE(exists(pdb + "plain/oninstall"));  // an image package has none
+
+  EXPECT_FALSE(exists(pdb + "bndl/files"));
+  EXPECT_TRUE(exists(pdb + "bndl/version"));
+}
+
+TEST(DatabaseWriter, ImageMetaRemovesTheMetaFilesButKeepsTheState) {
+  DeviceRoot root;
+  const std::string dir = root.at("/flash/var/pdb/img/");
+  makeDirs(dir);
+  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files", "enabled"})
+    writeFile(dir + name, "stale\n");
+  writeFile(dir + "image", "keep");
+
+  RUN_CHROOTED(root.path(), [] {
+    Console& console = childConsole();
+    InstalledPackage img("img");
+    img.flags = imageMeta | bootImage;
+    img.version = 9;
+    img.deps = {{"dep", 1, 2, 0}};
+    img.bundle.name = "b";
+    img.disabled = true;
+    img.userForced = true;
+    EXPECT_TRUE(writePackageRecord(console, img));
+    EXPECT_TRUE(console.messages.empty());
+  });
+
+  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files", "enabled"})
+    EXPECT_FALSE(exists(dir + name)) << name;
+  EXPECT_EQ("user\n", readFile(dir + "disabled"));
+  EXPECT_EQ("keep", readFile(dir + "image"));
+}
+
+TEST(DatabaseWriter, AMetaFileThatCannotBeWrittenIsNamedOnce) {
+  // A directory standing where each meta file goes in turn; the files before it
+  // are written, the work ends there.
+  const char* const files[] = {"version", "deps", "provides", "conflicts", "bundle", "files"};
+  for (const char* blocked : files) {
+    SCOPED_TRACE(blocked);
+    DeviceRoot root;
+    makeDirs(root.at("/flash/var/pdb/pkg/") + blocked);
+    RUN_CHROOTED(root.path(), [blocked] {
+      Console& console = childConsole();
+      InstalledPackage pkg("pkg");
+      pkg.version = 0x01006600;
+      pkg.provides = {{"p", 0, 0, 0}};
+      pkg.conflicts = {{"c", 0, 0, 0}};
+      pkg.bundle.name = "bun";
+      pkg.files = {"/f"};
+      pkg.disabled = true;
+      EXPECT_FALSE(writePackageRecord(console, pkg));
+      ASSERT_EQ(1u, console.messages.size());
+      EXPECT_EQ(std::string("ERROR: installation of bun failed: could not create meta/") +
+                    blocked + ": Is a directory",
+                console.messages[0]);
+      // The label of a package from a bundle is the bundle. Nothing after the
+      // failing file is written, not even the state files.
+      EXPECT_NE(0, ::access("/flash/var/pdb/pkg/disabled", F_OK));
+    });
+  }
+}
+
+TEST(DatabaseWriter, AFullFileSystemSaysTheDiskIsTooSmall) {
+  DeviceRoot root;
+  makeDirs(root.at("/flash/var/pdb/pkg"));
+  ChrootOptions small;
+  small.tmpfsAt = "/flash/var/pdb/pkg";
+  small.tmpfsBytes = 8192;
+  RUN_CHROOTED(
+      root.path(),
+      [] {
+        Console& console = childConsole();
+        InstalledPackage pkg("pkg");
+        pkg.version = 0x02006600;
+        pkg.bundle = {"suite", 0x03006301, 0x03006301, 0};
+        for (int i = 0; i < 2000; ++i) pkg.files.insert("/opt/some/long/path/file" + std::to_string(i));
+        EXPECT_FALSE(writePackageRecord(console, pkg));
+        ASSERT_EQ(1u, console.messages.size());
+        // Messages name a package that came with a bundle by the bundle.
+        EXPECT_EQ("ERROR: installation of suite-3.0rc1 failed: disk is too small",
+                  console.messages[0]);
+      },
+      small);
+}
+
+TEST(DatabaseWriter, ScriptsAreHeaderPlusPayloadAndExecutable) {
+  DeviceRoot root;
+  makeDirs(root.at("/flash/var/pdb/pkg"));
+  std::string large(1 << 20, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 4096);
+  large += "tail";  // not a whole number of chunks
+  RUN_CHROOTED(root.path(), [&large] {
+    Console& console = childConsole();
+    InstalledPackage pkg("pkg");
+    pkg.version = 0x01006600;
+    // The payload is copied as it is: no line-end conversion, no terminator,
+    // and what follows the part is left in the stream.
+    std::istringstream small("echo a\r\nexit 0NEXT");
+    EXPECT_TRUE(writeScript(console, pkg, small, 14, "oninstall"));
+    std::string after(4, '\0');
+    small.read(after.data(), 4);
+    EXPECT_EQ("NEXT", after);
+
+    std::istringstream big(large);
+    EXPECT_TRUE(writeScript(console, pkg, big, static_cast<std::uint32_t>(large.size()),
+                            "onuninstall"));
+    std::istringstream empty("");
+    InstalledPackage other("other");
+    ASSERT_TRUE(createPackageDir(other));
+    EXPECT_TRUE(writeScript(console, other, empty, 0, "oninstall"));
+    EXPECT_TRUE(console.messages.empty());
+  });
+  const std::string dir = root.at("/flash/var/pdb/pkg/");
+  EXPECT_EQ(std::string(scriptHeader) + "echo a\r\nexit 0", readFile(dir + "oninstall"));
+  EXPECT_EQ(0755u, modeOf(dir + "oninstall"));
+  EXPECT_TRUE(readFile(dir + "onuninstall") == std::string(scriptHeader) + large);
+  EXPECT_EQ(0755u, modeOf(dir + "onuninstall"));
+  EXPECT_EQ(scriptHeader, readFile(root.at("/flash/var/pdb/other/oninstall")));
+}
+
+TEST(DatabaseWriter, ScriptFailures) {
+  DeviceRoot root;
+  makeDirs(root.at("/flash/var/pdb/pkg/onuninstall"));  // a directory in the way
+  RUN_CHROOTED(root.path(), [] {
+    InstalledPackage pkg("pkg");
+    pkg.version = 0x01006600;
+
+    // A part that announces 4 GiB but ends after a few bytes: broken, reported
+    // once, and no partial script stays behind. Holding the announced length in
+    // memory would not get this far.
+    Console& console = childConsole();
+    std::istringstream shortPart("echo cut");
+    EXPECT_FALSE(writeScript(console, pkg, shortPart, 0xFFFFFFFF, "oninstall"));
+    ASSERT_EQ(1u, console.messages.size());
+    EXPECT_EQ("ERROR: installation of pkg-1.0 failed: broken package", console.messages[0]);
+    EXPECT_NE(0, ::access("/flash/var/pdb/pkg/oninstall", F_OK));
+
+    // A script that cannot be created is named by its file name.
+    Console& second = childConsole();
+    std::istringstream whole("rm -rf /tmp/x\n");
+    EXPECT_FALSE(writeScript(second, pkg, whole, 14, "onuninstall"));
+    ASSERT_EQ(1u, second.messages.size());
+    EXPECT_EQ("ERROR: installation of pkg-1.0 failed: could not create onuninstall: Is a directory",
+              second.messages[0]);
+  });
+}
+
+TEST(DatabaseWriter, MarkDisabledAndEnabledKeepOneStateFile) {
+  DeviceRoot root;
+  RUN_CHROOTED(root.path(), [] {
+    ::umask(0);
+    InstalledPackage pkg("pkg");
+    pkg.action = ScheduledAction::Disable;
+    // The entry directory is missing: it is created searchable, like every
+    // other directory of the database.
+    markDisabled(pkg);
+    struct stat info {};
+    ASSERT_EQ(0, ::stat("/flash/var/pdb/pkg", &info));
+    EXPECT_EQ(0770u, info.st_mode & 07777);
+    EXPECT_TRUE(pkg.disabled);
+    EXPECT_EQ(ScheduledAction::None, pkg.action);
+    EXPECT_EQ("auto\n", testing_support::readFile("/flash/var/pdb/pkg/disabled"));
+
+    pkg.userForced = true;
+    pkg.action = ScheduledAction::Enable;
+    markEnabled(pkg);
+    EXPECT_FALSE(pkg.disabled);
+    EXPECT_EQ(ScheduledAction::None, pkg.action);
+    EXPECT_NE(0, ::access("/flash/var/pdb/pkg/disabled", F_OK));
+    EXPECT_EQ("user\n", testing_support::readFile("/flash/var/pdb/pkg/enabled"));
+
+    markDisabled(pkg);
+    EXPECT_EQ("user\n", testing_support::readFile("/flash/var/pdb/pkg/disabled"));
+    EXPECT_NE(0, ::access("/flash/var/pdb/pkg/enabled", F_OK));
+
+    pkg.userForced = false;
+    markEnabled(pkg);
+    EXPECT_NE(0, ::access("/flash/var/pdb/pkg/disabled", F_OK));
+    EXPECT_NE(0, ::access("/flash/var/pdb/pkg/enabled", F_OK));
+  });
+}
+
+TEST(DatabaseWriter, NamesThatWouldLeaveTheDatabaseAreRefused) {
+  DeviceRoot root;
+  RUN_CHROOTED(root.path(), [] {
+    Console& console = childConsole();
+    for (const char* name : {"..", "a/../../..", ""}) {
+      InstalledPackage pkg(name);
+      pkg.disabled = true;
+      EXPECT_FALSE(createPackageDir(pkg));
+      EXPECT_FALSE(writePackageRecord(console, pkg));
+      markDisabled(pkg);
+    }
+    EXPECT_EQ(3u, console.messages.size());
+    EXPECT_NE(0, ::access("/flash/var/version", F_OK));
+    EXPECT_NE(0, ::access("/flash/var/disabled", F_OK));
+    EXPECT_NE(0, ::access("/flash/var/pdb/disabled", F_OK));
+  });
+}

@@ -1,0 +1,176 @@
+#include "install/flash_queries.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "install/flash_platform.h"
+#include "support/scratch_dir.h"
+
+namespace {
+
+using testing_support::ScratchDir;
+
+// The answers of a device, set by each test.
+struct FakeDevice : FlashPlatform {
+  std::optional<std::uint32_t> eraseSize;
+  std::uint32_t minimumVersion = 0;
+  std::optional<int> feature;
+  std::uint32_t processor = 0;
+  int featureQueries = 0;
+
+  std::optional<std::uint32_t> mtdEraseSize() override { return eraseSize; }
+  std::uint32_t minimumVersionValue() override { return minimumVersion; }
+  std::optional<int> featureWord() override {
+    ++featureQueries;
+    return feature;
+  }
+  std::uint32_t processorVersion() override { return processor; }
+};
+
+TEST(FlashQueries, EraseSizeMustBeExactly256K) {
+  FakeDevice device;
+  ScopedFlashPlatform use(device);
+  for (std::uint32_t size : {0x20000u, 0x80000u, 0x3FFFFu, 0u}) {
+    device.eraseSize = size;
+    EXPECT_FALSE(flashEraseSizeIs256K()) << std::hex << size;
+  }
+  device.eraseSize = 0x40000;
+  EXPECT_TRUE(flashEraseSizeIs256K());
+  device.eraseSize.reset();  // node missing or request refused
+  EXPECT_FALSE(flashEraseSizeIs256K());
+}
+
+TEST(FlashQueries, MinimumVersionAndFeatureBit) {
+  FakeDevice device;
+  ScopedFlashPlatform use(device);
+  EXPECT_EQ(flashMinimumVersion(), 0u);
+  device.minimumVersion = makeVersion(6, 41, Final, 0);
+  EXPECT_EQ(flashMinimumVersion(), makeVersion(6, 41, Final, 0));
+
+  EXPECT_FALSE(flashFeatureBit());  // no /dev/flash
+  device.feature = 16;
+  EXPECT_TRUE(flashFeatureBit());
+  device.feature = 0x7FFFFFEF;  // every bit but bit 4
+  EXPECT_FALSE(flashFeatureBit());
+  device.feature = 0x30;
+  EXPECT_TRUE(flashFeatureBit());
+}
+
+TEST(FlashQueries, DeviceVariantTable) {
+  struct Case {
+    std::uint32_t processor;
+    std::optional<int> feature;
+    DeviceVariant expected;
+    bool asksFlash;
+  } cases[] = {
+      // The two revisions that come with either flash: the feature bit decides.
+      {0x80211020, 16, variantCore2x, true},
+      {0x80211020, 0, variantPlainFlashCore, true},
+      {0x802110FF, std::nullopt, variantPlainFlashCore, true},  // no /dev/flash
+      {0x80212100, 0x10, variantCore2x, true},
+      {0x80212155, 0xEF, variantPlainFlashCore, true},
+      // Other revisions of the same processor: low version byte 0x21, no flash query.
+      {0x80211100, std::nullopt, variantCore2x, false},
+      {0x80212000, std::nullopt, variantCore2x, false},
+      {0x80200030, std::nullopt, variantCore2x, false},
+      {0x00210000, std::nullopt, variantCore2x, false},
+      {0x80830000, std::nullopt, variantCore8x, false},
+      {0x00840021, std::nullopt, variantCore8x, false},
+      {0x80851010, std::nullopt, variantCore8x, false},
+      {0x80820000, std::nullopt, variantNone, false},
+      {0x80860000, std::nullopt, variantNone, false},
+      {0x13020010, std::nullopt, variantCore1302, false},
+      {0x13030000, std::nullopt, variantNone, false},
+      {0x02130000, std::nullopt, variantNone, false},
+      {0x00001302, std::nullopt, variantNone, false},  // revision bits are not the version
+      {0x00000000, std::nullopt, variantNone, false},
+      {0x004E1200, std::nullopt, variantNone, false},
+  };
+  for (const Case& c : cases) {
+    FakeDevice device;
+    device.processor = c.processor;
+    device.feature = c.feature;
+    ScopedFlashPlatform use(device);
+    EXPECT_EQ(deviceVariant(), c.expected) << std::hex << c.processor;
+    EXPECT_EQ(device.featureQueries > 0, c.asksFlash) << std::hex << c.processor;
+  }
+}
+
+TEST(FlashQueries, ScopedPlatformRestoresThePreviousOne) {
+  FakeDevice outer, inner;
+  outer.minimumVersion = 1;
+  inner.minimumVersion = 2;
+  EXPECT_EQ(&flashPlatform(), &deviceFlashPlatform());
+  {
+    ScopedFlashPlatform useOuter(outer);
+    {
+      ScopedFlashPlatform useInner(inner);
+      EXPECT_EQ(flashMinimumVersion(), 2u);
+    }
+    EXPECT_EQ(flashMinimumVersion(), 1u);
+  }
+  EXPECT_EQ(&flashPlatform(), &deviceFlashPlatform());
+}
+
+// Runs the device's own platform layer in a child whose root is dir and
+// returns what the queries answered, one character each.
+std::string queryInRoot(const std::string& dir) {
+  int channel[2];
+  if (pipe(channel) != 0) return "pipe failed";
+  const pid_t child = fork();
+  if (child == 0) {
+    close(channel[0]);
+    std::string answers;
+    if (chroot(dir.c_str()) != 0 || chdir("/") != 0) {
+      answers = std::string("chroot: ") + std::strerror(errno);
+    } else {
+      FlashPlatform& device = deviceFlashPlatform();
+      answers += device.mtdEraseSize() ? 'E' : '-';
+      answers += device.minimumVersionValue() != 0 ? 'M' : '-';
+      answers += device.featureWord() ? 'F' : '-';
+      answers += flashEraseSizeIs256K() ? 'e' : '-';
+      answers += flashMinimumVersion() != 0 ? 'm' : '-';
+      answers += flashFeatureBit() ? 'f' : '-';
+      answers += static_cast<char>('0' + deviceVariant());
+    }
+    (void)!write(channel[1], answers.data(), answers.size());
+    _exit(0);
+  }
+  close(channel[1]);
+  std::string answers;
+  char buffer[256];
+  ssize_t got;
+  while ((got = read(channel[0], buffer, sizeof buffer)) > 0) answers.append(buffer, static_cast<std::size_t>(got));
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return answers;
+}
+
+TEST(FlashPlatformOnThisMachine, MissingOrForeignNodesGiveNeutralAnswers) {
+  if (geteuid() != 0) GTEST_SKIP() << "changing root needs root";
+  // On a processor other than PowerPC the register reads as 0: variant 0.
+#if defined(__powerpc__)
+  GTEST_SKIP() << "the variant depends on this processor";
+#endif
+  ScratchDir withoutDev;
+  const std::string answers = queryInRoot(withoutDev.path());
+  if (answers.rfind("chroot:", 0) == 0) GTEST_SKIP() << answers;
+  EXPECT_EQ(answers, "------0");
+
+  // Nodes that open but refuse every request (plain files).
+  ScratchDir withFiles;
+  testing_support::makeDirs(withFiles / "dev");
+  testing_support::writeFile(withFiles / "dev/mtd0", "");
+  testing_support::writeFile(withFiles / "dev/flash", "");
+  EXPECT_EQ(queryInRoot(withFiles.path()), "------0");
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "pkgfile/part_stream.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -231,6 +232,39 @@ TEST(InflateStream, SeekingSkipsForwardOnly) {
     InflateStream in(source);
     ASSERT_TRUE(in.seekg(static_cast<std::streamoff>(expected.size()), std::ios_base::cur));
     EXPECT_EQ(in.get(), std::char_traits<char>::eof());
+  }
+}
+
+TEST(InflateStream, ReadsTheFileTreePartOfAPackageAndNothingBeyondIt) {
+  const std::string compressed = zlibData("text.z");
+  auto put = [](std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  // File header, the compressed tree part, then a 68-byte trailer part.
+  std::string file;
+  put(file, packageMagic, 4);
+  put(file, static_cast<std::uint32_t>(6 + compressed.size() + 6 + 68), 4);
+  put(file, partFileTree, 2);
+  put(file, static_cast<std::uint32_t>(compressed.size()), 4);
+  file += compressed;
+  put(file, partSignature, 2);
+  put(file, 68, 4);
+  file += std::string(68, 'S');
+
+  for (bool hashing : {false, true}) {
+    std::istringstream input(file);
+    PartStream package(input, hashing);
+    package.wanted = {partFileTree, partSignature};
+    ASSERT_EQ(package.next(), partFileTree);
+    {
+      InflateStream tree(package);
+      EXPECT_EQ(drain(tree, 4096), zlibData("text.bin"));
+    }
+    // The inflater took the whole part and no byte of the next one.
+    ASSERT_EQ(package.next(), partSignature) << "hashing " << hashing;
+    char trailer[68];
+    ASSERT_TRUE(package.read(trailer, sizeof trailer));
+    EXPECT_EQ(std::string(trailer, sizeof trailer), std::string(68, 'S'));
   }
 }
 

@@ -1,0 +1,248 @@
+#include "sign/field_element.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "sign/montgomery.h"
+#include "vector_file.h"
+
+using namespace sign_test;
+
+namespace {
+
+FieldElement fromLimbs(std::initializer_list<std::int32_t> limbs) {
+  FieldElement x{};
+  int i = 0;
+  for (std::int32_t l : limbs) x.limb[i++] = l;
+  return x;
+}
+
+// p = 2^255 - 19 in limbs: 2^26 - 19, then 2^25 - 1 and 2^26 - 1 alternating.
+FieldElement primeLimbs(std::int32_t addToLow) {
+  FieldElement x;
+  for (int i = 0; i < 10; ++i) x.limb[i] = (i % 2 == 0) ? (1 << 26) - 1 : (1 << 25) - 1;
+  x.limb[0] = (1 << 26) - 19 + addToLow;
+  return x;
+}
+
+std::string hexOfLimbs(const FieldElement& x) {
+  std::string s;
+  for (int i = 0; i < 10; ++i) s += (i ? " " : "") + std::to_string(x.limb[i]);
+  return s;
+}
+
+// Random 32 bytes with bit 255 clear.
+void randomBytes(std::mt19937_64& rng, std::uint8_t m[32]) {
+  for (int i = 0; i < 32; ++i) m[i] = std::uint8_t(rng());
+  m[31] &= 0x7F;
+}
+
+FieldElement randomElement(std::mt19937_64& rng) {
+  std::uint8_t m[32];
+  randomBytes(rng, m);
+  FieldElement x;
+  feUnpack(x, m);
+  return x;
+}
+
+FieldElement affine(const FieldElement& x, const FieldElement& z) {
+  FieldElement inverse, out;
+  feRecip(inverse, z, false);
+  feMul(out, x, inverse);
+  return out;
+}
+
+}  // namespace
+
+// Every line of field.txt, each operation run exactly as the line describes.
+TEST(FieldElement, VectorFile) {
+  std::map<std::string, int> seen;
+  for (const auto& f : readVectorLines("field.txt")) {
+    const std::string& op = f[0];
+    SCOPED_TRACE(op + " " + (f.size() > 1 ? f[1] : ""));
+    if (op == "pack_unpack") {
+      EXPECT_EQ(packHex(unpackHex(f[1])), f[3]);
+    } else if (op == "unpack_limbs") {
+      std::string limbs;
+      for (std::size_t i = 3; i < f.size(); ++i) limbs += (i > 3 ? " " : "") + f[i];
+      EXPECT_EQ(hexOfLimbs(unpackHex(f[1])), limbs);
+    } else if (op == "unpack_reduce_pack") {
+      FieldElement x = unpackHex(f[1]);
+      feMulSmall(x, x, 1);
+      EXPECT_EQ(packHex(x), f[3]);
+    } else if (op == "recip" || op == "recip_assist") {
+      FieldElement y;
+      feRecip(y, unpackHex(f[1]), op == "recip_assist");
+      EXPECT_EQ(packHex(y), f[3]);
+    } else if (op == "sqrt") {
+      FieldElement x;
+      feSqrt(x, unpackHex(f[1]));
+      EXPECT_EQ(packHex(x), f[3]);
+      EXPECT_EQ(feIsNegative(x), std::stoi(f[4]));
+    } else if (op == "x_to_y2") {
+      FieldElement t, y2;
+      xToY2(t, y2, unpackHex(f[1]));
+      EXPECT_EQ(packHex(y2), f[3]);
+    } else if (op == "base_two_y") {
+      EXPECT_EQ(packHex(BaseTwoY), f[2]);
+    } else if (op == "mont_double_base") {
+      FieldElement x = unpackHex(f[1]), z, t1, t2, t3, t4, bx, bz;
+      feSet(z, 1);
+      montPrep(t3, t4, x, z);
+      montDouble(t1, t2, t3, t4, bx, bz);
+      EXPECT_EQ(packHex(bx), f[3]);
+      EXPECT_EQ(packHex(bz), f[4]);
+      EXPECT_EQ(packHex(affine(bx, bz)), f[5]);
+    } else if (op == "mont_add") {
+      FieldElement px = unpackHex(f[1]), qx = unpackHex(f[2]), one, t1, t2, t3, t4, ax, az;
+      feSet(one, 1);
+      montPrep(t1, t2, px, one);
+      montPrep(t3, t4, qx, one);
+      montAdd(t1, t2, t3, t4, ax, az, qx);  // P - Q = 2G - G = G
+      EXPECT_EQ(packHex(ax), f[4]);
+      EXPECT_EQ(packHex(az), f[5]);
+      EXPECT_EQ(packHex(affine(ax, az)), f[6]);
+    } else if (op == "setup" || op == "hash256") {
+      continue;  // covered by the signature and hash256 tests
+    } else {
+      ADD_FAILURE() << "unknown operation " << op;
+    }
+    ++seen[op];
+  }
+  for (const char* op : {"pack_unpack", "unpack_limbs", "unpack_reduce_pack", "recip",
+                         "recip_assist", "sqrt", "x_to_y2", "base_two_y", "mont_double_base",
+                         "mont_add"}) {
+    EXPECT_GT(seen[op], 0) << op;
+  }
+}
+
+TEST(FieldElement, PackIsCanonical) {
+  const std::string zero(64, '0');
+  EXPECT_EQ(packHex(primeLimbs(0)), zero);                       // p
+  EXPECT_EQ(packHex(primeLimbs(1)), "01" + zero.substr(2));      // p + 1
+  EXPECT_EQ(packHex(primeLimbs(18)), "12" + zero.substr(2));     // 2^255 - 1
+  // x9 carrying past 25 bits: 2^255 + 5 = p + 24.
+  EXPECT_EQ(packHex(fromLimbs({5, 0, 0, 0, 0, 0, 0, 0, 0, 1 << 25})), "18" + zero.substr(2));
+  // A negative x9: -2^230 + 1 = p - 2^230 + 1.
+  FieldElement negative = fromLimbs({1, 0, 0, 0, 0, 0, 0, 0, 0, -1});
+  FieldElement expected = primeLimbs(1);
+  expected.limb[9] -= 1;
+  EXPECT_EQ(packHex(negative), packHex(expected));
+  EXPECT_EQ(feIsNegative(negative), 0);  // p + 1 - 2^230 is even
+}
+
+TEST(FieldElement, PackUnpackRoundTrip) {
+  std::mt19937_64 rng(1);
+  for (int n = 0; n < 2000; ++n) {
+    std::uint8_t m[32];
+    randomBytes(rng, m);
+    // Values near p as well: fill the top with ones now and then.
+    if (n % 4 == 0) {
+      for (int i = 1; i < 31; ++i) m[i] = 0xFF;
+      m[31] = 0x7F;
+    }
+    const bool belowP = !(m[31] == 0x7F && m[0] >= 0xED && [&] {
+      for (int i = 1; i < 31; ++i) if (m[i] != 0xFF) return false;
+      return true;
+    }());
+    FieldElement x;
+    feUnpack(x, m);
+    std::uint8_t out[32];
+    fePack(x, out);
+    if (belowP) {
+      ASSERT_EQ(toHex(out, 32), toHex(m, 32));
+      EXPECT_EQ(feIsNegative(x), m[0] & 1);
+    }
+  }
+  // Every m from p to 2^255 - 1 packs to m - p.
+  for (int k = 0; k < 19; ++k) {
+    std::uint8_t m[32];
+    for (int i = 0; i < 32; ++i) m[i] = 0xFF;
+    m[31] = 0x7F;
+    m[0] = std::uint8_t(0xED + k);
+    FieldElement x;
+    feUnpack(x, m);
+    std::uint8_t out[32];
+    fePack(x, out);
+    std::uint8_t expected[32] = {std::uint8_t(k)};
+    EXPECT_EQ(toHex(out, 32), toHex(expected, 32)) << k;
+    EXPECT_EQ(feIsNegative(x), k & 1) << k;
+  }
+}
+
+// feSqr agrees with feMul(x, x), feMulSmall by 1 keeps the value while reducing,
+// and products of loose elements are reduced and consistent.
+TEST(FieldElement, MulSqrAndReduceAgree) {
+  std::mt19937_64 rng(2);
+  for (int n = 0; n < 500; ++n) {
+    const FieldElement a = randomElement(rng), b = randomElement(rng);
+    FieldElement sum, diff;
+    feAdd(sum, a, b);
+    feSub(diff, a, b);
+    const FieldElement* inputs[] = {&a, &sum, &diff};
+    for (const FieldElement* x : inputs) {
+      FieldElement sq, mul;
+      feSqr(sq, *x);
+      feMul(mul, *x, *x);
+      ASSERT_EQ(hexOfLimbs(sq), hexOfLimbs(mul));
+      for (int i = 0; i < 9; ++i) {
+        ASSERT_GE(sq.limb[i], 0);
+        ASSERT_LT(sq.limb[i], i % 2 ? 1 << 25 : 1 << 26);
+      }
+      FieldElement reduced;
+      feMulSmall(reduced, *x, 1);
+      ASSERT_EQ(packHex(reduced), packHex(*x));
+    }
+    // (a + b)(a - b) = a^2 - b^2
+    FieldElement lhs, a2, b2, rhs;
+    feMul(lhs, sum, diff);
+    feSqr(a2, a);
+    feSqr(b2, b);
+    feSub(rhs, a2, b2);
+    feMulSmall(rhs, rhs, 1);
+    ASSERT_EQ(packHex(lhs), packHex(rhs));
+    // k * a by feMulSmall equals the product with the element k.
+    const std::int32_t k = std::int32_t(rng() % 1000000) - 500000;
+    FieldElement small, kElement, byMul;
+    feMulSmall(small, a, k);
+    feSet(kElement, k < 0 ? -k : k);
+    feMul(byMul, a, kElement);
+    if (k < 0) {
+      FieldElement zero;
+      feSet(zero, 0);
+      feSub(byMul, zero, byMul);
+      feMulSmall(byMul, byMul, 1);
+    }
+    ASSERT_EQ(packHex(small), packHex(byMul));
+  }
+}
+
+TEST(FieldElement, RecipAndSqrt) {
+  std::mt19937_64 rng(3);
+  FieldElement zero, r;
+  feSet(zero, 0);
+  feRecip(r, zero, false);
+  EXPECT_EQ(packHex(r), std::string(64, '0'));
+
+  for (int n = 0; n < 200; ++n) {
+    const FieldElement x = randomElement(rng);
+    FieldElement inverse, product;
+    feRecip(inverse, x, false);
+    feMul(product, inverse, x);
+    ASSERT_EQ(packHex(product), "01" + std::string(62, '0'));
+
+    // The square root of a square squares back to it.
+    FieldElement u, root, back;
+    feSqr(u, x);
+    feSqrt(root, u);
+    feSqr(back, root);
+    ASSERT_EQ(packHex(back), packHex(u));
+  }
+  FieldElement gy2, root, back;
+  feSet(gy2, baseY2);
+  feSqrt(root, gy2);
+  feSqr(back, root);
+  EXPECT_EQ(packHex(back), packHex(gy2));
+}

@@ -1,0 +1,152 @@
+#include "sign/signature.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+#include "sign/signature_ladder.h"
+#include "sign/trust_config.h"
+#include "vector_file.h"
+
+using namespace sign_test;
+
+namespace {
+
+struct SignatureCase {
+  std::string label;
+  Bytes publicKey, digest, trailer;
+  bool expect;
+  std::string h, y;  // "-" where the check stops before them
+};
+
+std::vector<SignatureCase> signatureCases() {
+  std::vector<SignatureCase> cases;
+  for (const auto& f : readVectorLines("signatures.txt")) {
+    EXPECT_EQ(f.size(), 7u) << f[0];
+    if (f.size() != 7) continue;
+    cases.push_back({f[0], fromHex(f[1]), fromHex(f[2]), fromHex(f[3]), f[4] == "1", f[5], f[6]});
+  }
+  return cases;
+}
+
+std::string readConfigLine(const std::string& name) {
+  std::ifstream in(std::string(TEST_DATA_DIR) + "/../../config/" + name);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+SignatureCase findCase(const std::string& label) {
+  for (const auto& c : signatureCases()) {
+    if (c.label == label) return c;
+  }
+  ADD_FAILURE() << "no case " << label;
+  return {};
+}
+
+}  // namespace
+
+// Every case of signatures.txt gives its expected result, and where the check
+// reaches the curve its intermediate h and Y match too.
+TEST(Signature, VectorFile) {
+  const auto cases = signatureCases();
+  ASSERT_GE(cases.size(), 20u);
+  int valid = 0, invalid = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ASSERT_EQ(c.trailer.size(), trailerSize);
+    ASSERT_EQ(c.digest.size(), digestSize);
+    ASSERT_EQ(c.publicKey.size(), publicKeySize);
+    EXPECT_EQ(checkSignature(c.digest.data(), c.trailer.data(), c.publicKey.data()), c.expect);
+    (c.expect ? valid : invalid)++;
+    if (c.h == "-") continue;
+    std::uint8_t h[32];
+    challengeScalar(h, c.digest.data(), c.trailer.data() + 20);
+    EXPECT_EQ(toHex(h, 32), c.h);
+    std::uint8_t y[32];
+    jointLadderX(y, c.trailer.data() + 36, h, c.publicKey.data());
+    EXPECT_EQ(toHex(y, 32), c.y);
+  }
+  EXPECT_GT(valid, 10);
+  EXPECT_GT(invalid, 10);
+}
+
+TEST(Signature, ConfiguredKeyIsUsedByDefault) {
+  EXPECT_EQ(toHex(signerPublicKey(), publicKeySize), readConfigLine("dev-signer.public"));
+  const SignatureCase c = findCase("valid-1");
+  ASSERT_EQ(toHex(c.publicKey), toHex(signerPublicKey(), publicKeySize));
+  EXPECT_TRUE(checkSignature(c.digest.data(), c.trailer.data()));
+  const SignatureCase other = findCase("signed-by-other-key-own-key");
+  EXPECT_FALSE(checkSignature(other.digest.data(), other.trailer.data()));
+}
+
+// The set-up of the ladder for the development key: the sum and difference
+// points and the sign of the root match the vector file.
+TEST(Signature, LadderSetUpForDevelopmentKey) {
+  int seen = 0;
+  for (const auto& f : readVectorLines("field.txt")) {
+    if (f[0] != "setup") continue;
+    ASSERT_EQ(f.size(), 8u);
+    LadderPoints points;
+    setupLadderPoints(points, fromHex(f[1]).data());
+    EXPECT_EQ(packHex(points.p[1]), f[1]);
+    EXPECT_EQ(points.rootNegative, std::stoi(f[5]));
+    EXPECT_EQ(packHex(points.s[0]), f[6]);
+    EXPECT_EQ(packHex(points.s[1]), f[7]);
+    ++seen;
+  }
+  EXPECT_EQ(seen, 1);
+}
+
+// A digest copy that differs in any single bit is refused before any curve work.
+TEST(Signature, DigestMismatchStopsBeforeCurveWork) {
+  const SignatureCase c = findCase("valid-2");
+  for (int bit = 0; bit < 160; ++bit) {
+    Bytes trailer = c.trailer;
+    trailer[bit / 8] ^= std::uint8_t(1 << (bit % 8));
+    const std::uint64_t before = signatureCurveChecks();
+    EXPECT_FALSE(checkSignature(c.digest.data(), trailer.data()));
+    EXPECT_EQ(signatureCurveChecks(), before) << bit;
+  }
+  const std::uint64_t before = signatureCurveChecks();
+  EXPECT_TRUE(checkSignature(c.digest.data(), c.trailer.data()));
+  EXPECT_EQ(signatureCurveChecks(), before + 1);
+}
+
+// With the right digest, any change of r or v fails the signature itself.
+TEST(Signature, WrongCheckValueOrScalarFails) {
+  const SignatureCase c = findCase("valid-3");
+  ASSERT_TRUE(checkSignature(c.digest.data(), c.trailer.data()));
+  for (int bit = 160; bit < 8 * 68; bit += 7) {
+    Bytes trailer = c.trailer;
+    trailer[bit / 8] ^= std::uint8_t(1 << (bit % 8));
+    EXPECT_FALSE(checkSignature(c.digest.data(), trailer.data())) << "bit " << bit;
+  }
+  // v taken from another valid trailer.
+  const SignatureCase d = findCase("valid-4");
+  Bytes mixed = c.trailer;
+  std::copy(d.trailer.begin() + 36, d.trailer.end(), mixed.begin() + 36);
+  EXPECT_FALSE(checkSignature(c.digest.data(), mixed.data()));
+}
+
+TEST(Signature, KnownDigests) {
+  std::ifstream in(std::string(TEST_DATA_DIR) + "/../../config/known-digests.txt");
+  std::string line;
+  std::set<std::string> listed;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    listed.insert(line);
+    const Bytes digest = fromHex(line);
+    EXPECT_TRUE(isKnownDigest(digest.data())) << line;
+    for (int bit : {0, 77, 159}) {
+      Bytes changed = digest;
+      changed[bit / 8] ^= std::uint8_t(1 << (bit % 8));
+      if (!listed.count(toHex(changed))) {
+        EXPECT_FALSE(isKnownDigest(changed.data())) << line << " bit " << bit;
+      }
+    }
+  }
+  EXPECT_EQ(listed.size(), configuredKnownDigestCount);
+  EXPECT_FALSE(isKnownDigest(findCase("valid-1").digest.data()));
+}

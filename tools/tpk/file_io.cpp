@@ -1,0 +1,93 @@
+#include "tpk/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tpk {
+
+bool readWholeFile(const std::string& path, std::string& contents, std::string& error,
+                   std::size_t maxSize) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = path + ": not a regular file";
+    ::close(fd);
+    return false;
+  }
+  if (std::uint64_t(st.st_size) > maxSize) {
+    error = path + ": file too large";
+    ::close(fd);
+    return false;
+  }
+  contents.clear();
+  contents.reserve(std::size_t(st.st_size));
+  char buffer[65536];
+  while (true) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = path + ": " + std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    if (contents.size() + std::size_t(n) > maxSize) {
+      error = path + ": file too large";
+      ::close(fd);
+      return false;
+    }
+    contents.append(buffer, std::size_t(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& data, std::string& error,
+                         mode_t mode, bool keepExistingMode) {
+  std::string temporary = path + ".tmp-XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) {
+    error = path + ": cannot create a temporary file: " + std::strerror(errno);
+    return false;
+  }
+  struct stat existing {};
+  if (keepExistingMode && ::stat(path.c_str(), &existing) == 0) {
+    mode = existing.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode &= ~mask;
+  }
+  bool ok = ::fchmod(fd, mode) == 0;
+  std::size_t written = 0;
+  while (ok && written < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    written += std::size_t(n);
+  }
+  if (!ok) error = path + ": write failed: " + std::strerror(errno);
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = path + ": write failed: " + std::strerror(errno);
+  }
+  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ok = false;
+    error = path + ": " + std::strerror(errno);
+  }
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+}  // namespace tpk

@@ -1,0 +1,119 @@
+#include "tpk/header_options.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "tpk/file_io.h"
+#include "tpk/relation_text.h"
+#include "tpk/version_text.h"
+
+namespace tpk {
+
+std::vector<OptionSpec> headerOptionSpecs() {
+  return {{"name", 'n', true},       {"version", 'V', true},   {"build-time", 0, true},
+          {"arch", 0, true},         {"note", 0, true},        {"text24", 0, true},
+          {"text2", 0, true},        {"depends", 'd', true},   {"provides", 0, true},
+          {"conflicts", 0, true},    {"boot-image", 0, false}, {"image-meta", 0, false},
+          {"image", 0, true}};
+}
+
+const char* const headerOptionsHelp =
+    "  -n, --name NAME          package name: 1 to 16 bytes, no \"/\", not \".\" or \"..\"\n"
+    "  -V, --version VERSION    6.41, 6.41.3, 6.42alpha1, 6.42beta5, 6.42rc, 3.20rc1 ...\n"
+    "      --build-time SECONDS build time (default: $SOURCE_DATE_EPOCH, else now)\n"
+    "      --arch NAME          architecture (the installer assumes i386 when absent)\n"
+    "      --note TEXT          note shown in the installer's package listing\n"
+    "      --text24 TEXT        stored text (part 24)\n"
+    "      --text2 TEXT         stored text (part 2)\n"
+    "  -d, --depends REL        dependency; repeatable (see RELATIONS)\n"
+    "      --provides REL[:N]   provided name with optional signed extra value; repeatable\n"
+    "      --conflicts REL      conflict; repeatable\n"
+    "      --boot-image         set the boot-image flag (adds the header flag word)\n"
+    "      --image-meta         set the image-metadata flag (adds the header flag word)\n"
+    "      --image FILE         image part from FILE (makes an image package)\n"
+    "\n"
+    "RELATIONS: name | name>=V | name<=V | name=V | name>=V,<=V  (V as for --version)\n";
+
+namespace {
+
+bool readRelations(const Arguments& args, const std::string& option, bool allowExtra,
+                   std::optional<std::vector<pkgwriter::ListEntry>>& list, std::string& error) {
+  const std::vector<std::string> texts = args.values(option);
+  if (texts.empty()) return true;
+  if (texts.size() > 0xFFFF) {
+    error = "too many --" + option + " entries";
+    return false;
+  }
+  list.emplace();
+  for (const std::string& text : texts) {
+    pkgwriter::ListEntry entry;
+    std::string problem;
+    if (!parseRelation(text, allowExtra, entry, problem)) {
+      error = "--" + option + " " + text + ": " + problem;
+      return false;
+    }
+    list->push_back(entry);
+  }
+  return true;
+}
+
+void readText(const Arguments& args, const std::string& option, std::optional<std::string>& field) {
+  if (args.has(option)) field = args.value(option);
+}
+
+}  // namespace
+
+bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderSpec& header, std::string& error) {
+  if (!args.has("name")) {
+    error = "--name is required";
+    return false;
+  }
+  header.name = args.value("name");
+  const std::string nameProblem = packageNameProblem(header.name);
+  if (!nameProblem.empty()) {
+    error = "--name \"" + header.name + "\": " + nameProblem;
+    return false;
+  }
+  if (!args.has("version")) {
+    error = "--version is required";
+    return false;
+  }
+  if (!parseVersionText(args.value("version"), header.version)) {
+    error = "--version \"" + args.value("version") +
+            "\": malformed version (expected e.g. 6.41, 6.41.3, 6.42beta5, 6.42rc1)";
+    return false;
+  }
+  if (args.has("build-time")) {
+    if (!parseU32(args.value("build-time"), header.buildTime)) {
+      error = "--build-time \"" + args.value("build-time") + "\": expected seconds since 1970";
+      return false;
+    }
+  } else if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr) {
+    if (!parseU32(epoch, header.buildTime)) {
+      error = std::string("SOURCE_DATE_EPOCH \"") + epoch + "\": expected seconds since 1970";
+      return false;
+    }
+  } else {
+    header.buildTime = std::uint32_t(std::time(nullptr));
+  }
+  readText(args, "arch", header.architecture);
+  readText(args, "note", header.note);
+  readText(args, "text24", header.text24);
+  readText(args, "text2", header.text2);
+  if (!readRelations(args, "depends", false, header.deps, error) ||
+      !readRelations(args, "provides", true, header.provides, error) ||
+      !readRelations(args, "conflicts", false, header.conflicts, error))
+    return false;
+  if (args.has("boot-image") || args.has("image-meta")) {
+    header.flags = (args.has("boot-image") ? pkgwriter::bootImageFlag : 0u) |
+                   (args.has("image-meta") ? pkgwriter::imageMetaFlag : 0u);
+  }
+  if (args.has("image")) {
+    std::string image;
+    if (!readWholeFile(args.value("image"), image, error)) return false;
+    header.image = std::move(image);
+  }
+  return true;
+}
+
+}  // namespace tpk

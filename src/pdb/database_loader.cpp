@@ -6,6 +6,9 @@
 #include <fstream>
 #include <memory>
 
+#include "pkgfile/header_parts.h"
+#include "pkgfile/part_stream.h"
+
 namespace {
 
 constexpr char databaseDir[] = "/flash/var/pdb/";
@@ -154,11 +157,36 @@ void loadDatabase(Console& console, bool quiet, const std::string& arch) {
 }
 
 bool loadImages(Console& console, const char* imageDir) {
-  (void)console;
-  (void)imageDir;
-  // Images are read once the package reader is in place.
-  DIR* dir = ::opendir(databaseDir);
-  if (dir == nullptr) return false;
-  ::closedir(dir);
-  return true;
+  PackageDb& packages = console.packages;
+  return forEachEntry(databaseDir, [&packages, imageDir](const std::string& name) {
+    auto record = std::make_unique<InstalledPackage>(name);
+    const std::string path = imageDir ? imageDir + name : packageDir(*record) + "image";
+    std::ifstream image(path, std::ios::binary);
+    if (!image.is_open()) return;
+
+    // Only the parts that describe the package; architecture, text2 and the
+    // image flag are passed over.
+    PartStream stream(image, false);
+    stream.wanted = {partBundle, partPackage, partText24, partNote,
+                     partDependencies, partProvides, partConflicts};
+    if (stream.next() != partBundle) {
+      readHeaderParts(*record, stream);
+      packages.append(std::move(record));
+      return;
+    }
+    readHeaderParts(*record, stream);
+    Dependency bundle;
+    bundle.name = record->name;
+    bundle.min = record->version;
+    bundle.max = record->version;
+    while (stream.currentType() == partPackage) {
+      auto member = std::make_unique<InstalledPackage>(std::string());
+      const bool complete = readHeaderParts(*member, stream);
+      member->bundle = bundle;
+      packages.append(std::move(member));
+      // A header that could not be read leaves the stream where it was.
+      if (!complete) break;
+    }
+    packages.append(std::move(record));
+  });
 }

@@ -14,6 +14,7 @@ using pdb_testing::childConsole;
 using testing_support::DeviceRoot;
 using testing_support::exists;
 using testing_support::makeDirs;
+using testing_support::readFile;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
@@ -25,6 +26,11 @@ void writeEntry(const DeviceRoot& root, const std::string& name,
   const std::string dir = root.at("/flash/var/pdb/" + name + "/");
   makeDirs(dir);
   for (const auto& [file, content] : files) writeFile(dir + file, content);
+}
+
+// A sample package file of the test data.
+std::string sample(const std::string& name) {
+  return readFile(std::string(TEST_DATA_DIR) + "/packages/" + name);
 }
 
 void schedule(const DeviceRoot& root, const std::string& name, const std::string& word) {
@@ -190,5 +196,104 @@ TEST(DatabaseLoader, AMissingDatabaseIsWarnedAboutAndLeftEmpty) {
     ASSERT_EQ(1u, console.messages.size());
     EXPECT_EQ("WARNING: could not open repo", console.messages[0]);
     EXPECT_FALSE(loadImages(console, nullptr));
+  });
+}
+
+TEST(DatabaseLoader, ABundleImageYieldsItsMembersThenItself) {
+  DeviceRoot root;
+  writeEntry(root, "smp-bundle", {{"image", sample("sample-bundle.tpk")}, {"disabled", "auto\n"}});
+  schedule(root, "smp-bundle", "uninstall");
+
+  RUN_CHROOTED(root.path(), [] {
+    Console& console = childConsole();
+    loadDatabase(console, false, "i386");
+    ASSERT_EQ(3u, console.packages.size());
+    const InstalledPackage& first = console.packages[0];
+    const InstalledPackage& second = console.packages[1];
+    const InstalledPackage& bundle = console.packages[2];
+    EXPECT_EQ("smp-m1", first.name);
+    EXPECT_EQ(1704074401u, first.buildTime);
+    EXPECT_EQ("smp-m2", second.name);
+    EXPECT_EQ("smp-bundle", bundle.name);
+    for (const InstalledPackage* member : {&first, &second}) {
+      EXPECT_EQ("smp-bundle", member->bundle.name);
+      EXPECT_EQ(0x03006301u, member->bundle.min);
+      EXPECT_EQ(0x03006301u, member->bundle.max);
+      EXPECT_FALSE(member->isBundle);
+      EXPECT_EQ(ScheduledAction::None, member->action);
+    }
+    // The bundle's own record: header from the image, state and schedule from
+    // its directory; meta files are not read for it.
+    EXPECT_TRUE(bundle.isBundle);
+    EXPECT_EQ(0x03006301u, bundle.version);
+    EXPECT_EQ("bundle sample", bundle.note);
+    EXPECT_TRUE(bundle.bundle.name.empty());
+    EXPECT_TRUE(bundle.disabled);
+    EXPECT_FALSE(bundle.userForced);
+    EXPECT_EQ(ScheduledAction::Uninstall, bundle.action);
+  });
+  EXPECT_FALSE(exists(root.at("/ram/pdb/smp-bundle/schedule")));
+}
+
+TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
+  DeviceRoot root;
+  // Only the describing parts are read: the architecture and the image flag
+  // are passed over.
+  writeEntry(root, "smp-image", {{"image", sample("sample-image.tpk")}, {"enabled", "user\n"}});
+  // A header naming another package: the directory is loaded once more under
+  // its own name, from its meta files.
+  writeEntry(root, "renamed", {{"image", sample("sample-relations.tpk")},
+                               {"version", "9 10\n"}, {"files", "a\n"}});
+  // A second image place, used when the entry has no image of its own.
+  writeEntry(root, "smp-plain", {});
+  makeDirs(root.at("/rw/pckg/.images"));
+  writeFile(root.at("/rw/pckg/.images/smp-plain"), sample("sample-plain.tpk"));
+  // An image there without a database entry is not loaded.
+  writeFile(root.at("/rw/pckg/.images/stray"), sample("sample-plain.tpk"));
+  // A truncated header: the record keeps its directory's name and falls back
+  // to the meta files.
+  writeEntry(root, "cut", {{"image", sample("sample-plain.tpk").substr(0, 30)},
+                           {"version", "3 4\n"}, {"files", ""}});
+
+  RUN_CHROOTED(root.path(), [] {
+    Console& console = childConsole();
+    loadDatabase(console, false, "i386");
+    ASSERT_EQ(5u, console.packages.size());
+
+    const InstalledPackage* image = console.packages.find("smp-image");
+    ASSERT_NE(nullptr, image);
+    EXPECT_EQ(0x05016600u, image->version);
+    EXPECT_EQ(1u, image->flags);
+    EXPECT_EQ("image sample", image->note);
+    EXPECT_EQ("i386", image->architecture);
+    EXPECT_FALSE(image->isImage);
+    EXPECT_FALSE(image->disabled);
+    EXPECT_TRUE(image->userForced);
+
+    const InstalledPackage* relations = console.packages.find("smp-rel");
+    ASSERT_NE(nullptr, relations);
+    EXPECT_EQ("i386", relations->architecture);  // the type-16 part is not wanted
+    ASSERT_EQ(2u, relations->deps.size());
+    EXPECT_EQ("system", relations->deps[1].name);
+    ASSERT_EQ(1u, relations->provides.size());
+    EXPECT_EQ(-1, relations->provides[0].extra);
+    ASSERT_EQ(1u, relations->conflicts.size());
+    EXPECT_EQ(ScheduledAction::None, relations->action);
+    const InstalledPackage* renamed = console.packages.find("renamed");
+    ASSERT_NE(nullptr, renamed);
+    EXPECT_EQ(9u, renamed->version);
+    EXPECT_EQ(std::set<std::string>{"/a"}, renamed->files);
+
+    const InstalledPackage* plain = console.packages.find("smp-plain");
+    ASSERT_NE(nullptr, plain);
+    EXPECT_EQ(0x02036601u, plain->version);
+    EXPECT_EQ("sample text", plain->text24);
+    EXPECT_EQ(ScheduledAction::None, plain->action);  // no meta files needed
+    EXPECT_EQ(nullptr, console.packages.find("stray"));
+
+    const InstalledPackage* cut = console.packages.find("cut");
+    ASSERT_NE(nullptr, cut);
+    EXPECT_EQ(3u, cut->version);
+    EXPECT_EQ(ScheduledAction::None, cut->action);
   });
 }

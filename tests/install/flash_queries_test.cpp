@@ -103,22 +103,6 @@ TEST(FlashQueries, DeviceVariantTable) {
   }
 }
 
-TEST(FlashQueries, ScopedPlatformRestoresThePreviousOne) {
-  FakeDevice outer, inner;
-  outer.minimumVersion = 1;
-  inner.minimumVersion = 2;
-  EXPECT_EQ(&flashPlatform(), &deviceFlashPlatform());
-  {
-    ScopedFlashPlatform useOuter(outer);
-    {
-      ScopedFlashPlatform useInner(inner);
-      EXPECT_EQ(flashMinimumVersion(), 2u);
-    }
-    EXPECT_EQ(flashMinimumVersion(), 1u);
-  }
-  EXPECT_EQ(&flashPlatform(), &deviceFlashPlatform());
-}
-
 // Runs the device's own platform layer in a child whose root is dir and
 // returns what the queries answered, one character each.
 std::string queryInRoot(const std::string& dir) {

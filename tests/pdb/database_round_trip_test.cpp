@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "chroot_runner.h"
+#include "pkgwriter/package_builder.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
 #include "support/installer_process.h"
 
 using pdb_testing::childConsole;
 using testing_support::DeviceRoot;
+using testing_support::exists;
+using testing_support::makeDirs;
+using testing_support::writeFile;
 
 namespace {
 
@@ -135,4 +139,52 @@ TEST(DatabaseRoundTrip, StateChangesReadBackAsMarked) {
       EXPECT_EQ(step.userForced, reader.packages[0].userForced);
     }
   });
+}
+
+TEST(DatabaseRoundTrip, AnImageMetaPackageReadsBackFromItsImage) {
+  pkgwriter::PackageSpec spec;
+  spec.name = "meta-img";
+  spec.version = 0x06016600;
+  spec.buildTime = 1700000000;
+  spec.flags = imageMeta;
+  spec.note = "from the image";
+  spec.deps = std::vector<pkgwriter::ListEntry>{{"system", 100689408, 0xFFFFFFFF, 0, 0}};
+  spec.provides = std::vector<pkgwriter::ListEntry>{{"api", 1, 2, -1, 0}};
+  spec.image = std::string(100, 'i');
+  DeviceRoot root;
+  const std::string dir = root.at("/flash/var/pdb/meta-img/");
+  makeDirs(dir);
+  writeFile(dir + "image", pkgwriter::buildPackageFile(spec));
+
+  RUN_CHROOTED(root.path(), [] {
+    InstalledPackage pkg("meta-img");
+    pkg.version = 0x06016600;
+    pkg.buildTime = 1700000000;
+    pkg.flags = imageMeta;
+    pkg.isImage = true;
+    pkg.deps = {{"system", 100689408, 0xFFFFFFFF, 0}};
+    pkg.provides = {{"api", 1, 2, -1}};
+    pkg.disabled = true;
+    pkg.userForced = true;
+    pkg.files = {"/boot/x"};
+    ASSERT_TRUE(writePackageRecord(childConsole(), pkg));
+
+    Console& reader = childConsole();
+    loadDatabase(reader, false, "i386");
+    ASSERT_EQ(1u, reader.packages.size());
+    const InstalledPackage& read = reader.packages[0];
+    EXPECT_EQ(pkg.name, read.name);
+    EXPECT_EQ(pkg.version, read.version);
+    EXPECT_EQ(pkg.buildTime, read.buildTime);
+    EXPECT_EQ(pkg.flags, read.flags);
+    EXPECT_EQ("from the image", read.note);
+    expectSameList(pkg.deps, read.deps, true, "deps");
+    expectSameList(pkg.provides, read.provides, true, "provides");
+    EXPECT_TRUE(read.conflicts.empty());
+    EXPECT_TRUE(read.disabled);
+    EXPECT_TRUE(read.userForced);
+    EXPECT_EQ(ScheduledAction::None, read.action);
+  });
+  EXPECT_FALSE(exists(dir + "version"));
+  EXPECT_FALSE(exists(dir + "files"));
 }

@@ -8,6 +8,8 @@
 
 #include "chroot_runner.h"
 #include "pdb/database_writer.h"
+#include "pkgfile/part_stream.h"
+#include "pkgwriter/package_builder.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
@@ -229,6 +231,46 @@ TEST(DatabaseWriter, ScriptsAreHeaderPlusPayloadAndExecutable) {
   EXPECT_TRUE(readFile(dir + "onuninstall") == std::string(scriptHeader) + large);
   EXPECT_EQ(0755u, modeOf(dir + "onuninstall"));
   EXPECT_EQ(scriptHeader, readFile(root.at("/flash/var/pdb/other/oninstall")));
+}
+
+TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
+  pkgwriter::PackageSpec spec;
+  spec.name = "pkg";
+  spec.version = 0x01006600;
+  spec.onInstall = "echo in\n";
+  spec.onUninstall = std::string(40000, 'u');
+  const std::string file = pkgwriter::buildPackageFile(spec);
+  DeviceRoot root;
+  makeDirs(root.at("/flash/var/pdb/pkg"));
+  RUN_CHROOTED(root.path(), [&file] {
+    Console& console = childConsole();
+    InstalledPackage pkg("pkg");
+    pkg.version = 0x01006600;
+    std::istringstream input(file);
+    PartStream stream(input, true);
+    stream.wanted = {partInstallScript, partUninstallScript};
+    ASSERT_EQ(partInstallScript, stream.next());
+    EXPECT_TRUE(writeScript(console, pkg, stream, stream.partLength(), "oninstall"));
+    ASSERT_EQ(partUninstallScript, stream.next());
+    EXPECT_TRUE(writeScript(console, pkg, stream, stream.partLength(), "onuninstall"));
+    EXPECT_TRUE(console.messages.empty());
+
+    // The same package cut inside the uninstall script's payload.
+    std::istringstream cutInput(file.substr(0, file.size() - 30000));
+    PartStream cut(cutInput, true);
+    cut.wanted = {partUninstallScript};
+    ASSERT_EQ(partUninstallScript, cut.next());
+    InstalledPackage other("other");
+    other.version = 0x01006600;
+    ASSERT_TRUE(createPackageDir(other));
+    EXPECT_FALSE(writeScript(console, other, cut, cut.partLength(), "onuninstall"));
+    ASSERT_EQ(1u, console.messages.size());
+    EXPECT_EQ("ERROR: installation of other-1.0 failed: broken package", console.messages[0]);
+    EXPECT_NE(0, ::access("/flash/var/pdb/other/onuninstall", F_OK));
+  });
+  const std::string dir = root.at("/flash/var/pdb/pkg/");
+  EXPECT_EQ(std::string(scriptHeader) + "echo in\n", readFile(dir + "oninstall"));
+  EXPECT_EQ(std::string(scriptHeader) + std::string(40000, 'u'), readFile(dir + "onuninstall"));
 }
 
 TEST(DatabaseWriter, ScriptFailures) {

@@ -1,0 +1,137 @@
+#include "pkgfile/header_parts.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "pkgfile/part_stream.h"
+
+namespace {
+
+constexpr std::size_t nameFieldLength = 16;
+constexpr std::size_t headerLength = 32;
+constexpr std::size_t listEntryLength = 32;
+
+std::uint32_t u32At(const unsigned char* b) {
+  return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) |
+         (std::uint32_t(b[3]) << 24);
+}
+
+// The bytes up to the first NUL, or all 16 when there is none.
+std::string nameAt(const unsigned char* b) {
+  const auto* end = std::find(b, b + nameFieldLength, 0);
+  return std::string(reinterpret_cast<const char*>(b), std::size_t(end - b));
+}
+
+// A package name becomes a directory below the database and the disabled-file
+// area, so it must name exactly one directory entry of its own.
+bool isUsableName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+bool readFixed(PartStream& stream, unsigned char* out, std::size_t length) {
+  stream.read(reinterpret_cast<char*>(out), std::streamsize(length));
+  return !stream.fail();
+}
+
+// The whole payload of the current part (cut at maxTextPartLength), then on to
+// the next part. A short read fails the stream, which ends the walk.
+void readTextPart(PartStream& stream, std::string& text) {
+  text.assign(std::min(stream.partLength(), maxTextPartLength), '\0');
+  stream.read(text.data(), std::streamsize(text.size()));
+  stream.next();
+}
+
+}  // namespace
+
+bool readListPart(PartStream& stream, std::vector<Dependency>& list) {
+  unsigned char countBytes[2];
+  if (!readFixed(stream, countBytes, sizeof countBytes)) return false;
+  const unsigned count = countBytes[0] | (countBytes[1] << 8);
+  for (unsigned i = 0; i < count; ++i) {
+    unsigned char entry[listEntryLength];
+    if (!readFixed(stream, entry, sizeof entry)) return false;
+    Dependency dependency;
+    dependency.name = nameAt(entry);
+    dependency.min = u32At(entry + 16);
+    dependency.max = u32At(entry + 24);
+    dependency.extra = std::int32_t(u32At(entry + 28));
+    list.push_back(std::move(dependency));
+  }
+  return true;
+}
+
+bool readHeaderParts(Package& package, PartStream& stream) {
+  const int type = stream.currentType();
+  if (type != partPackage && type != partBundle) return false;
+  package.isBundle = type == partBundle;
+
+  unsigned char header[headerLength];
+  if (!readFixed(stream, header, sizeof header)) return false;
+  package.name = nameAt(header);
+  if (!isUsableName(package.name)) return false;
+  package.version = u32At(header + 16);
+  package.buildTime = u32At(header + 20);
+  // The flag word is there when the header part holds 4 more bytes. This asks
+  // the part, not how much the input happens to have buffered, which would
+  // lose the flags of a header that straddles a buffer boundary.
+  unsigned char flags[4];
+  if (stream.buffer().remaining() >= sizeof flags && readFixed(stream, flags, sizeof flags)) {
+    package.flags = u32At(flags);
+  }
+
+  stream.next();
+  if (stream.currentType() == partText24) readTextPart(stream, package.text24);
+  if (stream.currentType() == partArchitecture) {
+    readTextPart(stream, package.architecture);
+  } else {
+    package.architecture = "i386";
+  }
+  if (stream.currentType() == partText2) readTextPart(stream, package.text2);
+  if (stream.currentType() == partNote) readTextPart(stream, package.note);
+
+  const std::pair<int, std::vector<Dependency>*> lists[] = {
+      {partDependencies, &package.deps},
+      {partProvides, &package.provides},
+      {partConflicts, &package.conflicts},
+  };
+  for (const auto& [listType, list] : lists) {
+    if (stream.currentType() != listType) continue;
+    if (!readListPart(stream, *list)) return false;
+    stream.next();
+  }
+
+  if (stream.currentType() == partImage) package.isImage = true;
+  return true;
+}
+
+bool loadPackageFile(PackageFile& file, const std::string& path) {
+  file.path = path;
+  file.foundPath = path;
+  std::ifstream input(path, std::ios_base::in | std::ios_base::binary);
+  PartStream stream(input, true);
+  file.length = stream.totalLength();
+
+  struct stat status;
+  if (::stat(path.c_str(), &status) == 0 && std::uint64_t(status.st_size) != stream.totalLength()) {
+    return false;
+  }
+  file.alternateMagic = stream.isAlternateMagic();
+
+  stream.wanted = {partBundle,       partPackage, partText24,    partArchitecture, partText2,
+                   partNote,         partDependencies, partProvides, partConflicts, partImage};
+  stream.next();
+  file.isBundle = stream.currentType() == partBundle;
+  if (!readHeaderParts(file, stream)) return false;
+  if (!file.isBundle) return true;
+
+  if (stream.currentType() == partImage) stream.next();
+  while (stream.currentType() == partPackage) {
+    auto member = std::make_unique<Package>();
+    if (!readHeaderParts(*member, stream)) return false;
+    file.members.push_back(std::move(member));
+    if (stream.currentType() == partImage) stream.next();
+  }
+  return !file.members.empty();
+}

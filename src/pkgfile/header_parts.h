@@ -1,0 +1,30 @@
+// The parts that describe a package (header, texts, relation lists, the image
+// flag) read into a Package record, and the loader of a staged package file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/package.h"
+
+class PartStream;
+
+// Texts longer than this are cut; the rest of the part is passed over.
+constexpr std::uint32_t maxTextPartLength = 64 * 1024;
+
+// Fills package from a stream positioned on a type-1 or type-18 part, taking
+// the optional parts 24, 16, 2, 23, 3, 19, 17 in that order, and stopping on
+// (without consuming) a type-21 part, which marks an image package. The stream
+// is left on the first part not taken. False when the header is short or its
+// name could not serve as a directory name (empty, ".", ".." or holding "/").
+bool readHeaderParts(Package& package, PartStream& stream);
+
+// Appends the entries of a list part (u16 count, 32-byte entries) to list.
+// False when the part holds fewer entries than its count; the entries read so
+// far stay appended.
+bool readListPart(PartStream& stream, std::vector<Dependency>& list);
+
+// Opens and walks the package file at path, filling file and, for a bundle,
+// its members. False when the file's size differs from its header's length,
+// when a header cannot be read, or when a bundle has no members.
+bool loadPackageFile(PackageFile& file, const std::string& path);

@@ -144,13 +144,15 @@ void feMulSmall(FieldElement& z, const FieldElement& x, std::int32_t k) {
 
 namespace {
 
-// y = x^(2^n), n >= 1, by n squarings; y must not be x.
+// y = x^(2^n), n >= 2 and even, by n squarings alternating between y and a
+// temporary; y must not be x.
 void feSqrTimes(FieldElement& y, const FieldElement& x, int n) {
   FieldElement t;
-  feSqr(y, x);
-  for (int i = 1; i < n; ++i) {
+  feSqr(t, x);
+  feSqr(y, t);
+  for (int i = 2; i < n; i += 2) {
     feSqr(t, y);
-    feCopy(y, t);
+    feSqr(y, t);
   }
 }
 
@@ -165,7 +167,8 @@ void feRecip(FieldElement& y, const FieldElement& x, bool sqrtAssist) {
   feMul(x11, x9, x2);         // x^11
   feSqr(t, x11);              // x^22
   feMul(e5, t, x9);           // x^(2^5 - 1)
-  feSqrTimes(t, e5, 5);
+  feSqr(u, e5);               // (5 squarings: one, then four)
+  feSqrTimes(t, u, 4);
   feMul(e10, t, e5);          // x^(2^10 - 1)
   feSqrTimes(t, e10, 10);
   feMul(e20, t, e10);         // x^(2^20 - 1)
@@ -183,7 +186,9 @@ void feRecip(FieldElement& y, const FieldElement& x, bool sqrtAssist) {
   if (sqrtAssist) {
     feMul(y, t, x);           // x^(2^252 - 3)
   } else {
-    feSqrTimes(u, t, 3);      // x^(2^255 - 32)
+    FieldElement v;
+    feSqr(v, t);              // (3 squarings: one, then two)
+    feSqrTimes(u, v, 2);      // x^(2^255 - 32)
     feMul(y, u, x11);         // x^(2^255 - 21) = x^(p - 2)
   }
 }

@@ -112,35 +112,6 @@ TEST(DatabaseRoundTrip, EveryRecordShapeReadsBackAsWritten) {
   });
 }
 
-TEST(DatabaseRoundTrip, StateChangesReadBackAsMarked) {
-  DeviceRoot root;
-  RUN_CHROOTED(root.path(), [] {
-    InstalledPackage pkg("pkg");
-    pkg.version = 7;
-    ASSERT_TRUE(createPackageDir(pkg));
-    ASSERT_TRUE(writePackageRecord(childConsole(), pkg));
-
-    struct Step {
-      bool disable;
-      bool userForced;
-    };
-    for (const Step& step : {Step{true, false}, Step{false, true}, Step{true, true},
-                             Step{false, false}}) {
-      pkg.userForced = step.userForced;
-      if (step.disable) {
-        markDisabled(pkg);
-      } else {
-        markEnabled(pkg);
-      }
-      Console& reader = childConsole();
-      loadDatabase(reader, false, "i386");
-      ASSERT_EQ(1u, reader.packages.size());
-      EXPECT_EQ(step.disable, reader.packages[0].disabled);
-      EXPECT_EQ(step.userForced, reader.packages[0].userForced);
-    }
-  });
-}
-
 TEST(DatabaseRoundTrip, AnImageMetaPackageReadsBackFromItsImage) {
   pkgwriter::PackageSpec spec;
   spec.name = "meta-img";
@@ -155,6 +126,9 @@ TEST(DatabaseRoundTrip, AnImageMetaPackageReadsBackFromItsImage) {
   const std::string dir = root.at("/flash/var/pdb/meta-img/");
   makeDirs(dir);
   writeFile(dir + "image", pkgwriter::buildPackageFile(spec));
+  // Meta files of an earlier release, which would shadow the image.
+  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    writeFile(dir + name, "1 1\n");
 
   RUN_CHROOTED(root.path(), [] {
     InstalledPackage pkg("meta-img");
@@ -185,6 +159,6 @@ TEST(DatabaseRoundTrip, AnImageMetaPackageReadsBackFromItsImage) {
     EXPECT_TRUE(read.userForced);
     EXPECT_EQ(ScheduledAction::None, read.action);
   });
-  EXPECT_FALSE(exists(dir + "version"));
-  EXPECT_FALSE(exists(dir + "files"));
+  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    EXPECT_FALSE(exists(dir + name)) << name;
 }

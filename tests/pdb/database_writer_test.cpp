@@ -119,33 +119,6 @@ TEST(DatabaseWriter, MetaFilesHoldTheExactFormats) {
   EXPECT_TRUE(exists(pdb + "bndl/version"));
 }
 
-TEST(DatabaseWriter, ImageMetaRemovesTheMetaFilesButKeepsTheState) {
-  DeviceRoot root;
-  const std::string dir = root.at("/flash/var/pdb/img/");
-  makeDirs(dir);
-  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files", "enabled"})
-    writeFile(dir + name, "stale\n");
-  writeFile(dir + "image", "keep");
-
-  RUN_CHROOTED(root.path(), [] {
-    Console& console = childConsole();
-    InstalledPackage img("img");
-    img.flags = imageMeta | bootImage;
-    img.version = 9;
-    img.deps = {{"dep", 1, 2, 0}};
-    img.bundle.name = "b";
-    img.disabled = true;
-    img.userForced = true;
-    EXPECT_TRUE(writePackageRecord(console, img));
-    EXPECT_TRUE(console.messages.empty());
-  });
-
-  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files", "enabled"})
-    EXPECT_FALSE(exists(dir + name)) << name;
-  EXPECT_EQ("user\n", readFile(dir + "disabled"));
-  EXPECT_EQ("keep", readFile(dir + "image"));
-}
-
 TEST(DatabaseWriter, AMetaFileThatCannotBeWrittenIsNamedOnce) {
   // A directory standing where each meta file goes in turn; the files before it
   // are written, the work ends there.
@@ -198,47 +171,15 @@ TEST(DatabaseWriter, AFullFileSystemSaysTheDiskIsTooSmall) {
       small);
 }
 
-TEST(DatabaseWriter, ScriptsAreHeaderPlusPayloadAndExecutable) {
-  DeviceRoot root;
-  makeDirs(root.at("/flash/var/pdb/pkg"));
-  std::string large(1 << 20, '\0');
-  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 4096);
-  large += "tail";  // not a whole number of chunks
-  RUN_CHROOTED(root.path(), [&large] {
-    Console& console = childConsole();
-    InstalledPackage pkg("pkg");
-    pkg.version = 0x01006600;
-    // The payload is copied as it is: no line-end conversion, no terminator,
-    // and what follows the part is left in the stream.
-    std::istringstream small("echo a\r\nexit 0NEXT");
-    EXPECT_TRUE(writeScript(console, pkg, small, 14, "oninstall"));
-    std::string after(4, '\0');
-    small.read(after.data(), 4);
-    EXPECT_EQ("NEXT", after);
-
-    std::istringstream big(large);
-    EXPECT_TRUE(writeScript(console, pkg, big, static_cast<std::uint32_t>(large.size()),
-                            "onuninstall"));
-    std::istringstream empty("");
-    InstalledPackage other("other");
-    ASSERT_TRUE(createPackageDir(other));
-    EXPECT_TRUE(writeScript(console, other, empty, 0, "oninstall"));
-    EXPECT_TRUE(console.messages.empty());
-  });
-  const std::string dir = root.at("/flash/var/pdb/pkg/");
-  EXPECT_EQ(std::string(scriptHeader) + "echo a\r\nexit 0", readFile(dir + "oninstall"));
-  EXPECT_EQ(0755u, modeOf(dir + "oninstall"));
-  EXPECT_TRUE(readFile(dir + "onuninstall") == std::string(scriptHeader) + large);
-  EXPECT_EQ(0755u, modeOf(dir + "onuninstall"));
-  EXPECT_EQ(scriptHeader, readFile(root.at("/flash/var/pdb/other/oninstall")));
-}
-
 TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
   pkgwriter::PackageSpec spec;
   spec.name = "pkg";
   spec.version = 0x01006600;
-  spec.onInstall = "echo in\n";
-  spec.onUninstall = std::string(40000, 'u');
+  spec.onInstall = "echo in\r\nexit 0";  // copied as it is: no conversion, no terminator
+  std::string uninstall(40000, '\0');  // several chunks, the last one partial
+  for (std::size_t i = 0; i < uninstall.size(); ++i)
+    uninstall[i] = static_cast<char>(i * 7 + i / 4096);
+  spec.onUninstall = uninstall;
   const std::string file = pkgwriter::buildPackageFile(spec);
   DeviceRoot root;
   makeDirs(root.at("/flash/var/pdb/pkg"));
@@ -269,8 +210,10 @@ TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
     EXPECT_NE(0, ::access("/flash/var/pdb/other/onuninstall", F_OK));
   });
   const std::string dir = root.at("/flash/var/pdb/pkg/");
-  EXPECT_EQ(std::string(scriptHeader) + "echo in\n", readFile(dir + "oninstall"));
-  EXPECT_EQ(std::string(scriptHeader) + std::string(40000, 'u'), readFile(dir + "onuninstall"));
+  EXPECT_EQ(std::string(scriptHeader) + "echo in\r\nexit 0", readFile(dir + "oninstall"));
+  EXPECT_EQ(0755u, modeOf(dir + "oninstall"));
+  EXPECT_TRUE(readFile(dir + "onuninstall") == std::string(scriptHeader) + uninstall);
+  EXPECT_EQ(0755u, modeOf(dir + "onuninstall"));
 }
 
 TEST(DatabaseWriter, ScriptFailures) {

@@ -1,0 +1,77 @@
+// "installer --show" over package databases written by the test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "model/version.h"
+#include "pkgwriter/pkgwriter.h"
+#include "support/installer_process.h"
+
+namespace {
+
+using testing_support::DeviceRoot;
+using testing_support::exists;
+using testing_support::makeDirs;
+using testing_support::writeFile;
+
+const std::string header =
+    "            Name          Version                Built                                    Note\n" +
+    std::string(94, '-') + "\n";
+
+void entry(const DeviceRoot& root, const std::string& name,
+           const std::vector<std::pair<std::string, std::string>>& files) {
+  makeDirs(root.at("/flash/var/pdb/" + name));
+  for (const auto& [file, content] : files) writeFile(root.at("/flash/var/pdb/" + name + "/" + file), content);
+}
+
+TEST(InstallerShow, ListsTheDatabaseAsLoaded) {
+  SKIP_UNLESS_ROOT_CHANGE_WORKS();
+  DeviceRoot root;
+  // A plain package, a disabled bundle member, a package whose meta files are
+  // broken (listed all the same, with what could be read) and a bundle record.
+  entry(root, "dhcp", {{"version", "104228355 1704067200\n"}, {"files", "bin/dhcp\n"}});
+  entry(root, "wifi", {{"version", "104161797 1704153600\n"}, {"files", ""},
+                       {"bundle", "routeros\n"}, {"disabled", "auto\n"}});
+  entry(root, "broken", {{"version", "not numbers\n"}});
+  entry(root, "routeros", {{"version", "104228352 1704240000\n"}, {"deps", ""}});
+
+  // An image package: its record, note included, comes from its image.
+  pkgwriter::PackageSpec image;
+  image.name = "kernel";
+  image.version = makeVersion(5, 1, Final, 0);
+  image.buildTime = 1704078000;
+  image.note = "boot image";
+  image.image = std::string(64, 'k');
+  makeDirs(root.at("/flash/var/pdb/kernel"));
+  writeFile(root.at("/flash/var/pdb/kernel/image"), pkgwriter::buildPackageFile(image));
+  // The listing does not consume schedules; the loader does.
+  makeDirs(root.at("/ram/pdb/dhcp"));
+  writeFile(root.at("/ram/pdb/dhcp/schedule"), "disable\n");
+
+  const auto result = root.run({"--show"});
+  EXPECT_EQ(result.status, 0);
+  // Directory order is the file system's: compare the set of rows, then the frame.
+  ASSERT_EQ(result.output.compare(0, header.size(), header), 0) << result.output;
+  std::vector<std::string> rows;
+  std::size_t start = header.size();
+  while (start < result.output.size()) {
+    const std::size_t end = result.output.find('\n', start);
+    ASSERT_NE(end, std::string::npos);
+    rows.push_back(result.output.substr(start, end - start));
+    start = end + 1;
+  }
+  std::sort(rows.begin(), rows.end());
+  std::vector<std::string> expected = {
+      "          broken              0.0 Jan/01/1970 00:00:00                                         ",
+      "            dhcp           6.54.3 Jan/01/2024 00:00:00                                         ",
+      "          kernel              5.1 Jan/01/2024 03:00:00                               boot image",
+      "        routeros             6.54 Jan/03/2024 00:00:00                                         ",
+      "            wifi XB     6.53beta5 Jan/02/2024 00:00:00                                         ",
+  };
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(rows, expected);
+  EXPECT_FALSE(exists(root.at("/ram/pdb/dhcp/schedule")));
+  EXPECT_FALSE(exists(root.at("/flash/postlog")));
+}
+
+}  // namespace

@@ -6,8 +6,5 @@ namespace tpk {
 
 int runSign(const std::vector<std::string>&) { return report(statusFailed, "sign: not available yet"); }
 int runKeygen(const std::vector<std::string>&) { return report(statusFailed, "keygen: not available yet"); }
-int runInfo(const std::vector<std::string>&) { return report(statusFailed, "info: not available yet"); }
-int runContents(const std::vector<std::string>&) { return report(statusFailed, "contents: not available yet"); }
-int runVerify(const std::vector<std::string>&) { return report(statusFailed, "verify: not available yet"); }
 
 }  // namespace tpk

@@ -1,0 +1,141 @@
+// tpk info and tpk contents: what a package file holds, as the installer reads it.
+#include <cstdio>
+
+#include "model/version.h"
+#include "tpk/command_line.h"
+#include "tpk/commands.h"
+#include "tpk/inspection_text.h"
+#include "tpk/package_inspection.h"
+#include "tpk/relation_text.h"
+
+namespace tpk {
+
+namespace {
+
+void printList(const char* label, const std::vector<Dependency>& list) {
+  if (list.empty()) std::printf("  %s: none\n", label);
+  for (const Dependency& d : list)
+    std::printf("  %s: %s\n", label, printable(relationText(d.name, d.min, d.max, d.extra)).c_str());
+}
+
+void printText(const char* label, const std::string& text) {
+  std::printf("  %s:%s%s\n", label, text.empty() ? "" : " ", printable(text).c_str());
+}
+
+std::string flagsText(const InspectedPackage& p) {
+  const bool hasWord = !p.parts.empty() && p.parts.front().length >= 36;
+  if (!hasWord) return "none (no flag word)";
+  std::string text = std::to_string(p.record.flags);
+  if (p.record.flags & 1u) text += " bootImage";
+  if (p.record.flags & 2u) text += " imageMeta";
+  return text;
+}
+
+void printPackage(const InspectedPackage& p) {
+  const Package& r = p.record;
+  std::printf("%s %s %s\n", p.isBundleHeader ? "bundle" : "package", printable(r.name).c_str(),
+              versionText(r.version).c_str());
+  std::printf("  version: %s (0x%08x)\n", versionText(r.version).c_str(), unsigned(r.version));
+  std::printf("  build time: %u (%s UTC)\n", unsigned(r.buildTime), utcText(r.buildTime).c_str());
+  std::printf("  flags: %s\n", flagsText(p).c_str());
+  printText("architecture", r.architecture);
+  printText("note", r.note);
+  printText("text24", r.text24);
+  printText("text2", r.text2);
+  printList("depends", r.deps);
+  printList("provides", r.provides);
+  printList("conflicts", r.conflicts);
+  if (p.isBundleHeader && p.hasDefaultDisabled) printList("default-disabled", p.defaultDisabled);
+  std::string image = "no";
+  for (const LayoutPart& part : p.parts)
+    if (part.type == 21) image = "yes (" + std::to_string(part.length) + " bytes)";
+  std::printf("  image: %s\n", image.c_str());
+  if (p.isBundleHeader) {
+    std::printf("  parts: %s\n", layoutText(p.parts).c_str());
+    return;
+  }
+  std::string scripts;
+  for (const std::string& s : p.scripts) scripts += (scripts.empty() ? "" : ", ") + s;
+  std::printf("  scripts: %s\n", scripts.empty() ? "none" : scripts.c_str());
+  if (p.hasTree)
+    std::printf("  file tree: %zu %s%s\n", p.tree.size(), p.tree.size() == 1 ? "entry" : "entries",
+                p.treeBroken ? " (broken)" : "");
+  else
+    std::printf("  file tree: none\n");
+  std::printf("  parts: %s\n", layoutText(p.parts).c_str());
+  std::printf("  digest: %s\n", pkgwriter::hexDigest(p.digest).c_str());
+  std::printf("  signature: %s\n", p.hasTrailer ? "trailer" : "none");
+  std::printf("  verification: %s\n", verdictText(p.verdict));
+}
+
+int inspectCommand(const std::vector<std::string>& argv, bool contents) {
+  const char* name = contents ? "contents" : "info";
+  Arguments args;
+  std::string error;
+  if (!args.parse(argv, {}, error))
+    return report(statusUsage, error + " (see tpk " + name + " --help)");
+  if (args.has("help")) {
+    if (contents)
+      std::printf(
+          "usage: tpk contents FILE...\n"
+          "\n"
+          "Lists the file tree of every package (each bundle member): mode, uid/gid,\n"
+          "size (device number for devices), time (UTC; \"-\" for a link without one),\n"
+          "path below /flash, link target and device variant.\n");
+    else
+      std::printf(
+          "usage: tpk info FILE...\n"
+          "\n"
+          "Shows the file header, the part layout (type@offset (payload length)), and\n"
+          "for the bundle and each package: header fields, flags, texts, relations,\n"
+          "image, scripts, file tree size, digest and signature verdict.\n");
+    return statusOk;
+  }
+  if (args.positional().empty()) return report(statusUsage, std::string(name) + ": no FILE given");
+  int status = statusOk;
+  bool first = true;
+  for (const std::string& path : args.positional()) {
+    InspectedFile file;
+    if (!inspectFile(path, nullptr, file, error)) {
+      status = report(statusFailed, std::string(name) + ": " + error);
+      continue;
+    }
+    if (!file.problem.empty()) {
+      status = report(statusFailed, std::string(name) + ": " + path + ": malformed file: " + file.problem);
+      continue;
+    }
+    if (!first) std::printf("\n");
+    first = false;
+    if (args.positional().size() > 1 || !contents) std::printf("file: %s\n", path.c_str());
+    if (!contents) {
+      std::printf("magic: 0x%08x%s\n", unsigned(file.magic),
+                  file.magic == 0xA1100FFBu ? " (alternate)" : "");
+      std::printf("length: %zu\n", file.size);
+      std::printf("parts: %s\n", layoutText(file.parts).c_str());
+    }
+    const bool bundle = !file.packages.empty() && file.packages.front().isBundleHeader;
+    for (const InspectedPackage& p : file.packages) {
+      if (!contents) {
+        std::printf("\n");
+        printPackage(p);
+        continue;
+      }
+      if (p.isBundleHeader) continue;
+      if (bundle)
+        std::printf("member %s %s:\n", printable(p.record.name).c_str(),
+                    versionText(p.record.version).c_str());
+      for (const InspectedEntry& e : p.tree) std::printf("%s\n", entryLine(e).c_str());
+      if (p.treeBroken)
+        status = report(statusFailed, "contents: " + path + ": the file tree of " +
+                                          printable(p.record.name) + " is broken");
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+int runInfo(const std::vector<std::string>& args) { return inspectCommand(args, false); }
+int runContents(const std::vector<std::string>& args) { return inspectCommand(args, true); }
+
+}  // namespace tpk

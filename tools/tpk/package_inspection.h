@@ -1,0 +1,75 @@
+// Reads a package file the way the installer does, for tpk info, contents and
+// verify: the header parts through the installer's header reader, the file
+// tree through its decompressing stream, and every package (each bundle member)
+// through its acceptance rule (signature trailer, else known digest).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/package.h"
+#include "pkgwriter/digest_window.h"
+
+namespace tpk {
+
+struct LayoutPart {
+  std::uint16_t type = 0;
+  std::uint32_t offset = 0;  // of the part header
+  std::uint32_t length = 0;  // of the payload
+};
+
+struct InspectedEntry {
+  std::uint16_t mode = 0, uid = 0, gid = 0;
+  std::uint32_t time = 0;
+  std::uint8_t variant = 0;
+  std::uint32_t size = 0;
+  std::string name;
+  std::string target;        // symbolic links
+  std::uint32_t device = 0;  // character and block devices
+};
+
+enum class Verdict {
+  Accepted,
+  NoSignatureUnknownDigest,
+  DigestMismatch,
+  BadSignature,
+  Malformed,
+};
+const char* verdictText(Verdict verdict);
+
+struct InspectedPackage {
+  Package record;  // header fields as the installer reads them
+  bool isBundleHeader = false;
+  bool hasDefaultDisabled = false;
+  std::vector<Dependency> defaultDisabled;  // bundles
+  std::vector<LayoutPart> parts;            // its own parts, header first
+  std::vector<std::string> scripts;         // "oninstall (N bytes)" ...
+  bool hasTree = false;
+  bool treeBroken = false;
+  std::vector<InspectedEntry> tree;
+  bool hasTrailer = false;
+  pkgwriter::Digest digest{};  // of its digest window (packages only)
+  Verdict verdict = Verdict::Malformed;
+};
+
+struct InspectedFile {
+  std::string path;
+  std::uint32_t magic = 0;
+  std::uint32_t lengthField = 0;
+  std::size_t size = 0;
+  std::vector<LayoutPart> parts;
+  // Empty when the file is well formed; otherwise the first problem found.
+  std::string problem;
+  std::deque<InspectedPackage> packages;  // a bundle header first, then its members
+};
+
+// Reads the file at path. publicKey (32 bytes, null for the configured key)
+// checks the signatures. False only when the file cannot be read at all
+// (error says why); a malformed file gives true with problem set.
+bool inspectFile(const std::string& path, const std::uint8_t* publicKey, InspectedFile& file,
+                 std::string& error);
+
+}  // namespace tpk

@@ -1,0 +1,66 @@
+// tpk verify: the installer's acceptance rule on every package and bundle member.
+#include <cstdio>
+
+#include "tpk/command_line.h"
+#include "tpk/commands.h"
+#include "tpk/inspection_text.h"
+#include "tpk/package_inspection.h"
+#include "tpk/package_signing.h"
+
+namespace tpk {
+
+int runVerify(const std::vector<std::string>& argv) {
+  Arguments args;
+  std::string error;
+  if (!args.parse(argv, {{"pubkey", 'p', true}}, error))
+    return report(statusUsage, error + " (see tpk verify --help)");
+  if (args.has("help")) {
+    std::printf(
+        "usage: tpk verify [--pubkey FILE] FILE...\n"
+        "\n"
+        "Checks every package (each bundle member) as the installer does: a signature\n"
+        "trailer must verify, and a package without one must have a known digest.\n"
+        "Prints \"FILE: ok\" or \"FILE: PACKAGE: REASON\" per file, the reason being one\n"
+        "of: no signature and unknown digest, digest mismatch, bad signature,\n"
+        "malformed file. Exit status: 0 all verified, 1 one did not, 2 usage error.\n"
+        "\n"
+        "  -p, --pubkey FILE   signer public key file (default: the installer's own\n"
+        "                      trust configuration)\n");
+    return statusOk;
+  }
+  if (args.positional().empty()) return report(statusUsage, "verify: no FILE given");
+  PublicKey key{};
+  const bool withKey = args.has("pubkey");
+  if (withKey && !readKeyFile(args.value("pubkey"), key, error))
+    return report(statusUsage, "verify: " + error);
+  int status = statusOk;
+  for (const std::string& path : args.positional()) {
+    InspectedFile file;
+    if (!inspectFile(path, withKey ? key.data() : nullptr, file, error)) {
+      std::printf("%s: -: %s\n", path.c_str(), error.c_str());
+      status = statusFailed;
+      continue;
+    }
+    std::string failure;
+    if (!file.problem.empty()) {
+      std::string who = "-";
+      if (!file.packages.empty()) who = printable(file.packages.back().record.name);
+      failure = who + ": " + verdictText(Verdict::Malformed);
+    } else {
+      for (const InspectedPackage& p : file.packages) {
+        if (p.isBundleHeader || p.verdict == Verdict::Accepted) continue;
+        failure = printable(p.record.name) + ": " + verdictText(p.verdict);
+        break;
+      }
+    }
+    if (failure.empty()) {
+      std::printf("%s: ok\n", path.c_str());
+    } else {
+      std::printf("%s: %s\n", path.c_str(), failure.c_str());
+      status = statusFailed;
+    }
+  }
+  return status;
+}
+
+}  // namespace tpk

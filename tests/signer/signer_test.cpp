@@ -1,0 +1,227 @@
+#include "signer/signer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "sign/signature.h"
+#include "signer/base_multiple.h"
+#include "signer/scalar_mod_l.h"
+#include "support/scratch_dir.h"
+
+using namespace signer;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes fromHex(const std::string& hex) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(std::uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+std::string toHex(const std::uint8_t* data, std::size_t size) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < size; ++i) {
+    out += digits[data[i] >> 4];
+    out += digits[data[i] & 15];
+  }
+  return out;
+}
+
+const std::string devSecretPath = std::string(TEST_DATA_DIR) + "/dev-signer.secret";
+
+Bytes devSecret() {
+  std::uint8_t key[32];
+  EXPECT_TRUE(readKeyFile(devSecretPath, key));
+  return Bytes(key, key + 32);
+}
+
+std::string configLine(const std::string& name) {
+  std::ifstream in(std::string(TEST_DATA_DIR) + "/../../config/" + name);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// A random source that hands out prepared 32-byte blocks, then fails.
+struct ScriptedRandom {
+  std::vector<Bytes> blocks;
+  std::size_t next = 0;
+  bool operator()(std::uint8_t* buffer, std::size_t size) {
+    if (next == blocks.size() || size != 32) return false;
+    for (std::size_t i = 0; i < size; ++i) buffer[i] = blocks[next][i];
+    ++next;
+    return true;
+  }
+};
+
+}  // namespace
+
+// Values computed independently with arbitrary-precision integers.
+TEST(ScalarModL, ReductionMultiplicationInversion) {
+  std::uint8_t out[32];
+  scalarReduce(out, orderL);
+  EXPECT_TRUE(scalarIsZero(out));
+  std::uint8_t ones[64];
+  for (auto& b : ones) b = 0xFF;
+  scalarReduce512(out, ones);
+  EXPECT_EQ(toHex(out, 32), "000f9c44e31106a447938568a71b0ed065bef517d273ecce3d9a307c1b419903");
+
+  const Bytes a = devSecret();
+  scalarInvert(out, a.data());
+  EXPECT_EQ(toHex(out, 32), "c3113f80e307014cc614618c2e9e6b19883928480c0c8f0b56915818c31fc104");
+  const std::uint8_t zero[32] = {};
+  scalarSub(out, zero, a.data());
+  EXPECT_EQ(toHex(out, 32), "4be0edb0c24e9f13fcb43212411bad92b6356cc88cab235b35768f0f7d9a6c02");
+
+  EXPECT_FALSE(scalarIsReduced(orderL));
+  Bytes belowL(orderL, orderL + 32);
+  belowL[0] -= 1;
+  EXPECT_TRUE(scalarIsReduced(belowL.data()));
+
+  std::mt19937_64 rng(7);
+  for (int n = 0; n < 20; ++n) {
+    std::uint8_t x[32], inverse[32], product[32], wide[32];
+    for (auto& b : wide) b = std::uint8_t(rng());
+    scalarReduce(x, wide);
+    if (scalarIsZero(x)) continue;
+    scalarInvert(inverse, x);
+    scalarMul(product, x, inverse);
+    std::uint8_t one[32] = {1};
+    ASSERT_EQ(toHex(product, 32), toHex(one, 32));
+    // (x - y) + y = x
+    std::uint8_t y[32], difference[32], back[32];
+    scalarMul(y, x, x);
+    scalarSub(difference, x, y);
+    scalarSub(back, zero, y);          // -y
+    scalarSub(back, difference, back); // (x - y) - (-y)
+    ASSERT_EQ(toHex(back, 32), toHex(x, 32));
+  }
+}
+
+// Unclamped multiples of the base point, including ones X25519 would clamp away.
+TEST(BaseMultiple, SmallAndOrderMultiples) {
+  std::uint8_t n[32] = {}, x[32];
+  baseMultipleX(x, n);
+  EXPECT_EQ(toHex(x, 32), std::string(64, '0'));  // the point at infinity
+  n[0] = 1;
+  baseMultipleX(x, n);
+  EXPECT_EQ(toHex(x, 32), "09" + std::string(62, '0'));
+  n[0] = 2;
+  baseMultipleX(x, n);
+  EXPECT_EQ(toHex(x, 32), "fb4e68dd9c46ae5c5c0b351eed5c3f8f1471157d680c75d9b7f17318d542d320");
+  baseMultipleX(x, orderL);
+  EXPECT_EQ(toHex(x, 32), std::string(64, '0'));
+  std::uint8_t lMinusOne[32];
+  for (int i = 0; i < 32; ++i) lMinusOne[i] = orderL[i];
+  lMinusOne[0] -= 1;  // (L - 1) G = -G
+  baseMultipleX(x, lMinusOne);
+  EXPECT_EQ(toHex(x, 32), "09" + std::string(62, '0'));
+}
+
+TEST(Signer, DevelopmentKey) {
+  const Bytes secret = devSecret();
+  std::uint8_t publicKey[32], scalar[32];
+  ASSERT_TRUE(publicKeyFromSecret(secret.data(), publicKey));
+  EXPECT_EQ(toHex(publicKey, 32), configLine("dev-signer.public"));
+  // y(a G) is odd for this key, so it signs with L - a.
+  ASSERT_TRUE(signingScalar(secret.data(), scalar));
+  EXPECT_EQ(toHex(scalar, 32), "4be0edb0c24e9f13fcb43212411bad92b6356cc88cab235b35768f0f7d9a6c02");
+}
+
+// The nonce is derived from the secret and the digest, so the trailers of the
+// vector file's valid cases come out byte for byte.
+TEST(Signer, ReproducesVectorTrailers) {
+  const Bytes secret = devSecret();
+  std::ifstream in(std::string(TEST_DATA_DIR) + "/signatures.txt");
+  std::string label, publicKey, digest, trailer;
+  int compared = 0;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("valid-", 0) != 0 || line.rfind("valid-v-", 0) == 0) continue;
+    std::istringstream fields(line);
+    fields >> label >> publicKey >> digest >> trailer;
+    std::uint8_t made[68];
+    ASSERT_TRUE(signDigest(secret.data(), fromHex(digest).data(), made));
+    EXPECT_EQ(toHex(made, 68), trailer) << label;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 10);
+}
+
+TEST(Signer, SignedDigestsVerify) {
+  const Bytes secret = devSecret();
+  std::mt19937_64 rng(11);
+  for (int n = 0; n < 24; ++n) {
+    std::uint8_t digest[20], trailer[68];
+    for (auto& b : digest) b = std::uint8_t(rng());
+    ASSERT_TRUE(signDigest(secret.data(), digest, trailer));
+    ASSERT_TRUE(checkSignature(digest, trailer)) << toHex(digest, 20);
+    EXPECT_TRUE(scalarIsReduced(trailer + 36));
+  }
+  Bytes invalid(orderL, orderL + 32);
+  std::uint8_t digest[20] = {}, trailer[68], publicKey[32];
+  EXPECT_FALSE(signDigest(invalid.data(), digest, trailer));
+  EXPECT_FALSE(publicKeyFromSecret(Bytes(32, 0).data(), publicKey));
+}
+
+TEST(Signer, GeneratedKeysSignForTheirOwnPublicKey) {
+  // Zero and values at or above L are drawn again.
+  Bytes tooBig(orderL, orderL + 32), drawn(32, 0x5A);
+  drawn[31] = 0xE3;  // the top three bits are dropped: 0x03
+  ScriptedRandom scripted{{Bytes(32, 0), tooBig, Bytes(32, 0xFF), drawn}};
+  std::uint8_t secret[32];
+  ASSERT_TRUE(generateSecret(secret, std::ref(scripted)));
+  EXPECT_EQ(scripted.next, 4u);
+  drawn[31] = 0x03;
+  EXPECT_EQ(toHex(secret, 32), toHex(drawn.data(), 32));
+  ScriptedRandom failing{{Bytes(32, 0)}};
+  EXPECT_FALSE(generateSecret(secret, std::ref(failing)));
+
+  for (int n = 0; n < 3; ++n) {
+    ASSERT_TRUE(generateSecret(secret));
+    ASSERT_TRUE(isValidSecret(secret));
+    std::uint8_t publicKey[32], digest[20], trailer[68];
+    ASSERT_TRUE(publicKeyFromSecret(secret, publicKey));
+    for (int i = 0; i < 20; ++i) digest[i] = std::uint8_t(n * 31 + i);
+    ASSERT_TRUE(signDigest(secret, digest, trailer));
+    EXPECT_TRUE(checkSignature(digest, trailer, publicKey));
+    EXPECT_FALSE(checkSignature(digest, trailer));  // not the configured key
+  }
+}
+
+TEST(Signer, KeyFiles) {
+  testing_support::ScratchDir dir;
+  const Bytes secret = devSecret();
+  ASSERT_TRUE(writeKeyFile(dir / "key", secret.data()));
+  EXPECT_EQ(testing_support::readFile(dir / "key"),
+            testing_support::readFile(devSecretPath));
+  struct stat info;
+  ASSERT_EQ(stat((dir / "key").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  std::uint8_t key[32];
+  const std::string hex = toHex(secret.data(), 32);
+  std::string upper = hex;
+  for (char& c : upper) c = char(std::toupper(c));
+  testing_support::writeFile(dir / "upper", upper);  // no final newline
+  ASSERT_TRUE(readKeyFile(dir / "upper", key));
+  EXPECT_EQ(toHex(key, 32), hex);
+
+  for (const std::string& bad : {hex.substr(1) + "\n", hex + "0\n", hex + "\n\n",
+                                 "g" + hex.substr(1) + "\n", hex + " \n", std::string()}) {
+    testing_support::writeFile(dir / "bad", bad);
+    EXPECT_FALSE(readKeyFile(dir / "bad", key)) << bad;
+  }
+  EXPECT_FALSE(readKeyFile(dir / "missing", key));
+  EXPECT_FALSE(writeKeyFile(dir / "missing-dir/key", secret.data()));
+}

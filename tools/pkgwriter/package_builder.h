@@ -12,7 +12,7 @@
 //   pkgwriter::PackageSpec spec;
 //   spec.name = "tool"; spec.version = makeVersion(1, 0, 'f', 0); spec.buildTime = 1700000000;
 //   spec.fileTree = pkgwriter::FileTreeBuilder().addFile("bin/tool", "...", 0755).compressed();
-//   spec.signer = mySigner;   // or spec.trailer = bytes; or neither: unsigned
+//   spec.signer = keyFileSigner(path);  // or spec.trailer = bytes; or neither: unsigned
 //   std::string file = pkgwriter::buildPackageFile(spec);
 #pragma once
 

@@ -4,5 +4,6 @@
 
 #include "pkgwriter/digest_window.h"
 #include "pkgwriter/file_tree_builder.h"
+#include "pkgwriter/key_signer.h"
 #include "pkgwriter/package_builder.h"
 #include "pkgwriter/part_encoding.h"

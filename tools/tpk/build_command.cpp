@@ -140,7 +140,7 @@ int runBuild(const std::vector<std::string>& argv) {
   if (!readScript(args, "oninstall", spec.onInstall, error) ||
       !readScript(args, "onuninstall", spec.onUninstall, error))
     return report(statusFailed, "build: " + error);
-  SecretKey key;
+  KeyBytes key;
   if (args.has("key") && !readSecretKey(args.value("key"), key, error))
     return report(statusFailed, "build: " + error);
 

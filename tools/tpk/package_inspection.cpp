@@ -30,7 +30,8 @@ std::uint32_t le32(const unsigned char* b) {
          std::uint32_t(b[3]) << 24;
 }
 
-// The part headers, straight from the bytes: they must tile the file exactly.
+}  // namespace
+
 std::string scanLayout(const std::string& bytes, InspectedFile& file) {
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
   if (bytes.size() < 8) return "shorter than a file header";
@@ -52,6 +53,8 @@ std::string scanLayout(const std::string& bytes, InspectedFile& file) {
   }
   return {};
 }
+
+namespace {
 
 void readTree(PartStream& stream, InspectedPackage& package) {
   package.hasTree = true;

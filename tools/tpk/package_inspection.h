@@ -66,6 +66,11 @@ struct InspectedFile {
   std::deque<InspectedPackage> packages;  // a bundle header first, then its members
 };
 
+// The part headers of a whole file, which must tile it exactly after a valid
+// file header; fills magic, lengthField and parts. Empty when well formed,
+// else the problem.
+std::string scanLayout(const std::string& bytes, InspectedFile& file);
+
 // Reads the file at path. publicKey (32 bytes, null for the configured key)
 // checks the signatures. False only when the file cannot be read at all
 // (error says why); a malformed file gives true with problem set.

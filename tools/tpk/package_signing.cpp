@@ -1,41 +1,24 @@
 #include "tpk/package_signing.h"
 
-#include "tpk/file_io.h"
+#include "pkgwriter/key_signer.h"
+#include "signer/signer.h"
 
 namespace tpk {
 
-bool readKeyFile(const std::string& path, std::array<std::uint8_t, 32>& key, std::string& error) {
-  std::string text;
-  if (!readWholeFile(path, text, error, 4096)) return false;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (text.size() != 64) {
-    error = path + ": expected 64 hexadecimal digits";
-    return false;
-  }
-  for (std::size_t i = 0; i < 32; ++i) {
-    unsigned value = 0;
-    for (std::size_t j = 0; j < 2; ++j) {
-      const char c = text[2 * i + j];
-      unsigned digit = 0;
-      if (c >= '0' && c <= '9') digit = unsigned(c - '0');
-      else if (c >= 'a' && c <= 'f') digit = unsigned(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') digit = unsigned(c - 'A' + 10);
-      else {
-        error = path + ": expected 64 hexadecimal digits";
-        return false;
-      }
-      value = value * 16 + digit;
-    }
-    key[i] = std::uint8_t(value);
-  }
-  return true;
+bool readKeyFile(const std::string& path, KeyBytes& key, std::string& error) {
+  if (signer::readKeyFile(path, key.data())) return true;
+  error = path + ": not a readable key file (one line of 64 hex digits)";
+  return false;
 }
 
-bool readSecretKey(const std::string& path, SecretKey& key, std::string& error) {
-  return readKeyFile(path, key.bytes, error);
+bool readSecretKey(const std::string& path, KeyBytes& secret, std::string& error) {
+  if (!readKeyFile(path, secret, error)) return false;
+  if (signer::isValidSecret(secret.data())) return true;
+  error = path + ": not a valid secret key";
+  return false;
 }
 
-std::string keyFileText(const std::array<std::uint8_t, 32>& key) {
+std::string keyFileText(const KeyBytes& key) {
   static const char digits[] = "0123456789abcdef";
   std::string text;
   for (std::uint8_t b : key) {
@@ -45,13 +28,20 @@ std::string keyFileText(const std::array<std::uint8_t, 32>& key) {
   return text + "\n";
 }
 
-pkgwriter::TrailerSigner trailerSigner(const SecretKey&) {
-  return [](const pkgwriter::Digest&, std::string&) { return false; };
+pkgwriter::TrailerSigner trailerSigner(const KeyBytes& secret) {
+  return pkgwriter::secretKeySigner(secret);
 }
 
-bool generateKeyPair(SecretKey&, PublicKey&, std::string& error) {
-  error = "key generation is not available in this build";
-  return false;
+bool generateKeyPair(KeyBytes& secret, KeyBytes& publicKey, std::string& error) {
+  if (!signer::generateSecret(secret.data())) {
+    error = "no randomness available for a new key";
+    return false;
+  }
+  if (!signer::publicKeyFromSecret(secret.data(), publicKey.data())) {
+    error = "the new secret has no public key";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tpk

@@ -1,7 +1,7 @@
-// Signing keys as tpk reads and writes them, and the trailer signer that the
-// package writer calls. Key files are one line: 64 lowercase hex digits (32
-// bytes, byte 0 first) and a newline; the secret is the little-endian scalar,
-// the public key the little-endian x-coordinate the installer stores.
+// Signing keys as tpk reads and writes them. Key files are one line: 64 hex
+// digits (32 bytes, byte 0 first) and a newline; the secret is the
+// little-endian scalar, the public key the little-endian x-coordinate that the
+// installer stores as its signer key.
 #pragma once
 
 #include <array>
@@ -12,21 +12,19 @@
 
 namespace tpk {
 
-struct SecretKey {
-  std::array<std::uint8_t, 32> bytes{};
-};
-using PublicKey = std::array<std::uint8_t, 32>;
+using KeyBytes = std::array<std::uint8_t, 32>;
 
-// Reads a key file (secret or public). False with a message in error.
-bool readKeyFile(const std::string& path, std::array<std::uint8_t, 32>& key, std::string& error);
-bool readSecretKey(const std::string& path, SecretKey& key, std::string& error);
+// Reads a key file. False with a message in error.
+bool readKeyFile(const std::string& path, KeyBytes& key, std::string& error);
+// Reads a secret key file and checks the scalar is a usable secret.
+bool readSecretKey(const std::string& path, KeyBytes& secret, std::string& error);
 // The key file text for 32 bytes.
-std::string keyFileText(const std::array<std::uint8_t, 32>& key);
+std::string keyFileText(const KeyBytes& key);
 
-// A signer for pkgwriter that signs digests with key.
-pkgwriter::TrailerSigner trailerSigner(const SecretKey& key);
+// A signer for pkgwriter that signs digests with secret.
+pkgwriter::TrailerSigner trailerSigner(const KeyBytes& secret);
 
 // A new random key pair. False with a message in error.
-bool generateKeyPair(SecretKey& secret, PublicKey& publicKey, std::string& error);
+bool generateKeyPair(KeyBytes& secret, KeyBytes& publicKey, std::string& error);
 
 }  // namespace tpk

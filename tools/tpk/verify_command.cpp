@@ -29,7 +29,7 @@ int runVerify(const std::vector<std::string>& argv) {
     return statusOk;
   }
   if (args.positional().empty()) return report(statusUsage, "verify: no FILE given");
-  PublicKey key{};
+  KeyBytes key{};
   const bool withKey = args.has("pubkey");
   if (withKey && !readKeyFile(args.value("pubkey"), key, error))
     return report(statusUsage, "verify: " + error);

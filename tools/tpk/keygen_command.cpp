@@ -1,0 +1,45 @@
+// tpk keygen: a new signing key pair in the key file format.
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "tpk/command_line.h"
+#include "tpk/commands.h"
+#include "tpk/file_io.h"
+#include "tpk/package_signing.h"
+
+namespace tpk {
+
+int runKeygen(const std::vector<std::string>& argv) {
+  Arguments args;
+  std::string error;
+  if (!args.parse(argv, {{"output", 'o', true}, {"force", 'f', false}}, error))
+    return report(statusUsage, error + " (see tpk keygen --help)");
+  if (args.has("help")) {
+    std::printf(
+        "usage: tpk keygen -o BASENAME [--force]\n"
+        "\n"
+        "Writes a new random key pair: BASENAME.secret (mode 0600; keep it secret)\n"
+        "and BASENAME.public, the 32 bytes an installer is configured with. Each is\n"
+        "one line of 64 hex digits. Existing files are kept unless --force.\n");
+    return statusOk;
+  }
+  if (!args.has("output")) return report(statusUsage, "keygen: -o BASENAME is required");
+  if (!args.positional().empty()) return report(statusUsage, "keygen: unexpected argument " + args.positional()[0]);
+  const std::string secretPath = args.value("output") + ".secret";
+  const std::string publicPath = args.value("output") + ".public";
+  struct stat st {};
+  if (!args.has("force")) {
+    for (const std::string& path : {secretPath, publicPath})
+      if (::lstat(path.c_str(), &st) == 0)
+        return report(statusFailed, "keygen: " + path + " exists (use --force to replace it)");
+  }
+  KeyBytes secret{}, publicKey{};
+  if (!generateKeyPair(secret, publicKey, error)) return report(statusFailed, "keygen: " + error);
+  if (!writeFileAtomically(secretPath, keyFileText(secret), error, 0600) ||
+      !writeFileAtomically(publicPath, keyFileText(publicKey), error, 0644))
+    return report(statusFailed, "keygen: " + error);
+  return statusOk;
+}
+
+}  // namespace tpk

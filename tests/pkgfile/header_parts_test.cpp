@@ -13,29 +13,37 @@
 
 namespace {
 
-using pkgwriter::encodeFileHeader;
 using pkgwriter::encodeHeaderPayload;
 using pkgwriter::encodeListPayload;
 using pkgwriter::encodePart;
-using pkgwriter::encodePartHeader;
-using pkgwriter::ListEntry;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
 const std::string samples = std::string(TEST_DATA_DIR) + "/packages/";
 
-std::string fileOf(const std::string& body, std::uint32_t magic = pkgwriter::standardMagic) {
-  return encodeFileHeader(magic, std::uint32_t(body.size())) + body;
+std::string headerPart(const std::string& name, bool withFlags = false, std::uint32_t flags = 0) {
+  return encodePart(partPackage, encodeHeaderPayload(name, 0x01020304, 1000, withFlags, flags));
 }
 
-std::string headerPart(const std::string& name, bool withFlags = false, std::uint32_t flags = 0) {
-  return encodePart(partPackage, encodeHeaderPayload(name, makeVersion(1, 2, 'f', 0), 1000,
-                                                     withFlags, flags));
+// Every field of a record on one line, texts between | and lists as
+// name:min:max:extra.
+std::string describe(const Package& p) {
+  std::ostringstream out;
+  out << std::hex << p.name << ' ' << p.version << ' ' << std::dec << p.buildTime << " f" << p.flags
+      << ' ' << p.architecture << '|' << p.text24 << '|' << p.text2 << '|' << p.note << '|'
+      << (p.isImage ? " image" : "") << (p.isBundle ? " bundle" : "");
+  for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) {
+    out << " [";
+    for (const Dependency& d : *list) out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
+    out << ']';
+  }
+  return out.str();
 }
 
 // readHeaderParts over a package body, with the loader's wanted types.
 struct Parse {
-  explicit Parse(const std::string& body) : input(fileOf(body)), stream(input, true) {
+  explicit Parse(const std::string& body)
+      : input(pkgwriter::wrapFile(body)), stream(input, true) {
     stream.wanted = {partBundle, partPackage, partText24,    partArchitecture, partText2,
                      partNote,   partDependencies, partProvides, partConflicts, partImage};
     stream.next();
@@ -47,119 +55,53 @@ struct Parse {
   bool ok = false;
 };
 
-void expectDependency(const Dependency& d, const std::string& name, Version min, Version max,
-                      std::int32_t extra) {
-  EXPECT_EQ(d.name, name);
-  EXPECT_EQ(d.min, min);
-  EXPECT_EQ(d.max, max);
-  EXPECT_EQ(d.extra, extra);
-}
-
-TEST(SamplePackages, PlainAndImage) {
-  PackageFile plain;
-  ASSERT_TRUE(loadPackageFile(plain, samples + "sample-plain.tpk"));
-  EXPECT_EQ(plain.path, samples + "sample-plain.tpk");
-  EXPECT_EQ(plain.foundPath, plain.path);
-  EXPECT_EQ(plain.length, 331u);
-  EXPECT_FALSE(plain.alternateMagic);
-  EXPECT_EQ(plain.name, "smp-plain");
-  EXPECT_EQ(plain.version, 0x02036601u);
-  EXPECT_EQ(plain.buildTime, 1704067200u);
-  EXPECT_EQ(plain.flags, 0u);
-  EXPECT_EQ(plain.text24, "sample text");
-  EXPECT_EQ(plain.architecture, "i386");
-  EXPECT_EQ(plain.text2, "");
-  EXPECT_EQ(plain.note, "");
-  EXPECT_TRUE(plain.deps.empty() && plain.provides.empty() && plain.conflicts.empty());
-  EXPECT_FALSE(plain.isImage);
-  EXPECT_FALSE(plain.isBundle);
-  EXPECT_TRUE(plain.members.empty());
-
-  PackageFile image;
-  ASSERT_TRUE(loadPackageFile(image, samples + "sample-image.tpk"));
-  EXPECT_EQ(image.length, 557u);
-  EXPECT_EQ(image.name, "smp-image");
-  EXPECT_EQ(image.version, 0x05016600u);
-  EXPECT_EQ(image.buildTime, 1704078000u);
-  EXPECT_EQ(image.flags, std::uint32_t(bootImage));
-  EXPECT_EQ(image.note, "image sample");
-  EXPECT_EQ(image.architecture, "i386");
-  EXPECT_TRUE(image.isImage);
-  EXPECT_FALSE(image.isBundle);
-}
-
-TEST(SamplePackages, Relations) {
-  PackageFile file;
-  ASSERT_TRUE(loadPackageFile(file, samples + "sample-relations.tpk"));
-  EXPECT_EQ(file.length, 403u);
-  EXPECT_EQ(file.name, "smp-rel");
-  EXPECT_EQ(file.version, 0x01046202u);
-  EXPECT_EQ(file.buildTime, 1704070800u);
-  EXPECT_EQ(file.architecture, "powerpc");
-  EXPECT_EQ(file.note, "relations sample");
-  EXPECT_EQ(file.text24, "");
-  ASSERT_EQ(file.deps.size(), 2u);
-  expectDependency(file.deps[0], "smp-plain", 33777152, 0, 0);
-  expectDependency(file.deps[1], "system", 100689408, 117466624, 0);
-  ASSERT_EQ(file.provides.size(), 1u);
-  expectDependency(file.provides[0], "smp-api", 16803328, 17393152, -1);
-  ASSERT_EQ(file.conflicts.size(), 1u);
-  expectDependency(file.conflicts[0], "smp-old", 0, 16803328, 0);
-  EXPECT_FALSE(file.isImage);
-}
-
-TEST(SamplePackages, BundleWithMembers) {
-  PackageFile file;
-  ASSERT_TRUE(loadPackageFile(file, samples + "sample-bundle.tpk"));
-  EXPECT_TRUE(file.isBundle);
-  EXPECT_EQ(file.length, 485u);
-  EXPECT_EQ(file.name, "smp-bundle");
-  EXPECT_EQ(file.version, 0x03006301u);
-  EXPECT_EQ(file.buildTime, 1704074400u);
-  EXPECT_EQ(file.note, "bundle sample");
-  EXPECT_EQ(file.architecture, "i386");
-  ASSERT_EQ(file.members.size(), 2u);
-  EXPECT_EQ(file.members[0]->name, "smp-m1");
-  EXPECT_EQ(file.members[0]->buildTime, 1704074401u);
-  EXPECT_EQ(file.members[1]->name, "smp-m2");
-  EXPECT_EQ(file.members[1]->buildTime, 1704074402u);
-  for (const auto& member : file.members) {
-    EXPECT_EQ(member->version, 0x03006301u);
-    EXPECT_EQ(member->architecture, "i386");
-    EXPECT_FALSE(member->isBundle);
+TEST(SamplePackages, FieldsListsAndFlags) {
+  const std::pair<const char*, const char*> expected[] = {
+      {"sample-plain.tpk", "smp-plain 2036601 1704067200 f0 i386|sample text||| [] [] []"},
+      {"sample-image.tpk", "smp-image 5016600 1704078000 f1 i386|||image sample| image [] [] []"},
+      {"sample-relations.tpk",
+       "smp-rel 1046202 1704070800 f0 powerpc|||relations sample| "
+       "[smp-plain:33777152:0:0 system:100689408:117466624:0 ] [smp-api:16803328:17393152:-1 ] "
+       "[smp-old:0:16803328:0 ]"},
+  };
+  for (const auto& [name, fields] : expected) {
+    PackageFile file;
+    ASSERT_TRUE(loadPackageFile(file, samples + name)) << name;
+    EXPECT_EQ(describe(file), fields);
+    EXPECT_EQ(file.path, samples + name);
+    EXPECT_EQ(file.foundPath, file.path);
+    EXPECT_FALSE(file.alternateMagic);
+    EXPECT_TRUE(file.members.empty());
   }
+
+  PackageFile bundle;
+  ASSERT_TRUE(loadPackageFile(bundle, samples + "sample-bundle.tpk"));
+  EXPECT_EQ(bundle.length, 485u);
+  EXPECT_EQ(describe(bundle), "smp-bundle 3006301 1704074400 f0 i386|||bundle sample| bundle [] [] []");
+  ASSERT_EQ(bundle.members.size(), 2u);
+  EXPECT_EQ(describe(*bundle.members[0]), "smp-m1 3006301 1704074401 f0 i386|||| [] [] []");
+  EXPECT_EQ(describe(*bundle.members[1]), "smp-m2 3006301 1704074402 f0 i386|||| [] [] []");
 }
 
 TEST(HeaderParts, NamesAndFlagWord) {
-  Parse full(headerPart("abcdefghijklmnop"));  // 16 bytes, no NUL
-  ASSERT_TRUE(full.ok);
-  EXPECT_EQ(full.package.name, "abcdefghijklmnop");
-  EXPECT_EQ(full.package.version, makeVersion(1, 2, 'f', 0));
-  EXPECT_EQ(full.package.buildTime, 1000u);
-
-  Parse shortName(headerPart("abc"));
-  ASSERT_TRUE(shortName.ok);
-  EXPECT_EQ(shortName.package.name, "abc");
-  EXPECT_EQ(shortName.package.flags, 0u);  // 32-byte header: no flag word
-
+  Parse full(headerPart("abcdefghijklmnop"));  // 16 bytes, no NUL: taken whole
+  EXPECT_TRUE(full.ok);
+  EXPECT_EQ(describe(full.package), "abcdefghijklmnop 1020304 1000 f0 i386|||| [] [] []");
   Parse flagged(headerPart("abc", true, 3));
-  ASSERT_TRUE(flagged.ok);
+  EXPECT_TRUE(flagged.ok);
+  EXPECT_EQ(flagged.package.name, "abc");
   EXPECT_EQ(flagged.package.flags, 3u);
-
   Parse truncated(encodePart(partPackage, encodeHeaderPayload("abc", 1, 1).substr(0, 31)));
   EXPECT_FALSE(truncated.ok);
 }
 
 TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
   for (const std::string name : {"", ".", "..", "a/b", "../../etc", "/"}) {
-    Parse parse(headerPart(name) + encodePart(partNote, "n"));
-    EXPECT_FALSE(parse.ok) << "name '" << name << "'";
+    EXPECT_FALSE(Parse(headerPart(name) + encodePart(partNote, "n")).ok) << "'" << name << "'";
   }
-  Parse dots(headerPart("..a"));
-  EXPECT_TRUE(dots.ok);
+  EXPECT_TRUE(Parse(headerPart("..a")).ok);
 
-  // A bad member name fails the whole bundle.
-  ScratchDir dir;
+  ScratchDir dir;  // a bad member name fails the whole bundle
   pkgwriter::BundleSpec bundle;
   bundle.name = "bundle";
   bundle.members = {headerPart("good"), headerPart("..")};
@@ -168,95 +110,66 @@ TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
   EXPECT_FALSE(loadPackageFile(file, dir / "b.tpk"));
 }
 
-TEST(HeaderParts, FixedPartOrder) {
+TEST(HeaderParts, PartOrderAndLists) {
   Parse all(headerPart("p") + encodePart(partText24, "t24") + encodePart(partArchitecture, "mips") +
             encodePart(partText2, std::string("t\0two", 5)) + encodePart(partNote, "n") +
             encodePart(partDependencies, encodeListPayload({{"d", 1, 2, 3, 99}})) +
             encodePart(partProvides, encodeListPayload({{"p", 4, 5, -6}})) +
-            encodePart(partConflicts, encodeListPayload({{"c"}})) + encodePart(partImage, "img") +
-            encodePart(partFileTree, "tree"));
-  ASSERT_TRUE(all.ok);
-  EXPECT_EQ(all.package.text24, "t24");
-  EXPECT_EQ(all.package.architecture, "mips");
-  EXPECT_EQ(all.package.text2, std::string("t\0two", 5));
-  EXPECT_EQ(all.package.note, "n");
-  ASSERT_EQ(all.package.deps.size(), 1u);
-  expectDependency(all.package.deps[0], "d", 1, 2, 3);  // bytes 20-23 are not max
-  ASSERT_EQ(all.package.provides.size(), 1u);
-  EXPECT_EQ(all.package.provides[0].extra, -6);
-  ASSERT_EQ(all.package.conflicts.size(), 1u);
-  EXPECT_TRUE(all.package.isImage);
+            encodePart(partConflicts, encodeListPayload({})) + encodePart(partImage, "img"));
+  EXPECT_TRUE(all.ok);
+  EXPECT_EQ(describe(all.package), std::string("p 1020304 1000 f0 mips|t24|t\0two|n| image ", 42) +
+                                       "[d:1:2:3 ] [p:4:5:-6 ] []");
   EXPECT_EQ(all.stream.currentType(), partImage);  // left for the caller
   EXPECT_EQ(all.stream.tellg(), 0);
 
-  // 16 before 24: the text part is out of order and stops the reader.
+  // 16 before 24: the text part is out of order and stops the reader there.
   Parse swapped(headerPart("p") + encodePart(partArchitecture, "mips") +
                 encodePart(partText24, "late") + encodePart(partNote, "n"));
-  ASSERT_TRUE(swapped.ok);
-  EXPECT_EQ(swapped.package.architecture, "mips");
-  EXPECT_EQ(swapped.package.text24, "");
-  EXPECT_EQ(swapped.package.note, "");
+  EXPECT_TRUE(swapped.ok);
+  EXPECT_EQ(describe(swapped.package), "p 1020304 1000 f0 mips|||| [] [] []");
   EXPECT_EQ(swapped.stream.currentType(), partText24);
-}
 
-TEST(HeaderParts, ListCounts) {
-  Parse empty(headerPart("p") + encodePart(partDependencies, encodeListPayload({})) +
-              encodePart(partConflicts, encodeListPayload({{"c"}})));
-  ASSERT_TRUE(empty.ok);
-  EXPECT_TRUE(empty.package.deps.empty());
-  EXPECT_EQ(empty.package.conflicts.size(), 1u);
-
-  // Count 3 with two entries: fails, keeping the two.
+  // A count of 3 with two entries fails, keeping the two.
   std::string payload = encodeListPayload({{"a"}, {"b"}});
   payload[0] = 3;
   Parse overCounted(headerPart("p") + encodePart(partDependencies, payload) +
                     encodePart(partConflicts, encodeListPayload({{"c"}})));
   EXPECT_FALSE(overCounted.ok);
-  ASSERT_EQ(overCounted.package.deps.size(), 2u);
-  EXPECT_EQ(overCounted.package.deps[1].name, "b");
-  EXPECT_TRUE(overCounted.package.conflicts.empty());
-}
+  EXPECT_EQ(describe(overCounted.package), "p 1020304 1000 f0 i386|||| [a:0:0:0 b:0:0:0 ] [] []");
 
-TEST(HeaderParts, OversizedTextIsBounded) {
-  // A text part claiming nearly 4 GiB in a short file: read what is bounded,
-  // and the walk ends there.
-  Parse parse(headerPart("p") + encodePartHeader(partNote, 0xFFFFFFF0) + "short");
-  ASSERT_TRUE(parse.ok);
-  EXPECT_LE(parse.package.note.size(), maxTextPartLength);
-  EXPECT_EQ(parse.package.note.substr(0, 5), "short");
-  EXPECT_EQ(parse.stream.currentType(), -1);
+  // A text part claiming nearly 4 GiB in a short file stays bounded.
+  Parse huge(headerPart("p") + pkgwriter::encodePartHeader(partNote, 0xFFFFFFF0) + "short");
+  EXPECT_TRUE(huge.ok);
+  EXPECT_LE(huge.package.note.size(), maxTextPartLength);
+  EXPECT_EQ(huge.package.note.substr(0, 5), "short");
 }
 
 TEST(PackageFileLoader, SizeMagicAndBundles) {
   ScratchDir dir;
   const std::string body = headerPart("p") + encodePart(partNote, "n");
-
-  writeFile(dir / "long.tpk", fileOf(body) + "x");  // one byte more than the header says
+  writeFile(dir / "long.tpk", pkgwriter::wrapFile(body) + "x");  // one byte over
   PackageFile longer;
   EXPECT_FALSE(loadPackageFile(longer, dir / "long.tpk"));
   EXPECT_EQ(longer.length, body.size() + 8);
 
-  writeFile(dir / "alt.tpk", fileOf(body, pkgwriter::alternateMagic));
+  writeFile(dir / "alt.tpk", pkgwriter::wrapFile(body, pkgwriter::alternateMagic));
   PackageFile alternate;
-  ASSERT_TRUE(loadPackageFile(alternate, dir / "alt.tpk"));
+  EXPECT_TRUE(loadPackageFile(alternate, dir / "alt.tpk"));
   EXPECT_TRUE(alternate.alternateMagic);
-  EXPECT_EQ(alternate.note, "n");
 
   PackageFile missing;
   EXPECT_FALSE(loadPackageFile(missing, dir / "none.tpk"));
 
-  // A bundle of nothing but its header and an image part has no members.
-  writeFile(dir / "hollow.tpk",
-            fileOf(encodePart(partBundle, encodeHeaderPayload("b", 1, 1)) + encodePart(partImage, "")));
-  PackageFile hollow;
-  EXPECT_FALSE(loadPackageFile(hollow, dir / "hollow.tpk"));
-  EXPECT_TRUE(hollow.isBundle);
-}
+  pkgwriter::BundleSpec hollow;  // a bundle header and an image part, no members
+  hollow.name = "b";
+  hollow.image = "";
+  writeFile(dir / "hollow.tpk", pkgwriter::buildBundleFile(hollow));
+  PackageFile hollowFile;
+  EXPECT_FALSE(loadPackageFile(hollowFile, dir / "hollow.tpk"));
+  EXPECT_TRUE(hollowFile.isBundle);
 
-TEST(PackageFileLoader, MemberFlagsWhereverTheHeaderFallsInTheFile) {
-  // The flag word of a member must be read wherever its bytes fall relative to
-  // the file reader's buffer boundaries.
-  ScratchDir dir;
+  // A member's flag word is read wherever it falls against the file reader's
+  // buffer boundaries.
   for (std::size_t pad = 8060; pad < 8200; ++pad) {
     pkgwriter::BundleSpec bundle;
     bundle.name = "bundle";

@@ -1,6 +1,5 @@
-// An in-memory input for part stream tests that records how it was used: the
-// bytes handed out by bulk reads and the seeks it granted. It can refuse seeks
-// as a pipe does.
+// An in-memory input for part stream tests that counts the bytes handed out
+// by bulk reads and the seeks it granted; it can refuse seeks as a pipe does.
 #pragma once
 
 #include <streambuf>
@@ -12,12 +11,10 @@ class MemorySource : public std::streambuf {
 public:
   explicit MemorySource(std::string bytes, bool seekable = true)
       : bytes_(std::move(bytes)), seekable_(seekable) {
-    char* begin = bytes_.data();
-    setg(begin, begin, begin + bytes_.size());
+    setg(bytes_.data(), bytes_.data(), bytes_.data() + bytes_.size());
   }
-
-  std::size_t bulkBytes = 0;  // bytes handed out by sgetn
-  int seeks = 0;              // seeks granted
+  std::size_t bulkBytes = 0;
+  int seeks = 0;
 
 protected:
   std::streamsize xsgetn(char* out, std::streamsize count) override {
@@ -25,12 +22,8 @@ protected:
     bulkBytes += std::size_t(got);
     return got;
   }
-  pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
-                   std::ios_base::openmode) override {
-    off_type base = direction == std::ios_base::beg   ? 0
-                    : direction == std::ios_base::cur ? gptr() - eback()
-                                                      : off_type(bytes_.size());
-    return seekTo(base + offset);
+  pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode) override {
+    return seekTo((way == std::ios_base::cur ? gptr() - eback() : 0) + offset);
   }
   pos_type seekpos(pos_type position, std::ios_base::openmode) override {
     return seekTo(off_type(position));
@@ -43,7 +36,6 @@ private:
     setg(eback(), eback() + target, egptr());
     return pos_type(target);
   }
-
   std::string bytes_;
   bool seekable_;
 };

@@ -150,7 +150,14 @@ bool inspectFile(const std::string& path, const std::uint8_t* publicKey, Inspect
   std::size_t packageCount = 0;
   InspectedPackage* current = nullptr;
   bool checked = true;
-  while (type != -1) {
+  for (;;) {
+    // A package without a trailer ends at the next header or the end.
+    if ((type == 1 || type == -1) && !checked) {
+      checked = true;
+      current->verdict =
+          acceptPackage(stream, publicKey) ? Verdict::Accepted : Verdict::NoSignatureUnknownDigest;
+    }
+    if (type == -1) break;
     if (type == 1 || type == 18) {
       if (type == 18 && !file.packages.empty()) {
         file.problem = "a bundle header after the first part";
@@ -201,11 +208,6 @@ bool inspectFile(const std::string& path, const std::uint8_t* publicKey, Inspect
       default: break;
     }
     type = stream.next();
-    if ((type == 1 || type == -1) && !checked) {
-      checked = true;
-      current->verdict =
-          acceptPackage(stream, publicKey) ? Verdict::Accepted : Verdict::NoSignatureUnknownDigest;
-    }
   }
   if (packageCount == 0) file.problem = "a bundle without members";
   return true;

@@ -1,0 +1,233 @@
+// tpk info, contents, verify, sign and keygen against the independent sample
+// packages and against packages tpk made itself.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/scratch_dir.h"
+#include "tpk_helpers.h"
+
+using namespace tpk_test;
+using testing_support::makeDirs;
+using testing_support::readFile;
+using testing_support::ScratchDir;
+using testing_support::writeFile;
+
+namespace {
+
+const std::string devSecret = std::string(TEST_DATA_DIR) + "/dev-signer.secret";
+
+bool contains(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(TpkVerify, AcceptsTheSamplesAndRejectsTheTamperedOne) {
+  const std::vector<std::string> good = {"sample-plain.tpk", "sample-relations.tpk",
+                                         "sample-bundle.tpk", "sample-image.tpk"};
+  std::vector<std::string> args = {"verify"};
+  std::string expected;
+  for (const std::string& name : good) {
+    args.push_back(samplePath(name));
+    expected += samplePath(name) + ": ok\n";
+  }
+  auto r = runTpk(args);
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(r.output, expected);
+
+  args.push_back(samplePath("sample-plain-tampered.tpk"));
+  r = runTpk(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, expected + samplePath("sample-plain-tampered.tpk") + ": smp-plain: digest mismatch\n");
+
+  // With the right key given explicitly, the same verdicts; usage errors are 2.
+  r = runTpk({"verify", "--pubkey", std::string(TEST_DATA_DIR) + "/../../config/dev-signer.public",
+              samplePath("sample-bundle.tpk")});
+  EXPECT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(runTpk({"verify"}).status, 2);
+  EXPECT_EQ(runTpk({"verify", "--pubkey", "/nonexistent", samplePath("sample-plain.tpk")}).status, 2);
+}
+
+TEST(TpkVerify, ReasonsForEachKindOfRejection) {
+  ScratchDir dir;
+  makeDirs(dir / "root");
+  writeFile(dir / "root/f", "x");
+  ASSERT_EQ(runTpk({"build", "-o", dir / "p.tpk", "--name", "pkg", "--version", "1.0",
+                    "--build-time", "9", dir / "root"}).status, 0);
+  auto r = runTpk({"verify", dir / "p.tpk"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, dir / "p.tpk" + ": pkg: no signature and unknown digest\n");
+
+  // Signed with another key: the digest matches but the signature does not.
+  ASSERT_EQ(runTpk({"keygen", "-o", dir / "other"}).status, 0);
+  ASSERT_EQ(runTpk({"sign", "--key", dir / "other.secret", dir / "p.tpk"}).status, 0);
+  r = runTpk({"verify", dir / "p.tpk"});
+  EXPECT_EQ(r.output, dir / "p.tpk" + ": pkg: bad signature\n");
+  r = runTpk({"verify", "--pubkey", dir / "other.public", dir / "p.tpk"});
+  EXPECT_EQ(r.status, 0) << r.output;
+
+  // A bundle names its first failing member; a cut file is malformed.
+  ASSERT_EQ(runTpk({"sign", "--key", devSecret, dir / "p.tpk"}).status, 0);
+  writeFile(dir / "q.tpk", readFile(samplePath("sample-plain-tampered.tpk")));
+  writeFile(dir / "m.tpk", readFile(samplePath("sample-relations.tpk")));
+  ASSERT_EQ(runTpk({"bundle", "-o", dir / "b.tpk", "--name", "b", "--version", "1.0", dir / "p.tpk",
+                    dir / "q.tpk", dir / "m.tpk"}).status, 0);
+  r = runTpk({"verify", dir / "b.tpk"});
+  EXPECT_EQ(r.output, dir / "b.tpk" + ": smp-plain: digest mismatch\n");
+  const std::string whole = readFile(samplePath("sample-plain.tpk"));
+  writeFile(dir / "cut.tpk", whole.substr(0, whole.size() - 1));
+  r = runTpk({"verify", dir / "cut.tpk"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.output, ": malformed file\n")) << r.output;
+}
+
+TEST(TpkSign, SignedPackagesAndBundlesPassAndResigningIsStable) {
+  ScratchDir dir;
+  makeDirs(dir / "root");
+  writeFile(dir / "root/f", "x");
+  ASSERT_EQ(runTpk({"build", "-o", dir / "a.tpk", "--name", "a", "--version", "1.0",
+                    "--build-time", "1", dir / "root"}).status, 0);
+  ASSERT_EQ(runTpk({"build", "-o", dir / "b.tpk", "--name", "b", "--version", "1.0",
+                    "--build-time", "1", "--no-files", "--key", devSecret}).status, 0);
+  chmod((dir / "a.tpk").c_str(), 0640);
+  ASSERT_EQ(runTpk({"sign", "--key", devSecret, dir / "a.tpk"}).status, 0);
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "a.tpk").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u) << "signing in place keeps the file's mode";
+  const std::string once = readFile(dir / "a.tpk");
+  ASSERT_EQ(runTpk({"sign", "--key", devSecret, dir / "a.tpk"}).status, 0);
+  EXPECT_EQ(readFile(dir / "a.tpk"), once) << "replacing a trailer, not adding one";
+
+  // An unsigned bundle of an unsigned and a signed member, signed afterwards.
+  ASSERT_EQ(runTpk({"build", "-o", dir / "u.tpk", "--name", "u", "--version", "1.0",
+                    "--build-time", "1", "--no-files"}).status, 0);
+  ASSERT_EQ(runTpk({"bundle", "-o", dir / "bnd.tpk", "--name", "bnd", "--version", "1.0",
+                    "--build-time", "1", dir / "u.tpk", dir / "b.tpk"}).status, 0);
+  EXPECT_EQ(runTpk({"verify", dir / "bnd.tpk"}).output, dir / "bnd.tpk" + ": u: no signature and unknown digest\n");
+  ASSERT_EQ(runTpk({"sign", "-k", devSecret, dir / "bnd.tpk"}).status, 0);
+  auto r = runTpk({"verify", dir / "a.tpk", dir / "b.tpk", dir / "bnd.tpk"});
+  EXPECT_EQ(r.status, 0) << r.output;
+
+  // Re-signing a sample with the key it was made with reproduces it.
+  writeFile(dir / "s.tpk", readFile(samplePath("sample-bundle.tpk")));
+  ASSERT_EQ(runTpk({"sign", "-k", devSecret, dir / "s.tpk"}).status, 0);
+  EXPECT_EQ(readFile(dir / "s.tpk"), readFile(samplePath("sample-bundle.tpk")));
+
+  // Failures leave the file untouched: bad key, not a package.
+  writeFile(dir / "junk", "junk");
+  EXPECT_EQ(runTpk({"sign", "-k", dir / "junk", dir / "a.tpk"}).status, 2);
+  EXPECT_EQ(runTpk({"sign", "-k", devSecret, dir / "junk"}).status, 1);
+  EXPECT_EQ(readFile(dir / "junk"), "junk");
+  EXPECT_EQ(readFile(dir / "a.tpk"), once);
+}
+
+TEST(TpkKeygen, WritesAUsablePairAndKeepsExistingKeys) {
+  ScratchDir dir;
+  ASSERT_EQ(runTpk({"keygen", "-o", dir / "k"}).status, 0);
+  const std::string secret = readFile(dir / "k.secret"), pub = readFile(dir / "k.public");
+  for (const std::string& key : {secret, pub}) {
+    ASSERT_EQ(key.size(), 65u);
+    EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), 64u);
+    EXPECT_EQ(key.back(), '\n');
+  }
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "k.secret").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 077, 0u) << "the secret is private";
+  EXPECT_EQ(runTpk({"keygen", "-o", dir / "k"}).status, 1);
+  EXPECT_EQ(readFile(dir / "k.secret"), secret);
+  ASSERT_EQ(runTpk({"keygen", "-o", dir / "k", "--force"}).status, 0);
+  EXPECT_NE(readFile(dir / "k.secret"), secret);
+}
+
+TEST(TpkInfo, ShowsTheContentTheSamplesDescribe) {
+  auto r = runTpk({"info", samplePath("sample-relations.tpk")});
+  ASSERT_EQ(r.status, 0) << r.errors;
+  const std::string expected =
+      "file: " + samplePath("sample-relations.tpk") + "\n"
+      "magic: 0xbad0f11e\n"
+      "length: 403\n"
+      "parts: 1@8 (32), 16@46 (7), 23@59 (16), 3@81 (66), 19@153 (34), 17@193 (34), 8@233 (27), "
+      "4@266 (57), 9@329 (68)\n"
+      "\n"
+      "package smp-rel 1.4beta2\n"
+      "  version: 1.4beta2 (0x01046202)\n"
+      "  build time: 1704070800 (2024-01-01 01:00:00 UTC)\n"
+      "  flags: none (no flag word)\n"
+      "  architecture: powerpc\n"
+      "  note: relations sample\n"
+      "  text24:\n"
+      "  text2:\n"
+      "  depends: smp-plain>=2.3\n"
+      "  depends: system>=6.0,<=7.0\n"
+      "  provides: smp-api>=1.0,<=1.9:-1\n"
+      "  conflicts: smp-old<=1.0\n"
+      "  image: no\n"
+      "  scripts: onuninstall (27 bytes)\n"
+      "  file tree: 1 entry\n"
+      "  parts: 1@8 (32), 16@46 (7), 23@59 (16), 3@81 (66), 19@153 (34), 17@193 (34), 8@233 (27), "
+      "4@266 (57), 9@329 (68)\n"
+      "  digest: 0ba232e53e02bbda8a86774de9de4d43034de853\n"
+      "  signature: trailer\n"
+      "  verification: ok\n";
+  EXPECT_EQ(r.output, expected);
+
+  r = runTpk({"info", samplePath("sample-image.tpk"), samplePath("sample-bundle.tpk")});
+  ASSERT_EQ(r.status, 0) << r.errors;
+  EXPECT_TRUE(contains(r.output, "package smp-image 5.1\n")) << r.output;
+  EXPECT_TRUE(contains(r.output, "  flags: 1 bootImage\n"));
+  EXPECT_TRUE(contains(r.output, "  image: yes (300 bytes)\n"));
+  EXPECT_TRUE(contains(r.output, "bundle smp-bundle 3.0rc1\n"));
+  EXPECT_TRUE(contains(r.output, "  default-disabled: smp-m2\n"));
+  EXPECT_TRUE(contains(r.output, "  scripts: oninstall (37 bytes)\n"));
+  EXPECT_TRUE(contains(r.output, "  digest: f8a35c0ed59b3c46a1beff88696bc59eaad30dea\n"));
+
+  writeFile(ScratchDir() / "x", "");  // no output file is touched by info
+  r = runTpk({"info", "/nonexistent.tpk"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.output.empty());
+}
+
+TEST(TpkContents, ListsEveryEntryKind) {
+  auto r = runTpk({"contents", samplePath("sample-plain.tpk")});
+  ASSERT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(r.output,
+            "drwxr-xr-x     0/0              - 2024-01-01 00:00:00 opt/sample\n"
+            "drwxr-xr-x     0/0              - 2024-01-01 00:00:00 opt/sample/bin\n"
+            "-rwxr-xr-x     0/0             22 2024-01-01 00:01:00 opt/sample/bin/tool\n"
+            "lrwxrwxrwx     0/0              4                   - opt/sample/bin/t -> tool\n"
+            "-rw-r-----     0/50             8 2024-01-01 00:02:00 opt/sample/etc/tool.conf\n"
+            "crw-rw-rw-     0/0         0x0103 2024-01-01 00:03:00 opt/sample/dev/null0\n"
+            "brw-rw----     0/6         0x0800 2024-01-01 00:04:00 opt/sample/dev/blk0\n"
+            "prw--w----   100/100            - 2024-01-01 00:05:00 opt/sample/run/ctl\n");
+  r = runTpk({"contents", samplePath("sample-bundle.tpk")});
+  EXPECT_EQ(r.output,
+            "member smp-m1 3.0rc1:\n"
+            "-rw-r--r--     0/0             13 2024-01-01 02:00:01 opt/smp-m1/one\n"
+            "member smp-m2 3.0rc1:\n"
+            "-rw-r--r--     0/0             14 2024-01-01 02:00:02 opt/smp-m2/two\n");
+
+  // Variants, set-id bits and names that need escaping.
+  ScratchDir dir;
+  makeDirs(dir / "root");
+  writeFile(dir / "root/we\nird", "1");
+  writeFile(dir / "root/suid", "2");
+  chmod((dir / "root/suid").c_str(), 06744);
+  ASSERT_EQ(runTpk({"build", "-o", dir / "v.tpk", "--name", "v", "--version", "1.0", "--mtime", "0",
+                    "--owner", "1:2", "--variant", "suid=4", dir / "root"}).status, 0);
+  r = runTpk({"contents", dir / "v.tpk"});
+  EXPECT_EQ(r.output,
+            "-rwsr-Sr--     1/2              1 1970-01-01 00:00:00 suid [variant 4]\n"
+            "-rw-r--r--     1/2              1 1970-01-01 00:00:00 we\\x0aird\n");
+}
+
+TEST(TpkCommands, HelpAndUsageErrors) {
+  for (const char* command : {"build", "bundle", "sign", "keygen", "digest", "info", "contents", "verify"}) {
+    const auto r = runTpk({command, "--help"});
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_EQ(r.output.rfind("usage: tpk ", 0), 0u) << command;
+    EXPECT_EQ(runTpk({command, "--no-such-option"}).status, 2) << command;
+  }
+  EXPECT_EQ(runTpk({}).status, 2);
+  EXPECT_EQ(runTpk({"frobnicate"}).status, 2);
+  EXPECT_EQ(runTpk({"--help"}).status, 0);
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "sign/signature.h"
 
@@ -39,6 +40,7 @@ void PartBuffer::copyToTee(const char* bytes, std::streamsize count) {
 
 bool PartBuffer::readFileHeader(std::uint32_t& magic, std::uint32_t& length) {
   char header[8];
+  if (source_ == nullptr) return false;
   if (source_->sgetn(header, sizeof header) != std::streamsize(sizeof header)) return false;
   copyToTee(header, sizeof header);
   payloadOffset_ += sizeof header;

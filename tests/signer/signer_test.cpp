@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "sign/signature.h"
-#include "signer/base_multiple.h"
 #include "signer/scalar_mod_l.h"
 #include "sign/vector_file.h"
 #include "support/scratch_dir.h"
@@ -63,37 +62,6 @@ TEST(ScalarModL, ReductionMultiplicationInversion) {
   const std::uint8_t zero[32] = {};
   scalarSub(out, zero, a.data());
   EXPECT_EQ(toHex(out, 32), "4be0edb0c24e9f13fcb43212411bad92b6356cc88cab235b35768f0f7d9a6c02");
-
-  std::mt19937_64 rng(7);
-  for (int n = 0; n < 20; ++n) {
-    std::uint8_t x[32], inverse[32], product[32], wide[32];
-    for (auto& b : wide) b = std::uint8_t(rng());
-    scalarReduce(x, wide);
-    scalarInvert(inverse, x);
-    scalarMul(product, x, inverse);
-    const std::uint8_t one[32] = {1};
-    ASSERT_EQ(toHex(product, 32), toHex(one, 32));
-  }
-}
-
-// Unclamped multiples of the base point, including ones X25519 would clamp away.
-TEST(BaseMultiple, SmallAndOrderMultiples) {
-  std::uint8_t n[32] = {}, x[32];
-  baseMultipleX(x, n);
-  EXPECT_EQ(toHex(x, 32), std::string(64, '0'));  // the point at infinity
-  n[0] = 1;
-  baseMultipleX(x, n);
-  EXPECT_EQ(toHex(x, 32), "09" + std::string(62, '0'));
-  n[0] = 2;
-  baseMultipleX(x, n);
-  EXPECT_EQ(toHex(x, 32), "fb4e68dd9c46ae5c5c0b351eed5c3f8f1471157d680c75d9b7f17318d542d320");
-  baseMultipleX(x, orderL);
-  EXPECT_EQ(toHex(x, 32), std::string(64, '0'));
-  std::uint8_t lMinusOne[32];
-  for (int i = 0; i < 32; ++i) lMinusOne[i] = orderL[i];
-  lMinusOne[0] -= 1;  // (L - 1) G = -G
-  baseMultipleX(x, lMinusOne);
-  EXPECT_EQ(toHex(x, 32), "09" + std::string(62, '0'));
 }
 
 TEST(Signer, DevelopmentKey) {

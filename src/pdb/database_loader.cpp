@@ -183,7 +183,9 @@ bool loadImages(Console& console, const char* imageDir) {
       auto member = std::make_unique<InstalledPackage>(std::string());
       const bool complete = readHeaderParts(*member, stream);
       member->bundle = bundle;
-      packages.append(std::move(member));
+      // A member whose name could not be read has no entry of its own that
+      // could ever be written or removed: it is not recorded.
+      if (isPlainName(member->name)) packages.append(std::move(member));
       // A header that could not be read leaves the stream where it was.
       if (!complete) break;
     }

@@ -69,8 +69,11 @@ bool readHeaderParts(Package& package, PartStream& stream) {
 
   unsigned char header[headerLength];
   if (!readFixed(stream, header, sizeof header)) return false;
-  package.name = nameAt(header);
-  if (!isUsableName(package.name)) return false;
+  // A refused name is not stored: a record keeps the name it was made with
+  // (the loader's directory name), so no path is ever built from it.
+  std::string name = nameAt(header);
+  if (!isUsableName(name)) return false;
+  package.name = std::move(name);
   package.version = u32At(header + 16);
   package.buildTime = u32At(header + 20);
   // The flag word is there when the header part holds 4 more bytes. This asks

@@ -7,6 +7,7 @@
 
 #include "chroot_runner.h"
 #include "pdb/database_loader.h"
+#include "pkgwriter/pkgwriter.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
@@ -255,10 +256,26 @@ TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
   writeEntry(root, "cut", {{"image", sample("sample-plain.tpk").substr(0, 30)},
                            {"version", "3 4\n"}, {"files", ""}});
 
+  // A header whose name would leave the database: the record keeps its
+  // directory's name, and a bundle member so named is not recorded at all.
+  pkgwriter::PackageSpec dots;
+  dots.name = "..";
+  dots.version = 7;
+  writeEntry(root, "dots", {{"image", pkgwriter::buildPackageFile(dots)}});
+  pkgwriter::BundleSpec bundle;
+  bundle.name = "outer";
+  bundle.members = {pkgwriter::buildPackageBody(dots)};
+  writeEntry(root, "outer", {{"image", pkgwriter::buildBundleFile(bundle)}});
+
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, false, "i386");
-    ASSERT_EQ(5u, console.packages.size());
+    ASSERT_EQ(7u, console.packages.size());
+    for (const auto& record : console.packages) EXPECT_TRUE(isPlainName(record->name)) << record->name;
+    const InstalledPackage* dotsRecord = console.packages.find("dots");
+    ASSERT_NE(nullptr, dotsRecord);
+    EXPECT_EQ(ScheduledAction::Uninstall, dotsRecord->action);  // no meta files to fall back on
+    ASSERT_NE(nullptr, console.packages.find("outer"));
 
     const InstalledPackage* image = console.packages.find("smp-image");
     ASSERT_NE(nullptr, image);

@@ -101,6 +101,16 @@ TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
   }
   EXPECT_TRUE(Parse(headerPart("..a")).ok);
 
+  // A refused name is not stored: the record keeps the name it was made with,
+  // so a loader that appends it anyway never builds a path from the bad one.
+  std::istringstream input(pkgwriter::wrapFile(headerPart("..")));
+  PartStream stream(input, false);
+  stream.wanted = {partPackage};
+  stream.next();
+  Package record("entry");
+  EXPECT_FALSE(readHeaderParts(record, stream));
+  EXPECT_EQ(record.name, "entry");
+
   ScratchDir dir;  // a bad member name fails the whole bundle
   pkgwriter::BundleSpec bundle;
   bundle.name = "bundle";

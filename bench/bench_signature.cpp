@@ -19,7 +19,9 @@ const char* const trailerHex =
     "f262e1bbb058efc44da31320643f6750b2acc0d84d8db6330a";
 
 void fromHex(const char* hex, std::uint8_t* out, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) out[i] = std::uint8_t(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
+  for (std::size_t i = 0; i < size; ++i) {
+    out[i] = std::uint8_t(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
+  }
 }
 
 void BM_CheckSignature(benchmark::State& state) {

@@ -22,7 +22,9 @@ std::string trailerAt(const std::string& file, std::size_t offset) {
   return file.substr(offset + partHeaderSize, trailerPayloadSize);
 }
 
-TrailerSigner devSigner() { return keyFileSigner(std::string(TEST_DATA_DIR) + "/dev-signer.secret"); }
+TrailerSigner devSigner() {
+  return keyFileSigner(std::string(TEST_DATA_DIR) + "/dev-signer.secret");
+}
 
 std::string plainTree() {
   return FileTreeBuilder()
@@ -76,9 +78,10 @@ TEST(SamplePackages, RelationsWithListsScriptAndArchitecture) {
   spec.provides = {{.name = "smp-api", .min = 16803328, .max = 17393152, .extra = -1}};
   spec.conflicts = {{.name = "smp-old", .max = 16803328}};
   spec.onUninstall = "rm -f /var/run/smp-rel.pid\n";
-  spec.fileTree = FileTreeBuilder()
-                      .addFile("opt/smp-rel/README", "relations sample\n", 0644, {.time = 1704070800})
-                      .compressed();
+  spec.fileTree =
+      FileTreeBuilder()
+          .addFile("opt/smp-rel/README", "relations sample\n", 0644, {.time = 1704070800})
+          .compressed();
   spec.signer = devSigner();
   EXPECT_EQ(buildPackageFile(spec), expected);
 }

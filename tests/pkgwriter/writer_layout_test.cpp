@@ -57,13 +57,14 @@ TEST(PackageLayout, PartsComeInTheOrderTheInstallerTakesThem) {
 
 TEST(PackageLayout, HeaderAndListFieldEncoding) {
   EXPECT_EQ(encodeHeaderPayload("n", 0x01020304, 0x0A0B0C0D).size(), 32u);
-  const std::string withFlags = encodeHeaderPayload("sixteen-bytes-xx-and-more", 1, 2, true, 0x80000003);
+  const std::string withFlags =
+      encodeHeaderPayload("sixteen-bytes-xx-and-more", 1, 2, true, 0x80000003);
   ASSERT_EQ(withFlags.size(), 36u);
   EXPECT_EQ(withFlags.substr(0, 16), "sixteen-bytes-xx") << "cut at 16 bytes, no NUL";
   EXPECT_EQ(withFlags.substr(32), std::string("\x03\x00\x00\x80", 4));
 
-  const std::string entry = encodeListEntry({.name = "dep", .min = 0x11223344, .max = 0x55667788,
-                                             .extra = -2, .unused = 0xAABBCCDD});
+  const std::string entry = encodeListEntry(
+      {.name = "dep", .min = 0x11223344, .max = 0x55667788, .extra = -2, .unused = 0xAABBCCDD});
   ASSERT_EQ(entry.size(), 32u);
   EXPECT_EQ(entry.substr(0, 16), std::string("dep") + std::string(13, '\0'));
   EXPECT_EQ(entry.substr(16, 4), "\x44\x33\x22\x11");
@@ -80,7 +81,8 @@ TEST(PackageLayout, HeaderAndListFieldEncoding) {
 
 TEST(FileTree, EntryBytesAndRawEntries) {
   FileTreeBuilder tree;
-  tree.addFile("/abs", "data", 04711, {.uid = 0x0102, .gid = 0x0304, .time = 0x05060708, .variant = 9})
+  tree.addFile("/abs", "data", 04711,
+               {.uid = 0x0102, .gid = 0x0304, .time = 0x05060708, .variant = 9})
       .addRaw(0xC1ED, "sock", "zz")
       .addBytes("cut");
   EXPECT_EQ(tree.entryCount(), 2u);
@@ -145,6 +147,9 @@ TEST(Signing, SignBodyCoversTheTrailerPartHeader) {
   EXPECT_EQ(seen, sha1(body + encodePartHeader(9, 68)));
   EXPECT_EQ(signedBody, body + encodePartHeader(9, 68) + std::string(68, 'x'));
   // A trailer of the wrong size is refused rather than written.
-  EXPECT_TRUE(signBody(body, [](const Digest&, std::string& t) { t = "short"; return true; }).empty());
+  EXPECT_TRUE(signBody(body, [](const Digest&, std::string& t) {
+                t = "short";
+                return true;
+              }).empty());
   EXPECT_TRUE(signBody(body, keyFileSigner("/nonexistent/key")).empty());
 }

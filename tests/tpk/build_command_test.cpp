@@ -35,10 +35,12 @@ void makeTree(const std::string& root) {
 }
 
 const std::vector<std::string> headerArgs = {
-    "--name", "tool", "--version", "6.42beta5", "--build-time", "1704067200",
-    "--arch", "powerpc", "--note", "a note", "--text24", "t24", "--text2", "t2",
-    "--depends", "system>=6.41,<=6.49", "--depends", "lib",
-    "--provides", "tool-api=1.2:-3", "--conflicts", "old-tool<=1.0"};
+    "--name",       "tool",         "--version",  "6.42beta5",
+    "--build-time", "1704067200",   "--arch",     "powerpc",
+    "--note",       "a note",       "--text24",   "t24",
+    "--text2",      "t2",           "--depends",  "system>=6.41,<=6.49",
+    "--depends",    "lib",          "--provides", "tool-api=1.2:-3",
+    "--conflicts",  "old-tool<=1.0"};
 
 std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -86,10 +88,10 @@ TEST(TpkBuild, TreeEntriesAreSortedAndCarryTypeModeOwnerTimeAndVariant) {
   ScratchDir dir;
   makeTree(dir / "root");
   writeFile(dir / "script", "echo hi\n");
-  const auto r = runTpk({"build", "-o", dir / "t.tpk", "--name", "t", "--version", "1.0",
-                         "--build-time", "5", "--owner", "root:7", "--mtime", "1234567",
-                         "--variant", "/opt/tool/bin/tool=3", "--onuninstall", dir / "script",
-                         dir / "root"});
+  const auto r =
+      runTpk({"build", "-o", dir / "t.tpk", "--name", "t", "--version", "1.0", "--build-time", "5",
+              "--owner", "root:7", "--mtime", "1234567", "--variant", "/opt/tool/bin/tool=3",
+              "--onuninstall", dir / "script", dir / "root"});
   ASSERT_EQ(r.status, 0) << r.errors;
   const std::vector<Part> parts = splitParts(readFile(dir / "t.tpk"));
   ASSERT_EQ(parts.size(), 3u);
@@ -128,12 +130,17 @@ TEST(TpkBuild, TreeEntriesAreSortedAndCarryTypeModeOwnerTimeAndVariant) {
 TEST(TpkBuild, SameInputsGiveIdenticalBytes) {
   ScratchDir dir;
   makeTree(dir / "root");
-  const std::vector<std::string> args = {"--name", "d", "--version", "2.0rc1", "--owner", "0:0",
-                                         "--mtime", "100", "--alternate-magic", dir / "root"};
-  ASSERT_EQ(runTpk(concat({"build", "-o", dir / "a.tpk"}, args), {{"SOURCE_DATE_EPOCH", "777"}}).status, 0);
+  const std::vector<std::string> args = {
+      "--name",  "d",   "--version",         "2.0rc1",    "--owner", "0:0",
+      "--mtime", "100", "--alternate-magic", dir / "root"};
+  ASSERT_EQ(
+      runTpk(concat({"build", "-o", dir / "a.tpk"}, args), {{"SOURCE_DATE_EPOCH", "777"}}).status,
+      0);
   // Touching the files changes nothing once times are normalised.
   writeFile(dir / "root/opt/tool/etc/tool.conf", "level=3\n");
-  ASSERT_EQ(runTpk(concat({"build", "-o", dir / "b.tpk"}, args), {{"SOURCE_DATE_EPOCH", "777"}}).status, 0);
+  ASSERT_EQ(
+      runTpk(concat({"build", "-o", dir / "b.tpk"}, args), {{"SOURCE_DATE_EPOCH", "777"}}).status,
+      0);
   const std::string a = readFile(dir / "a.tpk");
   EXPECT_EQ(a, readFile(dir / "b.tpk"));
   EXPECT_EQ(le32(a, 0), 0xA1100FFBu);
@@ -167,8 +174,10 @@ TEST(TpkBuild, BadInputIsRefusedWithoutLeavingAFile) {
     EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
   }
   // The output directory does not exist: a failure, and no temporary file anywhere.
-  EXPECT_EQ(runTpk({"build", "-o", dir / "out/x.tpk", "--name", "x", "--version", "1.0",
-                    dir / "root"}).status, 1);
+  EXPECT_EQ(
+      runTpk({"build", "-o", dir / "out/x.tpk", "--name", "x", "--version", "1.0", dir / "root"})
+          .status,
+      1);
   EXPECT_EQ(directoryNames(dir.path()), (std::vector<std::string>{"root"}));
 }
 
@@ -177,12 +186,16 @@ TEST(TpkBundle, MembersAreCopiedUnchangedAfterTheBundleHeader) {
   makeDirs(dir / "a/opt");
   writeFile(dir / "a/opt/a", "aaa\n");
   ASSERT_EQ(runTpk({"build", "-o", dir / "a.tpk", "--name", "m-a", "--version", "3.0rc1",
-                    "--build-time", "1", dir / "a"}).status, 0);
+                    "--build-time", "1", dir / "a"})
+                .status,
+            0);
   ASSERT_EQ(runTpk({"build", "-o", dir / "b.tpk", "--name", "m-b", "--version", "3.0rc1",
-                    "--build-time", "2", "--no-files"}).status, 0);
-  const auto r = runTpk({"bundle", "-o", dir / "bundle.tpk", "--name", "bnd", "--version",
-                         "3.0rc1", "--build-time", "3", "--note", "bundle note", "--disabled",
-                         "m-b", dir / "a.tpk", dir / "b.tpk"});
+                    "--build-time", "2", "--no-files"})
+                .status,
+            0);
+  const auto r = runTpk({"bundle", "-o", dir / "bundle.tpk", "--name", "bnd", "--version", "3.0rc1",
+                         "--build-time", "3", "--note", "bundle note", "--disabled", "m-b",
+                         dir / "a.tpk", dir / "b.tpk"});
   ASSERT_EQ(r.status, 0) << r.errors;
   const std::string bundle = readFile(dir / "bundle.tpk");
   const std::string a = readFile(dir / "a.tpk"), b = readFile(dir / "b.tpk");
@@ -207,25 +220,34 @@ TEST(TpkBundle, MembersAreCopiedUnchangedAfterTheBundleHeader) {
 
   // Refused: a bundle as a member, an unknown default-disabled name, a
   // file that is not a package, two members of one name.
-  EXPECT_EQ(runTpk({"bundle", "-o", dir / "x.tpk", "--name", "x", "--version", "1.0",
-                    dir / "bundle.tpk"}).status, 1);
-  EXPECT_EQ(runTpk({"bundle", "-o", dir / "x.tpk", "--name", "x", "--version", "1.0",
-                    "--disabled", "m-c", dir / "a.tpk"}).status, 2);
+  EXPECT_EQ(
+      runTpk({"bundle", "-o", dir / "x.tpk", "--name", "x", "--version", "1.0", dir / "bundle.tpk"})
+          .status,
+      1);
+  EXPECT_EQ(runTpk({"bundle", "-o", dir / "x.tpk", "--name", "x", "--version", "1.0", "--disabled",
+                    "m-c", dir / "a.tpk"})
+                .status,
+            2);
   writeFile(dir / "junk", "not a package at all");
-  EXPECT_EQ(runTpk({"bundle", "-o", dir / "x.tpk", "--name", "x", "--version", "1.0",
-                    dir / "junk"}).status, 1);
-  EXPECT_EQ(runTpk({"bundle", "-o", dir / "x.tpk", "--name", "x", "--version", "1.0",
-                    dir / "a.tpk", dir / "a.tpk"}).status, 1);
+  EXPECT_EQ(runTpk({"bundle", "-o", dir / "x.tpk", "--name", "x", "--version", "1.0", dir / "junk"})
+                .status,
+            1);
+  EXPECT_EQ(runTpk({"bundle", "-o", dir / "x.tpk", "--name", "x", "--version", "1.0", dir / "a.tpk",
+                    dir / "a.tpk"})
+                .status,
+            1);
   EXPECT_FALSE(testing_support::exists(dir / "x.tpk"));
 }
 
 TEST(TpkDigest, PrintsTheWindowDigestOfEveryPackage) {
-  const auto r = runTpk({"digest", samplePath("sample-bundle.tpk"), samplePath("sample-plain.tpk")});
+  const auto r =
+      runTpk({"digest", samplePath("sample-bundle.tpk"), samplePath("sample-plain.tpk")});
   EXPECT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(r.output,
             "5d9d6b1b5d459633e12c2af06b77cbafcb19cea9  " + samplePath("sample-bundle.tpk") + "\n" +
-                "f8a35c0ed59b3c46a1beff88696bc59eaad30dea  " + samplePath("sample-bundle.tpk") + "\n" +
-                "fafe3069b24e46612888ee0d280d8d477af07da8  " + samplePath("sample-plain.tpk") + "\n");
+                "f8a35c0ed59b3c46a1beff88696bc59eaad30dea  " + samplePath("sample-bundle.tpk") +
+                "\n" + "fafe3069b24e46612888ee0d280d8d477af07da8  " +
+                samplePath("sample-plain.tpk") + "\n");
   EXPECT_EQ(runTpk({"digest", "/nonexistent"}).status, 1);
   EXPECT_EQ(runTpk({"digest"}).status, 2);
 }

@@ -38,14 +38,16 @@ TEST(TpkVerify, AcceptsTheSamplesAndRejectsTheTamperedOne) {
   args.push_back(samplePath("sample-plain-tampered.tpk"));
   r = runTpk(args);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.output, expected + samplePath("sample-plain-tampered.tpk") + ": smp-plain: digest mismatch\n");
+  EXPECT_EQ(r.output,
+            expected + samplePath("sample-plain-tampered.tpk") + ": smp-plain: digest mismatch\n");
 
   // With the right key given explicitly, the same verdicts; usage errors are 2.
   r = runTpk({"verify", "--pubkey", std::string(TEST_DATA_DIR) + "/../../config/dev-signer.public",
               samplePath("sample-bundle.tpk")});
   EXPECT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(runTpk({"verify"}).status, 2);
-  EXPECT_EQ(runTpk({"verify", "--pubkey", "/nonexistent", samplePath("sample-plain.tpk")}).status, 2);
+  EXPECT_EQ(runTpk({"verify", "--pubkey", "/nonexistent", samplePath("sample-plain.tpk")}).status,
+            2);
 }
 
 TEST(TpkVerify, ReasonsForEachKindOfRejection) {
@@ -53,7 +55,9 @@ TEST(TpkVerify, ReasonsForEachKindOfRejection) {
   makeDirs(dir / "root");
   writeFile(dir / "root/f", "x");
   ASSERT_EQ(runTpk({"build", "-o", dir / "p.tpk", "--name", "pkg", "--version", "1.0",
-                    "--build-time", "9", dir / "root"}).status, 0);
+                    "--build-time", "9", dir / "root"})
+                .status,
+            0);
   auto r = runTpk({"verify", dir / "p.tpk"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, dir / "p.tpk" + ": pkg: no signature and unknown digest\n");
@@ -71,7 +75,9 @@ TEST(TpkVerify, ReasonsForEachKindOfRejection) {
   writeFile(dir / "q.tpk", readFile(samplePath("sample-plain-tampered.tpk")));
   writeFile(dir / "m.tpk", readFile(samplePath("sample-relations.tpk")));
   ASSERT_EQ(runTpk({"bundle", "-o", dir / "b.tpk", "--name", "b", "--version", "1.0", dir / "p.tpk",
-                    dir / "q.tpk", dir / "m.tpk"}).status, 0);
+                    dir / "q.tpk", dir / "m.tpk"})
+                .status,
+            0);
   r = runTpk({"verify", dir / "b.tpk"});
   EXPECT_EQ(r.output, dir / "b.tpk" + ": smp-plain: digest mismatch\n");
   const std::string whole = readFile(samplePath("sample-plain.tpk"));
@@ -85,10 +91,14 @@ TEST(TpkSign, SignedPackagesAndBundlesPassAndResigningIsStable) {
   ScratchDir dir;
   makeDirs(dir / "root");
   writeFile(dir / "root/f", "x");
-  ASSERT_EQ(runTpk({"build", "-o", dir / "a.tpk", "--name", "a", "--version", "1.0",
-                    "--build-time", "1", dir / "root"}).status, 0);
-  ASSERT_EQ(runTpk({"build", "-o", dir / "b.tpk", "--name", "b", "--version", "1.0",
-                    "--build-time", "1", "--no-files", "--key", devSecret}).status, 0);
+  ASSERT_EQ(runTpk({"build", "-o", dir / "a.tpk", "--name", "a", "--version", "1.0", "--build-time",
+                    "1", dir / "root"})
+                .status,
+            0);
+  ASSERT_EQ(runTpk({"build", "-o", dir / "b.tpk", "--name", "b", "--version", "1.0", "--build-time",
+                    "1", "--no-files", "--key", devSecret})
+                .status,
+            0);
   chmod((dir / "a.tpk").c_str(), 0640);
   ASSERT_EQ(runTpk({"sign", "--key", devSecret, dir / "a.tpk"}).status, 0);
   struct stat st {};
@@ -99,11 +109,16 @@ TEST(TpkSign, SignedPackagesAndBundlesPassAndResigningIsStable) {
   EXPECT_EQ(readFile(dir / "a.tpk"), once) << "replacing a trailer, not adding one";
 
   // An unsigned bundle of an unsigned and a signed member, signed afterwards.
-  ASSERT_EQ(runTpk({"build", "-o", dir / "u.tpk", "--name", "u", "--version", "1.0",
-                    "--build-time", "1", "--no-files"}).status, 0);
+  ASSERT_EQ(runTpk({"build", "-o", dir / "u.tpk", "--name", "u", "--version", "1.0", "--build-time",
+                    "1", "--no-files"})
+                .status,
+            0);
   ASSERT_EQ(runTpk({"bundle", "-o", dir / "bnd.tpk", "--name", "bnd", "--version", "1.0",
-                    "--build-time", "1", dir / "u.tpk", dir / "b.tpk"}).status, 0);
-  EXPECT_EQ(runTpk({"verify", dir / "bnd.tpk"}).output, dir / "bnd.tpk" + ": u: no signature and unknown digest\n");
+                    "--build-time", "1", dir / "u.tpk", dir / "b.tpk"})
+                .status,
+            0);
+  EXPECT_EQ(runTpk({"verify", dir / "bnd.tpk"}).output,
+            dir / "bnd.tpk" + ": u: no signature and unknown digest\n");
   ASSERT_EQ(runTpk({"sign", "-k", devSecret, dir / "bnd.tpk"}).status, 0);
   auto r = runTpk({"verify", dir / "a.tpk", dir / "b.tpk", dir / "bnd.tpk"});
   EXPECT_EQ(r.status, 0) << r.output;
@@ -143,7 +158,8 @@ TEST(TpkInfo, ShowsTheContentTheSamplesDescribe) {
   auto r = runTpk({"info", samplePath("sample-relations.tpk")});
   ASSERT_EQ(r.status, 0) << r.errors;
   const std::string expected =
-      "file: " + samplePath("sample-relations.tpk") + "\n"
+      "file: " + samplePath("sample-relations.tpk") +
+      "\n"
       "magic: 0xbad0f11e\n"
       "length: 403\n"
       "parts: 1@8 (32), 16@46 (7), 23@59 (16), 3@81 (66), 19@153 (34), 17@193 (34), 8@233 (27), "
@@ -213,7 +229,9 @@ TEST(TpkContents, ListsEveryEntryKind) {
   writeFile(dir / "root/suid", "2");
   chmod((dir / "root/suid").c_str(), 06744);
   ASSERT_EQ(runTpk({"build", "-o", dir / "v.tpk", "--name", "v", "--version", "1.0", "--mtime", "0",
-                    "--owner", "1:2", "--variant", "suid=4", dir / "root"}).status, 0);
+                    "--owner", "1:2", "--variant", "suid=4", dir / "root"})
+                .status,
+            0);
   r = runTpk({"contents", dir / "v.tpk"});
   EXPECT_EQ(r.output,
             "-rwsr-Sr--     1/2              1 1970-01-01 00:00:00 suid [variant 4]\n"
@@ -221,7 +239,8 @@ TEST(TpkContents, ListsEveryEntryKind) {
 }
 
 TEST(TpkCommands, HelpAndUsageErrors) {
-  for (const char* command : {"build", "bundle", "sign", "keygen", "digest", "info", "contents", "verify"}) {
+  for (const char* command :
+       {"build", "bundle", "sign", "keygen", "digest", "info", "contents", "verify"}) {
     const auto r = runTpk({command, "--help"});
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_EQ(r.output.rfind("usage: tpk ", 0), 0u) << command;

@@ -30,9 +30,10 @@ TEST(VersionText, KnownFormsAndMalformedText) {
   EXPECT_EQ(v, 0x03146301u);
   ASSERT_TRUE(parseVersionText("6.41.3", v));
   EXPECT_EQ(v, makeVersion(6, 41, 'f', 3));
-  for (const char* bad : {"", "6", "6.", ".41", "6.41.", "6..41", "6.41beta-1", "6.256", "256.1",
-                          "6.41gamma1", "6.41.3.1", "6.41 ", " 6.41", "-6.41", "6.41rc256",
-                          "6.41.1000", "6.41RC1", "6,41", "6.41b1", "6.0041"}) {
+  for (const char* bad :
+       {"",          "6",         "6.",         ".41",      "6.41.",  "6..41", "6.41beta-1",
+        "6.256",     "256.1",     "6.41gamma1", "6.41.3.1", "6.41 ",  " 6.41", "-6.41",
+        "6.41rc256", "6.41.1000", "6.41RC1",    "6,41",     "6.41b1", "6.0041"}) {
     Version untouched = 77;
     EXPECT_FALSE(parseVersionText(bad, untouched)) << '"' << bad << '"';
     EXPECT_EQ(untouched, 77u) << bad;
@@ -60,8 +61,9 @@ TEST(RelationText, BoundsNamesAndExtra) {
   EXPECT_EQ(e.max, makeVersion(1, 9, 'f', 0));
   ASSERT_TRUE(parseRelation("exactly16bytesxx", false, e, error));
 
-  for (const char* bad : {"", ">=6.41", "a>6.41", "a>=6.41,>=6.42", "a=6.41,<=6.49", "a>=6.49,<=6.41",
-                          "a>=", "a>=x", "a/b", "..", "seventeen-bytes-x", "a>=6.41,"}) {
+  for (const char* bad :
+       {"", ">=6.41", "a>6.41", "a>=6.41,>=6.42", "a=6.41,<=6.49", "a>=6.49,<=6.41", "a>=", "a>=x",
+        "a/b", "..", "seventeen-bytes-x", "a>=6.41,"}) {
     error.clear();
     EXPECT_FALSE(parseRelation(bad, true, e, error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;

@@ -24,7 +24,8 @@ std::string samplePath(const std::string& name) {
 
 std::uint32_t le32(const std::string& bytes, std::size_t offset) {
   std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | std::uint8_t(bytes.at(offset + std::size_t(i)));
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | std::uint8_t(bytes.at(offset + std::size_t(i)));
   return value;
 }
 
@@ -77,7 +78,8 @@ std::vector<std::string> directoryNames(const std::string& path) {
   std::vector<std::string> names;
   if (DIR* dir = opendir(path.c_str())) {
     while (const dirent* d = readdir(dir))
-      if (std::string(d->d_name) != "." && std::string(d->d_name) != "..") names.push_back(d->d_name);
+      if (std::string(d->d_name) != "." && std::string(d->d_name) != "..")
+        names.push_back(d->d_name);
     closedir(dir);
   }
   std::sort(names.begin(), names.end());

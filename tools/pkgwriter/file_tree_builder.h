@@ -45,10 +45,11 @@ std::string encodeTreeEntry(std::uint16_t mode, std::string_view name, std::stri
 std::string zlibCompress(std::string_view data, int level = 9);
 
 class FileTreeBuilder {
-public:
+ public:
   // Permission bits are the low 12 bits of permissions; the type is added.
   FileTreeBuilder& addFile(std::string_view name, std::string_view contents,
-                           std::uint16_t permissions = 0644, const EntryAttributes& attributes = {});
+                           std::uint16_t permissions = 0644,
+                           const EntryAttributes& attributes = {});
   FileTreeBuilder& addDirectory(std::string_view name, std::uint16_t permissions = 0755,
                                 const EntryAttributes& attributes = {});
   // Mode 0120777, as links carry no permissions of their own.
@@ -74,7 +75,7 @@ public:
   // The part payload.
   std::string compressed(int level = 9) const { return zlibCompress(raw_, level); }
 
-private:
+ private:
   std::string raw_;
   std::size_t entries_ = 0;
 };

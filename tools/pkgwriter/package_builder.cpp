@@ -4,7 +4,8 @@ namespace pkgwriter {
 
 namespace {
 
-void addText(std::vector<RawPart>& parts, std::uint16_t type, const std::optional<std::string>& text) {
+void addText(std::vector<RawPart>& parts, std::uint16_t type,
+             const std::optional<std::string>& text) {
   if (text) parts.push_back({type, *text});
 }
 
@@ -14,8 +15,9 @@ void addList(std::vector<RawPart>& parts, std::uint16_t type,
 }
 
 void addHeaderParts(std::vector<RawPart>& parts, std::uint16_t headerType, const HeaderSpec& spec) {
-  parts.push_back({headerType, encodeHeaderPayload(spec.name, spec.version, spec.buildTime,
-                                                   spec.flags.has_value(), spec.flags.value_or(0))});
+  parts.push_back(
+      {headerType, encodeHeaderPayload(spec.name, spec.version, spec.buildTime,
+                                       spec.flags.has_value(), spec.flags.value_or(0))});
   addText(parts, Text24Part, spec.text24);
   addText(parts, ArchitecturePart, spec.architecture);
   addText(parts, Text2Part, spec.text2);

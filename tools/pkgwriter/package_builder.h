@@ -54,7 +54,7 @@ struct PackageSpec : HeaderSpec {
 
 struct BundleSpec : HeaderSpec {
   std::optional<std::vector<ListEntry>> defaultDisabled;  // type 20
-  std::vector<RawPart> extraParts;  // after the type-20 part, before the members
+  std::vector<RawPart> extraParts;   // after the type-20 part, before the members
   std::vector<std::string> members;  // member package bodies, from their type-1 part on
 };
 

@@ -46,9 +46,9 @@ constexpr std::uint32_t imageMetaFlag = 2;
 
 // One entry of a list part (dependencies, provides, conflicts, default-disabled).
 struct ListEntry {
-  std::string name;        // cut to 16 bytes, NUL-padded
-  std::uint32_t min = 0;   // 0: no lower bound
-  std::uint32_t max = 0;   // 0: no upper bound
+  std::string name;       // cut to 16 bytes, NUL-padded
+  std::uint32_t min = 0;  // 0: no lower bound
+  std::uint32_t max = 0;  // 0: no upper bound
   std::int32_t extra = 0;
   std::uint32_t unused = 0;  // bytes 20-23, never read by the installer
 };

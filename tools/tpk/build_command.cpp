@@ -86,8 +86,8 @@ bool readTreeOptions(const Arguments& args, TreeOptions& options, std::string& e
   for (const std::string& text : args.values("variant")) {
     const std::size_t equals = text.rfind('=');
     std::uint32_t variant = 0;
-    if (equals == std::string::npos || equals == 0 ||
-        !parseU32(text.substr(equals + 1), variant) || variant == 0 || variant > 255) {
+    if (equals == std::string::npos || equals == 0 || !parseU32(text.substr(equals + 1), variant) ||
+        variant == 0 || variant > 255) {
       error = "--variant \"" + text + "\": expected PATH=N with N from 1 to 255";
       return false;
     }
@@ -123,7 +123,8 @@ int runBuild(const std::vector<std::string>& argv) {
                              {"key", 'k', true}});
   Arguments args;
   std::string error;
-  if (!args.parse(argv, specs, error)) return report(statusUsage, error + " (see tpk build --help)");
+  if (!args.parse(argv, specs, error))
+    return report(statusUsage, error + " (see tpk build --help)");
   if (args.has("help")) {
     std::printf(usage, headerOptionsHelp);
     return statusOk;
@@ -148,7 +149,8 @@ int runBuild(const std::vector<std::string>& argv) {
     pkgwriter::FileTreeBuilder tree;
     if (!scanTree(args.positional()[0], treeOptions, tree, error))
       return report(statusFailed, "build: " + error);
-    if (tree.raw().size() > 0xFFFFFFF0u) return report(statusFailed, "build: the tree is too large");
+    if (tree.raw().size() > 0xFFFFFFF0u)
+      return report(statusFailed, "build: the tree is too large");
     spec.fileTree = tree.compressed();
   } else if (!treeOptions.variants.empty()) {
     return report(statusUsage, "build: --variant needs a file tree");

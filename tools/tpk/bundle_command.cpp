@@ -33,7 +33,8 @@ int runBundle(const std::vector<std::string>& argv) {
                {{"output", 'o', true}, {"disabled", 0, true}, {"alternate-magic", 0, false}});
   Arguments args;
   std::string error;
-  if (!args.parse(argv, specs, error)) return report(statusUsage, error + " (see tpk bundle --help)");
+  if (!args.parse(argv, specs, error))
+    return report(statusUsage, error + " (see tpk bundle --help)");
   if (args.has("help")) {
     std::printf(usage, headerOptionsHelp);
     return statusOk;
@@ -59,7 +60,8 @@ int runBundle(const std::vector<std::string>& argv) {
     for (const std::string& name : disabled) {
       bool known = false;
       for (const std::string& m : names) known = known || m == name;
-      if (!known) return report(statusUsage, "bundle: --disabled " + name + ": no member has that name");
+      if (!known)
+        return report(statusUsage, "bundle: --disabled " + name + ": no member has that name");
       spec.defaultDisabled->push_back({.name = name});
     }
   }

@@ -9,13 +9,13 @@
 namespace tpk {
 
 struct OptionSpec {
-  std::string name;     // long name without "--"
-  char letter = 0;      // one-letter form, 0 when none
+  std::string name;  // long name without "--"
+  char letter = 0;   // one-letter form, 0 when none
   bool takesValue = false;
 };
 
 class Arguments {
-public:
+ public:
   // args excludes the program and command names. False with a message in
   // error for an unknown option or a missing value. "--help" is always known.
   bool parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
@@ -28,7 +28,7 @@ public:
   std::vector<std::string> values(const std::string& name) const;
   const std::vector<std::string>& positional() const { return positional_; }
 
-private:
+ private:
   std::vector<std::pair<std::string, std::string>> given_;
   std::vector<std::string> positional_;
 };

@@ -3,8 +3,8 @@
 // which is renamed over it only when everything was written.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 namespace tpk {
 

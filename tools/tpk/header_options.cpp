@@ -10,10 +10,10 @@
 namespace tpk {
 
 std::vector<OptionSpec> headerOptionSpecs() {
-  return {{"name", 'n', true},       {"version", 'V', true},   {"build-time", 0, true},
-          {"arch", 0, true},         {"note", 0, true},        {"text24", 0, true},
-          {"text2", 0, true},        {"depends", 'd', true},   {"provides", 0, true},
-          {"conflicts", 0, true},    {"boot-image", 0, false}, {"image-meta", 0, false},
+  return {{"name", 'n', true},    {"version", 'V', true},   {"build-time", 0, true},
+          {"arch", 0, true},      {"note", 0, true},        {"text24", 0, true},
+          {"text2", 0, true},     {"depends", 'd', true},   {"provides", 0, true},
+          {"conflicts", 0, true}, {"boot-image", 0, false}, {"image-meta", 0, false},
           {"image", 0, true}};
 }
 

@@ -15,7 +15,8 @@ namespace {
 void printList(const char* label, const std::vector<Dependency>& list) {
   if (list.empty()) std::printf("  %s: none\n", label);
   for (const Dependency& d : list)
-    std::printf("  %s: %s\n", label, printable(relationText(d.name, d.min, d.max, d.extra)).c_str());
+    std::printf("  %s: %s\n", label,
+                printable(relationText(d.name, d.min, d.max, d.extra)).c_str());
 }
 
 void printText(const char* label, const std::string& text) {
@@ -101,7 +102,8 @@ int inspectCommand(const std::vector<std::string>& argv, bool contents) {
       continue;
     }
     if (!file.problem.empty()) {
-      status = report(statusFailed, std::string(name) + ": " + path + ": malformed file: " + file.problem);
+      status = report(statusFailed,
+                      std::string(name) + ": " + path + ": malformed file: " + file.problem);
       continue;
     }
     if (!first) std::printf("\n");

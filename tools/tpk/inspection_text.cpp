@@ -22,13 +22,27 @@ std::string printable(const std::string& text) {
 std::string modeText(std::uint16_t mode) {
   char type = '?';
   switch (mode & 0xF000u) {
-    case 0x1000: type = 'p'; break;
-    case 0x2000: type = 'c'; break;
-    case 0x4000: type = 'd'; break;
-    case 0x6000: type = 'b'; break;
-    case 0x8000: type = '-'; break;
-    case 0xA000: type = 'l'; break;
-    case 0xC000: type = 's'; break;
+    case 0x1000:
+      type = 'p';
+      break;
+    case 0x2000:
+      type = 'c';
+      break;
+    case 0x4000:
+      type = 'd';
+      break;
+    case 0x6000:
+      type = 'b';
+      break;
+    case 0x8000:
+      type = '-';
+      break;
+    case 0xA000:
+      type = 'l';
+      break;
+    case 0xC000:
+      type = 's';
+      break;
   }
   std::string text(1, type);
   const char* letters = "rwxrwxrwx";

@@ -25,7 +25,8 @@ int runKeygen(const std::vector<std::string>& argv) {
     return statusOk;
   }
   if (!args.has("output")) return report(statusUsage, "keygen: -o BASENAME is required");
-  if (!args.positional().empty()) return report(statusUsage, "keygen: unexpected argument " + args.positional()[0]);
+  if (!args.positional().empty())
+    return report(statusUsage, "keygen: unexpected argument " + args.positional()[0]);
   const std::string secretPath = args.value("output") + ".secret";
   const std::string publicPath = args.value("output") + ".public";
   struct stat st {};

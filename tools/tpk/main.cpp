@@ -27,8 +27,8 @@ struct Command {
 };
 
 const Command commands[] = {
-    {"build", tpk::runBuild},   {"bundle", tpk::runBundle}, {"sign", tpk::runSign},
-    {"keygen", tpk::runKeygen}, {"digest", tpk::runDigest}, {"info", tpk::runInfo},
+    {"build", tpk::runBuild},       {"bundle", tpk::runBundle}, {"sign", tpk::runSign},
+    {"keygen", tpk::runKeygen},     {"digest", tpk::runDigest}, {"info", tpk::runInfo},
     {"contents", tpk::runContents}, {"verify", tpk::runVerify},
 };
 

@@ -12,11 +12,16 @@ namespace tpk {
 
 const char* verdictText(Verdict verdict) {
   switch (verdict) {
-    case Verdict::Accepted: return "ok";
-    case Verdict::NoSignatureUnknownDigest: return "no signature and unknown digest";
-    case Verdict::DigestMismatch: return "digest mismatch";
-    case Verdict::BadSignature: return "bad signature";
-    case Verdict::Malformed: return "malformed file";
+    case Verdict::Accepted:
+      return "ok";
+    case Verdict::NoSignatureUnknownDigest:
+      return "no signature and unknown digest";
+    case Verdict::DigestMismatch:
+      return "digest mismatch";
+    case Verdict::BadSignature:
+      return "bad signature";
+    case Verdict::Malformed:
+      return "malformed file";
   }
   return "malformed file";
 }
@@ -108,8 +113,9 @@ Verdict trailerVerdict(const std::string& bytes, const InspectedPackage& package
     if (part.type != 9) continue;
     if (part.length < 68) return Verdict::Malformed;
     const std::string copy = bytes.substr(part.offset + 6, 20);
-    return copy == std::string(package.digest.begin(), package.digest.end()) ? Verdict::BadSignature
-                                                                             : Verdict::DigestMismatch;
+    return copy == std::string(package.digest.begin(), package.digest.end())
+               ? Verdict::BadSignature
+               : Verdict::DigestMismatch;
   }
   return Verdict::BadSignature;
 }
@@ -139,7 +145,8 @@ bool inspectFile(const std::string& path, const std::uint8_t* publicKey, Inspect
   auto takeLayout = [&](InspectedPackage& package) {
     std::size_t i = layoutIndex;
     package.parts.push_back(file.parts[i++]);
-    while (i < file.parts.size() && file.parts[i].type != 1) package.parts.push_back(file.parts[i++]);
+    while (i < file.parts.size() && file.parts[i].type != 1)
+      package.parts.push_back(file.parts[i++]);
     layoutIndex = i;
   };
   while (layoutIndex < file.parts.size() && file.parts[layoutIndex].type != 1 &&
@@ -168,13 +175,14 @@ bool inspectFile(const std::string& path, const std::uint8_t* publicKey, Inspect
       current->isBundleHeader = type == 18;
       takeLayout(*current);
       if (type == 1) {
-        current->digest = packageCount < digests.size() ? digests[packageCount] : pkgwriter::Digest{};
+        current->digest =
+            packageCount < digests.size() ? digests[packageCount] : pkgwriter::Digest{};
         ++packageCount;
         checked = false;
       }
       if (!readHeaderParts(current->record, stream)) {
-        file.problem = "the header of package " + std::to_string(file.packages.size()) +
-                       " cannot be read";
+        file.problem =
+            "the header of package " + std::to_string(file.packages.size()) + " cannot be read";
         return true;
       }
       type = stream.currentType();
@@ -190,9 +198,15 @@ bool inspectFile(const std::string& path, const std::uint8_t* publicKey, Inspect
           }
         }
         break;
-      case 7: current->scripts.push_back(readScript(stream, "oninstall")); break;
-      case 8: current->scripts.push_back(readScript(stream, "onuninstall")); break;
-      case 4: readTree(stream, *current); break;
+      case 7:
+        current->scripts.push_back(readScript(stream, "oninstall"));
+        break;
+      case 8:
+        current->scripts.push_back(readScript(stream, "onuninstall"));
+        break;
+      case 4:
+        readTree(stream, *current);
+        break;
       case 9:
         if (!checked) {
           current->hasTrailer = true;
@@ -205,7 +219,8 @@ bool inspectFile(const std::string& path, const std::uint8_t* publicKey, Inspect
           current->verdict = trailerVerdict(bytes, *current);
         }
         break;
-      default: break;
+      default:
+        break;
     }
     type = stream.next();
   }

@@ -42,7 +42,8 @@ std::string resign(const std::string& path, const std::string& bytes,
     return {};
   }
   while (i < layout.parts.size()) {
-    std::string package = bytes.substr(layout.parts[i].offset, 6 + std::size_t(layout.parts[i].length));
+    std::string package =
+        bytes.substr(layout.parts[i].offset, 6 + std::size_t(layout.parts[i].length));
     ++i;
     bool trailerSeen = false;
     while (i < layout.parts.size() && layout.parts[i].type != pkgwriter::HeaderPart) {
@@ -92,7 +93,8 @@ int runSign(const std::vector<std::string>& argv) {
   if (!args.has("key")) return report(statusUsage, "sign: --key SECRET is required");
   if (args.positional().empty()) return report(statusUsage, "sign: no FILE given");
   KeyBytes secret{};
-  if (!readSecretKey(args.value("key"), secret, error)) return report(statusUsage, "sign: " + error);
+  if (!readSecretKey(args.value("key"), secret, error))
+    return report(statusUsage, "sign: " + error);
   const pkgwriter::TrailerSigner sign = trailerSigner(secret);
   int status = statusOk;
   for (const std::string& path : args.positional()) {

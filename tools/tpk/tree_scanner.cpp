@@ -22,11 +22,12 @@ std::uint32_t encodeDeviceNumber(unsigned major, unsigned minor) {
 namespace {
 
 class Scanner {
-public:
+ public:
   Scanner(const TreeOptions& options, pkgwriter::FileTreeBuilder& tree)
       : options_(options), tree_(tree) {}
 
-  bool scanDirectory(const std::string& hostPath, const std::string& entryPrefix, std::string& error) {
+  bool scanDirectory(const std::string& hostPath, const std::string& entryPrefix,
+                     std::string& error) {
     DIR* dir = ::opendir(hostPath.c_str());
     if (dir == nullptr) {
       error = hostPath + ": " + std::strerror(errno);
@@ -52,7 +53,7 @@ public:
     return unused;
   }
 
-private:
+ private:
   bool addEntry(const std::string& hostPath, const std::string& name, std::string& error) {
     struct stat st {};
     if (::lstat(hostPath.c_str(), &st) != 0) {

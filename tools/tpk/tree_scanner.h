@@ -14,8 +14,8 @@
 namespace tpk {
 
 struct TreeOptions {
-  std::optional<std::uint16_t> uid, gid;  // replace every entry's owner
-  std::optional<std::uint32_t> mtime;     // replace every entry's time
+  std::optional<std::uint16_t> uid, gid;         // replace every entry's owner
+  std::optional<std::uint32_t> mtime;            // replace every entry's time
   std::map<std::string, std::uint8_t> variants;  // entry path (no leading "/") -> device variant
 };
 

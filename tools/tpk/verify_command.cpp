@@ -44,7 +44,8 @@ int runVerify(const std::vector<std::string>& argv) {
     std::string failure;
     if (!file.problem.empty()) {
       std::string who = "-";
-      if (!file.packages.empty()) who = printable(file.packages.back().record.name);
+      if (!file.packages.empty() && !file.packages.back().record.name.empty())
+        who = printable(file.packages.back().record.name);
       failure = who + ": " + verdictText(Verdict::Malformed);
     } else {
       for (const InspectedPackage& p : file.packages) {

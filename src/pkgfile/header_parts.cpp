@@ -24,10 +24,17 @@ std::string nameAt(const unsigned char* b) {
   return std::string(reinterpret_cast<const char*>(b), std::size_t(end - b));
 }
 
+// The database files hold names as blank-separated words, so a name with white
+// space in it would not read back as the one name it was written as.
+bool holdsWhiteSpace(const std::string& name) {
+  return name.find_first_of(" \t\n\v\f\r") != std::string::npos;
+}
+
 // A package name becomes a directory below the database and the disabled-file
 // area, so it must name exactly one directory entry of its own.
 bool isUsableName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         !holdsWhiteSpace(name);
 }
 
 bool readFixed(PartStream& stream, unsigned char* out, std::size_t length) {
@@ -54,6 +61,7 @@ bool readListPart(PartStream& stream, std::vector<Dependency>& list) {
     if (!readFixed(stream, entry, sizeof entry)) return false;
     Dependency dependency;
     dependency.name = nameAt(entry);
+    if (dependency.name.empty() || holdsWhiteSpace(dependency.name)) return false;
     dependency.min = u32At(entry + 16);
     dependency.max = u32At(entry + 24);
     dependency.extra = std::int32_t(u32At(entry + 28));

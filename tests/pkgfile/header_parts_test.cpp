@@ -120,6 +120,22 @@ TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
   EXPECT_FALSE(loadPackageFile(file, dir / "b.tpk"));
 }
 
+// The database stores names in blank-separated text: a name holding white
+// space, or an empty relation name, would be read back as a malformed entry
+// and the installed package dropped at the next start.
+TEST(HeaderParts, NamesTheDatabaseCannotHoldAreRefused) {
+  for (const std::string name : {"a b", "a\tb", "a\nb", "tail\r"}) {
+    EXPECT_FALSE(Parse(headerPart(name)).ok) << "'" << name << "'";
+  }
+  for (const int listType : {partDependencies, partProvides, partConflicts}) {
+    for (const std::string name : {"", "x y", "x\n"}) {
+      Parse parse(headerPart("p") + encodePart(listType, encodeListPayload({{"ok"}, {name}})));
+      EXPECT_FALSE(parse.ok) << listType << " '" << name << "'";
+    }
+    EXPECT_TRUE(Parse(headerPart("p") + encodePart(listType, encodeListPayload({{"x-y_z.1"}}))).ok);
+  }
+}
+
 TEST(HeaderParts, PartOrderAndLists) {
   Parse all(headerPart("p") + encodePart(partText24, "t24") + encodePart(partArchitecture, "mips") +
             encodePart(partText2, std::string("t\0two", 5)) + encodePart(partNote, "n") +

@@ -34,7 +34,8 @@ const char* const usage =
     "      --variant PATH=N     device variant N (1-255) for the entry PATH; repeatable\n"
     "      --alternate-magic    write the alternate file magic\n"
     "      --no-files           a package without a file tree\n"
-    "  -k, --key FILE           sign with this secret key (see tpk keygen)\n";
+    "  -k, --key FILE           sign with this secret key (see tpk keygen)\n"
+    "%s";
 
 bool parseOwnerPart(const std::string& text, bool isGroup, std::uint16_t& id) {
   std::uint32_t value = 0;
@@ -126,7 +127,7 @@ int runBuild(const std::vector<std::string>& argv) {
   if (!args.parse(argv, specs, error))
     return report(statusUsage, error + " (see tpk build --help)");
   if (args.has("help")) {
-    std::printf(usage, headerOptionsHelp);
+    std::printf(usage, headerOptionsHelp, relationsHelp);
     return statusOk;
   }
   if (!args.has("output")) return report(statusUsage, "build: -o OUT is required");

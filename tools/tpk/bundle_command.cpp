@@ -23,7 +23,8 @@ const char* const usage =
     "  -o, --output FILE        the bundle file to write\n"
     "%s"
     "      --disabled NAME      install the member NAME disabled by default; repeatable\n"
-    "      --alternate-magic    write the alternate file magic\n";
+    "      --alternate-magic    write the alternate file magic\n"
+    "%s";
 
 }  // namespace
 
@@ -36,7 +37,7 @@ int runBundle(const std::vector<std::string>& argv) {
   if (!args.parse(argv, specs, error))
     return report(statusUsage, error + " (see tpk bundle --help)");
   if (args.has("help")) {
-    std::printf(usage, headerOptionsHelp);
+    std::printf(usage, headerOptionsHelp, relationsHelp);
     return statusOk;
   }
   if (!args.has("output")) return report(statusUsage, "bundle: -o OUT is required");

@@ -30,7 +30,9 @@ const char* const headerOptionsHelp =
     "      --conflicts REL      conflict; repeatable\n"
     "      --boot-image         set the boot-image flag (adds the header flag word)\n"
     "      --image-meta         set the image-metadata flag (adds the header flag word)\n"
-    "      --image FILE         image part from FILE (makes an image package)\n"
+    "      --image FILE         image part from FILE (makes an image package)\n";
+
+const char* const relationsHelp =
     "\n"
     "RELATIONS: name | name>=V | name<=V | name=V | name>=V,<=V  (V as for --version)\n";
 

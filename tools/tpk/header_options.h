@@ -15,6 +15,7 @@ std::vector<OptionSpec> headerOptionSpecs();
 
 // Help lines for those options.
 extern const char* const headerOptionsHelp;
+extern const char* const relationsHelp;  // the relation syntax, printed last
 
 // Fills header from args. The build time is --build-time, else the
 // environment's SOURCE_DATE_EPOCH, else the current time. False with a

@@ -62,6 +62,11 @@ bool writeFileList(const InstalledPackage& package) {
   std::string text;
   for (const std::string& path : package.files) {
     if (path.empty()) continue;
+    // One path per line: a path holding a line break would read back as two.
+    if (path.find('\n') != std::string::npos) {
+      errno = EINVAL;
+      return false;
+    }
     text.append(path, path[0] == '/' ? 1 : 0);
     text += '\n';
   }

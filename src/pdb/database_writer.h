@@ -27,7 +27,8 @@ bool writeDependencyList(const std::string& path, const std::vector<Dependency>&
                          bool withExtra);
 
 // The files list, each path without its leading '/'; a bundle has none and
-// gets true without a write. Reports nothing.
+// gets true without a write. A path holding a line break cannot be recorded:
+// false with errno EINVAL and nothing written. Reports nothing.
 bool writeFileList(const InstalledPackage& package);
 
 // Copies length bytes of script payload from stream (a PartStream positioned

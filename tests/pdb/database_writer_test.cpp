@@ -295,3 +295,22 @@ TEST(DatabaseWriter, NamesThatWouldLeaveTheDatabaseAreRefused) {
     EXPECT_NE(0, ::access("/flash/var/pdb/disabled", F_OK));
   });
 }
+
+TEST(DatabaseWriter, AFilePathWithALineBreakIsNotRecorded) {
+  // "opt/a\nlib/other" would read back as two paths, the second one another
+  // package's file that the removal of this one would then delete.
+  DeviceRoot root;
+  RUN_CHROOTED(root.path(), [] {
+    Console& console = childConsole();
+    InstalledPackage pkg("pkg");
+    pkg.version = 0x01006600;
+    pkg.files = {"/bin/x", "/opt/a\nlib/other"};
+    ASSERT_TRUE(createPackageDir(pkg));
+    EXPECT_FALSE(writeFileList(pkg));
+    EXPECT_FALSE(writePackageRecord(console, pkg));
+    ASSERT_EQ(1u, console.messages.size());
+    EXPECT_EQ("ERROR: installation of pkg-1.0 failed: could not create meta/files: "
+              "Invalid argument",
+              console.messages[0]);
+  });
+}

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds the installer and runs it on a sandbox device root:
+# The main job on a sandbox device root, from nothing:
 #   scripts/demo.sh [ROOT]      (default ROOT: /tmp/installer-demo)
-# The installer changes its root with -r, so this runs as root or, failing
-# that, inside "unshare -r".
+# Installs the missing build dependencies, builds the installer and tpk, makes
+# sample packages with tpk (built, signed with the development key, bundled and
+# checked), stages them in ROOT/flash/rw/pckg/ and runs the installer on ROOT.
+# The installer changes its root with -r, so it runs as root or, failing that,
+# inside "unshare -r".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${1:-/tmp/installer-demo}
@@ -20,13 +23,44 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 cmake -S . -B build -DINSTALLER_TESTS=OFF -DINSTALLER_BENCHMARKS=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target installer
+cmake --build build -j"$(nproc)" --target installer tpk
+tpk=$PWD/build/tpk
+key=$PWD/tests/data/dev-signer.secret   # development key: for sandboxes only
 
 run=()
 [ "$(id -u)" = 0 ] || run=(unshare -r)
 
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export SOURCE_DATE_EPOCH=1704067200
+
+echo "== building sample packages with tpk"
+mkdir -p "$work/hello/opt/hello/bin" "$work/extras/opt/hello/share"
+printf '#!/bin/sh\necho hello\n' > "$work/hello/opt/hello/bin/hello"
+chmod 0755 "$work/hello/opt/hello/bin/hello"
+ln -s hello "$work/hello/opt/hello/bin/hi"
+printf 'greeting=hello\n' > "$work/extras/opt/hello/share/hello.conf"
+printf 'echo installed > /var/log/hello.log\n' > "$work/oninstall"
+
+"$tpk" build -o "$work/hello.tpk" --name hello --version 1.2beta3 --note "greets the world" \
+  --provides 'hello-api=1.2:1' --oninstall "$work/oninstall" --owner root:root \
+  --mtime "$SOURCE_DATE_EPOCH" --key "$key" "$work/hello"
+"$tpk" build -o "$work/hello-extras.tpk" --name hello-extras --version 1.2beta3 \
+  --depends 'hello>=1.2beta3' --owner root:root --mtime "$SOURCE_DATE_EPOCH" --key "$key" \
+  "$work/extras"
+"$tpk" bundle -o "$work/hello-suite.tpk" --name hello-suite --version 1.2beta3 \
+  --note "hello and its extras" --disabled hello-extras "$work/hello.tpk" "$work/hello-extras.tpk"
+
+echo "== checking them as the installer will"
+"$tpk" verify "$work/hello.tpk" "$work/hello-extras.tpk" "$work/hello-suite.tpk"
+"$tpk" info "$work/hello-suite.tpk"
+"$tpk" contents "$work/hello.tpk"
+
+echo "== staging them on a sandbox device root: $root"
 rm -rf "$root"
-mkdir -p "$root/flash/var/pdb" "$root/ram/pdb" "$root/rw"
+mkdir -p "$root/flash/var/pdb" "$root/ram/pdb" "$root/rw" "$root/flash/rw/pckg"
+cp "$work/hello-suite.tpk" "$root/flash/rw/pckg/"
+
 echo "== installer -r $root"
 "${run[@]}" ./build/installer -r "$root"
 echo "== installer -r $root --show"

@@ -10,17 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${1:-/tmp/installer-demo}
 
-packages=(build-essential cmake pkg-config zlib1g-dev libssl-dev util-linux)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-packages.sh build-essential cmake pkg-config zlib1g-dev libssl-dev util-linux
 
 cmake -S . -B build -DINSTALLER_TESTS=OFF -DINSTALLER_BENCHMARKS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target installer tpk

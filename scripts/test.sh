@@ -13,20 +13,10 @@ if [ "${1:-}" = "--sanitize" ]; then
   sanitize=ON
 fi
 
-packages=(build-essential cmake pkg-config googletest libgtest-dev libbenchmark-dev
-          zlib1g-dev libssl-dev libsodium-dev util-linux python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" = 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-packages.sh build-essential cmake pkg-config googletest libgtest-dev libbenchmark-dev zlib1g-dev libssl-dev libsodium-dev util-linux python3
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINSTALLER_WERROR=ON \
+  -DINSTALLER_TESTS=ON -DINSTALLER_BENCHMARKS=ON \
   -DINSTALLER_SANITIZE="$sanitize"
 cmake --build "$build_dir" -j"$(nproc)"
 cd "$build_dir"

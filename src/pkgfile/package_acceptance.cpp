@@ -17,12 +17,18 @@ bool PartStream::verifySignature(const std::uint8_t* publicKey) {
   return buffer_->verifySignature(publicKey);
 }
 
-bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
+bool acceptPackage(PartStream& stream, const TrustAnchors& trust) {
   if (stream.currentType() == partSignature) {
-    if (!stream.verifySignature(publicKey)) return false;
+    if (!stream.verifySignature(trust.publicKey)) return false;
     stream.next();
     return true;
   }
   std::uint8_t digest[digestSize];
-  return stream.takeDigest(digest) && isKnownDigest(digest);
+  return stream.takeDigest(digest) && isKnownDigest(digest, trust);
+}
+
+bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
+  TrustAnchors trust = configuredTrust();
+  if (publicKey != nullptr) trust.publicKey = publicKey;
+  return acceptPackage(stream, trust);
 }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "sign/signature.h"
+
 class PartStream;
 
 // Called after a package's other parts were read or passed over, with the
@@ -13,3 +15,6 @@ class PartStream;
 // when null) and the stream then advances past it; otherwise (the next
 // package's header or the end) the finished digest must be a known one.
 bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey = nullptr);
+
+// The same rule against other trust anchors (a key and a known-digest table).
+bool acceptPackage(PartStream& stream, const TrustAnchors& trust);

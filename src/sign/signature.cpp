@@ -44,11 +44,17 @@ bool checkSignature(const std::uint8_t* digest, const std::uint8_t* trailer,
   return sameBytes(check, r, 16);
 }
 
-bool isKnownDigest(const std::uint8_t* digest) {
-  for (std::size_t i = 0; i < configuredKnownDigestCount; ++i) {
-    if (sameBytes(configuredKnownDigests[i], digest, digestSize)) return true;
+TrustAnchors configuredTrust() {
+  return TrustAnchors{configuredSignerKey, configuredKnownDigests, configuredKnownDigestCount};
+}
+
+bool isKnownDigest(const std::uint8_t* digest, const TrustAnchors& trust) {
+  for (std::size_t i = 0; i < trust.knownDigestCount; ++i) {
+    if (sameBytes(trust.knownDigests[i], digest, digestSize)) return true;
   }
   return false;
 }
+
+bool isKnownDigest(const std::uint8_t* digest) { return isKnownDigest(digest, configuredTrust()); }
 
 std::uint64_t signatureCurveChecks() { return curveChecks; }

@@ -18,8 +18,21 @@ const std::uint8_t* signerPublicKey();
 bool checkSignature(const std::uint8_t* digest, const std::uint8_t* trailer,
                     const std::uint8_t* publicKey = nullptr);
 
-// True when the 20 bytes equal an entry of the known-digest table.
+// What packages are checked against: the signer key and the table of packages
+// known by digest alone.
+struct TrustAnchors {
+  const std::uint8_t* publicKey;                   // publicKeySize bytes
+  const std::uint8_t (*knownDigests)[digestSize];  // knownDigestCount entries
+  std::size_t knownDigestCount;
+};
+
+// The anchors of this build's trust configuration.
+TrustAnchors configuredTrust();
+
+// True when the 20 bytes equal an entry of the known-digest table (of this
+// build, or of the given anchors), compared in table order.
 bool isKnownDigest(const std::uint8_t* digest);
+bool isKnownDigest(const std::uint8_t* digest, const TrustAnchors& trust);
 
 // The challenge scalar h of a trailer: hash256 of the digest, trailer bytes
 // 20..35 (r) XORed into bytes 8..23, then clamped (bit 255 cleared, bit 254 set,

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "pkgfile/header_parts.h"
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/digest_window.h"
@@ -103,6 +104,70 @@ TEST(TrailerCheck, ShortLongMissingAndUnhashed) {
 
   // No trailer: the digest decides, and this one is not in the table.
   EXPECT_EQ(verifyAll(pkgwriter::wrapFile(package + encodePart(partNote, "x"))), "bad ");
+}
+
+
+// A package file as the upgrade run's verifier takes it: the loader's size
+// check, then every package through the acceptance rule.
+bool verifiesWhole(const std::string& bytes, const testing_support::ScratchDir& dir) {
+  testing_support::writeFile(dir / "p.tpk", bytes);
+  PackageFile file;
+  if (!loadPackageFile(file, dir / "p.tpk")) return false;
+  const std::string verdicts = verifyAll(bytes, nullptr, nullptr, true);
+  return !verdicts.empty() && verdicts.find("bad") == std::string::npos;
+}
+
+TEST(SampleSignatures, EverySingleBitFlipIsRejected) {
+  const testing_support::ScratchDir dir;
+  const std::string original = sample("sample-plain.tpk");
+  ASSERT_TRUE(verifiesWhole(original, dir));
+  for (std::size_t bit = 0; bit < original.size() * 8; ++bit) {
+    std::string flipped = original;
+    flipped[bit / 8] = char(flipped[bit / 8] ^ (1 << (bit % 8)));
+    EXPECT_FALSE(verifiesWhole(flipped, dir)) << "byte " << bit / 8 << " bit " << bit % 8;
+  }
+}
+
+TEST(AcceptanceRule, KnownDigestsOnlyForPackagesWithoutTrailer) {
+  const std::string body =
+      encodePart(partPackage, pkgwriter::encodeHeaderPayload("p", 1, 1)) + encodePart(partNote, "n");
+  const pkgwriter::Digest unsignedDigest = pkgwriter::sha1(body);
+  const TrustAnchors defaults = configuredTrust();
+  auto accepts = [](const std::string& bytes, const TrustAnchors& trust) {
+    std::istringstream input(bytes);
+    PartStream stream(input, true);
+    stream.wanted = {partPackage, partSignature};
+    std::string verdicts;
+    stream.next();
+    while (stream.currentType() == partPackage) {
+      stream.next();
+      verdicts += acceptPackage(stream, trust) ? "ok " : "bad ";
+    }
+    return verdicts;
+  };
+
+  TrustAnchors known = defaults;
+  known.knownDigests = reinterpret_cast<const std::uint8_t(*)[digestSize]>(unsignedDigest.data());
+  known.knownDigestCount = 1;
+  EXPECT_EQ(accepts(pkgwriter::wrapFile(body), known), "ok ");
+  EXPECT_EQ(accepts(pkgwriter::wrapFile(body), defaults), "bad ");
+  // Each member of a bundle has a window of its own: the first ends at the
+  // second's header.
+  EXPECT_EQ(accepts(pkgwriter::wrapFile(body + body), known), "ok ok ");
+  EXPECT_EQ(accepts(pkgwriter::wrapFile(body + encodePart(partNote, "x")), known), "bad ");
+
+  // A trailer is always checked by its signature, even when the digest it
+  // carries is a known one.
+  const std::string trailerHeader = pkgwriter::encodePartHeader(partSignature, trailerSize);
+  const pkgwriter::Digest signedDigest = pkgwriter::sha1(body + trailerHeader);
+  std::string trailer(reinterpret_cast<const char*>(signedDigest.data()), digestSize);
+  trailer.append(trailerSize - digestSize, '\x01');
+  TrustAnchors knownSigned = defaults;
+  knownSigned.knownDigests = reinterpret_cast<const std::uint8_t(*)[digestSize]>(signedDigest.data());
+  knownSigned.knownDigestCount = 1;
+  const std::uint64_t curveChecks = signatureCurveChecks();
+  EXPECT_EQ(accepts(pkgwriter::wrapFile(body + trailerHeader + trailer), knownSigned), "bad ");
+  EXPECT_EQ(signatureCurveChecks(), curveChecks + 1);
 }
 
 }  // namespace

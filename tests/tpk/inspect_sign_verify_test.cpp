@@ -50,6 +50,25 @@ TEST(TpkVerify, AcceptsTheSamplesAndRejectsTheTamperedOne) {
             2);
 }
 
+// A public key must be one the installer's trust configuration could hold:
+// the verifier reads all 256 bits, so bit 255 set or a value of p or above
+// would stand for another key.
+TEST(TpkVerify, RefusesPublicKeysTheInstallerCannotHold) {
+  ScratchDir dir;
+  const std::string devPublic =
+      readFile(std::string(TEST_DATA_DIR) + "/../../config/dev-signer.public").substr(0, 64);
+  std::string highBit = devPublic;
+  highBit[62] = 'a';  // last byte 0x2d -> 0xad
+  const std::string prime = "ed" + std::string(60, 'f') + "7f";
+  const std::string belowPrime = "ec" + std::string(60, 'f') + "7f";
+  for (const std::string& key : {highBit, prime, std::string(64, '0'), belowPrime, devPublic}) {
+    writeFile(dir / "key.public", key + "\n");
+    const auto r = runTpk({"verify", "--pubkey", dir / "key.public", samplePath("sample-plain.tpk")});
+    const int expected = key == devPublic ? 0 : key == belowPrime ? 1 : 2;
+    EXPECT_EQ(r.status, expected) << key << "\n" << r.output << r.errors;
+  }
+}
+
 TEST(TpkVerify, ReasonsForEachKindOfRejection) {
   ScratchDir dir;
   makeDirs(dir / "root");

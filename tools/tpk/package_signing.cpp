@@ -18,6 +18,22 @@ bool readSecretKey(const std::string& path, KeyBytes& secret, std::string& error
   return false;
 }
 
+bool readPublicKey(const std::string& path, KeyBytes& publicKey, std::string& error) {
+  if (!readKeyFile(path, publicKey, error)) return false;
+  // The verifier reads all 256 bits, so a key of p or above (bit 255 set, or
+  // p .. 2^255 - 1) would silently stand for another x-coordinate.
+  bool belowP = publicKey[31] < 0x7F;
+  if (publicKey[31] == 0x7F) {
+    for (int i = 30; i >= 1 && !belowP; --i) belowP = publicKey[i] != 0xFF;
+    belowP = belowP || publicKey[0] < 0xED;
+  }
+  bool zero = true;
+  for (std::uint8_t b : publicKey) zero = zero && b == 0;
+  if (belowP && !zero) return true;
+  error = path + ": not a valid public key (a canonical, non-zero x-coordinate)";
+  return false;
+}
+
 std::string keyFileText(const KeyBytes& key) {
   static const char digits[] = "0123456789abcdef";
   std::string text;

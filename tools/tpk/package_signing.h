@@ -18,6 +18,9 @@ using KeyBytes = std::array<std::uint8_t, 32>;
 bool readKeyFile(const std::string& path, KeyBytes& key, std::string& error);
 // Reads a secret key file and checks the scalar is a usable secret.
 bool readSecretKey(const std::string& path, KeyBytes& secret, std::string& error);
+// Reads a public key file and checks the key is one the installer's trust
+// configuration takes: a canonical x-coordinate (below 2^255 - 19), not zero.
+bool readPublicKey(const std::string& path, KeyBytes& publicKey, std::string& error);
 // The key file text for 32 bytes.
 std::string keyFileText(const KeyBytes& key);
 

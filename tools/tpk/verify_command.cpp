@@ -31,7 +31,7 @@ int runVerify(const std::vector<std::string>& argv) {
   if (args.positional().empty()) return report(statusUsage, "verify: no FILE given");
   KeyBytes key{};
   const bool withKey = args.has("pubkey");
-  if (withKey && !readKeyFile(args.value("pubkey"), key, error))
+  if (withKey && !readPublicKey(args.value("pubkey"), key, error))
     return report(statusUsage, "verify: " + error);
   int status = statusOk;
   for (const std::string& path : args.positional()) {

@@ -31,9 +31,9 @@ TEST(InstallerShow, ListsTheDatabaseAsLoaded) {
   // broken (listed all the same, with what could be read) and a bundle record.
   entry(root, "dhcp", {{"version", "104228355 1704067200\n"}, {"files", "bin/dhcp\n"}});
   entry(root, "wifi", {{"version", "104161797 1704153600\n"}, {"files", ""},
-                       {"bundle", "routeros\n"}, {"disabled", "auto\n"}});
+                       {"bundle", "suite\n"}, {"disabled", "auto\n"}});
   entry(root, "broken", {{"version", "not numbers\n"}});
-  entry(root, "routeros", {{"version", "104228352 1704240000\n"}, {"deps", ""}});
+  entry(root, "suite", {{"version", "104228352 1704240000\n"}, {"deps", ""}});
 
   // An image package: its record, note included, comes from its image.
   pkgwriter::PackageSpec image;
@@ -65,7 +65,7 @@ TEST(InstallerShow, ListsTheDatabaseAsLoaded) {
       "          broken              0.0 Jan/01/1970 00:00:00                                         ",
       "            dhcp           6.54.3 Jan/01/2024 00:00:00                                         ",
       "          kernel              5.1 Jan/01/2024 03:00:00                               boot image",
-      "        routeros             6.54 Jan/03/2024 00:00:00                                         ",
+      "           suite             6.54 Jan/03/2024 00:00:00                                         ",
       "            wifi XB     6.53beta5 Jan/02/2024 00:00:00                                         ",
   };
   std::sort(expected.begin(), expected.end());

@@ -33,11 +33,11 @@ TEST(InstallMessages, LabelNamesTheBundleWhenThereIsOne) {
   auto plain = package("wireless", makeVersion(6, 41, Final, 3));
   EXPECT_EQ(installLabel(*plain), "wireless-6.41.3");
 
-  plain->bundle.name = "routeros";
+  plain->bundle.name = "suite";
   plain->bundle.min = makeVersion(6, 42, Beta, 5);
-  EXPECT_EQ(installLabel(*plain), "routeros-6.42beta5");
+  EXPECT_EQ(installLabel(*plain), "suite-6.42beta5");
   plain->bundle.min = 0;  // no minimum: the bundle's name alone
-  EXPECT_EQ(installLabel(*plain), "routeros");
+  EXPECT_EQ(installLabel(*plain), "suite");
 }
 
 TEST(InstallMessages, CreateFailureTextDependsOnTheErrorNumber) {
@@ -100,7 +100,7 @@ TEST(InstallMessages, ProgressShowsTheLabelAndThePositionInThePackage) {
   } cases[] = {
       {false, "", "installing ppp-6.41"},
       {true, "", "installing  (disabled) ppp-6.41"},
-      {true, "routeros", "installing routeros"},  // a bundle member shows no marker
+      {true, "suite", "installing suite"},  // a bundle member shows no marker
   };
   for (const Case& c : cases) {
     record->disabled = c.disabled;

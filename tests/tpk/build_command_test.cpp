@@ -249,5 +249,17 @@ TEST(TpkDigest, PrintsTheWindowDigestOfEveryPackage) {
                 "\n" + "fafe3069b24e46612888ee0d280d8d477af07da8  " +
                 samplePath("sample-plain.tpk") + "\n");
   EXPECT_EQ(runTpk({"digest", "/nonexistent"}).status, 1);
+
+  // A cut file or one with a foreign magic gets no digest, only an error.
+  ScratchDir dir;
+  const std::string whole = readFile(samplePath("sample-plain.tpk"));
+  writeFile(dir / "cut.tpk", whole.substr(0, 100));
+  writeFile(dir / "magic.tpk", "xxxx" + whole.substr(4));
+  for (const char* name : {"cut.tpk", "magic.tpk"}) {
+    const auto bad = runTpk({"digest", dir / name});
+    EXPECT_EQ(bad.status, 1) << name;
+    EXPECT_EQ(bad.output, "") << name;
+    EXPECT_NE(bad.errors.find("malformed file"), std::string::npos) << bad.errors;
+  }
   EXPECT_EQ(runTpk({"digest"}).status, 2);
 }

@@ -6,6 +6,7 @@
 #include "tpk/command_line.h"
 #include "tpk/commands.h"
 #include "tpk/file_io.h"
+#include "tpk/package_inspection.h"
 
 namespace tpk {
 
@@ -29,6 +30,13 @@ int runDigest(const std::vector<std::string>& argv) {
     std::string file;
     if (!readWholeFile(path, file, error)) {
       status = report(statusFailed, "digest: " + error);
+      continue;
+    }
+    // A file the installer could not read has no digest worth listing.
+    InspectedFile layout;
+    const std::string problem = scanLayout(file, layout);
+    if (!problem.empty()) {
+      status = report(statusFailed, "digest: " + path + ": malformed file: " + problem);
       continue;
     }
     const std::vector<pkgwriter::Digest> digests = pkgwriter::packageDigests(file);

@@ -74,6 +74,26 @@ TEST(Signer, DevelopmentKey) {
   EXPECT_EQ(toHex(scalar, 32), "4be0edb0c24e9f13fcb43212411bad92b6356cc88cab235b35768f0f7d9a6c02");
 }
 
+// L - a is the secret of the same public key with the opposite y: its point
+// a'G already has the even y, so it signs with itself, and its trailers verify
+// under the configured key just like those of a.
+TEST(Signer, EvenYSecretSignsWithItself) {
+  const Bytes secret = devSecret();
+  std::uint8_t negated[32], publicKey[32], scalar[32];
+  const std::uint8_t zero[32] = {};
+  scalarSub(negated, zero, secret.data());
+  ASSERT_TRUE(publicKeyFromSecret(negated, publicKey));
+  EXPECT_EQ(toHex(publicKey, 32), configLine("dev-signer.public"));
+  ASSERT_TRUE(signingScalar(negated, scalar));
+  EXPECT_EQ(toHex(scalar, 32), toHex(negated, 32));
+  for (int n = 0; n < 4; ++n) {
+    std::uint8_t digest[20], trailer[68];
+    for (int i = 0; i < 20; ++i) digest[i] = std::uint8_t(n * 53 + i * 7);
+    ASSERT_TRUE(signDigest(negated, digest, trailer));
+    EXPECT_TRUE(checkSignature(digest, trailer)) << n;
+  }
+}
+
 // The nonce is derived from the secret and the digest, so the trailers of the
 // vector file's valid cases come out byte for byte.
 TEST(Signer, ReproducesVectorTrailers) {

@@ -171,6 +171,14 @@ TEST(TpkKeygen, WritesAUsablePairAndKeepsExistingKeys) {
   EXPECT_EQ(readFile(dir / "k.secret"), secret);
   ASSERT_EQ(runTpk({"keygen", "-o", dir / "k", "--force"}).status, 0);
   EXPECT_NE(readFile(dir / "k.secret"), secret);
+
+  // When one of the pair cannot be written, neither is replaced and no
+  // temporary is left.
+  makeDirs(dir / "d/k.public");
+  writeFile(dir / "d/k.secret", secret);
+  EXPECT_EQ(runTpk({"keygen", "-o", dir / "d/k", "--force"}).status, 1);
+  EXPECT_EQ(readFile(dir / "d/k.secret"), secret);
+  EXPECT_EQ(directoryNames(dir / "d").size(), 2u);
 }
 
 TEST(TpkInfo, ShowsTheContentTheSamplesDescribe) {

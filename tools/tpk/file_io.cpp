@@ -50,9 +50,13 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
   return true;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& data, std::string& error,
-                         mode_t mode, bool keepExistingMode) {
-  std::string temporary = path + ".tmp-XXXXXX";
+namespace {
+
+// Writes data to a new "<path>.tmp-XXXXXX" with the mode writeFileAtomically
+// describes; on failure nothing is left behind.
+bool writeTemporary(const std::string& path, const std::string& data, mode_t mode,
+                    bool keepExistingMode, std::string& temporary, std::string& error) {
+  temporary = path + ".tmp-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
     error = path + ": cannot create a temporary file: " + std::strerror(errno);
@@ -82,12 +86,52 @@ bool writeFileAtomically(const std::string& path, const std::string& data, std::
     ok = false;
     error = path + ": write failed: " + std::strerror(errno);
   }
-  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ok = false;
-    error = path + ": " + std::strerror(errno);
-  }
   if (!ok) ::unlink(temporary.c_str());
   return ok;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, const std::string& data, std::string& error,
+                         mode_t mode, bool keepExistingMode) {
+  std::string temporary;
+  if (!writeTemporary(path, data, mode, keepExistingMode, temporary, error)) return false;
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = path + ": " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool writeFilesTogether(const std::vector<OutputFile>& files, std::string& error) {
+  std::vector<std::string> temporaries;
+  auto discard = [&temporaries] {
+    for (const std::string& t : temporaries) ::unlink(t.c_str());
+  };
+  for (const OutputFile& f : files) {
+    struct stat st {};
+    if (::lstat(f.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      error = f.path + ": not a regular file";
+      discard();
+      return false;
+    }
+    std::string temporary;
+    if (!writeTemporary(f.path, f.data, f.mode, false, temporary, error)) {
+      discard();
+      return false;
+    }
+    temporaries.push_back(temporary);
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (::rename(temporaries[i].c_str(), files[i].path.c_str()) != 0) {
+      error = files[i].path + ": " + std::strerror(errno);
+      temporaries.erase(temporaries.begin(), temporaries.begin() + std::ptrdiff_t(i));
+      discard();
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace tpk

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 #include <string>
+#include <vector>
 
 namespace tpk {
 
@@ -17,5 +18,16 @@ bool readWholeFile(const std::string& path, std::string& contents, std::string& 
 // replaces when there is one.
 bool writeFileAtomically(const std::string& path, const std::string& data, std::string& error,
                          mode_t mode = 0644, bool keepExistingMode = false);
+
+struct OutputFile {
+  std::string path;
+  std::string data;
+  mode_t mode = 0644;
+};
+// Writes files that belong together (a key pair): every one goes to its
+// temporary first, and only when all are written are they renamed over their
+// targets, so a failure leaves the old set in place. A target that exists but
+// is not a regular file fails before anything is written.
+bool writeFilesTogether(const std::vector<OutputFile>& files, std::string& error);
 
 }  // namespace tpk

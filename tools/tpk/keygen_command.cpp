@@ -37,8 +37,11 @@ int runKeygen(const std::vector<std::string>& argv) {
   }
   KeyBytes secret{}, publicKey{};
   if (!generateKeyPair(secret, publicKey, error)) return report(statusFailed, "keygen: " + error);
-  if (!writeFileAtomically(secretPath, keyFileText(secret), error, 0600) ||
-      !writeFileAtomically(publicPath, keyFileText(publicKey), error, 0644))
+  // Both or neither: a new secret beside an old public key would be a pair
+  // that signs nothing the installer accepts.
+  if (!writeFilesTogether({{secretPath, keyFileText(secret), 0600},
+                           {publicPath, keyFileText(publicKey), 0644}},
+                          error))
     return report(statusFailed, "keygen: " + error);
   return statusOk;
 }

@@ -113,19 +113,19 @@ TEST(DatabaseRoundTrip, EveryRecordShapeReadsBackAsWritten) {
 }
 
 TEST(DatabaseRoundTrip, AnImageMetaPackageReadsBackFromItsImage) {
-  pkgwriter::PackageSpec spec;
-  spec.name = "meta-img";
-  spec.version = 0x06016600;
-  spec.buildTime = 1700000000;
-  spec.flags = imageMeta;
-  spec.note = "from the image";
-  spec.deps = std::vector<pkgwriter::ListEntry>{{"system", 100689408, 0xFFFFFFFF, 0, 0}};
-  spec.provides = std::vector<pkgwriter::ListEntry>{{"api", 1, 2, -1, 0}};
-  spec.image = std::string(100, 'i');
+  pkgwriter::PackageSpec layout;
+  layout.name = "meta-img";
+  layout.version = 0x06016600;
+  layout.buildTime = 1700000000;
+  layout.flags = imageMeta;
+  layout.note = "from the image";
+  layout.deps = std::vector<pkgwriter::ListEntry>{{"system", 100689408, 0xFFFFFFFF, 0, 0}};
+  layout.provides = std::vector<pkgwriter::ListEntry>{{"api", 1, 2, -1, 0}};
+  layout.image = std::string(100, 'i');
   DeviceRoot root;
   const std::string dir = root.at("/flash/var/pdb/meta-img/");
   makeDirs(dir);
-  writeFile(dir + "image", pkgwriter::buildPackageFile(spec));
+  writeFile(dir + "image", pkgwriter::buildPackageFile(layout));
   // Meta files of an earlier release, which would shadow the image.
   for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
     writeFile(dir + name, "1 1\n");

@@ -172,15 +172,15 @@ TEST(DatabaseWriter, AFullFileSystemSaysTheDiskIsTooSmall) {
 }
 
 TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
-  pkgwriter::PackageSpec spec;
-  spec.name = "pkg";
-  spec.version = 0x01006600;
-  spec.onInstall = "echo in\r\nexit 0";  // copied as it is: no conversion, no terminator
+  pkgwriter::PackageSpec layout;
+  layout.name = "pkg";
+  layout.version = 0x01006600;
+  layout.onInstall = "echo in\r\nexit 0";  // copied as it is: no conversion, no terminator
   std::string uninstall(40000, '\0');  // several chunks, the last one partial
   for (std::size_t i = 0; i < uninstall.size(); ++i)
     uninstall[i] = static_cast<char>(i * 7 + i / 4096);
-  spec.onUninstall = uninstall;
-  const std::string file = pkgwriter::buildPackageFile(spec);
+  layout.onUninstall = uninstall;
+  const std::string file = pkgwriter::buildPackageFile(layout);
   DeviceRoot root;
   makeDirs(root.at("/flash/var/pdb/pkg"));
   RUN_CHROOTED(root.path(), [&file] {

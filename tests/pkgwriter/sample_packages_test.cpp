@@ -43,23 +43,23 @@ std::string plainTree() {
 
 TEST(SamplePackages, PlainPackageWithEveryEntryType) {
   const std::string expected = sample("sample-plain.tpk");
-  PackageSpec spec;
-  spec.name = "smp-plain";
-  spec.version = makeVersion(2, 3, Final, 1);
-  spec.buildTime = 1704067200;
-  spec.text24 = "sample text";
-  spec.fileTree = plainTree();
-  spec.signer = devSigner();
-  EXPECT_EQ(buildPackageFile(spec), expected);
+  PackageSpec layout;
+  layout.name = "smp-plain";
+  layout.version = makeVersion(2, 3, Final, 1);
+  layout.buildTime = 1704067200;
+  layout.text24 = "sample text";
+  layout.fileTree = plainTree();
+  layout.signer = devSigner();
+  EXPECT_EQ(buildPackageFile(layout), expected);
   // A trailer given as bytes is written as is, instead of the signer's.
-  spec.trailer = trailerAt(expected, 257);
-  spec.signer = nullptr;
-  EXPECT_EQ(buildPackageFile(spec), expected);
+  layout.trailer = trailerAt(expected, 257);
+  layout.signer = nullptr;
+  EXPECT_EQ(buildPackageFile(layout), expected);
 
   // Unsigned, the window is the whole body; with the trailer header it is the
   // README's digest.
-  spec.trailer.reset();
-  const std::string unsignedBody = buildPackageBody(spec);
+  layout.trailer.reset();
+  const std::string unsignedBody = buildPackageBody(layout);
   EXPECT_EQ(unsignedBody, expected.substr(8, 257 - 8));
   EXPECT_EQ(hexDigest(digestWindow(unsignedBody + encodePartHeader(TrailerPart, 68))),
             "fafe3069b24e46612888ee0d280d8d477af07da8");
@@ -67,23 +67,23 @@ TEST(SamplePackages, PlainPackageWithEveryEntryType) {
 
 TEST(SamplePackages, RelationsWithListsScriptAndArchitecture) {
   const std::string expected = sample("sample-relations.tpk");
-  PackageSpec spec;
-  spec.name = "smp-rel";
-  spec.version = makeVersion(1, 4, Beta, 2);
-  spec.buildTime = 1704070800;
-  spec.architecture = "powerpc";
-  spec.note = "relations sample";
-  spec.deps = {{.name = "smp-plain", .min = makeVersion(2, 3, Final, 0)},
+  PackageSpec layout;
+  layout.name = "smp-rel";
+  layout.version = makeVersion(1, 4, Beta, 2);
+  layout.buildTime = 1704070800;
+  layout.architecture = "powerpc";
+  layout.note = "relations sample";
+  layout.deps = {{.name = "smp-plain", .min = makeVersion(2, 3, Final, 0)},
                {.name = "system", .min = 100689408, .max = 117466624}};
-  spec.provides = {{.name = "smp-api", .min = 16803328, .max = 17393152, .extra = -1}};
-  spec.conflicts = {{.name = "smp-old", .max = 16803328}};
-  spec.onUninstall = "rm -f /var/run/smp-rel.pid\n";
-  spec.fileTree =
+  layout.provides = {{.name = "smp-api", .min = 16803328, .max = 17393152, .extra = -1}};
+  layout.conflicts = {{.name = "smp-old", .max = 16803328}};
+  layout.onUninstall = "rm -f /var/run/smp-rel.pid\n";
+  layout.fileTree =
       FileTreeBuilder()
           .addFile("opt/smp-rel/README", "relations sample\n", 0644, {.time = 1704070800})
           .compressed();
-  spec.signer = devSigner();
-  EXPECT_EQ(buildPackageFile(spec), expected);
+  layout.signer = devSigner();
+  EXPECT_EQ(buildPackageFile(layout), expected);
 }
 
 TEST(SamplePackages, ImagePackageWithFlagWord) {
@@ -91,17 +91,17 @@ TEST(SamplePackages, ImagePackageWithFlagWord) {
   std::string image(300, '\0'), kernel(64, '\0');
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = char((7 * i) & 0xFF);
   for (std::size_t i = 0; i < kernel.size(); ++i) kernel[i] = char(i);
-  PackageSpec spec;
-  spec.name = "smp-image";
-  spec.version = makeVersion(5, 1, Final, 0);
-  spec.buildTime = 1704078000;
-  spec.flags = bootImageFlag;
-  spec.note = "image sample";
-  spec.image = image;
-  spec.fileTree =
+  PackageSpec layout;
+  layout.name = "smp-image";
+  layout.version = makeVersion(5, 1, Final, 0);
+  layout.buildTime = 1704078000;
+  layout.flags = bootImageFlag;
+  layout.note = "image sample";
+  layout.image = image;
+  layout.fileTree =
       FileTreeBuilder().addFile("boot/kernel.bin", kernel, 0600, {.time = 1704078000}).compressed();
-  spec.signer = devSigner();
-  EXPECT_EQ(buildPackageFile(spec), expected);
+  layout.signer = devSigner();
+  EXPECT_EQ(buildPackageFile(layout), expected);
 }
 
 TEST(SamplePackages, BundleOfTwoSignedMembers) {

@@ -26,22 +26,22 @@ std::vector<std::uint16_t> partTypes(std::string_view body) {
 }  // namespace
 
 TEST(PackageLayout, PartsComeInTheOrderTheInstallerTakesThem) {
-  PackageSpec spec;
-  spec.name = "all";
-  spec.text24 = "a";
-  spec.architecture = "b";
-  spec.text2 = "c";
-  spec.note = "d";
-  spec.deps = std::vector<ListEntry>{};
-  spec.provides = std::vector<ListEntry>{{.name = "p"}};
-  spec.conflicts = std::vector<ListEntry>{};
-  spec.image = "img";
-  spec.onInstall = "i";
-  spec.onUninstall = "u";
-  spec.fileTree = FileTreeBuilder().compressed();
-  spec.extraParts = {{77, "x"}};
-  spec.trailer = std::string(68, '\0');
-  EXPECT_EQ(partTypes(buildPackageBody(spec)),
+  PackageSpec layout;
+  layout.name = "all";
+  layout.text24 = "a";
+  layout.architecture = "b";
+  layout.text2 = "c";
+  layout.note = "d";
+  layout.deps = std::vector<ListEntry>{};
+  layout.provides = std::vector<ListEntry>{{.name = "p"}};
+  layout.conflicts = std::vector<ListEntry>{};
+  layout.image = "img";
+  layout.onInstall = "i";
+  layout.onUninstall = "u";
+  layout.fileTree = FileTreeBuilder().compressed();
+  layout.extraParts = {{77, "x"}};
+  layout.trailer = std::string(68, '\0');
+  EXPECT_EQ(partTypes(buildPackageBody(layout)),
             (std::vector<std::uint16_t>{1, 24, 16, 2, 23, 3, 19, 17, 21, 7, 8, 4, 77, 9}));
 
   BundleSpec bundle;
@@ -49,7 +49,7 @@ TEST(PackageLayout, PartsComeInTheOrderTheInstallerTakesThem) {
   bundle.note = "n";
   bundle.image = "";
   bundle.defaultDisabled = std::vector<ListEntry>{};
-  bundle.members = {buildPackageBody(spec)};
+  bundle.members = {buildPackageBody(layout)};
   const std::vector<std::uint16_t> types = partTypes(buildBundleBody(bundle));
   EXPECT_EQ(std::vector<std::uint16_t>(types.begin(), types.begin() + 5),
             (std::vector<std::uint16_t>{18, 23, 21, 20, 1}));
@@ -108,14 +108,14 @@ TEST(FileTree, EntryBytesAndRawEntries) {
 }
 
 TEST(DigestWindow, EndsAtTrailerHeaderNextPackageOrEnd) {
-  PackageSpec spec;
-  spec.name = "w";
-  spec.note = "note";
-  const std::string unsignedBody = buildPackageBody(spec);
+  PackageSpec layout;
+  layout.name = "w";
+  layout.note = "note";
+  const std::string unsignedBody = buildPackageBody(layout);
   EXPECT_EQ(digestWindow(unsignedBody), sha1(unsignedBody));
 
-  spec.trailer = std::string(80, 'T');  // longer than 68: still ends at the part header
-  const std::string signedBody = buildPackageBody(spec);
+  layout.trailer = std::string(80, 'T');  // longer than 68: still ends at the part header
+  const std::string signedBody = buildPackageBody(layout);
   EXPECT_EQ(digestWindowLength(signedBody), unsignedBody.size() + 6);
   EXPECT_EQ(digestWindow(signedBody + "junk after"), sha1(unsignedBody + encodePartHeader(9, 80)));
 
@@ -135,9 +135,9 @@ TEST(DigestWindow, EndsAtTrailerHeaderNextPackageOrEnd) {
 }
 
 TEST(Signing, SignBodyCoversTheTrailerPartHeader) {
-  PackageSpec spec;
-  spec.name = "s";
-  const std::string body = buildPackageBody(spec);
+  PackageSpec layout;
+  layout.name = "s";
+  const std::string body = buildPackageBody(layout);
   Digest seen{};
   const std::string signedBody = signBody(body, [&](const Digest& d, std::string& trailer) {
     seen = d;

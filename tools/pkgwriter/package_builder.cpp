@@ -14,37 +14,37 @@ void addList(std::vector<RawPart>& parts, std::uint16_t type,
   if (list) parts.push_back({type, encodeListPayload(*list)});
 }
 
-void addHeaderParts(std::vector<RawPart>& parts, std::uint16_t headerType, const HeaderSpec& spec) {
+void addHeaderParts(std::vector<RawPart>& parts, std::uint16_t headerType, const HeaderSpec& layout) {
   parts.push_back(
-      {headerType, encodeHeaderPayload(spec.name, spec.version, spec.buildTime,
-                                       spec.flags.has_value(), spec.flags.value_or(0))});
-  addText(parts, Text24Part, spec.text24);
-  addText(parts, ArchitecturePart, spec.architecture);
-  addText(parts, Text2Part, spec.text2);
-  addText(parts, NotePart, spec.note);
-  addList(parts, DepsPart, spec.deps);
-  addList(parts, ProvidesPart, spec.provides);
-  addList(parts, ConflictsPart, spec.conflicts);
-  addText(parts, ImagePart, spec.image);
+      {headerType, encodeHeaderPayload(layout.name, layout.version, layout.buildTime,
+                                       layout.flags.has_value(), layout.flags.value_or(0))});
+  addText(parts, Text24Part, layout.text24);
+  addText(parts, ArchitecturePart, layout.architecture);
+  addText(parts, Text2Part, layout.text2);
+  addText(parts, NotePart, layout.note);
+  addList(parts, DepsPart, layout.deps);
+  addList(parts, ProvidesPart, layout.provides);
+  addList(parts, ConflictsPart, layout.conflicts);
+  addText(parts, ImagePart, layout.image);
 }
 
 }  // namespace
 
-std::vector<RawPart> packageParts(const PackageSpec& spec) {
+std::vector<RawPart> packageParts(const PackageSpec& layout) {
   std::vector<RawPart> parts;
-  addHeaderParts(parts, HeaderPart, spec);
-  addText(parts, OnInstallPart, spec.onInstall);
-  addText(parts, OnUninstallPart, spec.onUninstall);
-  addText(parts, FileTreePart, spec.fileTree);
-  parts.insert(parts.end(), spec.extraParts.begin(), spec.extraParts.end());
+  addHeaderParts(parts, HeaderPart, layout);
+  addText(parts, OnInstallPart, layout.onInstall);
+  addText(parts, OnUninstallPart, layout.onUninstall);
+  addText(parts, FileTreePart, layout.fileTree);
+  parts.insert(parts.end(), layout.extraParts.begin(), layout.extraParts.end());
   return parts;
 }
 
-std::vector<RawPart> bundleParts(const BundleSpec& spec) {
+std::vector<RawPart> bundleParts(const BundleSpec& layout) {
   std::vector<RawPart> parts;
-  addHeaderParts(parts, BundleHeaderPart, spec);
-  addList(parts, DefaultDisabledPart, spec.defaultDisabled);
-  parts.insert(parts.end(), spec.extraParts.begin(), spec.extraParts.end());
+  addHeaderParts(parts, BundleHeaderPart, layout);
+  addList(parts, DefaultDisabledPart, layout.defaultDisabled);
+  parts.insert(parts.end(), layout.extraParts.begin(), layout.extraParts.end());
   return parts;
 }
 
@@ -57,16 +57,16 @@ std::string signBody(std::string_view unsignedBody, const TrailerSigner& signer)
   return body + trailer;
 }
 
-std::string buildPackageBody(const PackageSpec& spec) {
-  const std::string body = encodeParts(packageParts(spec));
-  if (spec.trailer) return body + encodePart(TrailerPart, *spec.trailer);
-  if (spec.signer) return signBody(body, spec.signer);
+std::string buildPackageBody(const PackageSpec& layout) {
+  const std::string body = encodeParts(packageParts(layout));
+  if (layout.trailer) return body + encodePart(TrailerPart, *layout.trailer);
+  if (layout.signer) return signBody(body, layout.signer);
   return body;
 }
 
-std::string buildBundleBody(const BundleSpec& spec) {
-  std::string body = encodeParts(bundleParts(spec));
-  for (const std::string& member : spec.members) body += member;
+std::string buildBundleBody(const BundleSpec& layout) {
+  std::string body = encodeParts(bundleParts(layout));
+  for (const std::string& member : layout.members) body += member;
   return body;
 }
 
@@ -74,16 +74,16 @@ std::string wrapFile(std::string_view body, std::uint32_t magic) {
   return encodeFileHeader(magic, std::uint32_t(body.size())) + std::string(body);
 }
 
-std::string buildPackageFile(const PackageSpec& spec, std::uint32_t magic) {
-  const std::string body = buildPackageBody(spec);
+std::string buildPackageFile(const PackageSpec& layout, std::uint32_t magic) {
+  const std::string body = buildPackageBody(layout);
   if (body.empty()) return {};
   return wrapFile(body, magic);
 }
 
-std::string buildBundleFile(const BundleSpec& spec, std::uint32_t magic) {
-  for (const std::string& member : spec.members)
+std::string buildBundleFile(const BundleSpec& layout, std::uint32_t magic) {
+  for (const std::string& member : layout.members)
     if (member.empty()) return {};
-  return wrapFile(buildBundleBody(spec), magic);
+  return wrapFile(buildBundleBody(layout), magic);
 }
 
 }  // namespace pkgwriter

@@ -9,11 +9,11 @@
 // out-of-order input, take packageParts(), edit the vector and encode it with
 // encodeParts() (part_encoding.h).
 //
-//   pkgwriter::PackageSpec spec;
-//   spec.name = "tool"; spec.version = makeVersion(1, 0, 'f', 0); spec.buildTime = 1700000000;
-//   spec.fileTree = pkgwriter::FileTreeBuilder().addFile("bin/tool", "...", 0755).compressed();
-//   spec.signer = keyFileSigner(path);  // or spec.trailer = bytes; or neither: unsigned
-//   std::string file = pkgwriter::buildPackageFile(spec);
+//   pkgwriter::PackageSpec layout;
+//   layout.name = "tool"; layout.version = makeVersion(1, 0, 'f', 0); layout.buildTime = 1700000000;
+//   layout.fileTree = pkgwriter::FileTreeBuilder().addFile("bin/tool", "...", 0755).compressed();
+//   layout.signer = keyFileSigner(path);  // or layout.trailer = bytes; or neither: unsigned
+//   std::string file = pkgwriter::buildPackageFile(layout);
 #pragma once
 
 #include <cstdint>
@@ -59,24 +59,24 @@ struct BundleSpec : HeaderSpec {
 };
 
 // The parts of a package, header to extra parts, without the trailer.
-std::vector<RawPart> packageParts(const PackageSpec& spec);
+std::vector<RawPart> packageParts(const PackageSpec& layout);
 // The leading parts of a bundle, without its members.
-std::vector<RawPart> bundleParts(const BundleSpec& spec);
+std::vector<RawPart> bundleParts(const BundleSpec& layout);
 
 // A package body, from the type-1 part on, with its trailer when asked for.
 // Empty when the signer fails.
-std::string buildPackageBody(const PackageSpec& spec);
+std::string buildPackageBody(const PackageSpec& layout);
 // Appends a trailer made by signer to an unsigned body (parts up to, not
 // including, a trailer). Empty when the signer fails.
 std::string signBody(std::string_view unsignedBody, const TrailerSigner& signer);
 
-std::string buildBundleBody(const BundleSpec& spec);
+std::string buildBundleBody(const BundleSpec& layout);
 
 // File header (magic, length of the body) followed by body.
 std::string wrapFile(std::string_view body, std::uint32_t magic = standardMagic);
 
 // Whole files. Empty when a signer fails.
-std::string buildPackageFile(const PackageSpec& spec, std::uint32_t magic = standardMagic);
-std::string buildBundleFile(const BundleSpec& spec, std::uint32_t magic = standardMagic);
+std::string buildPackageFile(const PackageSpec& layout, std::uint32_t magic = standardMagic);
+std::string buildBundleFile(const BundleSpec& layout, std::uint32_t magic = standardMagic);
 
 }  // namespace pkgwriter

@@ -135,12 +135,12 @@ int runBuild(const std::vector<std::string>& argv) {
   if (args.positional().size() != (noFiles ? 0u : 1u))
     return report(statusUsage, noFiles ? "build: --no-files takes no DIR"
                                        : "build: exactly one DIR is required (or --no-files)");
-  pkgwriter::PackageSpec spec;
+  pkgwriter::PackageSpec layout;
   TreeOptions treeOptions;
-  if (!readHeaderOptions(args, spec, error) || !readTreeOptions(args, treeOptions, error))
+  if (!readHeaderOptions(args, layout, error) || !readTreeOptions(args, treeOptions, error))
     return report(statusUsage, "build: " + error);
-  if (!readScript(args, "oninstall", spec.onInstall, error) ||
-      !readScript(args, "onuninstall", spec.onUninstall, error))
+  if (!readScript(args, "oninstall", layout.onInstall, error) ||
+      !readScript(args, "onuninstall", layout.onUninstall, error))
     return report(statusFailed, "build: " + error);
   KeyBytes key;
   if (args.has("key") && !readSecretKey(args.value("key"), key, error))
@@ -152,11 +152,11 @@ int runBuild(const std::vector<std::string>& argv) {
       return report(statusFailed, "build: " + error);
     if (tree.raw().size() > 0xFFFFFFF0u)
       return report(statusFailed, "build: the tree is too large");
-    spec.fileTree = tree.compressed();
+    layout.fileTree = tree.compressed();
   } else if (!treeOptions.variants.empty()) {
     return report(statusUsage, "build: --variant needs a file tree");
   }
-  std::string body = pkgwriter::buildPackageBody(spec);
+  std::string body = pkgwriter::buildPackageBody(layout);
   if (args.has("key")) {
     body = pkgwriter::signBody(body, trailerSigner(key));
     if (body.empty()) return report(statusFailed, "build: signing failed");

@@ -42,8 +42,8 @@ int runBundle(const std::vector<std::string>& argv) {
   }
   if (!args.has("output")) return report(statusUsage, "bundle: -o OUT is required");
   if (args.positional().empty()) return report(statusUsage, "bundle: no member PACKAGE given");
-  pkgwriter::BundleSpec spec;
-  if (!readHeaderOptions(args, spec, error)) return report(statusUsage, "bundle: " + error);
+  pkgwriter::BundleSpec layout;
+  if (!readHeaderOptions(args, layout, error)) return report(statusUsage, "bundle: " + error);
 
   std::vector<std::string> names;
   for (const std::string& path : args.positional()) {
@@ -53,20 +53,20 @@ int runBundle(const std::vector<std::string>& argv) {
       if (name == member.name)
         return report(statusFailed, "bundle: two members are named \"" + name + "\"");
     names.push_back(member.name);
-    spec.members.push_back(std::move(member.body));
+    layout.members.push_back(std::move(member.body));
   }
   const std::vector<std::string> disabled = args.values("disabled");
   if (!disabled.empty()) {
-    spec.defaultDisabled.emplace();
+    layout.defaultDisabled.emplace();
     for (const std::string& name : disabled) {
       bool known = false;
       for (const std::string& m : names) known = known || m == name;
       if (!known)
         return report(statusUsage, "bundle: --disabled " + name + ": no member has that name");
-      spec.defaultDisabled->push_back({.name = name});
+      layout.defaultDisabled->push_back({.name = name});
     }
   }
-  const std::string body = pkgwriter::buildBundleBody(spec);
+  const std::string body = pkgwriter::buildBundleBody(layout);
   if (body.size() > 0xFFFFFFFFu - pkgwriter::fileHeaderSize)
     return report(statusFailed, "bundle: the bundle is larger than 4 GiB");
   const std::uint32_t magic =

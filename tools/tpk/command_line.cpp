@@ -22,7 +22,7 @@ bool Arguments::parse(const std::vector<std::string>& args, const std::vector<Op
       optionsEnded = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* matched = nullptr;
     std::string inlineValue;
     bool hasInline = false;
     if (arg[1] == '-') {
@@ -34,21 +34,21 @@ bool Arguments::parse(const std::vector<std::string>& args, const std::vector<Op
         name.resize(equals);
       }
       for (const OptionSpec& o : known)
-        if (o.name == name) spec = &o;
+        if (o.name == name) matched = &o;
     } else if (arg.size() == 2) {
       for (const OptionSpec& o : known)
-        if (o.letter != 0 && o.letter == arg[1]) spec = &o;
+        if (o.letter != 0 && o.letter == arg[1]) matched = &o;
     }
-    if (spec == nullptr) {
+    if (matched == nullptr) {
       error = "unknown option " + arg;
       return false;
     }
-    if (!spec->takesValue) {
+    if (!matched->takesValue) {
       if (hasInline) {
-        error = "option --" + spec->name + " takes no value";
+        error = "option --" + matched->name + " takes no value";
         return false;
       }
-      given_.emplace_back(spec->name, std::string());
+      given_.emplace_back(matched->name, std::string());
       continue;
     }
     if (!hasInline) {
@@ -58,7 +58,7 @@ bool Arguments::parse(const std::vector<std::string>& args, const std::vector<Op
       }
       inlineValue = args[++i];
     }
-    given_.emplace_back(spec->name, inlineValue);
+    given_.emplace_back(matched->name, inlineValue);
   }
   return true;
 }

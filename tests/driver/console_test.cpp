@@ -9,32 +9,23 @@ namespace {
 
 const std::string hide = "\x1b[?25l";
 const std::string show = "\x1b[?25h";
-const std::string wipe = "\r" + std::string(79, ' ') + "\r";
 
-// A Console writing into memory, so tests see every byte it writes.
-class CapturedConsole {
-public:
-  CapturedConsole() : file_(open_memstream(&buffer_, &size_)), console(file_) {}
+// A Console writing into memory; take() returns the bytes written since the last call.
+struct CapturedConsole {
+  char* buffer = nullptr;
+  std::size_t size = 0, taken = 0;
+  std::FILE* file = open_memstream(&buffer, &size);
+  Console console{file};
   ~CapturedConsole() {
-    std::fclose(file_);
-    std::free(buffer_);
+    std::fclose(file);
+    std::free(buffer);
   }
-  // The bytes written since the previous call.
   std::string take() {
-    std::fflush(file_);
-    std::string bytes(buffer_ + taken_, size_ - taken_);
-    taken_ = size_;
+    std::fflush(file);
+    std::string bytes(buffer + taken, size - taken);
+    taken = size;
     return bytes;
   }
-
-private:
-  char* buffer_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t taken_ = 0;
-  std::FILE* file_;
-
-public:
-  Console console;
 };
 
 TEST(ConsoleStatus, RewritesInPlaceAndBlanksTheRest) {
@@ -45,10 +36,8 @@ TEST(ConsoleStatus, RewritesInPlaceAndBlanksTheRest) {
   EXPECT_EQ(c.take(), "");
   c.console.setStatus("xyz");
   EXPECT_EQ(c.take(), hide + "\rxyz   \r" + show);
-  EXPECT_EQ(c.console.statusLine, "xyz");
   c.console.setStatus("");
   EXPECT_EQ(c.take(), hide + "\r   \r" + show);
-  EXPECT_EQ(c.console.statusLine, "");
   c.console.setStatus("");  // nothing shown, nothing to do
   EXPECT_EQ(c.take(), "");
 }
@@ -58,38 +47,26 @@ TEST(ConsoleMessages, InfoAndErrorClearTheStatusLineWarningRedrawsIt) {
   c.console.setStatus("working");
   c.take();
   c.console.warning("disk %s", "low");
-  EXPECT_EQ(c.take(), wipe + "WARNING: disk low\nworking");
+  EXPECT_EQ(c.take(), "\r" + std::string(79, ' ') + "\rWARNING: disk low\nworking");
   EXPECT_EQ(c.console.statusLine, "working");
-
   c.console.error("failed %s", "x");
   EXPECT_EQ(c.take(), hide + "\r       \r" + show + "ERROR: failed x\n");
   EXPECT_EQ(c.console.statusLine, "");
-
   c.console.setStatus("again");
   c.take();
-  c.console.info("installed %s%s", "", "a-1.0");
+  c.console.info("installed %s", "a-1.0");
   EXPECT_EQ(c.take(), hide + "\r     \r" + show + "installed a-1.0\n");
-
-  // Without a status line a warning is just the line.
-  c.console.warning("plain");
+  c.console.warning("plain");  // without a status line, just the line
   EXPECT_EQ(c.take(), "WARNING: plain\n");
+  EXPECT_EQ(c.console.messages, (std::vector<std::string>{"WARNING: disk low", "ERROR: failed x",
+                                                          "installed a-1.0", "WARNING: plain"}));
 
-  const std::vector<std::string> expected = {"WARNING: disk low", "ERROR: failed x",
-                                             "installed a-1.0", "WARNING: plain"};
-  EXPECT_EQ(c.console.messages, expected);
-}
-
-TEST(ConsoleMessages, CutAt255FormattedBytesAfterThePrefix) {
-  CapturedConsole c;
-  const std::string text(300, 'm');
-  c.console.error("%s", text.c_str());
+  // Cut at 255 formatted bytes after the prefix, on screen and in the record.
+  c.console.error("%s", std::string(300, 'm').c_str());
   const std::string kept = "ERROR: " + std::string(255, 'm');
   EXPECT_EQ(c.take(), kept + "\n");
-  ASSERT_EQ(c.console.messages.size(), 1u);
-  EXPECT_EQ(c.console.messages[0], kept);
-
-  // Package text passed as an argument is never interpreted as a format.
-  c.console.info("%s", "100% %s %n");
+  EXPECT_EQ(c.console.messages.back(), kept);
+  c.console.info("%s", "100% %s %n");  // an argument is never read as a format
   EXPECT_EQ(c.take(), "100% %s %n\n");
 }
 
@@ -106,41 +83,26 @@ TEST(ConsoleMessages, QuietWritesAndRecordsNothing) {
   EXPECT_TRUE(c.console.statusLine.empty());
 }
 
-TEST(ConsoleProgress, BarIs77ColumnsWideAndFillsProportionally) {
+TEST(ConsoleProgress, BarIs77ColumnsWideFillsProportionallyAndClamps) {
   CapturedConsole c;
   const std::string head = "verifying a.tpk [";
   const std::size_t width = 76 - head.size();
-  c.console.showProgress("verifying a.tpk", 0, 1000);
-  EXPECT_EQ(c.console.statusLine, head + std::string(width, ' ') + "]");
-  EXPECT_EQ(c.console.statusLine.size(), 77u);
-  c.console.showProgress("verifying a.tpk", 1000, 1000);
-  EXPECT_EQ(c.console.statusLine, head + std::string(width, '#') + "]");
-  c.console.showProgress("verifying a.tpk", 500, 1000);
-  EXPECT_EQ(c.console.statusLine,
-            head + std::string(width / 2, '#') + std::string(width - width / 2, ' ') + "]");
-  // The product is taken in 64 bits: a position near 4 GiB does not overflow.
-  c.console.showProgress("verifying a.tpk", 0xFFFFFFFEu, 0xFFFFFFFFu);
-  EXPECT_EQ(c.console.statusLine, head + std::string(width - 1, '#') + " ]");
-  // Repeating the same fill writes nothing.
-  c.take();
-  c.console.showProgress("verifying a.tpk", 0xFFFFFFFEu, 0xFFFFFFFFu);
-  EXPECT_EQ(c.take(), "");
-}
-
-TEST(ConsoleProgress, ClampsInsteadOfBuildingBadBars) {
-  CapturedConsole c;
+  const auto bar = [&](std::uint32_t position, std::uint32_t total) {
+    c.console.showProgress("verifying a.tpk", position, total);
+    return c.console.statusLine;
+  };
+  EXPECT_EQ(bar(0, 1000), head + std::string(width, ' ') + "]");
+  EXPECT_EQ(bar(500, 1000), head + std::string(width / 2, '#') + std::string(width - width / 2, ' ') + "]");
+  // Taken in 64 bits: a position near 4 GiB does not overflow.
+  EXPECT_EQ(bar(0xFFFFFFFEu, 0xFFFFFFFFu), head + std::string(width - 1, '#') + " ]");
   // An empty input and a position past the end show a full bar.
-  c.console.showProgress("x", 0, 0);
-  EXPECT_EQ(c.console.statusLine, "x [" + std::string(73, '#') + "]");
-  c.console.showProgress("x", 20, 10);
-  EXPECT_EQ(c.console.statusLine, "x [" + std::string(73, '#') + "]");
+  EXPECT_EQ(bar(0, 0), head + std::string(width, '#') + "]");
+  EXPECT_EQ(bar(20, 10), head + std::string(width, '#') + "]");
   // A label too long for the bar gets an empty bar, never a negative one.
-  const std::string label(74, 'L');
-  c.console.showProgress(label, 3, 10);
-  EXPECT_EQ(c.console.statusLine, label + " []");
-  const std::string longer(200, 'L');
-  c.console.showProgress(longer, 3, 10);
-  EXPECT_EQ(c.console.statusLine, longer + " []");
+  for (const std::string& label : {std::string(74, 'L'), std::string(200, 'L')}) {
+    c.console.showProgress(label, 3, 10);
+    EXPECT_EQ(c.console.statusLine, label + " []");
+  }
 }
 
 }  // namespace

@@ -6,12 +6,15 @@
 #include <vector>
 
 #include "chroot_runner.h"
+#include "record_text.h"
 #include "pdb/database_loader.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
 using pdb_testing::childConsole;
+using pdb_testing::describe;
+using pdb_testing::listText;
 using testing_support::DeviceRoot;
 using testing_support::exists;
 using testing_support::makeDirs;
@@ -21,9 +24,16 @@ using testing_support::writeFile;
 
 namespace {
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+const Files good = {{"version", "1 2\n"}, {"files", ""}};
+
+Files with(Files files, const std::string& name, const std::string& content) {
+  files.emplace_back(name, content);
+  return files;
+}
+
 // Writes the files of one package entry below root's database.
-void writeEntry(const DeviceRoot& root, const std::string& name,
-                const std::vector<std::pair<std::string, std::string>>& files) {
+void writeEntry(const DeviceRoot& root, const std::string& name, const Files& files) {
   const std::string dir = root.at("/flash/var/pdb/" + name + "/");
   makeDirs(dir);
   for (const auto& [file, content] : files) writeFile(dir + file, content);
@@ -39,17 +49,6 @@ void schedule(const DeviceRoot& root, const std::string& name, const std::string
   writeFile(root.at("/ram/pdb/" + name + "/schedule"), word);
 }
 
-bool sameEntries(const std::vector<Dependency>& list,
-                 const std::vector<Dependency>& expected) {
-  if (list.size() != expected.size()) return false;
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    if (list[i].name != expected[i].name || list[i].min != expected[i].min ||
-        list[i].max != expected[i].max || list[i].extra != expected[i].extra)
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
@@ -58,12 +57,12 @@ TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
   // Line breaks carry no meaning; extra is signed.
   writeFile(scratch / "provides", "api 1 4294967295 -1\nb\n2 3\n0\n");
   EXPECT_TRUE(readDependencyList(scratch / "provides", list, true));
-  EXPECT_TRUE(sameEntries(list, {{"api", 1, 0xFFFFFFFF, -1}, {"b", 2, 3, 0}}));
+  EXPECT_EQ("[api:1:4294967295:-1 b:2:3:0 ]", listText(list));
 
   list.clear();
   writeFile(scratch / "deps", "a 1 2\nb 3\nc 4 5\n");
   EXPECT_FALSE(readDependencyList(scratch / "deps", list, false));
-  EXPECT_TRUE(sameEntries(list, {{"a", 1, 2, 0}}));
+  EXPECT_EQ("[a:1:2:0 ]", listText(list));
 
   // A provides line without its extra is malformed; a number too large for 32
   // bits is too.
@@ -86,16 +85,12 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
                             {"files", "bin/x\n/abs/y\n\nbin/x\nlast"}});
   writeEntry(root, "nofiles", {{"version", "1 2\n"}, {"bundle", "suite\n"}});
   writeEntry(root, "empty", {});
-  writeEntry(root, "baddeps", {{"version", "1 2\n"},
-                               {"deps", "a 1 2\nb 3\n"},
-                               {"conflicts", "c 0 9\n"},
-                               {"files", ""}});
-  writeEntry(root, "auto", {{"version", "1 2\n"}, {"files", ""}, {"disabled", "auto\n"}});
-  writeEntry(root, "user", {{"version", "1 2\n"}, {"files", ""}, {"disabled", "user\n"}});
-  writeEntry(root, "blank", {{"version", "1 2\n"}, {"files", ""}, {"disabled", ""}});
-  writeEntry(root, "both", {{"version", "1 2\n"}, {"files", ""}, {"disabled", "auto\n"},
-                            {"enabled", "user\n"}});
-  writeEntry(root, "enabled", {{"version", "1 2\n"}, {"files", ""}, {"enabled", ""}});
+  writeEntry(root, "baddeps", with(with(good, "deps", "a 1 2\nb 3\n"), "conflicts", "c 0 9\n"));
+  writeEntry(root, "auto", with(good, "disabled", "auto\n"));
+  writeEntry(root, "user", with(good, "disabled", "user\n"));
+  writeEntry(root, "blank", with(good, "disabled", ""));
+  writeEntry(root, "both", with(with(good, "disabled", "auto\n"), "enabled", "user\n"));
+  writeEntry(root, "enabled", with(good, "enabled", ""));
   writeFile(root.at("/flash/var/pdb/.hidden"), "");
 
   RUN_CHROOTED(root.path(), [] {
@@ -104,32 +99,15 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
     EXPECT_EQ("powerpc", console.arch);
     EXPECT_TRUE(console.messages.empty());
     ASSERT_EQ(9u, console.packages.size());
-
-    const InstalledPackage* only = console.packages.find("only");
-    ASSERT_NE(nullptr, only);
-    EXPECT_EQ(51667713u, only->version);
-    EXPECT_EQ(1704067200u, only->buildTime);
-    EXPECT_TRUE(only->deps.empty() && only->provides.empty() && only->conflicts.empty());
-    EXPECT_FALSE(only->isBundle);
-    EXPECT_FALSE(only->disabled);
-    EXPECT_FALSE(only->userForced);
-    EXPECT_TRUE(only->bundle.name.empty());
-    EXPECT_EQ(ScheduledAction::None, only->action);
-    EXPECT_EQ((std::set<std::string>{"/abs/y", "/bin/x", "/last"}), only->files);
-
-    const InstalledPackage* nofiles = console.packages.find("nofiles");
-    ASSERT_NE(nullptr, nofiles);
-    EXPECT_TRUE(nofiles->isBundle);
-    EXPECT_EQ("suite", nofiles->bundle.name);
-    EXPECT_EQ(0u, nofiles->bundle.min);
-
-    // Unreadable metadata marks the package for removal instead of failing.
+    EXPECT_EQ("only 3146301 1704067200 f0 |||| [] [] [] in :0:0 {/abs/y /bin/x /last } action0",
+              describe(*console.packages.find("only")));
+    EXPECT_EQ("nofiles 1 2 f0 |||| bundle [] [] [] in suite:0:0 {} action0",
+              describe(*console.packages.find("nofiles")));
+    // Unreadable metadata marks the package for removal instead of failing;
+    // what was read before the malformed line stays.
     EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("empty")->action);
-    const InstalledPackage* baddeps = console.packages.find("baddeps");
-    EXPECT_EQ(ScheduledAction::Uninstall, baddeps->action);
-    EXPECT_TRUE(sameEntries(baddeps->deps, {{"a", 1, 2, 0}}));
-    EXPECT_TRUE(sameEntries(baddeps->conflicts, {{"c", 0, 9, 0}}));
-    EXPECT_EQ(1u, baddeps->version);
+    EXPECT_EQ("baddeps 1 2 f0 |||| [a:1:2:0 ] [] [c:0:9:0 ] in :0:0 {} action1",
+              describe(*console.packages.find("baddeps")));
 
     struct State {
       const char* name;
@@ -149,41 +127,43 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
 }
 
 TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
+  struct Case {
+    const char* name;
+    Files files;
+    const char* word;
+    ScheduledAction action;
+    bool userForced;
+  };
+  static const std::vector<Case> cases = {
+      {"gone", good, "uninstall\n", ScheduledAction::Uninstall, false},
+      {"on", good, "enable", ScheduledAction::Enable, true},
+      {"off", good, " disable\n", ScheduledAction::Disable, true},
+      {"odd", good, "reboot\n", ScheduledAction::None, false},
+      // No version: Uninstall unless scheduled otherwise.
+      {"broken", {}, "enable\n", ScheduledAction::Enable, true},
+      // A placeholder record takes no schedule, and its file stays.
+      {"holder", {{"version", "4294967295 4294967295\n"}, {"files", ""}}, "uninstall\n",
+       ScheduledAction::None, false},
+  };
   DeviceRoot root;
-  const std::vector<std::pair<std::string, std::string>> good = {{"version", "1 2\n"},
-                                                                  {"files", ""}};
-  writeEntry(root, "gone", good);
-  schedule(root, "gone", "uninstall\n");
-  writeEntry(root, "on", good);
-  schedule(root, "on", "enable");
-  writeEntry(root, "off", good);
-  schedule(root, "off", " disable\n");
-  writeEntry(root, "odd", good);
-  schedule(root, "odd", "reboot\n");
-  writeEntry(root, "broken", {});  // no version: Uninstall unless scheduled otherwise
-  schedule(root, "broken", "enable\n");
-  writeEntry(root, "holder", {{"version", "4294967295 4294967295\n"}, {"files", ""}});
-  schedule(root, "holder", "uninstall\n");
-
+  for (const Case& c : cases) {
+    writeEntry(root, c.name, c.files);
+    schedule(root, c.name, c.word);
+  }
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, true, "i386");
     EXPECT_TRUE(console.quiet);
-    ASSERT_EQ(6u, console.packages.size());
-    EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("gone")->action);
-    EXPECT_FALSE(console.packages.find("gone")->userForced);
-    EXPECT_EQ(ScheduledAction::Enable, console.packages.find("on")->action);
-    EXPECT_TRUE(console.packages.find("on")->userForced);
-    EXPECT_EQ(ScheduledAction::Disable, console.packages.find("off")->action);
-    EXPECT_TRUE(console.packages.find("off")->userForced);
-    EXPECT_EQ(ScheduledAction::None, console.packages.find("odd")->action);
-    EXPECT_EQ(ScheduledAction::Enable, console.packages.find("broken")->action);
-    // A placeholder record takes no schedule.
-    EXPECT_EQ(ScheduledAction::None, console.packages.find("holder")->action);
+    ASSERT_EQ(cases.size(), console.packages.size());
+    for (const Case& c : cases) {
+      EXPECT_EQ(c.action, console.packages.find(c.name)->action) << c.name;
+      EXPECT_EQ(c.userForced, console.packages.find(c.name)->userForced) << c.name;
+    }
   });
-  for (const char* name : {"gone", "on", "off", "odd", "broken"})
-    EXPECT_FALSE(exists(root.at("/ram/pdb/") + name + "/schedule")) << name;
-  EXPECT_TRUE(exists(root.at("/ram/pdb/holder/schedule")));
+  for (const Case& c : cases) {
+    EXPECT_EQ(std::string(c.name) == "holder", exists(root.at("/ram/pdb/") + c.name + "/schedule"))
+        << c.name;
+  }
 }
 
 TEST(DatabaseLoader, AMissingDatabaseIsWarnedAboutAndLeftEmpty) {
@@ -209,29 +189,16 @@ TEST(DatabaseLoader, ABundleImageYieldsItsMembersThenItself) {
     Console& console = childConsole();
     loadDatabase(console, false, "i386");
     ASSERT_EQ(3u, console.packages.size());
-    const InstalledPackage& first = console.packages[0];
-    const InstalledPackage& second = console.packages[1];
-    const InstalledPackage& bundle = console.packages[2];
-    EXPECT_EQ("smp-m1", first.name);
-    EXPECT_EQ(1704074401u, first.buildTime);
-    EXPECT_EQ("smp-m2", second.name);
-    EXPECT_EQ("smp-bundle", bundle.name);
-    for (const InstalledPackage* member : {&first, &second}) {
-      EXPECT_EQ("smp-bundle", member->bundle.name);
-      EXPECT_EQ(0x03006301u, member->bundle.min);
-      EXPECT_EQ(0x03006301u, member->bundle.max);
-      EXPECT_FALSE(member->isBundle);
-      EXPECT_EQ(ScheduledAction::None, member->action);
-    }
+    const char* const members[] = {
+        "smp-m1 3006301 1704074401 f0 i386|||| [] [] [] in smp-bundle:3006301:3006301 {} action0",
+        "smp-m2 3006301 1704074402 f0 i386|||| [] [] [] in smp-bundle:3006301:3006301 {} action0"};
+    EXPECT_EQ(members[0], describe(console.packages[0]));
+    EXPECT_EQ(members[1], describe(console.packages[1]));
     // The bundle's own record: header from the image, state and schedule from
     // its directory; meta files are not read for it.
-    EXPECT_TRUE(bundle.isBundle);
-    EXPECT_EQ(0x03006301u, bundle.version);
-    EXPECT_EQ("bundle sample", bundle.note);
-    EXPECT_TRUE(bundle.bundle.name.empty());
-    EXPECT_TRUE(bundle.disabled);
-    EXPECT_FALSE(bundle.userForced);
-    EXPECT_EQ(ScheduledAction::Uninstall, bundle.action);
+    EXPECT_EQ("smp-bundle 3006301 1704074400 f0 i386|||bundle sample| bundle [] [] [] in :0:0 {} "
+              "disabled action1",
+              describe(console.packages[2]));
   });
   EXPECT_FALSE(exists(root.at("/ram/pdb/smp-bundle/schedule")));
 }
@@ -272,45 +239,22 @@ TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
     loadDatabase(console, false, "i386");
     ASSERT_EQ(7u, console.packages.size());
     for (const auto& record : console.packages) EXPECT_TRUE(isPlainName(record->name)) << record->name;
-    const InstalledPackage* dotsRecord = console.packages.find("dots");
-    ASSERT_NE(nullptr, dotsRecord);
-    EXPECT_EQ(ScheduledAction::Uninstall, dotsRecord->action);  // no meta files to fall back on
     ASSERT_NE(nullptr, console.packages.find("outer"));
+    // No meta files to fall back on.
+    EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("dots")->action);
 
-    const InstalledPackage* image = console.packages.find("smp-image");
-    ASSERT_NE(nullptr, image);
-    EXPECT_EQ(0x05016600u, image->version);
-    EXPECT_EQ(1u, image->flags);
-    EXPECT_EQ("image sample", image->note);
-    EXPECT_EQ("i386", image->architecture);
-    EXPECT_FALSE(image->isImage);
-    EXPECT_FALSE(image->disabled);
-    EXPECT_TRUE(image->userForced);
-
-    const InstalledPackage* relations = console.packages.find("smp-rel");
-    ASSERT_NE(nullptr, relations);
-    EXPECT_EQ("i386", relations->architecture);  // the type-16 part is not wanted
-    ASSERT_EQ(2u, relations->deps.size());
-    EXPECT_EQ("system", relations->deps[1].name);
-    ASSERT_EQ(1u, relations->provides.size());
-    EXPECT_EQ(-1, relations->provides[0].extra);
-    ASSERT_EQ(1u, relations->conflicts.size());
-    EXPECT_EQ(ScheduledAction::None, relations->action);
-    const InstalledPackage* renamed = console.packages.find("renamed");
-    ASSERT_NE(nullptr, renamed);
-    EXPECT_EQ(9u, renamed->version);
-    EXPECT_EQ(std::set<std::string>{"/a"}, renamed->files);
-
-    const InstalledPackage* plain = console.packages.find("smp-plain");
-    ASSERT_NE(nullptr, plain);
-    EXPECT_EQ(0x02036601u, plain->version);
-    EXPECT_EQ("sample text", plain->text24);
-    EXPECT_EQ(ScheduledAction::None, plain->action);  // no meta files needed
+    // The type-16 part and the image flag are not wanted: i386, not an image.
+    EXPECT_EQ("smp-image 5016600 1704078000 f1 i386|||image sample| [] [] [] in :0:0 {} user action0",
+              describe(*console.packages.find("smp-image")));
+    EXPECT_EQ("smp-rel 1046202 1704070800 f0 i386|||relations sample| "
+              "[smp-plain:33777152:0:0 system:100689408:117466624:0 ] "
+              "[smp-api:16803328:17393152:-1 ] [smp-old:0:16803328:0 ] in :0:0 {} action0",
+              describe(*console.packages.find("smp-rel")));
+    EXPECT_EQ("renamed 9 10 f0 |||| [] [] [] in :0:0 {/a } action0",
+              describe(*console.packages.find("renamed")));
+    EXPECT_EQ("smp-plain 2036601 1704067200 f0 i386|sample text||| [] [] [] in :0:0 {} action0",
+              describe(*console.packages.find("smp-plain")));  // no meta files needed
     EXPECT_EQ(nullptr, console.packages.find("stray"));
-
-    const InstalledPackage* cut = console.packages.find("cut");
-    ASSERT_NE(nullptr, cut);
-    EXPECT_EQ(3u, cut->version);
-    EXPECT_EQ(ScheduledAction::None, cut->action);
+    EXPECT_EQ("cut 3 4 f0 |||| [] [] [] in :0:0 {} action0", describe(*console.packages.find("cut")));
   });
 }

@@ -7,13 +7,28 @@
 #include <vector>
 
 #include "pkgfile/part_stream.h"
+#include "pkgwriter/package_builder.h"
+#include "pkgwriter/part_encoding.h"
 #include "support/scratch_dir.h"
 
 namespace {
 
-using testing_support::readFile;
+constexpr int endOfFile = std::char_traits<char>::eof();
 
-std::string zlibData(const std::string& name) { return readFile(std::string(TEST_DATA_DIR) + "/zlib/" + name); }
+std::string zlibData(const std::string& name) {
+  return testing_support::readFile(std::string(TEST_DATA_DIR) + "/zlib/" + name);
+}
+const std::string text = zlibData("text.bin");
+
+// An inflating stream over the given compressed bytes (text.z by default).
+struct Inflated {
+  explicit Inflated(const std::string& compressed = zlibData("text.z"))
+      : source(compressed), in(source) {}
+  std::istringstream source;
+  InflateStream in;
+};
+
+int byteOf(const std::string& s, std::size_t at) { return static_cast<unsigned char>(s[at]); }
 
 // Everything the stream hands out, read in pieces of the given size.
 std::string drain(std::istream& in, std::size_t piece) {
@@ -25,183 +40,138 @@ std::string drain(std::istream& in, std::size_t piece) {
 }
 
 TEST(InflateStream, DeliversTheDecompressedBytesWhateverTheReadPattern) {
-  const std::string expected = zlibData("text.bin");
   for (std::size_t piece : {std::size_t(1), std::size_t(100), std::size_t(4096), std::size_t(70000)}) {
-    std::istringstream source(zlibData("text.z"));
-    InflateStream in(source);
-    EXPECT_EQ(drain(in, piece), expected) << "pieces of " << piece;
-    EXPECT_TRUE(in.eof());
-    EXPECT_EQ(in.buffer().produced(), expected.size());
+    Inflated z;
+    EXPECT_EQ(drain(z.in, piece), text) << "pieces of " << piece;
+    EXPECT_TRUE(z.in.eof());
+    EXPECT_EQ(z.in.buffer().produced(), text.size());
   }
 }
 
-TEST(InflateStream, StreamEndingOnAnInputChunkBoundary) {
+TEST(InflateStream, ChunkBoundaries) {
+  // Data ending exactly on a 4096-byte input boundary.
   const std::string compressed = zlibData("boundary.z");
   ASSERT_EQ(compressed.size() % InflateBuffer::inputSize, 0u);
   const std::string expected = zlibData("boundary.bin");
-  std::istringstream source(compressed);
-  InflateStream in(source);
+  Inflated boundary(compressed);
   std::string got(expected.size(), '\0');
-  ASSERT_TRUE(in.read(got.data(), static_cast<std::streamsize>(got.size())));
+  ASSERT_TRUE(boundary.in.read(got.data(), static_cast<std::streamsize>(got.size())));
   EXPECT_EQ(got, expected);
-  EXPECT_EQ(in.get(), std::char_traits<char>::eof());
-  EXPECT_TRUE(in.eof());
-}
+  EXPECT_EQ(boundary.in.get(), endOfFile);
 
-TEST(InflateStream, InputChunkWithoutOutputIsFollowedByTheNextChunk) {
   // The first 4096 compressed bytes hold only the header and empty blocks,
   // and the next chunk starts inside an empty block.
-  const std::string expected = zlibData("nooutput.bin");
-  std::istringstream source(zlibData("nooutput.z"));
-  InflateStream in(source);
-  EXPECT_EQ(in.get(), static_cast<unsigned char>(expected[0]));
-  EXPECT_EQ(drain(in, 512), expected.substr(1));
+  const std::string late = zlibData("nooutput.bin");
+  Inflated noOutput(zlibData("nooutput.z"));
+  EXPECT_EQ(noOutput.in.get(), byteOf(late, 0));
+  EXPECT_EQ(drain(noOutput.in, 512), late.substr(1));
 }
 
 TEST(InflateStream, PutBackWorksAcrossRefills) {
-  const std::string expected = zlibData("text.bin");
-  std::istringstream source(zlibData("text.z"));
-  InflateStream in(source);
-  std::streambuf* buffer = in.rdbuf();
+  Inflated z;
+  std::istream& in = z.in;
   std::size_t at = 0;
   int refills = 0;
   for (;;) {
     // Use up the get area, so that the next read refills it.
-    while (buffer->in_avail() > 0) {
-      ASSERT_EQ(in.get(), static_cast<unsigned char>(expected[at]));
-      ++at;
-    }
-    if (at + 1 >= expected.size()) break;
+    while (in.rdbuf()->in_avail() > 0) ASSERT_EQ(in.get(), byteOf(text, at++));
+    if (at + 1 >= text.size()) break;
     if (at == 0) {  // nothing decompressed yet: nothing to put back
-      ASSERT_EQ(in.get(), static_cast<unsigned char>(expected[at++]));
+      ASSERT_EQ(in.get(), byteOf(text, at++));
       continue;
     }
     // Peeking refills; the byte read just before the refill can be put back.
-    ASSERT_EQ(in.peek(), static_cast<unsigned char>(expected[at]));
+    ASSERT_EQ(in.peek(), byteOf(text, at));
     ++refills;
     ASSERT_TRUE(in.unget()) << "at " << at;
-    ASSERT_EQ(in.get(), static_cast<unsigned char>(expected[at - 1]));
+    ASSERT_EQ(in.get(), byteOf(text, at - 1));
     // Same after a read that triggers the refill itself: two bytes back.
-    ASSERT_EQ(in.get(), static_cast<unsigned char>(expected[at]));
+    ASSERT_EQ(in.get(), byteOf(text, at));
     ASSERT_TRUE(in.unget());
     ASSERT_TRUE(in.unget());
-    ASSERT_EQ(in.get(), static_cast<unsigned char>(expected[at - 1]));
-    ASSERT_EQ(in.get(), static_cast<unsigned char>(expected[at]));
+    ASSERT_EQ(in.get(), byteOf(text, at - 1));
+    ASSERT_EQ(in.get(), byteOf(text, at));
     ++at;
   }
   EXPECT_GT(refills, 10);
 }
 
 TEST(InflateStream, ReadingPastTheEndGivesEndOfFile) {
-  const std::string expected = zlibData("text.bin");
   for (const std::string& trailer : {std::string(), std::string("trailing bytes in the part")}) {
-    std::istringstream source(zlibData("text.z") + trailer);
-    InflateStream in(source);
-    EXPECT_EQ(drain(in, 4096), expected);
-    in.clear();
-    EXPECT_EQ(in.get(), std::char_traits<char>::eof()) << "trailer '" << trailer << "'";
-    in.clear();
+    Inflated z(zlibData("text.z") + trailer);
+    EXPECT_EQ(drain(z.in, 4096), text);
+    z.in.clear();
+    EXPECT_EQ(z.in.get(), endOfFile) << "trailer '" << trailer << "'";
+    z.in.clear();
     char byte;
-    EXPECT_FALSE(in.read(&byte, 1));
-    EXPECT_TRUE(in.eof());
+    EXPECT_FALSE(z.in.read(&byte, 1));
+    EXPECT_TRUE(z.in.eof());
   }
 }
 
-TEST(InflateStream, SourcesWithoutDataEndAtOnce) {
+TEST(InflateStream, MissingCorruptOrTruncatedDataEndsTheStream) {
   // Empty source, a stream of nothing, corrupt header, preset dictionary.
-  std::string badHeader = zlibData("text.z");
-  badHeader[1] = static_cast<char>(badHeader[1] ^ 1);  // header check fails
-  for (const std::string& compressed : {std::string(), zlibData("empty.z"), badHeader, zlibData("dict.z")}) {
-    std::istringstream source(compressed);
-    InflateStream in(source);
-    EXPECT_EQ(in.get(), std::char_traits<char>::eof()) << compressed.size() << " bytes";
-    EXPECT_TRUE(in.eof());
-    EXPECT_TRUE(in.fail());
-  }
-}
-
-TEST(InflateStream, CorruptOrTruncatedDataEndsTheStreamEarly) {
-  const std::string expected = zlibData("text.bin");
   const std::string compressed = zlibData("text.z");
-
-  // Truncated: a correct prefix, then end-of-file.
-  std::istringstream truncated(compressed.substr(0, compressed.size() / 2));
-  InflateStream cut(truncated);
-  const std::string prefix = drain(cut, 1000);
-  EXPECT_GT(prefix.size(), 0u);
-  EXPECT_LT(prefix.size(), expected.size());
-  EXPECT_EQ(prefix, expected.substr(0, prefix.size()));
-  EXPECT_TRUE(cut.eof());
-
+  std::string badHeader = compressed;
+  badHeader[1] = static_cast<char>(badHeader[1] ^ 1);  // header check fails
+  for (const std::string& bytes : {std::string(), zlibData("empty.z"), badHeader, zlibData("dict.z")}) {
+    Inflated z(bytes);
+    EXPECT_EQ(z.in.get(), endOfFile) << bytes.size() << " bytes";
+    EXPECT_TRUE(z.in.eof() && z.in.fail());
+  }
   // The first block's type made invalid (both type bits set).
   std::string badBlock = compressed;
   badBlock[2] = static_cast<char>(badBlock[2] | 0x06);
-  std::istringstream corrupt(badBlock);
-  InflateStream broken(corrupt);
-  EXPECT_EQ(drain(broken, 100), "");
-  EXPECT_TRUE(broken.eof());
+  Inflated broken(badBlock);
+  EXPECT_EQ(drain(broken.in, 100), "");
+  EXPECT_TRUE(broken.in.eof());
+
+  // Truncated: a correct prefix, then end-of-file.
+  Inflated cut(compressed.substr(0, compressed.size() / 2));
+  const std::string prefix = drain(cut.in, 1000);
+  EXPECT_GT(prefix.size(), 0u);
+  EXPECT_LT(prefix.size(), text.size());
+  EXPECT_EQ(prefix, text.substr(0, prefix.size()));
+  EXPECT_TRUE(cut.in.eof());
 }
 
 TEST(InflateStream, SeekingSkipsForwardOnly) {
-  const std::string expected = zlibData("text.bin");
-  {
-    std::istringstream source(zlibData("text.z"));
-    InflateStream in(source);
-    ASSERT_TRUE(in.seekg(5000, std::ios_base::cur));
-    EXPECT_EQ(in.get(), static_cast<unsigned char>(expected[5000]));
-    // Relative skips count from the reading position, across many chunks.
-    ASSERT_TRUE(in.seekg(30000, std::ios_base::cur));
-    EXPECT_EQ(in.get(), static_cast<unsigned char>(expected[35001]));
-    // The reported position is what has been produced so far.
-    EXPECT_EQ(static_cast<std::uint32_t>(in.tellg()), in.buffer().produced());
-    EXPECT_GE(in.buffer().produced(), 35002u);
-    // Backwards and from the end are refused.
-    EXPECT_FALSE(in.seekg(-1, std::ios_base::cur));
-    in.clear();
-    EXPECT_FALSE(in.seekg(0, std::ios_base::end));
-    in.clear();
-    EXPECT_FALSE(in.seekg(0));
-  }
-  {
-    // An absolute position on a fresh stream skips that many bytes.
-    std::istringstream source(zlibData("text.z"));
-    InflateStream in(source);
-    ASSERT_TRUE(in.seekg(12345));
-    EXPECT_EQ(in.get(), static_cast<unsigned char>(expected[12345]));
-  }
-  {
-    // Skipping more than remains fails the stream.
-    std::istringstream source(zlibData("text.z"));
-    InflateStream in(source);
-    ASSERT_TRUE(in.seekg(static_cast<std::streamoff>(expected.size()) - 10, std::ios_base::cur));
-    EXPECT_FALSE(in.seekg(11, std::ios_base::cur));
-    EXPECT_TRUE(in.fail());
-  }
-  {
-    // Exactly up to the end is fine; the next read is end-of-file.
-    std::istringstream source(zlibData("text.z"));
-    InflateStream in(source);
-    ASSERT_TRUE(in.seekg(static_cast<std::streamoff>(expected.size()), std::ios_base::cur));
-    EXPECT_EQ(in.get(), std::char_traits<char>::eof());
-  }
+  Inflated z;
+  ASSERT_TRUE(z.in.seekg(5000, std::ios_base::cur));
+  EXPECT_EQ(z.in.get(), byteOf(text, 5000));
+  // Relative skips count from the reading position, across many chunks.
+  ASSERT_TRUE(z.in.seekg(30000, std::ios_base::cur));
+  EXPECT_EQ(z.in.get(), byteOf(text, 35001));
+  // The reported position is what has been produced so far.
+  EXPECT_EQ(static_cast<std::uint32_t>(z.in.tellg()), z.in.buffer().produced());
+  EXPECT_GE(z.in.buffer().produced(), 35002u);
+  // Backwards and from the end are refused.
+  EXPECT_FALSE(z.in.seekg(-1, std::ios_base::cur));
+  z.in.clear();
+  EXPECT_FALSE(z.in.seekg(0, std::ios_base::end));
+  z.in.clear();
+  EXPECT_FALSE(z.in.seekg(0));
+
+  // An absolute position on a fresh stream skips that many bytes.
+  Inflated absolute;
+  ASSERT_TRUE(absolute.in.seekg(12345));
+  EXPECT_EQ(absolute.in.get(), byteOf(text, 12345));
+
+  // Exactly up to the end is fine, the next read is end-of-file; beyond the
+  // end fails the stream.
+  const auto size = static_cast<std::streamoff>(text.size());
+  Inflated toEnd, beyond;
+  ASSERT_TRUE(toEnd.in.seekg(size, std::ios_base::cur));
+  EXPECT_EQ(toEnd.in.get(), endOfFile);
+  ASSERT_TRUE(beyond.in.seekg(size - 10, std::ios_base::cur));
+  EXPECT_FALSE(beyond.in.seekg(11, std::ios_base::cur));
+  EXPECT_TRUE(beyond.in.fail());
 }
 
 TEST(InflateStream, ReadsTheFileTreePartOfAPackageAndNothingBeyondIt) {
-  const std::string compressed = zlibData("text.z");
-  auto put = [](std::string& out, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-  };
-  // File header, the compressed tree part, then a 68-byte trailer part.
-  std::string file;
-  put(file, packageMagic, 4);
-  put(file, static_cast<std::uint32_t>(6 + compressed.size() + 6 + 68), 4);
-  put(file, partFileTree, 2);
-  put(file, static_cast<std::uint32_t>(compressed.size()), 4);
-  file += compressed;
-  put(file, partSignature, 2);
-  put(file, 68, 4);
-  file += std::string(68, 'S');
-
+  const std::string trailer(68, 'S');
+  const std::string file = pkgwriter::wrapFile(pkgwriter::encodePart(partFileTree, zlibData("text.z")) +
+                                               pkgwriter::encodePart(partSignature, trailer));
   for (bool hashing : {false, true}) {
     std::istringstream input(file);
     PartStream package(input, hashing);
@@ -209,13 +179,13 @@ TEST(InflateStream, ReadsTheFileTreePartOfAPackageAndNothingBeyondIt) {
     ASSERT_EQ(package.next(), partFileTree);
     {
       InflateStream tree(package);
-      EXPECT_EQ(drain(tree, 4096), zlibData("text.bin"));
+      EXPECT_EQ(drain(tree, 4096), text);
     }
     // The inflater took the whole part and no byte of the next one.
     ASSERT_EQ(package.next(), partSignature) << "hashing " << hashing;
-    char trailer[68];
-    ASSERT_TRUE(package.read(trailer, sizeof trailer));
-    EXPECT_EQ(std::string(trailer, sizeof trailer), std::string(68, 'S'));
+    char got[68];
+    ASSERT_TRUE(package.read(got, sizeof got));
+    EXPECT_EQ(std::string(got, sizeof got), trailer);
   }
 }
 

@@ -16,10 +16,6 @@ namespace {
 
 const std::string devSecret = std::string(TEST_DATA_DIR) + "/dev-signer.secret";
 
-bool contains(const std::string& text, const std::string& piece) {
-  return text.find(piece) != std::string::npos;
-}
-
 }  // namespace
 
 TEST(TpkVerify, AcceptsTheSamplesAndRejectsTheTamperedOne) {
@@ -41,10 +37,6 @@ TEST(TpkVerify, AcceptsTheSamplesAndRejectsTheTamperedOne) {
   EXPECT_EQ(r.output,
             expected + samplePath("sample-plain-tampered.tpk") + ": smp-plain: digest mismatch\n");
 
-  // With the right key given explicitly, the same verdicts; usage errors are 2.
-  r = runTpk({"verify", "--pubkey", std::string(TEST_DATA_DIR) + "/../../config/dev-signer.public",
-              samplePath("sample-bundle.tpk")});
-  EXPECT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(runTpk({"verify"}).status, 2);
   EXPECT_EQ(runTpk({"verify", "--pubkey", "/nonexistent", samplePath("sample-plain.tpk")}).status,
             2);
@@ -69,101 +61,63 @@ TEST(TpkVerify, RefusesPublicKeysTheInstallerCannotHold) {
   }
 }
 
-TEST(TpkVerify, ReasonsForEachKindOfRejection) {
+TEST(TpkSignVerify, ReasonsSigningInPlaceBundlesAndFailures) {
   ScratchDir dir;
   makeDirs(dir / "root");
   writeFile(dir / "root/f", "x");
-  ASSERT_EQ(runTpk({"build", "-o", dir / "p.tpk", "--name", "pkg", "--version", "1.0",
-                    "--build-time", "9", dir / "root"})
-                .status,
-            0);
-  auto r = runTpk({"verify", dir / "p.tpk"});
+  ASSERT_EQ(buildPackage(dir / "a.tpk", "a", {dir / "root"}), 0);
+  ASSERT_EQ(buildPackage(dir / "b.tpk", "b", {"--no-files", "--key", devSecret}), 0);
+  ASSERT_EQ(buildPackage(dir / "u.tpk", "u", {"--no-files"}), 0);
+  auto r = runTpk({"verify", dir / "a.tpk"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.output, dir / "p.tpk" + ": pkg: no signature and unknown digest\n");
+  EXPECT_EQ(r.output, dir / "a.tpk" + ": a: no signature and unknown digest\n");
 
   // Signed with another key: the digest matches but the signature does not.
   ASSERT_EQ(runTpk({"keygen", "-o", dir / "other"}).status, 0);
-  ASSERT_EQ(runTpk({"sign", "--key", dir / "other.secret", dir / "p.tpk"}).status, 0);
-  r = runTpk({"verify", dir / "p.tpk"});
-  EXPECT_EQ(r.output, dir / "p.tpk" + ": pkg: bad signature\n");
-  r = runTpk({"verify", "--pubkey", dir / "other.public", dir / "p.tpk"});
-  EXPECT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(runTpk({"sign", "--key", dir / "other.secret", dir / "a.tpk"}).status, 0);
+  EXPECT_EQ(runTpk({"verify", dir / "a.tpk"}).output, dir / "a.tpk" + ": a: bad signature\n");
+  EXPECT_EQ(runTpk({"verify", "--pubkey", dir / "other.public", dir / "a.tpk"}).status, 0);
 
-  // A bundle names its first failing member; a cut file is malformed.
-  ASSERT_EQ(runTpk({"sign", "--key", devSecret, dir / "p.tpk"}).status, 0);
-  writeFile(dir / "q.tpk", readFile(samplePath("sample-plain-tampered.tpk")));
-  writeFile(dir / "m.tpk", readFile(samplePath("sample-relations.tpk")));
-  ASSERT_EQ(runTpk({"bundle", "-o", dir / "b.tpk", "--name", "b", "--version", "1.0", dir / "p.tpk",
-                    dir / "q.tpk", dir / "m.tpk"})
-                .status,
-            0);
-  r = runTpk({"verify", dir / "b.tpk"});
-  EXPECT_EQ(r.output, dir / "b.tpk" + ": smp-plain: digest mismatch\n");
-  const std::string whole = readFile(samplePath("sample-plain.tpk"));
-  writeFile(dir / "cut.tpk", whole.substr(0, whole.size() - 1));
-  r = runTpk({"verify", dir / "cut.tpk"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(contains(r.output, ": malformed file\n")) << r.output;
-}
-
-TEST(TpkSign, SignedPackagesAndBundlesPassAndResigningIsStable) {
-  ScratchDir dir;
-  makeDirs(dir / "root");
-  writeFile(dir / "root/f", "x");
-  ASSERT_EQ(runTpk({"build", "-o", dir / "a.tpk", "--name", "a", "--version", "1.0", "--build-time",
-                    "1", dir / "root"})
-                .status,
-            0);
-  ASSERT_EQ(runTpk({"build", "-o", dir / "b.tpk", "--name", "b", "--version", "1.0", "--build-time",
-                    "1", "--no-files", "--key", devSecret})
-                .status,
-            0);
+  // Signing in place keeps the file's mode and replaces the trailer.
   chmod((dir / "a.tpk").c_str(), 0640);
   ASSERT_EQ(runTpk({"sign", "--key", devSecret, dir / "a.tpk"}).status, 0);
   struct stat st {};
   ASSERT_EQ(stat((dir / "a.tpk").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u) << "signing in place keeps the file's mode";
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
   const std::string once = readFile(dir / "a.tpk");
   ASSERT_EQ(runTpk({"sign", "--key", devSecret, dir / "a.tpk"}).status, 0);
   EXPECT_EQ(readFile(dir / "a.tpk"), once) << "replacing a trailer, not adding one";
 
-  // An unsigned bundle of an unsigned and a signed member, signed afterwards.
-  ASSERT_EQ(runTpk({"build", "-o", dir / "u.tpk", "--name", "u", "--version", "1.0", "--build-time",
-                    "1", "--no-files"})
-                .status,
-            0);
+  // A bundle names its first failing member; signing it signs every member.
   ASSERT_EQ(runTpk({"bundle", "-o", dir / "bnd.tpk", "--name", "bnd", "--version", "1.0",
-                    "--build-time", "1", dir / "u.tpk", dir / "b.tpk"})
-                .status,
-            0);
+                    dir / "b.tpk", dir / "u.tpk"}).status, 0);
   EXPECT_EQ(runTpk({"verify", dir / "bnd.tpk"}).output,
             dir / "bnd.tpk" + ": u: no signature and unknown digest\n");
   ASSERT_EQ(runTpk({"sign", "-k", devSecret, dir / "bnd.tpk"}).status, 0);
-  auto r = runTpk({"verify", dir / "a.tpk", dir / "b.tpk", dir / "bnd.tpk"});
-  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(runTpk({"verify", dir / "a.tpk", dir / "b.tpk", dir / "bnd.tpk"}).status, 0);
 
   // Re-signing a sample with the key it was made with reproduces it.
   writeFile(dir / "s.tpk", readFile(samplePath("sample-bundle.tpk")));
   ASSERT_EQ(runTpk({"sign", "-k", devSecret, dir / "s.tpk"}).status, 0);
   EXPECT_EQ(readFile(dir / "s.tpk"), readFile(samplePath("sample-bundle.tpk")));
 
-  // Failures leave the file untouched: bad key, not a package.
+  // Failures leave the file untouched: bad key, not a package; a cut file is malformed.
   writeFile(dir / "junk", "junk");
   EXPECT_EQ(runTpk({"sign", "-k", dir / "junk", dir / "a.tpk"}).status, 2);
   EXPECT_EQ(runTpk({"sign", "-k", devSecret, dir / "junk"}).status, 1);
   EXPECT_EQ(readFile(dir / "junk"), "junk");
   EXPECT_EQ(readFile(dir / "a.tpk"), once);
+  writeFile(dir / "cut.tpk", once.substr(0, once.size() - 1));
+  r = runTpk({"verify", dir / "cut.tpk"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find(": malformed file\n"), std::string::npos) << r.output;
 }
 
-TEST(TpkKeygen, WritesAUsablePairAndKeepsExistingKeys) {
+TEST(TpkKeygen, WritesAPrivateSecretAndKeepsExistingKeys) {
   ScratchDir dir;
   ASSERT_EQ(runTpk({"keygen", "-o", dir / "k"}).status, 0);
-  const std::string secret = readFile(dir / "k.secret"), pub = readFile(dir / "k.public");
-  for (const std::string& key : {secret, pub}) {
-    ASSERT_EQ(key.size(), 65u);
-    EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), 64u);
-    EXPECT_EQ(key.back(), '\n');
-  }
+  const std::string secret = readFile(dir / "k.secret");
+  EXPECT_EQ(readFile(dir / "k.public").size(), 65u);
   struct stat st {};
   ASSERT_EQ(stat((dir / "k.secret").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 077, 0u) << "the secret is private";
@@ -216,17 +170,15 @@ TEST(TpkInfo, ShowsTheContentTheSamplesDescribe) {
 
   r = runTpk({"info", samplePath("sample-image.tpk"), samplePath("sample-bundle.tpk")});
   ASSERT_EQ(r.status, 0) << r.errors;
-  EXPECT_TRUE(contains(r.output, "package smp-image 5.1\n")) << r.output;
-  EXPECT_TRUE(contains(r.output, "  flags: 1 bootImage\n"));
-  EXPECT_TRUE(contains(r.output, "  image: yes (300 bytes)\n"));
-  EXPECT_TRUE(contains(r.output, "bundle smp-bundle 3.0rc1\n"));
-  EXPECT_TRUE(contains(r.output, "  default-disabled: smp-m2\n"));
-  EXPECT_TRUE(contains(r.output, "  scripts: oninstall (37 bytes)\n"));
-  EXPECT_TRUE(contains(r.output, "  digest: f8a35c0ed59b3c46a1beff88696bc59eaad30dea\n"));
+  for (const char* line : {"package smp-image 5.1\n", "  flags: 1 bootImage\n",
+                           "  image: yes (300 bytes)\n", "bundle smp-bundle 3.0rc1\n",
+                           "  default-disabled: smp-m2\n", "  scripts: oninstall (37 bytes)\n",
+                           "  digest: f8a35c0ed59b3c46a1beff88696bc59eaad30dea\n"})
+    EXPECT_NE(r.output.find(line), std::string::npos) << line << r.output;
 
   r = runTpk({"info", "/nonexistent.tpk"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(r.output.empty());
+  EXPECT_EQ(r.output, "");
 }
 
 TEST(TpkContents, ListsEveryEntryKind) {
@@ -254,9 +206,8 @@ TEST(TpkContents, ListsEveryEntryKind) {
   writeFile(dir / "root/we\nird", "1");
   writeFile(dir / "root/suid", "2");
   chmod((dir / "root/suid").c_str(), 06744);
-  ASSERT_EQ(runTpk({"build", "-o", dir / "v.tpk", "--name", "v", "--version", "1.0", "--mtime", "0",
-                    "--owner", "1:2", "--variant", "suid=4", dir / "root"})
-                .status,
+  ASSERT_EQ(buildPackage(dir / "v.tpk", "v",
+                         {"--mtime", "0", "--owner", "1:2", "--variant", "suid=4", dir / "root"}),
             0);
   r = runTpk({"contents", dir / "v.tpk"});
   EXPECT_EQ(r.output,

@@ -1,10 +1,10 @@
 #include "tpk_helpers.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace tpk_test {
 
@@ -20,6 +20,16 @@ testing_support::ProcessResult runTpk(const std::vector<std::string>& args,
 
 std::string samplePath(const std::string& name) {
   return std::string(TEST_DATA_DIR) + "/packages/" + name;
+}
+
+int buildPackage(const std::string& out, const std::string& name,
+                 const std::vector<std::string>& more) {
+  std::vector<std::string> args{"build", "-o", out, "--name", name, "--version", "1.0",
+                                "--build-time", "1"};
+  args.insert(args.end(), more.begin(), more.end());
+  const auto r = runTpk(args);
+  EXPECT_EQ(r.errors, "") << name;
+  return r.status;
 }
 
 std::uint32_t le32(const std::string& bytes, std::size_t offset) {
@@ -76,12 +86,8 @@ std::vector<TreeEntry> decodeTree(const std::string& compressed) {
 
 std::vector<std::string> directoryNames(const std::string& path) {
   std::vector<std::string> names;
-  if (DIR* dir = opendir(path.c_str())) {
-    while (const dirent* d = readdir(dir))
-      if (std::string(d->d_name) != "." && std::string(d->d_name) != "..")
-        names.push_back(d->d_name);
-    closedir(dir);
-  }
+  for (const auto& entry : std::filesystem::directory_iterator(path))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }

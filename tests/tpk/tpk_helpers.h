@@ -17,6 +17,10 @@ testing_support::ProcessResult runTpk(const std::vector<std::string>& args,
 
 std::string samplePath(const std::string& name);
 
+// Status of "tpk build -o out --name name --version 1.0 --build-time 1" followed by more.
+int buildPackage(const std::string& out, const std::string& name,
+                 const std::vector<std::string>& more);
+
 struct Part {
   std::uint16_t type = 0;
   std::string payload;

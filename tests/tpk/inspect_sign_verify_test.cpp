@@ -199,20 +199,6 @@ TEST(TpkContents, ListsEveryEntryKind) {
             "-rw-r--r--     0/0             13 2024-01-01 02:00:01 opt/smp-m1/one\n"
             "member smp-m2 3.0rc1:\n"
             "-rw-r--r--     0/0             14 2024-01-01 02:00:02 opt/smp-m2/two\n");
-
-  // Variants, set-id bits and names that need escaping.
-  ScratchDir dir;
-  makeDirs(dir / "root");
-  writeFile(dir / "root/we\nird", "1");
-  writeFile(dir / "root/suid", "2");
-  chmod((dir / "root/suid").c_str(), 06744);
-  ASSERT_EQ(buildPackage(dir / "v.tpk", "v",
-                         {"--mtime", "0", "--owner", "1:2", "--variant", "suid=4", dir / "root"}),
-            0);
-  r = runTpk({"contents", dir / "v.tpk"});
-  EXPECT_EQ(r.output,
-            "-rwsr-Sr--     1/2              1 1970-01-01 00:00:00 suid [variant 4]\n"
-            "-rw-r--r--     1/2              1 1970-01-01 00:00:00 we\\x0aird\n");
 }
 
 TEST(TpkCommands, HelpAndUsageErrors) {

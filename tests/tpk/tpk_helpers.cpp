@@ -1,7 +1,6 @@
 #include "tpk_helpers.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -52,36 +51,6 @@ std::vector<Part> splitParts(const std::string& file) {
     offset += 6 + length;
   }
   return parts;
-}
-
-std::vector<TreeEntry> decodeTree(const std::string& compressed) {
-  std::string raw(1 << 20, '\0');
-  uLongf size = raw.size();
-  EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &size,
-                       reinterpret_cast<const Bytef*>(compressed.data()), compressed.size()),
-            Z_OK);
-  raw.resize(size);
-  std::vector<TreeEntry> entries;
-  std::size_t at = 0;
-  while (at + 30 <= raw.size()) {
-    TreeEntry e;
-    auto u16 = [&](std::size_t o) {
-      return std::uint16_t(std::uint8_t(raw[at + o]) | std::uint8_t(raw[at + o + 1]) << 8);
-    };
-    e.mode = u16(0);
-    e.uid = u16(2);
-    e.gid = u16(4);
-    e.time = le32(raw, at + 8);
-    e.variant = std::uint8_t(raw[at + 23]);
-    const std::uint32_t dataSize = le32(raw, at + 24);
-    const std::uint16_t nameSize = u16(28);
-    e.name = raw.substr(at + 30, nameSize);
-    e.data = raw.substr(at + 30 + nameSize, dataSize);
-    entries.push_back(e);
-    at += 30 + nameSize + dataSize;
-  }
-  EXPECT_EQ(at, raw.size()) << "tree does not end on an entry boundary";
-  return entries;
 }
 
 std::vector<std::string> directoryNames(const std::string& path) {

@@ -1,5 +1,5 @@
 // Helpers of the tpk tests: running the built tpk, and a deliberately naive
-// decoder of package bytes that shares nothing with the writer or the reader.
+// splitter of package parts that shares nothing with the writer or the reader.
 #pragma once
 
 #include <cstdint>
@@ -28,15 +28,6 @@ struct Part {
 // The parts after the 8-byte file header; stops at a cut part.
 std::vector<Part> splitParts(const std::string& file);
 std::uint32_t le32(const std::string& bytes, std::size_t offset);
-
-struct TreeEntry {
-  std::uint16_t mode = 0, uid = 0, gid = 0;
-  std::uint32_t time = 0;
-  std::uint8_t variant = 0;
-  std::string name, data;
-};
-// Decompresses a type-4 payload and splits it into entries.
-std::vector<TreeEntry> decodeTree(const std::string& compressed);
 
 // The names of every file in a directory.
 std::vector<std::string> directoryNames(const std::string& path);

@@ -150,18 +150,14 @@ bool readKeyFile(const std::string& path, std::uint8_t key[32]) {
   return true;
 }
 
-bool writeKeyFile(const std::string& path, const std::uint8_t key[32], unsigned mode) {
+std::string keyFileText(const std::uint8_t key[32]) {
   static const char digits[] = "0123456789abcdef";
-  char line[65];
+  std::string line;
   for (int i = 0; i < 32; ++i) {
-    line[2 * i] = digits[key[i] >> 4];
-    line[2 * i + 1] = digits[key[i] & 15];
+    line.push_back(digits[key[i] >> 4]);
+    line.push_back(digits[key[i] & 15]);
   }
-  line[64] = '\n';
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return false;
-  const bool written = write(fd, line, sizeof line) == ssize_t(sizeof line);
-  return close(fd) == 0 && written;
+  return line + '\n';
 }
 
 }  // namespace signer

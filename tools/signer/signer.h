@@ -43,7 +43,7 @@ bool generateSecret(std::uint8_t secret[32], const RandomSource& random = system
 // readKeyFile accepts upper or lower case and a missing final newline, nothing
 // else; false when the file cannot be read or is malformed.
 bool readKeyFile(const std::string& path, std::uint8_t key[32]);
-// Writes the line in lower case, creating the file with mode (replacing it).
-bool writeKeyFile(const std::string& path, const std::uint8_t key[32], unsigned mode = 0600);
+// The file's text for a key: the line in lower case and its newline.
+std::string keyFileText(const std::uint8_t key[32]);
 
 }  // namespace signer

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "signer/signer.h"
 #include "tpk/command_line.h"
 #include "tpk/commands.h"
 #include "tpk/file_io.h"
@@ -39,8 +40,8 @@ int runKeygen(const std::vector<std::string>& argv) {
   if (!generateKeyPair(secret, publicKey, error)) return report(statusFailed, "keygen: " + error);
   // Both or neither: a new secret beside an old public key would be a pair
   // that signs nothing the installer accepts.
-  if (!writeFilesTogether({{secretPath, keyFileText(secret), 0600},
-                           {publicPath, keyFileText(publicKey), 0644}},
+  if (!writeFilesTogether({{secretPath, signer::keyFileText(secret.data()), 0600},
+                           {publicPath, signer::keyFileText(publicKey.data()), 0644}},
                           error))
     return report(statusFailed, "keygen: " + error);
   return statusOk;

@@ -34,16 +34,6 @@ bool readPublicKey(const std::string& path, KeyBytes& publicKey, std::string& er
   return false;
 }
 
-std::string keyFileText(const KeyBytes& key) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (std::uint8_t b : key) {
-    text.push_back(digits[b >> 4]);
-    text.push_back(digits[b & 15]);
-  }
-  return text + "\n";
-}
-
 pkgwriter::TrailerSigner trailerSigner(const KeyBytes& secret) {
   return pkgwriter::secretKeySigner(secret);
 }

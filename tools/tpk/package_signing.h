@@ -21,8 +21,6 @@ bool readSecretKey(const std::string& path, KeyBytes& secret, std::string& error
 // Reads a public key file and checks the key is one the installer's trust
 // configuration takes: a canonical x-coordinate (below 2^255 - 19), not zero.
 bool readPublicKey(const std::string& path, KeyBytes& publicKey, std::string& error);
-// The key file text for 32 bytes.
-std::string keyFileText(const KeyBytes& key);
 
 // A signer for pkgwriter that signs digests with secret.
 pkgwriter::TrailerSigner trailerSigner(const KeyBytes& secret);

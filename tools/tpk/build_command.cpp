@@ -161,13 +161,7 @@ int runBuild(const std::vector<std::string>& argv) {
     body = pkgwriter::signBody(body, trailerSigner(key));
     if (body.empty()) return report(statusFailed, "build: signing failed");
   }
-  if (body.size() > 0xFFFFFFFFu - pkgwriter::fileHeaderSize)
-    return report(statusFailed, "build: the package is larger than 4 GiB");
-  const std::uint32_t magic =
-      args.has("alternate-magic") ? pkgwriter::alternateMagic : pkgwriter::standardMagic;
-  if (!writeFileAtomically(args.value("output"), pkgwriter::wrapFile(body, magic), error))
-    return report(statusFailed, "build: " + error);
-  return statusOk;
+  return writePackageOutput(args, body, "build");
 }
 
 }  // namespace tpk

@@ -67,13 +67,7 @@ int runBundle(const std::vector<std::string>& argv) {
     }
   }
   const std::string body = pkgwriter::buildBundleBody(layout);
-  if (body.size() > 0xFFFFFFFFu - pkgwriter::fileHeaderSize)
-    return report(statusFailed, "bundle: the bundle is larger than 4 GiB");
-  const std::uint32_t magic =
-      args.has("alternate-magic") ? pkgwriter::alternateMagic : pkgwriter::standardMagic;
-  if (!writeFileAtomically(args.value("output"), pkgwriter::wrapFile(body, magic), error))
-    return report(statusFailed, "bundle: " + error);
-  return statusOk;
+  return writePackageOutput(args, body, "bundle");
 }
 
 }  // namespace tpk

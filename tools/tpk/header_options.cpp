@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "tpk/commands.h"
 #include "tpk/file_io.h"
 #include "tpk/relation_text.h"
 #include "tpk/version_text.h"
@@ -116,6 +117,18 @@ bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderSpec& header, std
     header.image = std::move(image);
   }
   return true;
+}
+
+int writePackageOutput(const Arguments& args, const std::string& body, const char* command) {
+  const std::string prefix = std::string(command) + ": ";
+  if (body.size() > 0xFFFFFFFFu - pkgwriter::fileHeaderSize)
+    return report(statusFailed, prefix + "the file would be larger than 4 GiB");
+  const std::uint32_t magic =
+      args.has("alternate-magic") ? pkgwriter::alternateMagic : pkgwriter::standardMagic;
+  std::string error;
+  if (!writeFileAtomically(args.value("output"), pkgwriter::wrapFile(body, magic), error))
+    return report(statusFailed, prefix + error);
+  return statusOk;
 }
 
 }  // namespace tpk

@@ -22,4 +22,9 @@ extern const char* const relationsHelp;  // the relation syntax, printed last
 // message in error (a usage error).
 bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderSpec& header, std::string& error);
 
+// Puts the file header (the magic --alternate-magic selects) in front of body
+// and writes the result to --output through a temporary file. Returns the
+// command's exit status; errors are reported as "COMMAND: ...".
+int writePackageOutput(const Arguments& args, const std::string& body, const char* command);
+
 }  // namespace tpk

@@ -8,11 +8,11 @@
 #include <fcntl.h>
 
 #include "driver/command_line.h"
-#include "driver/console.h"
+#include "console/console.h"
 #include "driver/listing.h"
 #include "driver/root_change.h"
-#include "install/postlog.h"
-#include "install/upgrade_run.h"
+#include "upgrade/postlog.h"
+#include "upgrade/upgrade_run.h"
 #include "pdb/database_loader.h"
 #include "plan/transaction.h"
 

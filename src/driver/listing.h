@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "driver/console.h"
+#include "console/console.h"
 
 // Writes the installed set as a fixed-width table.
 void printListing(const Console& console, std::ostream& out);

@@ -77,6 +77,23 @@ struct PackageFile : Package {
   bool alternateMagic = false;
 };
 
+// Text forms in which messages name records.
+// name "-" versionText(version).
+std::string nameVersionText(const Package& package);
+// The name, then "-" and versionText(min) only when min is not 0.
+std::string dependencyText(const Dependency& dependency);
+
+// Relations between records.
+// Is this package an acceptable answer to the dependency (name and bounds)?
+bool satisfies(const Package& package, const Dependency& dependency);
+// Does a provided entry answer a required dependency?
+bool rangesOverlap(const Dependency& provided, const Dependency& required);
+// +1, 0 or -1 for two releases of the same package: version first, then build
+// time, both unsigned. A bundle stands for its members: when only one side
+// is named like the other's member, that member is compared instead; 0 when
+// the two are unrelated.
+int compareRelease(const Package& a, const Package& b);
+
 // The installed set, in load order followed by installation order.
 class PackageDb {
 public:

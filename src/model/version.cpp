@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "model/package.h"
-
 std::string versionText(Version version) {
   const unsigned major = versionMajor(version);
   const unsigned minor = versionMinor(version);
@@ -28,34 +26,6 @@ std::string versionText(Version version) {
   return text;
 }
 
-std::string nameVersionText(const Package& package) {
-  return package.name + "-" + versionText(package.version);
-}
-
-std::string dependencyText(const Dependency& dependency) {
-  if (dependency.min == 0) return dependency.name;
-  return dependency.name + "-" + versionText(dependency.min);
-}
-
 bool namesEqual(const std::string& a, const std::string& b) {
   return a.size() == b.size() && a.compare(b) == 0;
-}
-
-bool satisfies(const Package& package, const Dependency& dependency) {
-  if (!namesEqual(package.name, dependency.name)) return false;
-  if (package.version < dependency.min) return false;
-  return dependency.max == 0 || package.version <= dependency.max;
-}
-
-bool rangesOverlap(const Dependency& provided, const Dependency& required) {
-  if (!namesEqual(provided.name, required.name)) return false;
-  if (provided.min != 0 && required.max != 0 && provided.min > required.max) return false;
-  if (provided.max == 0 || required.min == 0) return true;
-  return provided.max >= required.min;
-}
-
-int compareRelease(const Package& a, const Package& b) {
-  if (a.version != b.version) return a.version > b.version ? 1 : -1;
-  if (a.buildTime != b.buildTime) return a.buildTime > b.buildTime ? 1 : -1;
-  return 0;
 }

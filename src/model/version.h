@@ -29,21 +29,8 @@ constexpr unsigned versionBuild(Version v) { return v & 0xFF; }
 // without a real release.
 constexpr std::uint32_t placeholderRelease = 0xFFFFFFFF;
 
-struct Dependency;
-struct Package;
-
 // "6.41", "6.41.3", "6.42beta5", "6.42rc", "3.20rc1"; a kind byte other than
 // a/b/c/f has an empty kind text.
 std::string versionText(Version version);
-// name "-" versionText(version): how messages name a package record.
-std::string nameVersionText(const Package& package);
-// The name, then "-" and versionText(min) only when min is not 0.
-std::string dependencyText(const Dependency& dependency);
 // Byte-wise, case-sensitive, equal lengths.
 bool namesEqual(const std::string& a, const std::string& b);
-// Is this package an acceptable answer to the dependency (name and bounds)?
-bool satisfies(const Package& package, const Dependency& dependency);
-// Does a provided entry answer a required dependency?
-bool rangesOverlap(const Dependency& provided, const Dependency& required);
-// +1, 0 or -1: version first, then build time; both unsigned.
-int compareRelease(const Package& a, const Package& b);

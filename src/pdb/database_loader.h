@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/console.h"
+#include "console/console.h"
 #include "model/package.h"
 #include "pdb/package_dir.h"
 

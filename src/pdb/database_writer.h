@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/console.h"
+#include "console/console.h"
 #include "model/package.h"
 #include "pdb/make_directories.h"
 #include "pdb/package_dir.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/console.h"
+#include "console/console.h"
 #include "model/package.h"
 
 class PartStream;

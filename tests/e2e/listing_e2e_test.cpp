@@ -37,7 +37,7 @@ TEST(InstallerShow, ListsTheDatabaseAsLoaded) {
   entry(root, "suite", {{"version", "104228352 1704240000\n"}, {"deps", ""}});
 
   // An image package: its record, note included, comes from its image.
-  pkgwriter::PackageSpec image;
+  pkgwriter::PackageLayout image;
   image.name = "kernel";
   image.version = makeVersion(5, 1, Final, 0);
   image.buildTime = 1704078000;

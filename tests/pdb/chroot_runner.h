@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "driver/console.h"
+#include "console/console.h"
 
 namespace pdb_testing {
 

@@ -225,11 +225,11 @@ TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
 
   // A header whose name would leave the database: the record keeps its
   // directory's name, and a bundle member so named is not recorded at all.
-  pkgwriter::PackageSpec dots;
+  pkgwriter::PackageLayout dots;
   dots.name = "..";
   dots.version = 7;
   writeEntry(root, "dots", {{"image", pkgwriter::buildPackageFile(dots)}});
-  pkgwriter::BundleSpec bundle;
+  pkgwriter::BundleLayout bundle;
   bundle.name = "outer";
   bundle.members = {pkgwriter::buildPackageBody(dots)};
   writeEntry(root, "outer", {{"image", pkgwriter::buildBundleFile(bundle)}});

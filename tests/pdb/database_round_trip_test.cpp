@@ -84,7 +84,7 @@ TEST(DatabaseRoundTrip, EveryRecordShapeReadsBackAsWritten) {
 }
 
 TEST(DatabaseRoundTrip, AnImageMetaPackageReadsBackFromItsImage) {
-  pkgwriter::PackageSpec layout;
+  pkgwriter::PackageLayout layout;
   layout.name = "meta-img";
   layout.version = 0x06016600;
   layout.buildTime = 1700000000;

@@ -172,7 +172,7 @@ TEST(DatabaseWriter, AFullFileSystemSaysTheDiskIsTooSmall) {
 }
 
 TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
-  pkgwriter::PackageSpec layout;
+  pkgwriter::PackageLayout layout;
   layout.name = "pkg";
   layout.version = 0x01006600;
   layout.onInstall = "echo in\r\nexit 0";  // copied as it is: no conversion, no terminator

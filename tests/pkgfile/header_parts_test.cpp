@@ -107,7 +107,7 @@ TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
   EXPECT_EQ(record.name, "entry");
 
   ScratchDir dir;  // a bad member name fails the whole bundle
-  pkgwriter::BundleSpec bundle;
+  pkgwriter::BundleLayout bundle;
   bundle.name = "bundle";
   bundle.members = {headerPart("good"), headerPart("..")};
   writeFile(dir / "b.tpk", pkgwriter::buildBundleFile(bundle));
@@ -178,7 +178,7 @@ TEST(PackageFileLoader, SizeMagicAndBundles) {
   EXPECT_TRUE(loadPackageFile(alternate, dir / "alt.tpk") && alternate.alternateMagic);
   EXPECT_FALSE(loadPackageFile(missing, dir / "none.tpk"));
 
-  pkgwriter::BundleSpec hollow;  // a bundle header and an image part, no members
+  pkgwriter::BundleLayout hollow;  // a bundle header and an image part, no members
   hollow.name = "b";
   hollow.image = "";
   writeFile(dir / "hollow.tpk", pkgwriter::buildBundleFile(hollow));
@@ -189,7 +189,7 @@ TEST(PackageFileLoader, SizeMagicAndBundles) {
   // A member's flag word is read wherever it falls against the file reader's
   // buffer boundaries.
   for (std::size_t pad = 8060; pad < 8200; ++pad) {
-    pkgwriter::BundleSpec bundle;
+    pkgwriter::BundleLayout bundle;
     bundle.name = "bundle";
     bundle.note = std::string(pad, 'x');
     bundle.members = {headerPart("member", true, 1) + encodePart(partFileTree, "t")};

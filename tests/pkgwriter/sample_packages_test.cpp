@@ -17,9 +17,9 @@ std::string sample(const std::string& name) {
 }
 
 // A package signed with the development key holding one file tree.
-PackageSpec signedSpec(const std::string& name, Version version, std::uint32_t buildTime,
+PackageLayout signedLayout(const std::string& name, Version version, std::uint32_t buildTime,
                        const FileTreeBuilder& tree) {
-  PackageSpec layout;
+  PackageLayout layout;
   layout.name = name;
   layout.version = version;
   layout.buildTime = buildTime;
@@ -32,7 +32,7 @@ PackageSpec signedSpec(const std::string& name, Version version, std::uint32_t b
 
 TEST(SamplePackages, PlainPackageWithEveryEntryType) {
   const std::string expected = sample("sample-plain.tpk");
-  PackageSpec layout = signedSpec(
+  PackageLayout layout = signedLayout(
       "smp-plain", makeVersion(2, 3, Final, 1), 1704067200,
       FileTreeBuilder()
           .addDirectory("opt/sample", 0755, {.time = 1704067200})
@@ -54,7 +54,7 @@ TEST(SamplePackages, PlainPackageWithEveryEntryType) {
 }
 
 TEST(SamplePackages, RelationsWithListsScriptAndArchitecture) {
-  PackageSpec layout = signedSpec(
+  PackageLayout layout = signedLayout(
       "smp-rel", makeVersion(1, 4, Beta, 2), 1704070800,
       FileTreeBuilder().addFile("opt/smp-rel/README", "relations sample\n", 0644, {.time = 1704070800}));
   layout.architecture = "powerpc";
@@ -71,8 +71,8 @@ TEST(SamplePackages, ImagePackageWithFlagWord) {
   std::string image(300, '\0'), kernel(64, '\0');
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = char((7 * i) & 0xFF);
   for (std::size_t i = 0; i < kernel.size(); ++i) kernel[i] = char(i);
-  PackageSpec layout =
-      signedSpec("smp-image", makeVersion(5, 1, Final, 0), 1704078000,
+  PackageLayout layout =
+      signedLayout("smp-image", makeVersion(5, 1, Final, 0), 1704078000,
                  FileTreeBuilder().addFile("boot/kernel.bin", kernel, 0600, {.time = 1704078000}));
   layout.flags = bootImageFlag;
   layout.note = "image sample";
@@ -82,15 +82,15 @@ TEST(SamplePackages, ImagePackageWithFlagWord) {
 
 TEST(SamplePackages, BundleOfTwoSignedMembers) {
   const Version version = makeVersion(3, 0, ReleaseCandidate, 1);
-  const PackageSpec m1 = signedSpec(
+  const PackageLayout m1 = signedLayout(
       "smp-m1", version, 1704074401,
       FileTreeBuilder().addFile("opt/smp-m1/one", "first member\n", 0644, {.time = 1704074401}));
-  PackageSpec m2 = signedSpec(
+  PackageLayout m2 = signedLayout(
       "smp-m2", version, 1704074402,
       FileTreeBuilder().addFile("opt/smp-m2/two", "second member\n", 0644, {.time = 1704074402}));
   m2.onInstall = "echo installed > /var/log/smp-m2.log\n";
 
-  BundleSpec bundle;
+  BundleLayout bundle;
   bundle.name = "smp-bundle";
   bundle.version = version;
   bundle.buildTime = 1704074400;

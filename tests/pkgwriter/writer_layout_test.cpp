@@ -25,7 +25,7 @@ std::vector<std::uint16_t> partTypes(std::string_view body) {
 }  // namespace
 
 TEST(PackageLayout, PartsComeInTheOrderTheInstallerTakesThem) {
-  PackageSpec layout;
+  PackageLayout layout;
   layout.name = "all";
   layout.text24 = "a";
   layout.architecture = "b";
@@ -43,7 +43,7 @@ TEST(PackageLayout, PartsComeInTheOrderTheInstallerTakesThem) {
   EXPECT_EQ(partTypes(buildPackageBody(layout)),
             (std::vector<std::uint16_t>{1, 24, 16, 2, 23, 3, 19, 17, 21, 7, 8, 4, 77, 9}));
 
-  BundleSpec bundle;
+  BundleLayout bundle;
   bundle.name = "b";
   bundle.note = "n";
   bundle.image = "";
@@ -88,7 +88,7 @@ TEST(FileTree, EntryBytesAndRawEntries) {
 }
 
 TEST(DigestWindow, EndsAtTrailerHeaderNextPackageOrEnd) {
-  PackageSpec layout;
+  PackageLayout layout;
   layout.name = "w";
   layout.note = "note";
   const std::string unsignedBody = buildPackageBody(layout);
@@ -114,7 +114,7 @@ TEST(DigestWindow, EndsAtTrailerHeaderNextPackageOrEnd) {
 }
 
 TEST(Signing, TrailerOfTheWrongSizeOrWithoutKeyIsRefused) {
-  PackageSpec layout;
+  PackageLayout layout;
   layout.name = "s";
   const std::string body = buildPackageBody(layout);
   EXPECT_TRUE(signBody(body, [](const Digest&, std::string& t) {

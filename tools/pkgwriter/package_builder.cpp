@@ -14,7 +14,7 @@ void addList(std::vector<RawPart>& parts, std::uint16_t type,
   if (list) parts.push_back({type, encodeListPayload(*list)});
 }
 
-void addHeaderParts(std::vector<RawPart>& parts, std::uint16_t headerType, const HeaderSpec& layout) {
+void addHeaderParts(std::vector<RawPart>& parts, std::uint16_t headerType, const HeaderLayout& layout) {
   parts.push_back(
       {headerType, encodeHeaderPayload(layout.name, layout.version, layout.buildTime,
                                        layout.flags.has_value(), layout.flags.value_or(0))});
@@ -30,7 +30,7 @@ void addHeaderParts(std::vector<RawPart>& parts, std::uint16_t headerType, const
 
 }  // namespace
 
-std::vector<RawPart> packageParts(const PackageSpec& layout) {
+std::vector<RawPart> packageParts(const PackageLayout& layout) {
   std::vector<RawPart> parts;
   addHeaderParts(parts, HeaderPart, layout);
   addText(parts, OnInstallPart, layout.onInstall);
@@ -40,7 +40,7 @@ std::vector<RawPart> packageParts(const PackageSpec& layout) {
   return parts;
 }
 
-std::vector<RawPart> bundleParts(const BundleSpec& layout) {
+std::vector<RawPart> bundleParts(const BundleLayout& layout) {
   std::vector<RawPart> parts;
   addHeaderParts(parts, BundleHeaderPart, layout);
   addList(parts, DefaultDisabledPart, layout.defaultDisabled);
@@ -57,14 +57,14 @@ std::string signBody(std::string_view unsignedBody, const TrailerSigner& signer)
   return body + trailer;
 }
 
-std::string buildPackageBody(const PackageSpec& layout) {
+std::string buildPackageBody(const PackageLayout& layout) {
   const std::string body = encodeParts(packageParts(layout));
   if (layout.trailer) return body + encodePart(TrailerPart, *layout.trailer);
   if (layout.signer) return signBody(body, layout.signer);
   return body;
 }
 
-std::string buildBundleBody(const BundleSpec& layout) {
+std::string buildBundleBody(const BundleLayout& layout) {
   std::string body = encodeParts(bundleParts(layout));
   for (const std::string& member : layout.members) body += member;
   return body;
@@ -74,13 +74,13 @@ std::string wrapFile(std::string_view body, std::uint32_t magic) {
   return encodeFileHeader(magic, std::uint32_t(body.size())) + std::string(body);
 }
 
-std::string buildPackageFile(const PackageSpec& layout, std::uint32_t magic) {
+std::string buildPackageFile(const PackageLayout& layout, std::uint32_t magic) {
   const std::string body = buildPackageBody(layout);
   if (body.empty()) return {};
   return wrapFile(body, magic);
 }
 
-std::string buildBundleFile(const BundleSpec& layout, std::uint32_t magic) {
+std::string buildBundleFile(const BundleLayout& layout, std::uint32_t magic) {
   for (const std::string& member : layout.members)
     if (member.empty()) return {};
   return wrapFile(buildBundleBody(layout), magic);

@@ -9,7 +9,7 @@
 // out-of-order input, take packageParts(), edit the vector and encode it with
 // encodeParts() (part_encoding.h).
 //
-//   pkgwriter::PackageSpec layout;
+//   pkgwriter::PackageLayout layout;
 //   layout.name = "tool"; layout.version = makeVersion(1, 0, 'f', 0); layout.buildTime = 1700000000;
 //   layout.fileTree = pkgwriter::FileTreeBuilder().addFile("bin/tool", "...", 0755).compressed();
 //   layout.signer = keyFileSigner(path);  // or layout.trailer = bytes; or neither: unsigned
@@ -32,7 +32,7 @@ namespace pkgwriter {
 using TrailerSigner = std::function<bool(const Digest& digest, std::string& trailer)>;
 
 // Header fields and texts shared by packages and bundles.
-struct HeaderSpec {
+struct HeaderLayout {
   std::string name;  // cut to 16 bytes
   std::uint32_t version = 0;
   std::uint32_t buildTime = 0;
@@ -42,7 +42,7 @@ struct HeaderSpec {
   std::optional<std::string> image;  // payload of the type-21 part
 };
 
-struct PackageSpec : HeaderSpec {
+struct PackageLayout : HeaderLayout {
   std::optional<std::string> onInstall, onUninstall;  // script texts (types 7, 8)
   std::optional<std::string> fileTree;  // compressed tree payload (type 4), see FileTreeBuilder
   std::vector<RawPart> extraParts;      // after the file tree, before the trailer
@@ -52,31 +52,31 @@ struct PackageSpec : HeaderSpec {
   TrailerSigner signer;
 };
 
-struct BundleSpec : HeaderSpec {
+struct BundleLayout : HeaderLayout {
   std::optional<std::vector<ListEntry>> defaultDisabled;  // type 20
   std::vector<RawPart> extraParts;   // after the type-20 part, before the members
   std::vector<std::string> members;  // member package bodies, from their type-1 part on
 };
 
 // The parts of a package, header to extra parts, without the trailer.
-std::vector<RawPart> packageParts(const PackageSpec& layout);
+std::vector<RawPart> packageParts(const PackageLayout& layout);
 // The leading parts of a bundle, without its members.
-std::vector<RawPart> bundleParts(const BundleSpec& layout);
+std::vector<RawPart> bundleParts(const BundleLayout& layout);
 
 // A package body, from the type-1 part on, with its trailer when asked for.
 // Empty when the signer fails.
-std::string buildPackageBody(const PackageSpec& layout);
+std::string buildPackageBody(const PackageLayout& layout);
 // Appends a trailer made by signer to an unsigned body (parts up to, not
 // including, a trailer). Empty when the signer fails.
 std::string signBody(std::string_view unsignedBody, const TrailerSigner& signer);
 
-std::string buildBundleBody(const BundleSpec& layout);
+std::string buildBundleBody(const BundleLayout& layout);
 
 // File header (magic, length of the body) followed by body.
 std::string wrapFile(std::string_view body, std::uint32_t magic = standardMagic);
 
 // Whole files. Empty when a signer fails.
-std::string buildPackageFile(const PackageSpec& layout, std::uint32_t magic = standardMagic);
-std::string buildBundleFile(const BundleSpec& layout, std::uint32_t magic = standardMagic);
+std::string buildPackageFile(const PackageLayout& layout, std::uint32_t magic = standardMagic);
+std::string buildBundleFile(const BundleLayout& layout, std::uint32_t magic = standardMagic);
 
 }  // namespace pkgwriter

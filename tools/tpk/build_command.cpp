@@ -112,8 +112,8 @@ bool readScript(const Arguments& args, const std::string& option,
 }  // namespace
 
 int runBuild(const std::vector<std::string>& argv) {
-  std::vector<OptionSpec> specs = headerOptionSpecs();
-  specs.insert(specs.end(), {{"output", 'o', true},
+  std::vector<OptionInfo> optionTable = headerOptions();
+  optionTable.insert(optionTable.end(), {{"output", 'o', true},
                              {"oninstall", 0, true},
                              {"onuninstall", 0, true},
                              {"owner", 0, true},
@@ -124,7 +124,7 @@ int runBuild(const std::vector<std::string>& argv) {
                              {"key", 'k', true}});
   Arguments args;
   std::string error;
-  if (!args.parse(argv, specs, error))
+  if (!args.parse(argv, optionTable, error))
     return report(statusUsage, error + " (see tpk build --help)");
   if (args.has("help")) {
     std::printf(usage, headerOptionsHelp, relationsHelp);
@@ -135,7 +135,7 @@ int runBuild(const std::vector<std::string>& argv) {
   if (args.positional().size() != (noFiles ? 0u : 1u))
     return report(statusUsage, noFiles ? "build: --no-files takes no DIR"
                                        : "build: exactly one DIR is required (or --no-files)");
-  pkgwriter::PackageSpec layout;
+  pkgwriter::PackageLayout layout;
   TreeOptions treeOptions;
   if (!readHeaderOptions(args, layout, error) || !readTreeOptions(args, treeOptions, error))
     return report(statusUsage, "build: " + error);

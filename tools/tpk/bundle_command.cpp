@@ -29,12 +29,12 @@ const char* const usage =
 }  // namespace
 
 int runBundle(const std::vector<std::string>& argv) {
-  std::vector<OptionSpec> specs = headerOptionSpecs();
-  specs.insert(specs.end(),
+  std::vector<OptionInfo> optionTable = headerOptions();
+  optionTable.insert(optionTable.end(),
                {{"output", 'o', true}, {"disabled", 0, true}, {"alternate-magic", 0, false}});
   Arguments args;
   std::string error;
-  if (!args.parse(argv, specs, error))
+  if (!args.parse(argv, optionTable, error))
     return report(statusUsage, error + " (see tpk bundle --help)");
   if (args.has("help")) {
     std::printf(usage, headerOptionsHelp, relationsHelp);
@@ -42,7 +42,7 @@ int runBundle(const std::vector<std::string>& argv) {
   }
   if (!args.has("output")) return report(statusUsage, "bundle: -o OUT is required");
   if (args.positional().empty()) return report(statusUsage, "bundle: no member PACKAGE given");
-  pkgwriter::BundleSpec layout;
+  pkgwriter::BundleLayout layout;
   if (!readHeaderOptions(args, layout, error)) return report(statusUsage, "bundle: " + error);
 
   std::vector<std::string> names;

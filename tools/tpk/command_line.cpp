@@ -5,11 +5,11 @@
 
 namespace tpk {
 
-bool Arguments::parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+bool Arguments::parse(const std::vector<std::string>& args, const std::vector<OptionInfo>& options,
                       std::string& error) {
   given_.clear();
   positional_.clear();
-  std::vector<OptionSpec> known = options;
+  std::vector<OptionInfo> known = options;
   known.push_back({"help", 'h', false});
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -22,7 +22,7 @@ bool Arguments::parse(const std::vector<std::string>& args, const std::vector<Op
       optionsEnded = true;
       continue;
     }
-    const OptionSpec* matched = nullptr;
+    const OptionInfo* matched = nullptr;
     std::string inlineValue;
     bool hasInline = false;
     if (arg[1] == '-') {
@@ -33,10 +33,10 @@ bool Arguments::parse(const std::vector<std::string>& args, const std::vector<Op
         hasInline = true;
         name.resize(equals);
       }
-      for (const OptionSpec& o : known)
+      for (const OptionInfo& o : known)
         if (o.name == name) matched = &o;
     } else if (arg.size() == 2) {
-      for (const OptionSpec& o : known)
+      for (const OptionInfo& o : known)
         if (o.letter != 0 && o.letter == arg[1]) matched = &o;
     }
     if (matched == nullptr) {

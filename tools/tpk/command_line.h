@@ -8,7 +8,7 @@
 
 namespace tpk {
 
-struct OptionSpec {
+struct OptionInfo {
   std::string name;  // long name without "--"
   char letter = 0;   // one-letter form, 0 when none
   bool takesValue = false;
@@ -18,7 +18,7 @@ class Arguments {
  public:
   // args excludes the program and command names. False with a message in
   // error for an unknown option or a missing value. "--help" is always known.
-  bool parse(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
+  bool parse(const std::vector<std::string>& args, const std::vector<OptionInfo>& options,
              std::string& error);
 
   bool has(const std::string& name) const;

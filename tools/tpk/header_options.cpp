@@ -10,7 +10,7 @@
 
 namespace tpk {
 
-std::vector<OptionSpec> headerOptionSpecs() {
+std::vector<OptionInfo> headerOptions() {
   return {{"name", 'n', true},    {"version", 'V', true},   {"build-time", 0, true},
           {"arch", 0, true},      {"note", 0, true},        {"text24", 0, true},
           {"text2", 0, true},     {"depends", 'd', true},   {"provides", 0, true},
@@ -66,7 +66,7 @@ void readText(const Arguments& args, const std::string& option, std::optional<st
 
 }  // namespace
 
-bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderSpec& header, std::string& error) {
+bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderLayout& header, std::string& error) {
   if (!args.has("name")) {
     error = "--name is required";
     return false;

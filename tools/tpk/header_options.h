@@ -10,8 +10,8 @@
 
 namespace tpk {
 
-// The option specs read by readHeaderOptions.
-std::vector<OptionSpec> headerOptionSpecs();
+// The option optionTable read by readHeaderOptions.
+std::vector<OptionInfo> headerOptions();
 
 // Help lines for those options.
 extern const char* const headerOptionsHelp;
@@ -20,7 +20,7 @@ extern const char* const relationsHelp;  // the relation syntax, printed last
 // Fills header from args. The build time is --build-time, else the
 // environment's SOURCE_DATE_EPOCH, else the current time. False with a
 // message in error (a usage error).
-bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderSpec& header, std::string& error);
+bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderLayout& header, std::string& error);
 
 // Puts the file header (the magic --alternate-magic selects) in front of body
 // and writes the result to --output through a temporary file. Returns the

@@ -1,4 +1,4 @@
-#include "install/upgrade_run.h"
+#include "upgrade/upgrade_run.h"
 
 // The staging directories are not scanned yet: nothing is installed and
 // nothing changes.

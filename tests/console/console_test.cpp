@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/console.h"
+#include "console/console.h"
 
 namespace {
 

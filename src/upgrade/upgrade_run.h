@@ -1,7 +1,7 @@
 // The upgrade run over the staging directories.
 #pragma once
 
-#include "driver/console.h"
+#include "console/console.h"
 #include "model/run_flags.h"
 
 // Installs the package files found in the staging directories. Returns whether

@@ -1,7 +1,7 @@
 // The message log "/flash/postlog".
 #pragma once
 
-#include "driver/console.h"
+#include "console/console.h"
 
 // Whether the log was reserved in this run (set by the upgrade run).
 bool postlogReserved();

@@ -1,4 +1,4 @@
-#include "install/postlog.h"
+#include "upgrade/postlog.h"
 
 #include <cstdio>
 #include <unistd.h>

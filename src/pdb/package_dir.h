@@ -12,3 +12,9 @@ std::string packageDir(const Package& package);
 // and without '/'. Names from package headers are untrusted; the database
 // touches the entry of a package only when its name passes this test.
 bool isPlainName(const std::string& name);
+
+// Whether a relative path names its own parent somewhere: a ".." component
+// ("..", "../x", "a/../b", "a/.."). Such a path from a package or from the
+// database could leave the directory it is joined to; names that merely
+// contain dots ("a..b", "...", ".x") are ordinary.
+bool climbsUp(const std::string& path);

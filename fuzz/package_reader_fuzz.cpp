@@ -1,11 +1,29 @@
-// Feeds arbitrary bytes to everything that reads a package file: the loader's
-// header walk (bundles and members), and the installer's walk over the rest of
-// each package — image payloads passed over, scripts read in chunks, the file
-// tree decompressed and its entries parsed, the acceptance rule at the end.
-// Built as a libFuzzer target with -DINSTALLER_FUZZ=ON (clang), and as a
-// replay program that the tests run over the sample packages.
+// Feeds arbitrary bytes to everything that reads a package file. The first
+// byte of the input picks the read pattern, the rest is the package:
+//   bit 0     hashing on (off: the stream skips by seeking the source, as the
+//             database loader reads images)
+//   bit 1     a tee copies what is read (the stream then skips by reading)
+//   bits 2-3  how payloads are read: 0 bulk reads in chunks, 1 single-byte
+//             operations (peek, get, unget, putback, in_avail), 2 seeks inside
+//             the part, 3 not at all (next() passes over them)
+//   bit 4     headers go through loadPackageFile on a temporary file as well
+//   bits 5-7  the chunk size of bulk reads
+// Three walks run over the package:
+// - a raw walk over every part that checks what the stream hands out against
+//   the input: payload bytes, end-of-part, the tee's copy and the digest;
+// - the header walk of the loader (bundles and members), compared between
+//   hashing on and off, and with loadPackageFile;
+// - the installer's walk: image payloads passed over, scripts read in chunks,
+//   the file tree decompressed and its entries parsed, the acceptance rule.
+// A mismatch aborts. Built as a libFuzzer target with -DINSTALLER_FUZZ=ON
+// (clang), and as a replay program that the tests run over the corpus.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -14,23 +32,223 @@
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/sha1.h"
 
 namespace {
 
-void readHeaders(const std::string& bytes) {
+#define CHECK(condition)                                                              \
+  do {                                                                                \
+    if (!(condition)) {                                                               \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (0)
+
+struct Mode {
+  bool hashing;
+  bool tee;
+  int payloads;  // 0 bulk, 1 single bytes, 2 seeks, 3 unread
+  bool viaFile;
+  std::streamsize chunk;
+};
+
+Mode modeOf(std::uint8_t byte) {
+  static constexpr std::streamsize chunks[] = {1, 2, 3, 7, 32, 33, 4096, 70000};
+  return {(byte & 1) != 0, (byte & 2) != 0, (byte >> 2) & 3, (byte & 16) != 0, chunks[byte >> 5]};
+}
+
+std::uint32_t u32At(const std::string& bytes, std::size_t at) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+         std::uint32_t(b[3]) << 24;
+}
+
+// What the stream must hand out from here on: the rest of the part as far as
+// the input goes.
+std::string expectedRest(const std::string& bytes, const PartStream& stream, std::uint32_t at) {
+  const std::size_t from = std::size_t(stream.partOffset()) + at;
+  if (from >= bytes.size()) return {};
+  return bytes.substr(from, stream.partLength() - at);
+}
+
+void readBulk(PartStream& stream, const std::string& bytes, std::streamsize chunk) {
+  std::string got;
+  std::string buffer(std::size_t(chunk), '\0');
+  while (stream.read(buffer.data(), chunk) || stream.gcount() > 0) {
+    got.append(buffer, 0, std::size_t(stream.gcount()));
+    if (!stream) break;
+  }
+  CHECK(got == expectedRest(bytes, stream, 0));
+  stream.clear();
+}
+
+void readBytes(PartStream& stream, const std::string& bytes) {
+  const std::string expected = expectedRest(bytes, stream, 0);
+  std::string got;
+  for (;;) {
+    const std::streamsize available = stream.rdbuf()->in_avail();
+    CHECK(available >= 0 && std::size_t(available) <= expected.size() - got.size());
+    const int c = stream.peek();
+    if (c == std::char_traits<char>::eof()) break;
+    CHECK(got.size() < expected.size() && char(c) == expected[got.size()]);
+    CHECK(stream.get() == c);
+    got += char(c);
+    // Every byte given back must come again, hashed and teed only once.
+    if (got.size() % 3 == 1) {
+      CHECK(stream.unget() && stream.get() == c);
+    } else if (got.size() % 3 == 2) {
+      CHECK(stream.putback(char(c)) && stream.get() == c);
+    }
+  }
+  CHECK(got == expected);
+  stream.clear();
+  // At the start of a part nothing can be given back.
+  if (got.empty()) CHECK(!stream.unget());
+  stream.clear();
+}
+
+void readWithSeeks(PartStream& stream, const std::string& bytes, bool seeksSource) {
+  const std::uint32_t length = stream.partLength();
+  const bool whole = std::size_t(stream.partOffset()) + length <= bytes.size();
+  const std::uint32_t middle = length / 2;
+  if (stream.seekg(middle)) {
+    CHECK(std::uint32_t(stream.tellg()) == middle);
+    std::string rest(length - middle, '\0');
+    stream.read(rest.data(), std::streamsize(rest.size()));
+    rest.resize(std::size_t(stream.gcount()));
+    CHECK(rest == expectedRest(bytes, stream, middle));
+  } else {
+    CHECK(!whole);
+  }
+  stream.clear();
+  // Counted back from the end; only a stream that seeks its source can go back.
+  const bool back = bool(stream.seekg(std::streamoff(length - middle), std::ios_base::end));
+  if (whole) CHECK(back == (seeksSource || middle == length));
+  stream.clear();
+  if (back) {
+    const std::string rest = expectedRest(bytes, stream, middle);
+    const int c = stream.peek();
+    if (!rest.empty()) CHECK(c == static_cast<unsigned char>(rest[0]));
+  }
+  stream.clear();
+  // Exactly to the end of the part.
+  const bool toEnd = bool(stream.seekg(length));
+  if (whole) CHECK(toEnd);
+  if (toEnd) CHECK(stream.peek() == std::char_traits<char>::eof());
+  stream.clear();
+}
+
+// Where the part structure of the input ends (after the last whole part) and
+// where its last digest window starts (the last type-1 header); end 0 when the
+// input ends inside a part or has no valid file header.
+struct Layout {
+  std::size_t end = 0;
+  std::size_t windowStart = 8;
+};
+
+Layout layoutOf(const std::string& bytes) {
+  Layout layout;
+  if (bytes.size() < 8) return layout;
+  const std::uint32_t magic = u32At(bytes, 0);
+  if (magic != packageMagic && magic != alternatePackageMagic) return layout;
+  std::size_t at = 8;
+  while (bytes.size() - at >= 6) {
+    if ((u32At(bytes, at) & 0xFFFF) == partPackage) layout.windowStart = at;
+    const std::size_t next = at + 6 + u32At(bytes, at + 2);
+    if (next > bytes.size()) return layout;
+    at = next;
+  }
+  layout.end = at;
+  return layout;
+}
+
+void walkParts(const std::string& bytes, const Mode& mode) {
   std::istringstream input(bytes);
-  PartStream stream(input, true);
+  std::stringbuf tee;
+  PartStream stream(input, mode.hashing, mode.tee ? &tee : nullptr);
+  // Types past 32 are passed over inside next().
+  for (std::uint32_t type = 0; type <= 32; ++type) stream.wanted.push_back(type);
+  int parts = 0;
+  while (stream.next() != -1 && ++parts < 4096) {
+    switch (mode.payloads) {
+      case 0: readBulk(stream, bytes, mode.chunk); break;
+      case 1: readBytes(stream, bytes); break;
+      case 2: readWithSeeks(stream, bytes, !mode.hashing && !mode.tee); break;
+      default: break;
+    }
+  }
+  const Layout layout = layoutOf(bytes);
+  if (layout.end == 0 || parts >= 4096) return;
+  const std::string teed = tee.str();
+  if (mode.tee) CHECK(teed == bytes.substr(0, layout.end));
+  if (!mode.hashing) return;
+  std::uint8_t digest[SHA1::digestSize];
+  CHECK(stream.takeDigest(digest));
+  std::uint8_t expected[SHA1::digestSize];
+  SHA1 sha;
+  sha.update(bytes.data() + layout.windowStart, layout.end - layout.windowStart);
+  sha.digest(expected);
+  CHECK(std::memcmp(digest, expected, sizeof digest) == 0);
+}
+
+std::string recordText(const Package& p) {
+  std::string text = p.name + ' ' + std::to_string(p.version) + ' ' + std::to_string(p.buildTime) +
+                     ' ' + std::to_string(p.flags) + '|' + p.text24 + '|' + p.architecture + '|' +
+                     p.text2 + '|' + p.note + '|' + (p.isImage ? "image" : "") +
+                     (p.isBundle ? "bundle" : "");
+  for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) {
+    text += '[';
+    for (const Dependency& d : *list) {
+      text += d.name + ':' + std::to_string(d.min) + ':' + std::to_string(d.max) + ':' +
+              std::to_string(d.extra) + ' ';
+    }
+    text += ']';
+  }
+  for (const auto& member : p.members) text += '{' + recordText(*member) + '}';
+  return text;
+}
+
+// The header walk of loadPackageFile over memory; returns its result and
+// fills file as it does.
+bool readHeaders(const std::string& bytes, bool hashing, PackageFile& file) {
+  std::istringstream input(bytes);
+  PartStream stream(input, hashing);
   stream.wanted = {partBundle,       partPackage,  partText24,    partArchitecture, partText2,
                    partNote,         partDependencies, partProvides, partConflicts,  partImage};
   stream.next();
-  PackageFile file;
-  if (!readHeaderParts(file, stream) || !file.isBundle) return;
+  file.isBundle = stream.currentType() == partBundle;
+  if (!readHeaderParts(file, stream)) return false;
+  if (!file.isBundle) return true;
   if (stream.currentType() == partImage) stream.next();
   while (stream.currentType() == partPackage) {
-    Package member;
-    if (!readHeaderParts(member, stream)) return;
+    auto member = std::make_unique<Package>();
+    if (!readHeaderParts(*member, stream)) return false;
+    file.members.push_back(std::move(member));
     if (stream.currentType() == partImage) stream.next();
   }
+  return !file.members.empty();
+}
+
+void compareHeaderReads(const std::string& bytes, bool viaFile) {
+  PackageFile hashed;
+  PackageFile seeking;
+  const bool read = readHeaders(bytes, true, hashed);
+  CHECK(read == readHeaders(bytes, false, seeking));
+  CHECK(recordText(hashed) == recordText(seeking));
+  if (!viaFile) return;
+  char path[] = "/tmp/package_reader_fuzz.XXXXXX";
+  const int fd = ::mkstemp(path);
+  if (fd < 0) return;
+  const bool written = ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+  ::close(fd);
+  PackageFile loaded;
+  const bool loadedOk = written && loadPackageFile(loaded, path);
+  ::unlink(path);
+  if (!written) return;
+  // loadPackageFile also refuses a file whose size differs from its header's.
+  const bool sized = bytes.size() >= 8 && u32At(bytes, 4) + std::uint64_t(8) == bytes.size();
+  CHECK(loadedOk == (read && sized));
+  if (loadedOk) CHECK(recordText(loaded) == recordText(hashed));
 }
 
 // The entries of a file tree: a 30-byte header, the name, then the data.
@@ -104,8 +322,11 @@ void installWalk(const std::string& bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string bytes(reinterpret_cast<const char*>(data), size);
-  readHeaders(bytes);
+  if (size == 0) return 0;
+  const Mode mode = modeOf(data[0]);
+  const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  walkParts(bytes, mode);
+  compareHeaderReads(bytes, mode.viaFile);
   installWalk(bytes);
   return 0;
 }

@@ -1,0 +1,190 @@
+// Feeds arbitrary bytes to the database loader. The input is unpacked into a
+// scratch database, then loaded as at start-up. It is a sequence of entries:
+//   kind (1 byte), name length (1 byte, low 5 bits), name, content length
+//   (2 bytes, little-endian), content (cut where the input ends)
+// where kind modulo 12 says what the content becomes:
+//   0-8  the entry's meta file version, files, deps, provides, conflicts,
+//        bundle, disabled, enabled or image in /flash/var/pdb/NAME/
+//   9    its schedule file /ram/pdb/NAME/schedule
+//   10   its image in the second place, /rw/pckg/.images/NAME
+//   11   an empty entry directory
+// Names that could not be a directory entry are passed over. The loader works
+// on absolute paths, so at the first input the process changes its root to a
+// scratch directory and keeps it for good; the working directory stays
+// outside, so that the fuzzing engine's relative paths (corpus, artifacts)
+// still reach it: run it with relative paths. After the
+// load every record must have a plain name and "/"-prefixed files, and every
+// record but a placeholder must have consumed its schedule file.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "pdb/database_loader.h"
+#include "pdb/package_dir.h"
+
+namespace {
+
+#define CHECK(condition)                                                              \
+  do {                                                                                \
+    if (!(condition)) {                                                               \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                   \
+    }                                                                                 \
+  } while (0)
+
+// Removes name below the directory parent, with everything in it, staying on
+// the parent's file system. False when something could not be removed.
+bool removeTree(int parent, const char* name) {
+  if (::unlinkat(parent, name, 0) == 0) return true;
+  struct stat above, below;
+  if (::fstat(parent, &above) != 0 || ::fstatat(parent, name, &below, AT_SYMLINK_NOFOLLOW) != 0)
+    return false;
+  if (!S_ISDIR(below.st_mode) || below.st_dev != above.st_dev) return false;
+  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) return false;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return false;
+  }
+  std::vector<std::string> children;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string child = entry->d_name;
+    if (child != "." && child != "..") children.push_back(child);
+  }
+  bool all = true;
+  for (const std::string& child : children) all = removeTree(fd, child.c_str()) && all;
+  ::closedir(dir);
+  return all && ::unlinkat(parent, name, AT_REMOVEDIR) == 0;
+}
+
+bool writeIdMap(const char* file, const std::string& line) {
+  const int fd = ::open(file, O_WRONLY);
+  if (fd < 0) return false;
+  const bool ok = ::write(fd, line.data(), line.size()) == ssize_t(line.size());
+  ::close(fd);
+  return ok;
+}
+
+// Changes root, once, to a fresh directory on a file system of its own: in a
+// private mount namespace (and a user namespace when the process may not make
+// one otherwise) a tmpfs covers /tmp, and /proc is bound in for the
+// sanitizers. Nothing is written outside it, and it is gone with the process.
+void enterScratchRoot() {
+  static bool entered = false;
+  if (entered) return;
+  if (::unshare(CLONE_NEWNS) != 0) {
+    const std::string uid = std::to_string(::getuid());
+    const std::string gid = std::to_string(::getgid());
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
+        !writeIdMap("/proc/self/uid_map", "0 " + uid + " 1") ||
+        !writeIdMap("/proc/self/setgroups", "deny") ||
+        !writeIdMap("/proc/self/gid_map", "0 " + gid + " 1")) {
+      std::perror("cannot enter a private namespace");
+      std::exit(77);
+    }
+  }
+  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      ::mount("scratch", "/tmp", "tmpfs", 0, "size=64m") != 0 || ::mkdir("/tmp/root", 0755) != 0) {
+    std::perror("cannot mount a scratch file system");
+    std::exit(77);
+  }
+  if (::mkdir("/tmp/root/proc", 0555) != 0 ||
+      ::mount("/proc", "/tmp/root/proc", nullptr, MS_BIND | MS_REC, nullptr) != 0) {
+    std::perror("cannot bind /proc");  // the leak checker will fail
+  }
+  if (::chroot("/tmp/root") != 0) {
+    std::perror("cannot change root to the scratch directory");
+    std::exit(77);
+  }
+  entered = true;
+}
+
+void makeDirs(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    ::mkdir(path.substr(0, slash).c_str(), 0755);
+  }
+  ::mkdir(path.c_str(), 0755);
+}
+
+void writeFile(const std::string& path, const std::uint8_t* bytes, std::size_t length) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return;
+  CHECK(::write(fd, bytes, length) == ssize_t(length));
+  ::close(fd);
+}
+
+void unpack(const std::uint8_t* data, std::size_t size) {
+  static const char* const metaFiles[] = {"version", "files",   "deps",    "provides", "conflicts",
+                                          "bundle",  "disabled", "enabled", "image"};
+  std::size_t at = 0;
+  while (size - at >= 2) {
+    const unsigned kind = data[at] % 12;
+    const std::size_t nameLength = data[at + 1] & 31;
+    at += 2;
+    if (size - at < nameLength) return;
+    const std::string name(reinterpret_cast<const char*>(data + at), nameLength);
+    at += nameLength;
+    std::size_t length = 0;
+    if (size - at >= 2) length = data[at] | std::size_t(data[at + 1]) << 8;
+    at += size - at >= 2 ? 2 : size - at;
+    if (length > size - at) length = size - at;
+    const std::uint8_t* content = data + at;
+    at += length;
+    if (!isPlainName(name)) continue;
+    const std::string entry = "/flash/var/pdb/" + name;
+    if (kind < 9) {
+      makeDirs(entry);
+      writeFile(entry + "/" + metaFiles[kind], content, length);
+    } else if (kind == 9) {
+      makeDirs("/ram/pdb/" + name);
+      writeFile("/ram/pdb/" + name + "/schedule", content, length);
+    } else if (kind == 10) {
+      writeFile("/rw/pckg/.images/" + name, content, length);
+    } else {
+      makeDirs(entry);
+    }
+  }
+}
+
+ssize_t discard(void*, const char*, std::size_t size) { return ssize_t(size); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  enterScratchRoot();
+  const int root = ::open("/", O_RDONLY | O_DIRECTORY);
+  CHECK(root >= 0);
+  for (const char* top : {"flash", "ram", "rw"}) removeTree(root, top);
+  ::close(root);
+  makeDirs("/flash/var/pdb");
+  makeDirs("/ram/pdb");
+  makeDirs("/rw/pckg/.images");
+  unpack(data, size);
+
+  static std::FILE* const sink = ::fopencookie(nullptr, "w", {nullptr, discard, nullptr, nullptr});
+  Console console(sink);
+  loadDatabase(console, false, "i386");
+  for (const auto& record : console.packages) {
+    CHECK(isPlainName(record->name));
+    for (const std::string& file : record->files) CHECK(!file.empty() && file[0] == '/');
+    const bool placeholder =
+        record->version == placeholderRelease && record->buildTime == placeholderRelease;
+    if (!placeholder) {
+      CHECK(::access(("/ram/pdb/" + record->name + "/schedule").c_str(), F_OK) != 0);
+    }
+  }
+  return 0;
+}

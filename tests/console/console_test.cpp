@@ -28,24 +28,14 @@ struct CapturedConsole {
   }
 };
 
-TEST(ConsoleStatus, RewritesInPlaceAndBlanksTheRest) {
-  CapturedConsole c;
-  c.console.setStatus("abcdef");
-  EXPECT_EQ(c.take(), hide + "\rabcdef\r" + show);
-  c.console.setStatus("abcdef");  // unchanged: nothing written
-  EXPECT_EQ(c.take(), "");
-  c.console.setStatus("xyz");
-  EXPECT_EQ(c.take(), hide + "\rxyz   \r" + show);
-  c.console.setStatus("");
-  EXPECT_EQ(c.take(), hide + "\r   \r" + show);
-  c.console.setStatus("");  // nothing shown, nothing to do
-  EXPECT_EQ(c.take(), "");
-}
-
-TEST(ConsoleMessages, InfoAndErrorClearTheStatusLineWarningRedrawsIt) {
+// The status line is rewritten in place, its rest blanked; info and error
+// clear it, a warning redraws it.
+TEST(ConsoleMessages, StatusLineAndMessages) {
   CapturedConsole c;
   c.console.setStatus("working");
-  c.take();
+  EXPECT_EQ(c.take(), hide + "\rworking\r" + show);
+  c.console.setStatus("working");  // unchanged: nothing written
+  EXPECT_EQ(c.take(), "");
   c.console.warning("disk %s", "low");
   EXPECT_EQ(c.take(), "\r" + std::string(79, ' ') + "\rWARNING: disk low\nworking");
   EXPECT_EQ(c.console.statusLine, "working");

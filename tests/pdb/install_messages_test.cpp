@@ -27,17 +27,6 @@ std::unique_ptr<InstalledPackage> package(const std::string& name, Version versi
   return record;
 }
 
-TEST(InstallMessages, LabelNamesTheBundleWhenThereIsOne) {
-  auto plain = package("wireless", makeVersion(6, 41, Final, 3));
-  EXPECT_EQ(installLabel(*plain), "wireless-6.41.3");
-
-  plain->bundle.name = "suite";
-  plain->bundle.min = makeVersion(6, 42, Beta, 5);
-  EXPECT_EQ(installLabel(*plain), "suite-6.42beta5");
-  plain->bundle.min = 0;  // no minimum: the bundle's name alone
-  EXPECT_EQ(installLabel(*plain), "suite");
-}
-
 // The text depends on the error number; package text is never a format.
 TEST(InstallMessages, CreateFailureText) {
   auto record = package("dhcp", makeVersion(6, 41, Final, 0));

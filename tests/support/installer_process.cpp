@@ -1,15 +1,11 @@
 #include "support/installer_process.h"
 
-#include <gtest/gtest.h>
-
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 extern char** environ;
 
@@ -18,45 +14,13 @@ namespace {
 
 bool runningAsRoot() { return geteuid() == 0; }
 
-// Writes input to fd in, reads fds out and err to the end; all without
-// deadlocking on full pipes.
-void pump(int in, const std::string& input, int out, int err, ProcessResult& result) {
-  std::size_t written = 0;
-  if (input.empty()) {
-    close(in);
-    in = -1;
-  }
-  bool outOpen = true, errOpen = true;
-  while (outOpen || errOpen || in >= 0) {
-    pollfd fds[3];
-    int count = 0;
-    if (outOpen) fds[count++] = {out, POLLIN, 0};
-    if (errOpen) fds[count++] = {err, POLLIN, 0};
-    if (in >= 0) fds[count++] = {in, POLLOUT, 0};
-    if (poll(fds, count, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < count; ++i) {
-      if (!fds[i].revents) continue;
-      if (fds[i].fd == in) {
-        const ssize_t n = write(in, input.data() + written, input.size() - written);
-        if (n > 0) written += static_cast<std::size_t>(n);
-        if (n < 0 || written == input.size()) {
-          close(in);
-          in = -1;
-        }
-        continue;
-      }
-      char buffer[4096];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n <= 0) {
-        (fds[i].fd == out ? outOpen : errOpen) = false;
-      } else {
-        (fds[i].fd == out ? result.output : result.errors).append(buffer, static_cast<std::size_t>(n));
-      }
-    }
-  }
+std::string readAll(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  return text;
 }
 
 }  // namespace
@@ -73,13 +37,13 @@ std::string rootChangeUnavailable() {
 
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
-  ProcessResult result;
-  std::vector<std::string> argv;
-  if (!runningAsRoot()) argv = {"unshare", "-r"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  const std::string executable = runningAsRoot() ? program : "/usr/bin/unshare";
-  if (!runningAsRoot()) argv[2] = program;
-
+  std::vector<std::string> argv = args;
+  std::string executable = program;
+  if (!runningAsRoot()) {
+    argv.insert(argv.begin(), {"unshare", "-r"});
+    argv[2] = program;
+    executable = "/usr/bin/unshare";
+  }
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) {
     const std::string text = *entry;
@@ -89,41 +53,35 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     if (!drop) environment.push_back(text);
   }
   for (const auto& [name, value] : options.environment) environment.push_back(name + "=" + value);
-
   std::vector<char*> argPointers, envPointers;
   for (std::string& arg : argv) argPointers.push_back(arg.data());
   argPointers.push_back(nullptr);
   for (std::string& entry : environment) envPointers.push_back(entry.data());
   envPointers.push_back(nullptr);
 
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) {
-    ADD_FAILURE() << "pipe: " << std::strerror(errno);
-    return result;
-  }
+  // Standard input, output and error go through temporary files.
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  std::fwrite(options.input.data(), 1, options.input.size(), in);
+  std::fflush(in);
+  std::rewind(in);
+  ProcessResult result;
   const pid_t child = fork();
-  if (child < 0) {
-    ADD_FAILURE() << "fork: " << std::strerror(errno);
-    return result;
-  }
   if (child == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
+    dup2(fileno(in), 0);
+    dup2(fileno(out), 1);
+    dup2(fileno(err), 2);
     execve(executable.c_str(), argPointers.data(), envPointers.data());
     _exit(127);
   }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  std::signal(SIGPIPE, SIG_IGN);
-  pump(in[1], options.input, out[0], err[0], result);
-  close(out[0]);
-  close(err[0]);
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::fclose(in);
+  result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.output = readAll(out);
+  result.errors = readAll(err);
   return result;
 }
 

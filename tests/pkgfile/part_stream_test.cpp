@@ -6,7 +6,6 @@
 #include <sstream>
 #include <string>
 
-#include "pkgfile/memory_source.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/digest_window.h"
 #include "pkgwriter/part_encoding.h"
@@ -40,11 +39,28 @@ Digest takeDigest(PartStream& stream) {
   return digest;
 }
 
+// An in-memory source that counts the seeks it grants, or refuses them as a
+// pipe does.
+struct Source : std::stringbuf {
+  Source(std::string bytes, bool seekable)
+      : std::stringbuf(std::move(bytes), std::ios_base::in), seekable(seekable) {}
+  pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode mode) override {
+    if (!seekable) return pos_type(off_type(-1));
+    ++seeks;
+    return std::stringbuf::seekoff(offset, way, mode);
+  }
+  pos_type seekpos(pos_type position, std::ios_base::openmode mode) override {
+    return seekoff(off_type(position), std::ios_base::beg, mode);
+  }
+  bool seekable;
+  int seeks = 0;
+};
+
 struct Walk {
   explicit Walk(std::string bytes, bool hashing = true, std::streambuf* tee = nullptr,
                 bool seekable = true)
       : source(std::move(bytes), seekable), input(&source), stream(input, hashing, tee) {}
-  testing_support::MemorySource source;
+  Source source;
   std::istream input;
   PartStream stream;
 };
@@ -141,7 +157,7 @@ TEST(PartStreamSeek, SourceSeeksOnlyWhenNothingNeedsTheBytes) {
     ASSERT_EQ(walk->stream.next(), partNote);
     EXPECT_EQ(walk->stream.get(), 'n');
   }
-  EXPECT_LT(plain.source.bulkBytes, 100u);
+  EXPECT_GT(plain.source.seeks, 0);
   EXPECT_EQ(hashed.source.seeks, 0);
 }
 

@@ -80,6 +80,7 @@ TEST(FlashQueries, DeviceVariantTable) {
       {0x13030000, std::nullopt, variantNone, false},
       {0x02130000, std::nullopt, variantNone, false},
       {0x00001302, std::nullopt, variantNone, false},  // revision bits are not the version
+      {0x80020000, std::nullopt, variantNone, false},  // 0x1302 in full, not its low byte
       {0x00000000, std::nullopt, variantNone, false},
       {0x004E1200, std::nullopt, variantNone, false},
   };

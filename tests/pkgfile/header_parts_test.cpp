@@ -8,6 +8,7 @@
 #include "model/version.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
+#include "pdb/record_text.h"
 #include "pkgwriter/package_builder.h"
 #include "support/scratch_dir.h"
 
@@ -16,6 +17,7 @@ namespace {
 using pkgwriter::encodeHeaderPayload;
 using pkgwriter::encodeListPayload;
 using pkgwriter::encodePart;
+using pdb_testing::headerText;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
@@ -23,21 +25,6 @@ const std::string samples = std::string(TEST_DATA_DIR) + "/packages/";
 
 std::string headerPart(const std::string& name, bool withFlags = false, std::uint32_t flags = 0) {
   return encodePart(partPackage, encodeHeaderPayload(name, 0x01020304, 1000, withFlags, flags));
-}
-
-// Every field of a record on one line, texts between | and lists as
-// name:min:max:extra.
-std::string describe(const Package& p) {
-  std::ostringstream out;
-  out << std::hex << p.name << ' ' << p.version << ' ' << std::dec << p.buildTime << " f" << p.flags
-      << ' ' << p.architecture << '|' << p.text24 << '|' << p.text2 << '|' << p.note << '|'
-      << (p.isImage ? " image" : "") << (p.isBundle ? " bundle" : "");
-  for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) {
-    out << " [";
-    for (const Dependency& d : *list) out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
-    out << ']';
-  }
-  return out.str();
 }
 
 // readHeaderParts over a package body, with the loader's wanted types.
@@ -67,27 +54,16 @@ TEST(SamplePackages, FieldsListsAndFlags) {
   for (const auto& [name, fields] : expected) {
     PackageFile file;
     ASSERT_TRUE(loadPackageFile(file, samples + name)) << name;
-    EXPECT_EQ(describe(file), fields);
+    EXPECT_EQ(headerText(file), fields);
   }
 
   PackageFile bundle;
   ASSERT_TRUE(loadPackageFile(bundle, samples + "sample-bundle.tpk"));
   EXPECT_EQ(bundle.length, 485u);
-  EXPECT_EQ(describe(bundle), "smp-bundle 3006301 1704074400 f0 i386|||bundle sample| bundle [] [] []");
+  EXPECT_EQ(headerText(bundle), "smp-bundle 3006301 1704074400 f0 i386|||bundle sample| bundle [] [] []");
   ASSERT_EQ(bundle.members.size(), 2u);
-  EXPECT_EQ(describe(*bundle.members[0]), "smp-m1 3006301 1704074401 f0 i386|||| [] [] []");
-  EXPECT_EQ(describe(*bundle.members[1]), "smp-m2 3006301 1704074402 f0 i386|||| [] [] []");
-}
-
-TEST(HeaderParts, NamesAndFlagWord) {
-  Parse full(headerPart("abcdefghijklmnop"));  // 16 bytes, no NUL: taken whole
-  EXPECT_TRUE(full.ok);
-  EXPECT_EQ(describe(full.package), "abcdefghijklmnop 1020304 1000 f0 i386|||| [] [] []");
-  // The 36-byte header carries a flag word; a header under 32 bytes is refused.
-  Parse flagged(headerPart("abc", true, 3));
-  EXPECT_TRUE(flagged.ok);
-  EXPECT_EQ(describe(flagged.package), "abc 1020304 1000 f3 i386|||| [] [] []");
-  EXPECT_FALSE(Parse(encodePart(partPackage, encodeHeaderPayload("abc", 1, 1).substr(0, 31))).ok);
+  EXPECT_EQ(headerText(*bundle.members[0]), "smp-m1 3006301 1704074401 f0 i386|||| [] [] []");
+  EXPECT_EQ(headerText(*bundle.members[1]), "smp-m2 3006301 1704074402 f0 i386|||| [] [] []");
 }
 
 TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
@@ -138,7 +114,7 @@ TEST(HeaderParts, PartOrderAndLists) {
             encodePart(partProvides, encodeListPayload({{"p", 4, 5, -6}})) +
             encodePart(partConflicts, encodeListPayload({})) + encodePart(partImage, "img"));
   EXPECT_TRUE(all.ok);
-  EXPECT_EQ(describe(all.package), std::string("p 1020304 1000 f0 mips|t24|t\0two|n| image ", 42) +
+  EXPECT_EQ(headerText(all.package), std::string("p 1020304 1000 f0 mips|t24|t\0two|n| image ", 42) +
                                        "[d:1:2:3 ] [p:4:5:-6 ] []");
   EXPECT_EQ(all.stream.currentType(), partImage);  // left for the caller
   EXPECT_EQ(all.stream.tellg(), 0);
@@ -147,16 +123,19 @@ TEST(HeaderParts, PartOrderAndLists) {
   Parse swapped(headerPart("p") + encodePart(partArchitecture, "mips") +
                 encodePart(partText24, "late") + encodePart(partNote, "n"));
   EXPECT_TRUE(swapped.ok);
-  EXPECT_EQ(describe(swapped.package), "p 1020304 1000 f0 mips|||| [] [] []");
+  EXPECT_EQ(headerText(swapped.package), "p 1020304 1000 f0 mips|||| [] [] []");
   EXPECT_EQ(swapped.stream.currentType(), partText24);
 
-  // A count of 3 with two entries fails, keeping the two.
+  // The count is 16 bits; a count of 3 with two entries fails, keeping the two.
+  const std::vector<pkgwriter::ListEntry> entries(256, {"c"});
+  Parse many(headerPart("p") + encodePart(partConflicts, encodeListPayload(entries)));
+  EXPECT_EQ(many.package.conflicts.size(), 256u);
   std::string payload = encodeListPayload({{"a"}, {"b"}});
   payload[0] = 3;
   Parse overCounted(headerPart("p") + encodePart(partDependencies, payload) +
                     encodePart(partConflicts, encodeListPayload({{"c"}})));
   EXPECT_FALSE(overCounted.ok);
-  EXPECT_EQ(describe(overCounted.package), "p 1020304 1000 f0 i386|||| [a:0:0:0 b:0:0:0 ] [] []");
+  EXPECT_EQ(headerText(overCounted.package), "p 1020304 1000 f0 i386|||| [a:0:0:0 b:0:0:0 ] [] []");
 
   // A text part claiming nearly 4 GiB in a short file stays bounded.
   Parse huge(headerPart("p") + pkgwriter::encodePartHeader(partNote, 0xFFFFFFF0) + "short");

@@ -79,53 +79,6 @@ TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
   EXPECT_EQ(1u, list.size());
 }
 
-TEST(DatabaseLoader, MetaFilesAndStateFlags) {
-  DeviceRoot root;
-  writeEntry(root, "only", {{"version", "51667713 1704067200\n"},
-                            {"files", "bin/x\n/abs/y\n\nbin/x\nlast"}});
-  writeEntry(root, "nofiles", {{"version", "1 2\n"}, {"bundle", "suite\n"}});
-  writeEntry(root, "empty", {});
-  writeEntry(root, "baddeps", with(with(good, "deps", "a 1 2\nb 3\n"), "conflicts", "c 0 9\n"));
-  writeEntry(root, "auto", with(good, "disabled", "auto\n"));
-  writeEntry(root, "user", with(good, "disabled", "user\n"));
-  writeEntry(root, "blank", with(good, "disabled", ""));
-  writeEntry(root, "both", with(with(good, "disabled", "auto\n"), "enabled", "user\n"));
-  writeEntry(root, "enabled", with(good, "enabled", ""));
-  writeFile(root.at("/flash/var/pdb/.hidden"), "");
-
-  RUN_CHROOTED(root.path(), [] {
-    Console& console = childConsole();
-    loadDatabase(console, false, "powerpc");
-    EXPECT_EQ("powerpc", console.arch);
-    EXPECT_TRUE(console.messages.empty());
-    ASSERT_EQ(9u, console.packages.size());
-    EXPECT_EQ("only 3146301 1704067200 f0 |||| [] [] [] in :0:0 {/abs/y /bin/x /last } action0",
-              describe(*console.packages.find("only")));
-    EXPECT_EQ("nofiles 1 2 f0 |||| bundle [] [] [] in suite:0:0 {} action0",
-              describe(*console.packages.find("nofiles")));
-    // Unreadable metadata marks the package for removal instead of failing;
-    // what was read before the malformed line stays.
-    EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("empty")->action);
-    EXPECT_EQ("baddeps 1 2 f0 |||| [a:1:2:0 ] [] [c:0:9:0 ] in :0:0 {} action1",
-              describe(*console.packages.find("baddeps")));
-
-    struct State {
-      const char* name;
-      bool disabled;
-      bool userForced;
-    };
-    for (const State& s : {State{"auto", true, false}, State{"user", true, true},
-                           State{"blank", true, true}, State{"both", true, false},
-                           State{"enabled", false, true}}) {
-      const InstalledPackage* pkg = console.packages.find(s.name);
-      ASSERT_NE(nullptr, pkg) << s.name;
-      EXPECT_EQ(s.disabled, pkg->disabled) << s.name;
-      EXPECT_EQ(s.userForced, pkg->userForced) << s.name;
-      EXPECT_EQ(ScheduledAction::None, pkg->action) << s.name;
-    }
-  });
-}
-
 TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
   struct Case {
     const char* name;
@@ -141,8 +94,18 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
       {"odd", good, "reboot\n", ScheduledAction::None, false},
       // No version: Uninstall unless scheduled otherwise.
       {"broken", {}, "enable\n", ScheduledAction::Enable, true},
-      // A placeholder record takes no schedule, and its file stays.
+      // A placeholder record takes no schedule, and its file stays; one field
+      // at 0xFFFFFFFF does not make a placeholder.
       {"holder", {{"version", "4294967295 4294967295\n"}, {"files", ""}}, "uninstall\n",
+       ScheduledAction::None, false},
+      {"half", {{"version", "4294967295 7\n"}, {"files", ""}}, "uninstall\n",
+       ScheduledAction::Uninstall, false},
+      // No schedule: unreadable meta files mark for removal; a disabled file
+      // says who disabled (anything but "auto" is the user), and wins over
+      // an enabled file.
+      {"empty", {}, "", ScheduledAction::Uninstall, false},
+      {"blank", with(good, "disabled", ""), "", ScheduledAction::None, true},
+      {"both", with(with(good, "disabled", "auto\n"), "enabled", "user\n"), "",
        ScheduledAction::None, false},
   };
   DeviceRoot root;
@@ -150,10 +113,12 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
     writeEntry(root, c.name, c.files);
     schedule(root, c.name, c.word);
   }
+  writeEntry(root, ".hidden", good);  // names that begin with "." are passed over
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, true, "i386");
     EXPECT_TRUE(console.quiet);
+    EXPECT_EQ("i386", console.arch);
     ASSERT_EQ(cases.size(), console.packages.size());
     for (const Case& c : cases) {
       EXPECT_EQ(c.action, console.packages.find(c.name)->action) << c.name;
@@ -164,20 +129,6 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
     EXPECT_EQ(std::string(c.name) == "holder", exists(root.at("/ram/pdb/") + c.name + "/schedule"))
         << c.name;
   }
-}
-
-TEST(DatabaseLoader, AMissingDatabaseIsWarnedAboutAndLeftEmpty) {
-  ScratchDir bare;
-  makeDirs(bare / "flash/var");
-  makeDirs(bare / "rw/pckg/.images");
-  RUN_CHROOTED(bare.path(), [] {
-    Console& console = childConsole();
-    loadDatabase(console, false, "i386");
-    EXPECT_TRUE(console.packages.empty());
-    ASSERT_EQ(1u, console.messages.size());
-    EXPECT_EQ("WARNING: could not open repo", console.messages[0]);
-    EXPECT_FALSE(loadImages(console, nullptr));
-  });
 }
 
 TEST(DatabaseLoader, ABundleImageYieldsItsMembersThenItself) {

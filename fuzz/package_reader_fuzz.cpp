@@ -57,6 +57,19 @@ Mode modeOf(std::uint8_t byte) {
   return {(byte & 1) != 0, (byte & 2) != 0, (byte >> 2) & 3, (byte & 16) != 0, chunks[byte >> 5]};
 }
 
+// An in-memory input that seeks as a file does, whatever the open mode asked:
+// a string buffer opened for input alone refuses a relative seek asked for
+// "in | out", so the stream's seek-based skipping would never be reached.
+struct MemoryInput : std::stringbuf {
+  explicit MemoryInput(const std::string& bytes) : std::stringbuf(bytes, std::ios_base::in) {}
+  pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode) override {
+    return std::stringbuf::seekoff(offset, way, std::ios_base::in);
+  }
+  pos_type seekpos(pos_type position, std::ios_base::openmode) override {
+    return std::stringbuf::seekpos(position, std::ios_base::in);
+  }
+};
+
 std::uint32_t u32At(const std::string& bytes, std::size_t at) {
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + at);
   return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
@@ -93,9 +106,11 @@ void readBytes(PartStream& stream, const std::string& bytes) {
     CHECK(got.size() < expected.size() && char(c) == expected[got.size()]);
     CHECK(stream.get() == c);
     got += char(c);
-    // Every byte given back must come again, hashed and teed only once.
+    // Every byte given back must come again, by a single-byte or a bulk read,
+    // hashed and teed only once.
+    char again = 0;
     if (got.size() % 3 == 1) {
-      CHECK(stream.unget() && stream.get() == c);
+      CHECK(stream.unget() && stream.read(&again, 1) && again == char(c));
     } else if (got.size() % 3 == 2) {
       CHECK(stream.putback(char(c)) && stream.get() == c);
     }
@@ -163,7 +178,8 @@ Layout layoutOf(const std::string& bytes) {
 }
 
 void walkParts(const std::string& bytes, const Mode& mode) {
-  std::istringstream input(bytes);
+  MemoryInput source(bytes);
+  std::istream input(&source);
   std::stringbuf tee;
   PartStream stream(input, mode.hashing, mode.tee ? &tee : nullptr);
   // Types past 32 are passed over inside next().
@@ -211,7 +227,8 @@ std::string recordText(const Package& p) {
 // The header walk of loadPackageFile over memory; returns its result and
 // fills file as it does.
 bool readHeaders(const std::string& bytes, bool hashing, PackageFile& file) {
-  std::istringstream input(bytes);
+  MemoryInput source(bytes);
+  std::istream input(&source);
   PartStream stream(input, hashing);
   stream.wanted = {partBundle,       partPackage,  partText24,    partArchitecture, partText2,
                    partNote,         partDependencies, partProvides, partConflicts,  partImage};
@@ -277,7 +294,8 @@ void readTree(PartStream& stream) {
 }
 
 void installWalk(const std::string& bytes) {
-  std::istringstream input(bytes);
+  MemoryInput source(bytes);
+  std::istream input(&source);
   std::stringbuf tee;
   PartStream stream(input, true, &tee);
   stream.wanted = {partPackage, partBundle, partDisabledMembers, partArchitecture,

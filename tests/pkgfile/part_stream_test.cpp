@@ -44,10 +44,13 @@ Digest takeDigest(PartStream& stream) {
 struct Source : std::stringbuf {
   Source(std::string bytes, bool seekable)
       : std::stringbuf(std::move(bytes), std::ios_base::in), seekable(seekable) {}
-  pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode mode) override {
+  // Like a file, whatever the open mode asked (a string buffer opened for
+  // input refuses a relative seek asked for "in | out").
+  pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode) override {
     if (!seekable) return pos_type(off_type(-1));
-    ++seeks;
-    return std::stringbuf::seekoff(offset, way, mode);
+    const pos_type at = std::stringbuf::seekoff(offset, way, std::ios_base::in);
+    if (at != pos_type(off_type(-1))) ++seeks;
+    return at;
   }
   pos_type seekpos(pos_type position, std::ios_base::openmode mode) override {
     return seekoff(off_type(position), std::ios_base::beg, mode);

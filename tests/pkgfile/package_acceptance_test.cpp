@@ -154,6 +154,12 @@ TEST(AcceptanceRule, KnownDigestsOnlyForPackagesWithoutTrailer) {
   known.knownDigestCount = 1;
   EXPECT_EQ(accepts(pkgwriter::wrapFile(body), known), "ok ");
   EXPECT_EQ(accepts(pkgwriter::wrapFile(body), defaults), "bad ");
+  pkgwriter::Digest nearly = unsignedDigest;  // the last byte is compared too
+  nearly[digestSize - 1] ^= 1;
+  TrustAnchors near = defaults;
+  near.knownDigests = reinterpret_cast<const std::uint8_t(*)[digestSize]>(nearly.data());
+  near.knownDigestCount = 1;
+  EXPECT_EQ(accepts(pkgwriter::wrapFile(body), near), "bad ");
   // Each member of a bundle has a window of its own: the first ends at the
   // second's header.
   EXPECT_EQ(accepts(pkgwriter::wrapFile(body + body), known), "ok ok ");

@@ -137,7 +137,10 @@ TEST(HeaderParts, PartOrderAndLists) {
   EXPECT_FALSE(overCounted.ok);
   EXPECT_EQ(headerText(overCounted.package), "p 1020304 1000 f0 i386|||| [a:0:0:0 b:0:0:0 ] [] []");
 
-  // A text part claiming nearly 4 GiB in a short file stays bounded.
+  // A text part longer than the reader keeps is cut there; one claiming nearly
+  // 4 GiB in a short file stays bounded.
+  Parse longNote(headerPart("p") + encodePart(partNote, std::string(maxTextPartLength + 1, 'n')));
+  EXPECT_EQ(longNote.package.note, std::string(maxTextPartLength, 'n'));
   Parse huge(headerPart("p") + pkgwriter::encodePartHeader(partNote, 0xFFFFFFF0) + "short");
   EXPECT_TRUE(huge.ok);
   EXPECT_LE(huge.package.note.size(), maxTextPartLength);

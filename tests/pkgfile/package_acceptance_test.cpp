@@ -5,7 +5,6 @@
 #include <sstream>
 #include <string>
 
-#include "pkgfile/header_parts.h"
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/digest_window.h"
@@ -108,28 +107,6 @@ TEST(TrailerCheck, ShortLongMissingAndUnhashed) {
   EXPECT_EQ(verifyAll(pkgwriter::wrapFile(package + encodePart(partNote, "x"))), "bad ");
 }
 
-
-// A package file as the upgrade run's verifier takes it: the loader's size
-// check, then every package through the acceptance rule.
-bool verifiesWhole(const std::string& bytes, const testing_support::ScratchDir& dir) {
-  testing_support::writeFile(dir / "p.tpk", bytes);
-  PackageFile file;
-  if (!loadPackageFile(file, dir / "p.tpk")) return false;
-  const std::string verdicts = verifyAll(bytes, nullptr, nullptr, true);
-  return !verdicts.empty() && verdicts.find("bad") == std::string::npos;
-}
-
-// A flipped bit anywhere is rejected: one bit of every byte.
-TEST(SampleSignatures, ABitFlippedAnywhereIsRejected) {
-  const testing_support::ScratchDir dir;
-  const std::string original = sample("sample-plain.tpk");
-  ASSERT_TRUE(verifiesWhole(original, dir));
-  for (std::size_t byte = 0; byte < original.size(); ++byte) {
-    std::string flipped = original;
-    flipped[byte] = char(flipped[byte] ^ (1 << (byte * 3 % 8)));
-    EXPECT_FALSE(verifiesWhole(flipped, dir)) << "byte " << byte;
-  }
-}
 
 TEST(AcceptanceRule, KnownDigestsOnlyForPackagesWithoutTrailer) {
   const std::string body =

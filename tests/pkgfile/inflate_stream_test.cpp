@@ -6,9 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "pkgfile/part_stream.h"
-#include "pkgwriter/package_builder.h"
-#include "pkgwriter/part_encoding.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -148,27 +145,6 @@ TEST(InflateStream, SeekingSkipsForwardOnly) {
   ASSERT_TRUE(beyond.in.seekg(size - 10, std::ios_base::cur));
   EXPECT_FALSE(beyond.in.seekg(11, std::ios_base::cur));
   EXPECT_TRUE(beyond.in.fail());
-}
-
-TEST(InflateStream, ReadsTheFileTreePartOfAPackageAndNothingBeyondIt) {
-  const std::string trailer(68, 'S');
-  const std::string file = pkgwriter::wrapFile(pkgwriter::encodePart(partFileTree, zlibData("text.z")) +
-                                               pkgwriter::encodePart(partSignature, trailer));
-  for (bool hashing : {false, true}) {
-    std::istringstream input(file);
-    PartStream package(input, hashing);
-    package.wanted = {partFileTree, partSignature};
-    ASSERT_EQ(package.next(), partFileTree);
-    {
-      InflateStream tree(package);
-      EXPECT_EQ(drain(tree, 4096), text);
-    }
-    // The inflater took the whole part and no byte of the next one.
-    ASSERT_EQ(package.next(), partSignature) << "hashing " << hashing;
-    char got[68];
-    ASSERT_TRUE(package.read(got, sizeof got));
-    EXPECT_EQ(std::string(got, sizeof got), trailer);
-  }
 }
 
 }  // namespace

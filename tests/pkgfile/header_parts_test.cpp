@@ -1,5 +1,5 @@
-// Header parts read into package records, and the package file loader, against
-// the sample packages and hand-made variations.
+// Header parts read into package records, and the package file loader, on
+// hand-made packages (the loader and tpk tests read the independent samples).
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -21,8 +21,6 @@ using pdb_testing::headerText;
 using testing_support::ScratchDir;
 using testing_support::writeFile;
 
-const std::string samples = std::string(TEST_DATA_DIR) + "/packages/";
-
 std::string headerPart(const std::string& name, bool withFlags = false, std::uint32_t flags = 0) {
   return encodePart(partPackage, encodeHeaderPayload(name, 0x01020304, 1000, withFlags, flags));
 }
@@ -41,30 +39,6 @@ struct Parse {
   Package package;
   bool ok = false;
 };
-
-TEST(SamplePackages, FieldsListsAndFlags) {
-  const std::pair<const char*, const char*> expected[] = {
-      {"sample-plain.tpk", "smp-plain 2036601 1704067200 f0 i386|sample text||| [] [] []"},
-      {"sample-image.tpk", "smp-image 5016600 1704078000 f1 i386|||image sample| image [] [] []"},
-      {"sample-relations.tpk",
-       "smp-rel 1046202 1704070800 f0 powerpc|||relations sample| "
-       "[smp-plain:33777152:0:0 system:100689408:117466624:0 ] [smp-api:16803328:17393152:-1 ] "
-       "[smp-old:0:16803328:0 ]"},
-  };
-  for (const auto& [name, fields] : expected) {
-    PackageFile file;
-    ASSERT_TRUE(loadPackageFile(file, samples + name)) << name;
-    EXPECT_EQ(headerText(file), fields);
-  }
-
-  PackageFile bundle;
-  ASSERT_TRUE(loadPackageFile(bundle, samples + "sample-bundle.tpk"));
-  EXPECT_EQ(bundle.length, 485u);
-  EXPECT_EQ(headerText(bundle), "smp-bundle 3006301 1704074400 f0 i386|||bundle sample| bundle [] [] []");
-  ASSERT_EQ(bundle.members.size(), 2u);
-  EXPECT_EQ(headerText(*bundle.members[0]), "smp-m1 3006301 1704074401 f0 i386|||| [] [] []");
-  EXPECT_EQ(headerText(*bundle.members[1]), "smp-m2 3006301 1704074402 f0 i386|||| [] [] []");
-}
 
 TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
   for (const std::string name : {"", ".", "..", "a/b", "../../etc", "/"}) {

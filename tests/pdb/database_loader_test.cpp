@@ -52,29 +52,28 @@ void schedule(const DeviceRoot& root, const std::string& name, const std::string
 }  // namespace
 
 TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
+  const struct {
+    const char* content;
+    bool withExtra, ok;
+    const char* entries;
+  } cases[] = {
+      // Line breaks carry no meaning; extra is signed.
+      {"api 1 4294967295 -1\nb\n2 3\n0\n", true, true, "[api:1:4294967295:-1 b:2:3:0 ]"},
+      // The entries before a malformed one stay: a short line, a provides line
+      // without its extra, a number too large for 32 bits.
+      {"a 1 2\nb 3\nc 4 5\n", false, false, "[a:1:2:0 ]"},
+      {"x 1 2\n", true, false, "[]"},
+      {"x 4294967296 2\n", false, false, "[]"},
+  };
   ScratchDir scratch;
-  std::vector<Dependency> list;
-  // Line breaks carry no meaning; extra is signed.
-  writeFile(scratch / "provides", "api 1 4294967295 -1\nb\n2 3\n0\n");
-  EXPECT_TRUE(readDependencyList(scratch / "provides", list, true));
-  EXPECT_EQ("[api:1:4294967295:-1 b:2:3:0 ]", listText(list));
-
-  list.clear();
-  writeFile(scratch / "deps", "a 1 2\nb 3\nc 4 5\n");
-  EXPECT_FALSE(readDependencyList(scratch / "deps", list, false));
-  EXPECT_EQ("[a:1:2:0 ]", listText(list));
-
-  // A provides line without its extra is malformed; a number too large for 32
-  // bits is too.
-  list.clear();
-  writeFile(scratch / "short", "x 1 2\n");
-  EXPECT_FALSE(readDependencyList(scratch / "short", list, true));
-  EXPECT_TRUE(list.empty());
-  writeFile(scratch / "big", "x 4294967296 2\n");
-  EXPECT_FALSE(readDependencyList(scratch / "big", list, false));
-
+  for (const auto& c : cases) {
+    std::vector<Dependency> list;
+    writeFile(scratch / "list", c.content);
+    EXPECT_EQ(c.ok, readDependencyList(scratch / "list", list, c.withExtra)) << c.content;
+    EXPECT_EQ(c.entries, listText(list)) << c.content;
+  }
   // A missing file is an empty list; appending keeps what was there.
-  list = {{"keep", 0, 0, 0}};
+  std::vector<Dependency> list = {{"keep", 0, 0, 0}};
   EXPECT_TRUE(readDependencyList(scratch / "missing", list, false));
   EXPECT_EQ(1u, list.size());
 }

@@ -43,14 +43,6 @@ inline std::string packHex(const FieldElement& x) {
   return toHex(m, 32);
 }
 
-inline FieldElement unpackHex(const std::string& hex) {
-  const Bytes m = fromHex(hex);
-  EXPECT_EQ(m.size(), 32u) << hex;
-  FieldElement x;
-  feUnpack(x, m.data());
-  return x;
-}
-
 // The blank-separated words of every vector line of a file in tests/data.
 inline std::vector<std::vector<std::string>> readVectorLines(const std::string& name) {
   std::ifstream in(std::string(TEST_DATA_DIR) + "/" + name);

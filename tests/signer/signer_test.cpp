@@ -77,21 +77,6 @@ TEST(Signer, DevelopmentKeyAndItsNegation) {
   EXPECT_TRUE(checkSignature(digest, trailer));
 }
 
-// The nonce is derived from the secret and the digest, so the trailers of the
-// vector file's valid cases come out byte for byte.
-TEST(Signer, ReproducesVectorTrailers) {
-  const Bytes secret = devSecret();
-  int compared = 0;
-  for (const auto& f : readVectorLines("signatures.txt")) {
-    if (f[0].rfind("valid-", 0) != 0 || f[0].rfind("valid-v-", 0) == 0) continue;
-    std::uint8_t made[68];
-    ASSERT_TRUE(signDigest(secret.data(), fromHex(f[2]).data(), made));
-    EXPECT_EQ(toHex(made, 68), f[3]) << f[0];
-    ++compared;
-  }
-  EXPECT_EQ(compared, 10);
-}
-
 TEST(Signer, GeneratedKeysSignForTheirOwnPublicKeyInvalidOnesNever) {
   std::uint8_t digest[20] = {}, trailer[68], publicKey[32];
   EXPECT_FALSE(signDigest(orderL, digest, trailer));

@@ -35,12 +35,12 @@
 
 namespace {
 
-#define CHECK(condition)                                                              \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
+#define CHECK(condition)                                                                 \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                   \
-    }                                                                                 \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (0)
 
 // Removes name below the directory parent, with everything in it, staying on
@@ -127,7 +127,7 @@ void writeFile(const std::string& path, const std::uint8_t* bytes, std::size_t l
 }
 
 void unpack(const std::uint8_t* data, std::size_t size) {
-  static const char* const metaFiles[] = {"version", "files",   "deps",    "provides", "conflicts",
+  static const char* const metaFiles[] = {"version", "files",    "deps",    "provides", "conflicts",
                                           "bundle",  "disabled", "enabled", "image"};
   std::size_t at = 0;
   while (size - at >= 2) {

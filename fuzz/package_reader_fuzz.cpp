@@ -36,12 +36,12 @@
 
 namespace {
 
-#define CHECK(condition)                                                              \
-  do {                                                                                \
-    if (!(condition)) {                                                               \
+#define CHECK(condition)                                                                 \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
       std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                   \
-    }                                                                                 \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (0)
 
 struct Mode {
@@ -187,10 +187,17 @@ void walkParts(const std::string& bytes, const Mode& mode) {
   int parts = 0;
   while (stream.next() != -1 && ++parts < 4096) {
     switch (mode.payloads) {
-      case 0: readBulk(stream, bytes, mode.chunk); break;
-      case 1: readBytes(stream, bytes); break;
-      case 2: readWithSeeks(stream, bytes, !mode.hashing && !mode.tee); break;
-      default: break;
+      case 0:
+        readBulk(stream, bytes, mode.chunk);
+        break;
+      case 1:
+        readBytes(stream, bytes);
+        break;
+      case 2:
+        readWithSeeks(stream, bytes, !mode.hashing && !mode.tee);
+        break;
+      default:
+        break;
     }
   }
   const Layout layout = layoutOf(bytes);
@@ -230,8 +237,8 @@ bool readHeaders(const std::string& bytes, bool hashing, PackageFile& file) {
   MemoryInput source(bytes);
   std::istream input(&source);
   PartStream stream(input, hashing);
-  stream.wanted = {partBundle,       partPackage,  partText24,    partArchitecture, partText2,
-                   partNote,         partDependencies, partProvides, partConflicts,  partImage};
+  stream.wanted = {partBundle, partPackage,      partText24,   partArchitecture, partText2,
+                   partNote,   partDependencies, partProvides, partConflicts,    partImage};
   stream.next();
   file.isBundle = stream.currentType() == partBundle;
   if (!readHeaderParts(file, stream)) return false;
@@ -298,9 +305,9 @@ void installWalk(const std::string& bytes) {
   std::istream input(&source);
   std::stringbuf tee;
   PartStream stream(input, true, &tee);
-  stream.wanted = {partPackage, partBundle, partDisabledMembers, partArchitecture,
-                   partDependencies, partProvides, partConflicts, partImage, partFileTree,
-                   partInstallScript, partUninstallScript, partSignature};
+  stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
+                   partDependencies, partProvides,      partConflicts,       partImage,
+                   partFileTree,     partInstallScript, partUninstallScript, partSignature};
   stream.next();
   for (int packages = 0; packages < 64 && stream.currentType() != -1; ++packages) {
     Package package;

@@ -2,15 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <optional>
 #include <string>
 
 #include "install/flash_platform.h"
+#include "pdb/chroot_runner.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -94,58 +90,32 @@ TEST(FlashQueries, DeviceVariantTable) {
   }
 }
 
-// Runs the device's own platform layer in a child whose root is dir and
-// returns what the queries answered, one character each.
-std::string queryInRoot(const std::string& dir) {
-  int channel[2];
-  if (pipe(channel) != 0) return "pipe failed";
-  const pid_t child = fork();
-  if (child == 0) {
-    close(channel[0]);
-    std::string answers;
-    if (chroot(dir.c_str()) != 0 || chdir("/") != 0) {
-      answers = std::string("chroot: ") + std::strerror(errno);
-    } else {
-      FlashPlatform& device = deviceFlashPlatform();
-      answers += device.mtdEraseSize() ? 'E' : '-';
-      answers += device.minimumVersionValue() != 0 ? 'M' : '-';
-      answers += device.featureWord() ? 'F' : '-';
-      answers += flashEraseSizeIs256K() ? 'e' : '-';
-      answers += flashMinimumVersion() != 0 ? 'm' : '-';
-      answers += flashFeatureBit() ? 'f' : '-';
-      answers += static_cast<char>('0' + deviceVariant());
-    }
-    (void)!write(channel[1], answers.data(), answers.size());
-    _exit(0);
-  }
-  close(channel[1]);
-  std::string answers;
-  char buffer[256];
-  ssize_t got;
-  while ((got = read(channel[0], buffer, sizeof buffer)) > 0) answers.append(buffer, static_cast<std::size_t>(got));
-  close(channel[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return answers;
+// What the device's own platform layer answers, one character per query.
+std::string answers() {
+  FlashPlatform& device = deviceFlashPlatform();
+  std::string text;
+  text += device.mtdEraseSize() ? 'E' : '-';
+  text += device.minimumVersionValue() != 0 ? 'M' : '-';
+  text += device.featureWord() ? 'F' : '-';
+  text += flashEraseSizeIs256K() ? 'e' : '-';
+  text += flashMinimumVersion() != 0 ? 'm' : '-';
+  text += flashFeatureBit() ? 'f' : '-';
+  return text + static_cast<char>('0' + deviceVariant());
 }
 
+// On a processor other than PowerPC the register reads as 0: variant 0.
 TEST(FlashPlatformOnThisMachine, MissingOrForeignNodesGiveNeutralAnswers) {
-  if (geteuid() != 0) GTEST_SKIP() << "changing root needs root";
-  // On a processor other than PowerPC the register reads as 0: variant 0.
 #if defined(__powerpc__)
   GTEST_SKIP() << "the variant depends on this processor";
 #endif
   ScratchDir withoutDev;
-  const std::string answers = queryInRoot(withoutDev.path());
-  if (answers.rfind("chroot:", 0) == 0) GTEST_SKIP() << answers;
-  EXPECT_EQ(answers, "------0");
-
+  RUN_CHROOTED(withoutDev.path(), [] { EXPECT_EQ(answers(), "------0"); });
   // Nodes that open but refuse every request (plain files).
   ScratchDir withFiles;
   testing_support::makeDirs(withFiles / "dev");
   testing_support::writeFile(withFiles / "dev/mtd0", "");
   testing_support::writeFile(withFiles / "dev/flash", "");
-  EXPECT_EQ(queryInRoot(withFiles.path()), "------0");
+  RUN_CHROOTED(withFiles.path(), [] { EXPECT_EQ(answers(), "------0"); });
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "sign/signature_ladder.h"
 #include "vector_file.h"
 
@@ -26,14 +24,6 @@ std::vector<SignatureCase> signatureCases() {
     cases.push_back({f[0], fromHex(f[1]), fromHex(f[2]), fromHex(f[3]), f[4] == "1", f[5], f[6]});
   }
   return cases;
-}
-
-SignatureCase findCase(const std::string& label) {
-  for (const auto& c : signatureCases()) {
-    if (c.label == label) return c;
-  }
-  ADD_FAILURE() << "no case " << label;
-  return {};
 }
 
 }  // namespace
@@ -62,22 +52,4 @@ TEST(Signature, VectorFile) {
   }
   EXPECT_GT(valid, 10);
   EXPECT_GT(invalid, 10);
-}
-
-TEST(Signature, ConfiguredKeyIsUsedByDefault) {
-  std::ifstream in(std::string(TEST_DATA_DIR) + "/../../config/dev-signer.public");
-  std::string configured;
-  std::getline(in, configured);
-  EXPECT_EQ(toHex(signerPublicKey(), publicKeySize), configured);
-  const SignatureCase c = findCase("valid-1");
-  EXPECT_TRUE(checkSignature(c.digest.data(), c.trailer.data()));
-  const SignatureCase other = findCase("signed-by-other-key-own-key");
-  EXPECT_FALSE(checkSignature(other.digest.data(), other.trailer.data()));
-
-  // A digest copy that differs from the digest is refused before any curve work.
-  Bytes trailer = c.trailer;
-  trailer[19] ^= 0x80;
-  const std::uint64_t before = signatureCurveChecks();
-  EXPECT_FALSE(checkSignature(c.digest.data(), trailer.data()));
-  EXPECT_EQ(signatureCurveChecks(), before);
 }

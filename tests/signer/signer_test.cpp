@@ -45,18 +45,6 @@ struct ScriptedRandom {
 
 }  // namespace
 
-// Values computed independently with arbitrary-precision integers; inversion
-// and negation are held by the signing tests below.
-TEST(ScalarModL, Reduction) {
-  std::uint8_t out[32];
-  scalarReduce(out, orderL);
-  EXPECT_TRUE(scalarIsZero(out));
-  std::uint8_t ones[64];
-  for (auto& b : ones) b = 0xFF;
-  scalarReduce512(out, ones);
-  EXPECT_EQ(toHex(out, 32), "000f9c44e31106a447938568a71b0ed065bef517d273ecce3d9a307c1b419903");
-}
-
 // The development key reproduces the configured public key. y(aG) is odd for
 // it, so it signs with L - a; L - a, whose point has the even y, is a secret of
 // the same public key that signs with itself, and its trailers verify too.

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "chroot_runner.h"
+#include "support/chroot_runner.h"
 #include "record_text.h"
 #include "pdb/database_loader.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
-using pdb_testing::childConsole;
+using testing_support::childConsole;
 using pdb_testing::describe;
 using pdb_testing::listText;
 using testing_support::DeviceRoot;

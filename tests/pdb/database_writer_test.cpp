@@ -6,15 +6,15 @@
 #include <sstream>
 #include <string>
 
-#include "chroot_runner.h"
+#include "support/chroot_runner.h"
 #include "pdb/database_writer.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/package_builder.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
-using pdb_testing::ChrootOptions;
-using pdb_testing::childConsole;
+using testing_support::ChrootOptions;
+using testing_support::childConsole;
 using testing_support::DeviceRoot;
 using testing_support::exists;
 using testing_support::makeDirs;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "pkgfile/package_names.h"
 #include "pkgfile/part_stream.h"
 
 namespace {
@@ -22,19 +23,6 @@ std::uint32_t u32At(const unsigned char* b) {
 std::string nameAt(const unsigned char* b) {
   const auto* end = std::find(b, b + nameFieldLength, 0);
   return std::string(reinterpret_cast<const char*>(b), std::size_t(end - b));
-}
-
-// The database files hold names as blank-separated words, so a name with white
-// space in it would not read back as the one name it was written as.
-bool holdsWhiteSpace(const std::string& name) {
-  return name.find_first_of(" \t\n\v\f\r") != std::string::npos;
-}
-
-// A package name becomes a directory below the database and the disabled-file
-// area, so it must name exactly one directory entry of its own.
-bool isUsableName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-         !holdsWhiteSpace(name);
 }
 
 bool readFixed(PartStream& stream, unsigned char* out, std::size_t length) {
@@ -61,7 +49,7 @@ bool readListPart(PartStream& stream, std::vector<Dependency>& list) {
     if (!readFixed(stream, entry, sizeof entry)) return false;
     Dependency dependency;
     dependency.name = nameAt(entry);
-    if (dependency.name.empty() || holdsWhiteSpace(dependency.name)) return false;
+    if (nameRefusal(dependency.name, NameUse::Relation) != nullptr) return false;
     dependency.min = u32At(entry + 16);
     dependency.max = u32At(entry + 24);
     dependency.extra = std::int32_t(u32At(entry + 28));
@@ -80,7 +68,7 @@ bool readHeaderParts(Package& package, PartStream& stream) {
   // A refused name is not stored: a record keeps the name it was made with
   // (the loader's directory name), so no path is ever built from it.
   std::string name = nameAt(header);
-  if (!isUsableName(name)) return false;
+  if (nameRefusal(name, NameUse::Package) != nullptr) return false;
   package.name = std::move(name);
   package.version = u32At(header + 16);
   package.buildTime = u32At(header + 20);

@@ -90,11 +90,12 @@ TEST(HeaderParts, NamesAndFlagWord) {
   EXPECT_FALSE(Parse(encodePart(partPackage, encodeHeaderPayload("abc", 1, 1).substr(0, 31))).ok);
 }
 
+// A name beginning with "." would be passed over by the database loader.
 TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
-  for (const std::string name : {"", ".", "..", "a/b", "../../etc", "/"}) {
+  for (const std::string name : {"", ".", "..", "a/b", "../../etc", "/", ".hidden"}) {
     EXPECT_FALSE(Parse(headerPart(name) + encodePart(partNote, "n")).ok) << "'" << name << "'";
   }
-  EXPECT_TRUE(Parse(headerPart("..a")).ok);
+  EXPECT_TRUE(Parse(headerPart("a..")).ok);
 
   // A refused name is not stored: the record keeps the name it was made with,
   // so a loader that appends it anyway never builds a path from the bad one.
@@ -123,7 +124,7 @@ TEST(HeaderParts, NamesTheDatabaseCannotHoldAreRefused) {
     EXPECT_FALSE(Parse(headerPart(name)).ok) << "'" << name << "'";
   }
   for (const int listType : {partDependencies, partProvides, partConflicts}) {
-    for (const std::string name : {"", "x y", "x\n"}) {
+    for (const std::string name : {"", "x y", "x\n", ".x"}) {
       Parse parse(headerPart("p") + encodePart(listType, encodeListPayload({{"ok"}, {name}})));
       EXPECT_FALSE(parse.ok) << listType << " '" << name << "'";
     }

@@ -133,6 +133,7 @@ TEST(TpkBuild, BadInputIsRefusedWithoutLeavingAFile) {
       {{"--name", "x", "--version", "6.41x", root}, 2},
       {{"--name", "seventeen-bytes-x", "--version", "1.0", root}, 2},
       {{"--name", "..", "--version", "1.0", root}, 2},
+      {{"--name", ".x", "--version", "1.0", root}, 2},
       {{"--version", "1.0", root}, 2},
       {{"--name", "x", "--version", "1.0", "--depends", "a>=1.0,<=0.9", root}, 2},
       {{"--name", "x", "--version", "1.0", "--variant", "nothing/here=2", root}, 1},

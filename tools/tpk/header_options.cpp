@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "pkgfile/package_names.h"
 #include "tpk/commands.h"
 #include "tpk/file_io.h"
 #include "tpk/relation_text.h"
@@ -19,7 +20,8 @@ std::vector<OptionInfo> headerOptions() {
 }
 
 const char* const headerOptionsHelp =
-    "  -n, --name NAME          package name: 1 to 16 bytes, no \"/\", not \".\" or \"..\"\n"
+    "  -n, --name NAME          package name: 1 to 16 bytes, no \"/\" or white space,\n"
+    "                           not beginning with \".\"\n"
     "  -V, --version VERSION    6.41, 6.41.3, 6.42alpha1, 6.42beta5, 6.42rc, 3.20rc1 ...\n"
     "      --build-time SECONDS build time (default: $SOURCE_DATE_EPOCH, else now)\n"
     "      --arch NAME          architecture (the installer assumes i386 when absent)\n"
@@ -72,9 +74,8 @@ bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderLayout& header, s
     return false;
   }
   header.name = args.value("name");
-  const std::string nameProblem = packageNameProblem(header.name);
-  if (!nameProblem.empty()) {
-    error = "--name \"" + header.name + "\": " + nameProblem;
+  if (const char* refusal = nameRefusal(header.name, NameUse::Package)) {
+    error = "--name \"" + header.name + "\": " + refusal;
     return false;
   }
   if (!args.has("version")) {

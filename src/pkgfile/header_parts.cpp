@@ -31,10 +31,12 @@ bool readFixed(PartStream& stream, unsigned char* out, std::size_t length) {
 }
 
 // The whole payload of the current part (cut at maxTextPartLength), then on to
-// the next part. A short read fails the stream, which ends the walk.
+// the next part. A short read keeps what came and fails the stream, which ends
+// the walk.
 void readTextPart(PartStream& stream, std::string& text) {
   text.assign(std::min(stream.partLength(), maxTextPartLength), '\0');
   stream.read(text.data(), std::streamsize(text.size()));
+  text.resize(std::size_t(stream.gcount()));
   stream.next();
 }
 

@@ -7,10 +7,12 @@ const char* nameRefusal(std::string_view name, NameUse use) {
   // named would vanish from the installed set while its files stay.
   if (name.front() == '.') return "the name begins with \".\"";
   // The database files hold names as blank-separated words: a name with white
-  // space in it would not read back as the one name it was written as.
-  if (name.find_first_of(" \t\n\v\f\r") != std::string_view::npos)
-    return "the name holds white space";
-  if (name.find('\0') != std::string_view::npos) return "the name holds a NUL byte";
+  // space in it would not read back as the one name it was written as. Other
+  // control characters would reach the terminal raw through the listing.
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= ' ' || byte == 0x7F) return "the name holds white space or a control character";
+  }
   if (use == NameUse::Package && name.find('/') != std::string_view::npos)
     return "the name holds \"/\"";
   return nullptr;

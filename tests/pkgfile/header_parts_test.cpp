@@ -118,13 +118,14 @@ TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
 
 // The database stores names in blank-separated text: a name holding white
 // space, or an empty relation name, would be read back as a malformed entry
-// and the installed package dropped at the next start.
+// and the installed package dropped at the next start. Control characters
+// would reach the terminal through the listing.
 TEST(HeaderParts, NamesTheDatabaseCannotHoldAreRefused) {
-  for (const std::string name : {"a b", "a\tb", "a\nb", "tail\r"}) {
+  for (const std::string name : {"a b", "a\tb", "a\nb", "tail\r", "x\x1b[2J", "x\x7f"}) {
     EXPECT_FALSE(Parse(headerPart(name)).ok) << "'" << name << "'";
   }
   for (const int listType : {partDependencies, partProvides, partConflicts}) {
-    for (const std::string name : {"", "x y", "x\n", ".x"}) {
+    for (const std::string name : {"", "x y", "x\n", ".x", "\x01x"}) {
       Parse parse(headerPart("p") + encodePart(listType, encodeListPayload({{"ok"}, {name}})));
       EXPECT_FALSE(parse.ok) << listType << " '" << name << "'";
     }

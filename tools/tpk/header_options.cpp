@@ -20,8 +20,8 @@ std::vector<OptionInfo> headerOptions() {
 }
 
 const char* const headerOptionsHelp =
-    "  -n, --name NAME          package name: 1 to 16 bytes, no \"/\" or white space,\n"
-    "                           not beginning with \".\"\n"
+    "  -n, --name NAME          package name: 1 to 16 bytes, no \"/\", white space or\n"
+    "                           control characters, not beginning with \".\"\n"
     "  -V, --version VERSION    6.41, 6.41.3, 6.42alpha1, 6.42beta5, 6.42rc, 3.20rc1 ...\n"
     "      --build-time SECONDS build time (default: $SOURCE_DATE_EPOCH, else now)\n"
     "      --arch NAME          architecture (the installer assumes i386 when absent)\n"

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "pkgfile/header_parts.h"
 #include "pkgfile/package_names.h"
 #include "tpk/commands.h"
 #include "tpk/file_io.h"
@@ -28,6 +29,7 @@ const char* const headerOptionsHelp =
     "      --note TEXT          note shown in the installer's package listing\n"
     "      --text24 TEXT        stored text (part 24)\n"
     "      --text2 TEXT         stored text (part 2)\n"
+    "                           (--arch and the texts: up to 65536 bytes each)\n"
     "  -d, --depends REL        dependency; repeatable (see RELATIONS)\n"
     "      --provides REL[:N]   provided name with optional signed extra value; repeatable\n"
     "      --conflicts REL      conflict; repeatable\n"
@@ -62,8 +64,16 @@ bool readRelations(const Arguments& args, const std::string& option, bool allowE
   return true;
 }
 
-void readText(const Arguments& args, const std::string& option, std::optional<std::string>& field) {
-  if (args.has(option)) field = args.value(option);
+// The installer's header reader keeps at most maxTextPartLength bytes of a
+// text part; a longer one would be cut without a word.
+bool readText(const Arguments& args, const std::string& option, std::optional<std::string>& field,
+              std::string& error) {
+  if (!args.has(option)) return true;
+  field = args.value(option);
+  if (field->size() <= maxTextPartLength) return true;
+  error = "--" + option + ": " + std::to_string(field->size()) +
+          " bytes, more than the installer keeps (" + std::to_string(maxTextPartLength) + ")";
+  return false;
 }
 
 }  // namespace
@@ -100,10 +110,11 @@ bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderLayout& header, s
   } else {
     header.buildTime = std::uint32_t(std::time(nullptr));
   }
-  readText(args, "arch", header.architecture);
-  readText(args, "note", header.note);
-  readText(args, "text24", header.text24);
-  readText(args, "text2", header.text2);
+  if (!readText(args, "arch", header.architecture, error) ||
+      !readText(args, "note", header.note, error) ||
+      !readText(args, "text24", header.text24, error) ||
+      !readText(args, "text2", header.text2, error))
+    return false;
   if (!readRelations(args, "depends", false, header.deps, error) ||
       !readRelations(args, "provides", true, header.provides, error) ||
       !readRelations(args, "conflicts", false, header.conflicts, error))

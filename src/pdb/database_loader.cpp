@@ -3,11 +3,11 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <memory>
 
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ bool forEachEntry(const char* path, Visit visit) {
 // Reads the meta files of a record that did not come from an image.
 void readMetaFiles(InstalledPackage& package, const std::string& dir) {
   {
-    std::ifstream in(dir + "version");
+    RegularFileStream in(dir + "version");
     if (!(in >> package.version >> package.buildTime)) package.action = ScheduledAction::Uninstall;
   }
   if (!readDependencyList(dir + "deps", package.deps, false))
@@ -42,7 +42,7 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
   if (!readDependencyList(dir + "conflicts", package.conflicts, false))
     package.action = ScheduledAction::Uninstall;
   {
-    std::ifstream in(dir + "bundle");
+    RegularFileStream in(dir + "bundle");
     std::string bundleName;
     if (in >> bundleName) {
       package.bundle.name = bundleName;
@@ -50,7 +50,7 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
       package.bundle.max = 0;
     }
   }
-  std::ifstream files(dir + "files");
+  RegularFileStream files(dir + "files");
   package.isBundle = !files.is_open();
   std::string line;
   while (std::getline(files, line)) {
@@ -63,7 +63,7 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
 // Reads the disabled/enabled flag files.
 void readStateFlags(InstalledPackage& package, const std::string& dir) {
   package.userForced = false;
-  std::ifstream disabled(dir + "disabled");
+  RegularFileStream disabled(dir + "disabled");
   if (disabled.is_open()) {
     package.disabled = true;
     std::string first;
@@ -72,14 +72,14 @@ void readStateFlags(InstalledPackage& package, const std::string& dir) {
     return;
   }
   package.disabled = false;
-  if (std::ifstream(dir + "enabled").is_open()) package.userForced = true;
+  if (RegularFileStream(dir + "enabled").is_open()) package.userForced = true;
 }
 
 // Picks up and consumes the action the running system scheduled.
 void readSchedule(InstalledPackage& package) {
   const std::string path = scheduleDir + package.name + "/schedule";
   {
-    std::ifstream in(path);
+    RegularFileStream in(path);
     std::string word;
     in >> word;
     if (word == "uninstall") {
@@ -98,7 +98,7 @@ void readSchedule(InstalledPackage& package) {
 }  // namespace
 
 bool readDependencyList(const std::string& path, std::vector<Dependency>& list, bool withExtra) {
-  std::ifstream in(path);
+  RegularFileStream in(path);
   if (!in.is_open()) return true;
   for (;;) {
     Dependency entry;
@@ -161,7 +161,7 @@ bool loadImages(Console& console, const char* imageDir) {
   return forEachEntry(databaseDir, [&packages, imageDir](const std::string& name) {
     auto record = std::make_unique<InstalledPackage>(name);
     const std::string path = imageDir ? imageDir + name : packageDir(*record) + "image";
-    std::ifstream image(path, std::ios::binary);
+    RegularFileStream image(path);
     if (!image.is_open()) return;
 
     // Only the parts that describe the package; architecture, text2 and the

@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "pkgfile/package_names.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ bool readHeaderParts(Package& package, PartStream& stream) {
 bool loadPackageFile(PackageFile& file, const std::string& path) {
   file.path = path;
   file.foundPath = path;
-  std::ifstream input(path, std::ios_base::in | std::ios_base::binary);
+  RegularFileStream input(path);
   PartStream stream(input, true);
   file.length = stream.totalLength();
 

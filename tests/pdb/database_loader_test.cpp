@@ -1,5 +1,7 @@
 // The database loader: meta files, state flags, schedule files and images.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -144,12 +146,20 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
       // A placeholder record takes no schedule, and its file stays.
       {"holder", {{"version", "4294967295 4294967295\n"}, {"files", ""}}, "uninstall\n",
        ScheduledAction::None, false},
+      // A named pipe is not read (with no writer it would block the start).
+      {"piped", good, "", ScheduledAction::None, false},
   };
   DeviceRoot root;
   for (const Case& c : cases) {
     writeEntry(root, c.name, c.files);
     schedule(root, c.name, c.word);
   }
+  const std::string pipe = root.at("/ram/pdb/piped/schedule");
+  ASSERT_EQ(0, ::unlink(pipe.c_str()));
+  ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
+  const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(10, ::write(writer, "uninstall\n", 10));
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, true, "i386");
@@ -164,6 +174,7 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
     EXPECT_EQ(std::string(c.name) == "holder", exists(root.at("/ram/pdb/") + c.name + "/schedule"))
         << c.name;
   }
+  ::close(writer);
 }
 
 TEST(DatabaseLoader, AMissingDatabaseIsWarnedAboutAndLeftEmpty) {

@@ -211,5 +211,10 @@ TEST(TpkCommands, HelpAndUsageErrors) {
   }
   EXPECT_EQ(runTpk({}).status, 2);
   EXPECT_EQ(runTpk({"frobnicate"}).status, 2);
+  // A named pipe without a writer is refused at once, not waited on.
+  ScratchDir dir;
+  ASSERT_EQ(mkfifo((dir / "pipe.tpk").c_str(), 0600), 0);
+  for (const char* command : {"info", "contents", "verify", "digest"})
+    EXPECT_EQ(runTpk({command, dir / "pipe.tpk"}).status, 1) << command;
   EXPECT_EQ(runTpk({"--help"}).status, 0);
 }

@@ -3,7 +3,10 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <climits>
+#include <iomanip>
 #include <memory>
+#include <string_view>
 
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
@@ -14,6 +17,34 @@ namespace {
 constexpr char databaseDir[] = "/flash/var/pdb/";
 constexpr char secondImageDir[] = "/rw/pckg/.images/";
 constexpr char scheduleDir[] = "/ram/pdb/";
+
+// What the loader holds of one word or one path. A longer one makes its file
+// malformed instead of being buffered: a sparse file of a gigabyte would
+// otherwise take twice that in memory.
+constexpr std::size_t maxWordLength = PATH_MAX;
+
+// Reads the next white-space delimited word, holding at most one byte more
+// than maxWordLength of it. False at the end of the data.
+bool readWord(std::istream& in, std::string& word) {
+  return static_cast<bool>(in >> std::setw(maxWordLength + 1) >> word);
+}
+
+bool tooLong(const std::string& word) { return word.size() > maxWordLength; }
+
+enum class LineRead { Line, End, TooLong };
+
+// Reads the next line without its "\n" (a last line without one counts).
+LineRead readLine(std::istream& in, std::string& line) {
+  line.clear();
+  std::streambuf& buffer = *in.rdbuf();
+  int c = buffer.sbumpc();
+  if (c == std::char_traits<char>::eof()) return LineRead::End;
+  for (; c != std::char_traits<char>::eof() && c != '\n'; c = buffer.sbumpc()) {
+    if (line.size() == maxWordLength) return LineRead::TooLong;
+    line.push_back(char(c));
+  }
+  return LineRead::Line;
+}
 
 // Calls visit(name) for each entry of a directory, in directory order,
 // skipping names that begin with '.'. False when it cannot be opened.
@@ -44,7 +75,9 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
   {
     RegularFileStream in(dir + "bundle");
     std::string bundleName;
-    if (in >> bundleName) {
+    if (readWord(in, bundleName) && tooLong(bundleName)) {
+      package.action = ScheduledAction::Uninstall;
+    } else if (!bundleName.empty()) {
       package.bundle.name = bundleName;
       package.bundle.min = 0;
       package.bundle.max = 0;
@@ -53,7 +86,11 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
   RegularFileStream files(dir + "files");
   package.isBundle = !files.is_open();
   std::string line;
-  while (std::getline(files, line)) {
+  for (LineRead read; (read = readLine(files, line)) != LineRead::End;) {
+    if (read == LineRead::TooLong) {
+      package.action = ScheduledAction::Uninstall;
+      break;
+    }
     if (line.empty()) continue;
     if (line[0] != '/') line.insert(line.begin(), '/');
     package.files.insert(line);
@@ -66,9 +103,10 @@ void readStateFlags(InstalledPackage& package, const std::string& dir) {
   RegularFileStream disabled(dir + "disabled");
   if (disabled.is_open()) {
     package.disabled = true;
-    std::string first;
-    std::getline(disabled, first);
-    package.userForced = first != "auto";
+    // Only "auto" matters, so no more of the first line is read.
+    char first[sizeof "auto"];
+    package.userForced =
+        !disabled.getline(first, sizeof first) || std::string_view(first) != "auto";
     return;
   }
   package.disabled = false;
@@ -81,7 +119,7 @@ void readSchedule(InstalledPackage& package) {
   {
     RegularFileStream in(path);
     std::string word;
-    in >> word;
+    readWord(in, word);
     if (word == "uninstall") {
       package.action = ScheduledAction::Uninstall;
     } else if (word == "enable") {
@@ -102,7 +140,8 @@ bool readDependencyList(const std::string& path, std::vector<Dependency>& list, 
   if (!in.is_open()) return true;
   for (;;) {
     Dependency entry;
-    if (!(in >> entry.name)) return true;
+    if (!readWord(in, entry.name)) return true;
+    if (tooLong(entry.name)) return false;
     if (!(in >> entry.min >> entry.max)) return false;
     if (withExtra && !(in >> entry.extra)) return false;
     list.push_back(std::move(entry));

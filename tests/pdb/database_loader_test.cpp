@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,9 @@ TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
   EXPECT_TRUE(list.empty());
   writeFile(scratch / "big", "x 4294967296 2\n");
   EXPECT_FALSE(readDependencyList(scratch / "big", list, false));
+  // A name longer than the path limit is not held: the file is malformed.
+  writeFile(scratch / "long", std::string(PATH_MAX + 1, 'n') + " 1 2\n");
+  EXPECT_FALSE(readDependencyList(scratch / "long", list, false));
 
   // A missing file is an empty list; appending keeps what was there.
   list = {{"keep", 0, 0, 0}};
@@ -87,6 +91,7 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
                             {"files", "bin/x\n/abs/y\n\nbin/x\nlast"}});
   writeEntry(root, "nofiles", {{"version", "1 2\n"}, {"bundle", "suite\n"}});
   writeEntry(root, "empty", {});
+  writeEntry(root, "longpath", {{"version", "1 2\n"}, {"files", std::string(PATH_MAX + 1, 'p')}});
   writeEntry(root, "baddeps", with(with(good, "deps", "a 1 2\nb 3\n"), "conflicts", "c 0 9\n"));
   writeEntry(root, "auto", with(good, "disabled", "auto\n"));
   writeEntry(root, "user", with(good, "disabled", "user\n"));
@@ -100,7 +105,7 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
     loadDatabase(console, false, "powerpc");
     EXPECT_EQ("powerpc", console.arch);
     EXPECT_TRUE(console.messages.empty());
-    ASSERT_EQ(9u, console.packages.size());
+    ASSERT_EQ(10u, console.packages.size());
     EXPECT_EQ("only 3146301 1704067200 f0 |||| [] [] [] in :0:0 {/abs/y /bin/x /last } action0",
               describe(*console.packages.find("only")));
     EXPECT_EQ("nofiles 1 2 f0 |||| bundle [] [] [] in suite:0:0 {} action0",
@@ -108,6 +113,7 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
     // Unreadable metadata marks the package for removal instead of failing;
     // what was read before the malformed line stays.
     EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("empty")->action);
+    EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("longpath")->action);
     EXPECT_EQ("baddeps 1 2 f0 |||| [a:1:2:0 ] [] [c:0:9:0 ] in :0:0 {} action1",
               describe(*console.packages.find("baddeps")));
 

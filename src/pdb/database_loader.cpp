@@ -225,8 +225,12 @@ bool loadImages(Console& console, const char* imageDir) {
       // A member whose name could not be read has no entry of its own that
       // could ever be written or removed: it is not recorded.
       if (isPlainName(member->name)) packages.append(std::move(member));
-      // A header that could not be read leaves the stream where it was.
-      if (!complete) break;
+      // A header that could not be read leaves the stream inside it: the rest
+      // of that member is passed over up to the next member's header.
+      if (!complete) {
+        while (stream.next() != -1 && stream.currentType() != partPackage) {
+        }
+      }
     }
     packages.append(std::move(record));
   });

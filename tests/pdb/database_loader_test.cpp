@@ -241,22 +241,26 @@ TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
                            {"version", "3 4\n"}, {"files", ""}});
 
   // A header whose name would leave the database: the record keeps its
-  // directory's name, and a bundle member so named is not recorded at all.
-  pkgwriter::PackageLayout dots;
+  // directory's name, and a bundle member so named is not recorded at all;
+  // the members after it are.
+  pkgwriter::PackageLayout dots, inner;
   dots.name = "..";
   dots.version = 7;
+  dots.note = "passed over";
+  inner.name = "inner";
   writeEntry(root, "dots", {{"image", pkgwriter::buildPackageFile(dots)}});
   pkgwriter::BundleLayout bundle;
   bundle.name = "outer";
-  bundle.members = {pkgwriter::buildPackageBody(dots)};
+  bundle.members = {pkgwriter::buildPackageBody(dots), pkgwriter::buildPackageBody(inner)};
   writeEntry(root, "outer", {{"image", pkgwriter::buildBundleFile(bundle)}});
 
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, false, "i386");
-    ASSERT_EQ(7u, console.packages.size());
+    ASSERT_EQ(8u, console.packages.size());
     for (const auto& record : console.packages) EXPECT_TRUE(isPlainName(record->name)) << record->name;
     ASSERT_NE(nullptr, console.packages.find("outer"));
+    ASSERT_NE(nullptr, console.packages.find("inner"));
     // No meta files to fall back on.
     EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("dots")->action);
 

@@ -35,8 +35,19 @@ if ! apt-cache showsrc zlib >/dev/null 2>&1; then
     [ -n "$uri" ] && break
   done
   if [ -z "$uri" ] && [ -f /etc/apt/sources.list ]; then
-    read -r uri < <(awk -v suite="$VERSION_CODENAME" \
-      '$1 == "deb" && $3 == suite { print $2; exit }' /etc/apt/sources.list) || true
+    # deb [option=value ...] URI SUITE COMPONENTS...
+    read -r uri key < <(awk -v suite="$VERSION_CODENAME" '
+      $1 != "deb" { next }
+      {
+        key = ""; i = 2
+        if ($2 ~ /^\[/) {
+          for (; i <= NF; i++) {
+            if ($i ~ /signed-by=/) { key = $i; sub(/.*signed-by=/, "", key); sub(/\]$/, "", key) }
+            if ($i ~ /\]$/) { i++; break }
+          }
+        }
+        if ($(i + 1) == suite) { print $i, key; exit }
+      }' /etc/apt/sources.list) || true
   fi
   if [ -z "$uri" ]; then
     echo "zlib-source: no Debian apt entry for $VERSION_CODENAME found to take the URI from" >&2

@@ -1,5 +1,6 @@
 #include "plan/candidate_order.h"
 
+#include "plan/relation_index.h"
 #include "plan/relations.h"
 
 namespace {
@@ -8,11 +9,12 @@ bool related(const Package& a, const Package& b) {
   return isOrContains(a, b.name) || isOrContains(b, a.name);
 }
 
-// Whether a survives the comparison with every other candidate.
-bool survives(Console& console, const std::vector<const Package*>& list, std::size_t a,
-              bool olderWins, bool report) {
+// Whether list[a] survives the comparison with every other candidate, taken
+// in list order (those the index rules out are unrelated to it).
+bool survives(Console& console, const std::vector<const Package*>& list,
+              const std::vector<std::size_t>& others, std::size_t a, bool olderWins, bool report) {
   const Package& candidate = *list[a];
-  for (std::size_t b = 0; b < list.size(); ++b) {
+  for (std::size_t b : others) {
     if (b == a || !related(candidate, *list[b])) continue;
     const int order = compareCandidates(*list[b], candidate, olderWins);
     if (order > 0) {
@@ -32,17 +34,28 @@ bool survives(Console& console, const std::vector<const Package*>& list, std::si
 
 std::vector<std::size_t> candidateOrder(Console& console, const std::vector<const Package*>& list,
                                         bool olderWins, bool report) {
-  std::vector<std::size_t> ordered;
+  const RelationIndex index(list);
+  std::vector<std::vector<std::size_t>> candidates(list.size());
+  std::vector<std::size_t> kept;
   for (std::size_t a = 0; a < list.size(); ++a) {
-    if (!survives(console, list, a, olderWins, report)) continue;
-    const Package& placing = *list[a];
-    std::size_t position = ordered.size();
-    while (position > 0) {
-      const Package& placed = *list[ordered[position - 1]];
-      if (dependsOn(placing, placed) || conflictsWith(placed, placing)) break;
-      --position;
+    candidates[a] = index.candidates(a);
+    if (survives(console, list, candidates[a], a, olderWins, report)) kept.push_back(a);
+  }
+
+  // Each kept record goes directly behind the last placed record it depends
+  // on or that conflicts with it, else to the front.
+  constexpr std::size_t unplaced = std::size_t(-1);
+  std::vector<std::size_t> ordered, position(list.size(), unplaced);
+  for (std::size_t placing : kept) {
+    std::size_t at = 0;
+    for (std::size_t other : candidates[placing]) {
+      const std::size_t place = position[other];
+      if (place == unplaced || place < at) continue;
+      if (dependsOn(*list[placing], *list[other]) || conflictsWith(*list[other], *list[placing]))
+        at = place + 1;
     }
-    ordered.insert(ordered.begin() + static_cast<std::ptrdiff_t>(position), a);
+    ordered.insert(ordered.begin() + static_cast<std::ptrdiff_t>(at), placing);
+    for (std::size_t i = at; i < ordered.size(); ++i) position[ordered[i]] = i;
   }
   return ordered;
 }

@@ -10,6 +10,10 @@ bool providesMatch(const Package& package, const Dependency& dependency) {
   return false;
 }
 
+bool isProviderOf(const Package& record, const Dependency& dependency) {
+  return !isPlaceholder(record) && (satisfies(record, dependency) || providesMatch(record, dependency));
+}
+
 bool isOrContains(const Package& package, const std::string& name) {
   if (namesEqual(package.name, name)) return true;
   for (const auto& member : package.members)
@@ -73,8 +77,7 @@ std::vector<InstalledPackage*> findProviders(Console& console, const Dependency&
                                              bool includeDisabled) {
   std::vector<InstalledPackage*> providers;
   for (const auto& record : console.packages) {
-    if (isPlaceholder(*record) || (record->disabled && !includeDisabled)) continue;
-    if (satisfies(*record, dependency) || providesMatch(*record, dependency))
+    if ((includeDisabled || !record->disabled) && isProviderOf(*record, dependency))
       providers.push_back(record.get());
   }
   return providers;

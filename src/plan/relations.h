@@ -25,6 +25,9 @@ bool isPlaceholder(const Package& package);
 
 // Some entry of package.provides overlaps the dependency's range.
 bool providesMatch(const Package& package, const Dependency& dependency);
+// The record answers the dependency: it is no placeholder and satisfies or
+// provides it.
+bool isProviderOf(const Package& record, const Dependency& dependency);
 // The package is called name, or one of its members (one level) is.
 bool isOrContains(const Package& package, const std::string& name);
 // a requires b, directly, through b's members or through a's members.

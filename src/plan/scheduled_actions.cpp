@@ -1,11 +1,15 @@
 #include "plan/scheduled_actions.h"
 
 #include <cstdint>
+#include <functional>
+#include <queue>
+#include <unordered_map>
 #include <utility>
 
 #include "install/package_removal.h"
 #include "pdb/database_writer.h"
 #include "plan/candidate_order.h"
+#include "plan/relation_index.h"
 #include "plan/relations.h"
 
 namespace {
@@ -34,7 +38,7 @@ bool narrowlyActive(const InstalledPackage& record) {
 
 class Planner {
 public:
-  Planner(Console& console, int report) : console_(console), db_(console.packages), report_(report) {}
+  Planner(Console& console, int report);
 
   void followBundles();
   void keepDependencies(InstalledPackage& record);
@@ -49,25 +53,75 @@ private:
     if (record.action != action) ++changes_;
     record.action = action;
   }
+  InstalledPackage* find(const std::string& name) const {
+    const auto found = firstNamed_.find(name);
+    return found == firstNamed_.end() ? nullptr : found->second;
+  }
   // The provider to keep for a dependency none of whose providers is active:
   // the last one after ordering, so the best release that others lean on.
   InstalledPackage& providerToKeep(RecordList providers);
+  // Sets the action a dependency in this state calls for; whether it changed.
+  bool dropIfUnsatisfied(InstalledPackage& record);
 
   Console& console_;
-  const PackageDb& db_;
   int report_;
-  // For cutting a walk that would repeat itself for ever: a record whose
-  // dependencies are already being kept, and the number of action changes made
-  // when that began. Meeting it again with no change made since can only
-  // repeat the same walk (a bundle that names itself, say).
-  std::vector<std::pair<const InstalledPackage*, std::uint64_t>> walking_;
+  // Names, relations and bundle fields do not change while planning, so the
+  // lookups are made once: PackageDb order, find by name, the providers of
+  // every dependency (findProviders with disabled ones), the records whose
+  // dependencies a record provides, bundle members by bundle name.
+  RecordList records_;
+  std::vector<const Package*> packages_;
+  RelationIndex relations_;
+  std::unordered_map<const InstalledPackage*, std::size_t> indexOf_;
+  std::unordered_map<std::string, InstalledPackage*> firstNamed_;
+  std::vector<std::vector<RecordList>> providers_;
+  std::vector<std::vector<std::size_t>> dependents_;
+  std::unordered_map<std::string, RecordList> members_;
+  // For cutting a walk that would repeat itself for ever: per record, the
+  // number of action changes made when the innermost walk over its
+  // dependencies began (noWalk when none is under way). Meeting the record
+  // again with no change made since can only repeat the same walk (a bundle
+  // that names itself, say).
+  static constexpr std::uint64_t noWalk = ~std::uint64_t(0);
+  std::vector<std::uint64_t> walkingSince_;
   std::uint64_t changes_ = 0;
 };
 
+Planner::Planner(Console& console, int report)
+    : console_(console),
+      report_(report),
+      records_([&] {
+        RecordList records;
+        for (const auto& record : console.packages) records.push_back(record.get());
+        return records;
+      }()),
+      packages_(records_.begin(), records_.end()),
+      relations_(packages_),
+      providers_(records_.size()),
+      dependents_(records_.size()),
+      walkingSince_(records_.size(), noWalk) {
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    InstalledPackage& record = *records_[i];
+    indexOf_.emplace(&record, i);
+    firstNamed_.emplace(record.name, &record);
+    if (!isPlaceholder(record)) members_[record.bundle.name].push_back(&record);
+  }
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    for (const Dependency& d : records_[i]->deps) {
+      RecordList& providers = providers_[i].emplace_back();
+      for (std::size_t p : relations_.offering(d.name)) {
+        if (!isProviderOf(*records_[p], d)) continue;
+        providers.push_back(records_[p]);
+        if (dependents_[p].empty() || dependents_[p].back() != i) dependents_[p].push_back(i);
+      }
+    }
+  }
+}
+
 void Planner::followBundles() {
-  for (const auto& member : db_) {
+  for (InstalledPackage* member : records_) {
     if (member->bundle.name.empty()) continue;
-    const InstalledPackage* bundle = db_.find(member->bundle.name);
+    const InstalledPackage* bundle = find(member->bundle.name);
     if (bundle == nullptr) continue;
     switch (bundle->action) {
       case Action::Disable:
@@ -93,19 +147,18 @@ InstalledPackage& Planner::providerToKeep(RecordList providers) {
 }
 
 void Planner::keepDependencies(InstalledPackage& record) {
-  for (const auto& [walking, changesThen] : walking_)
-    if (walking == &record && changesThen == changes_) return;
-  walking_.emplace_back(&record, changes_);
+  const std::size_t index = indexOf_.at(&record);
+  if (walkingSince_[index] == changes_) return;
+  const std::uint64_t outerWalk = std::exchange(walkingSince_[index], changes_);
 
   if (!record.bundle.name.empty())
-    if (InstalledPackage* bundle = db_.find(record.bundle.name)) keepNeeded(*bundle, record);
-  for (const Dependency& d : record.deps) {
-    RecordList providers = findProviders(console_, d, true);
+    if (InstalledPackage* bundle = find(record.bundle.name)) keepNeeded(*bundle, record);
+  for (const RecordList& providers : providers_[index]) {
     if (groupState(providers) == ProviderState::Active) continue;
     if (providers.empty()) break;
-    keepNeeded(providerToKeep(std::move(providers)), record);
+    keepNeeded(providerToKeep(providers), record);
   }
-  walking_.pop_back();
+  walkingSince_[index] = outerWalk;
 }
 
 void Planner::keepNeeded(InstalledPackage& provider, const InstalledPackage& dependent) {
@@ -122,9 +175,11 @@ void Planner::keepNeeded(InstalledPackage& provider, const InstalledPackage& dep
   keepDependencies(provider);
 }
 
+// Only records that may conflict with the record either way are visited;
+// the others would be passed over.
 void Planner::resolveEnableConflicts(InstalledPackage& record) {
-  for (const auto& other : db_) {
-    InstalledPackage& q = *other;
+  for (std::size_t other : relations_.candidates(indexOf_.at(&record))) {
+    InstalledPackage& q = *records_[other];
     if (&q == &record || !narrowlyActive(q)) continue;
     if (conflictsWith(record, q)) {
       if (q.action == Action::None) q.action = Action::Disable;
@@ -143,42 +198,58 @@ void Planner::resolveEnableConflicts(InstalledPackage& record) {
   }
 }
 
-void Planner::dropUnsatisfied() {
-  bool changed = true;
-  while (changed) {
-    changed = false;
-    for (const auto& record : db_) {
-      InstalledPackage& p = *record;
-      for (const Dependency& d : p.deps) {
-        const ProviderState state = groupState(findProviders(console_, d, true));
-        if (state == ProviderState::Gone && p.action != Action::Uninstall) {
-          p.action = Action::Uninstall;
-          changed = true;
-        } else if (state == ProviderState::DisabledOnly && p.action != Action::Uninstall &&
-                   p.action != Action::Disable && !(p.disabled && p.action == Action::None)) {
-          p.action = Action::Disable;
-          changed = true;
-        }
-        if (changed) break;
-      }
-      if (changed) break;
+bool Planner::dropIfUnsatisfied(InstalledPackage& p) {
+  for (const RecordList& providers : providers_[indexOf_.at(&p)]) {
+    const ProviderState state = groupState(providers);
+    if (state == ProviderState::Gone && p.action != Action::Uninstall) {
+      p.action = Action::Uninstall;
+      return true;
     }
+    if (state == ProviderState::DisabledOnly && p.action != Action::Uninstall &&
+        p.action != Action::Disable && !(p.disabled && p.action == Action::None)) {
+      p.action = Action::Disable;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Passes over the records in order until one changes nothing, starting again
+// from the first record after each change. A record whose own action and
+// whose providers' actions are as they were when it last changed nothing will
+// change nothing again, so instead of a whole pass only the first record that
+// might change is looked at: pending holds those, lowest first.
+void Planner::dropUnsatisfied() {
+  std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> pending;
+  std::vector<char> isPending(records_.size(), 1);
+  for (std::size_t i = 0; i < records_.size(); ++i) pending.push(i);
+  const auto recheck = [&](std::size_t i) {
+    if (!isPending[i]) pending.push(i);
+    isPending[i] = 1;
+  };
+  while (!pending.empty()) {
+    const std::size_t i = pending.top();
+    pending.pop();
+    isPending[i] = 0;
+    if (!dropIfUnsatisfied(*records_[i])) continue;
+    recheck(i);
+    for (std::size_t dependent : dependents_[i]) recheck(dependent);
   }
 }
 
 void Planner::settleBundles() {
-  for (const auto& record : db_) {
+  for (InstalledPackage* record : records_) {
     InstalledPackage& bundle = *record;
     if (!bundle.isBundle || bundle.action == Action::Uninstall) continue;
     bool memberActive = false, memberRemains = false;
-    for (const auto& other : db_) {
-      const InstalledPackage& m = *other;
-      if (isPlaceholder(m) || !namesEqual(m.bundle.name, bundle.name)) continue;
-      if (narrowlyActive(m)) {
+    static const RecordList noMembers;
+    const auto found = members_.find(bundle.name);
+    for (const InstalledPackage* m : found == members_.end() ? noMembers : found->second) {
+      if (narrowlyActive(*m)) {
         memberActive = true;
         break;
       }
-      if (m.action == Action::Disable || (m.disabled && m.action == Action::None))
+      if (m->action == Action::Disable || (m->disabled && m->action == Action::None))
         memberRemains = true;
     }
     if (memberActive) continue;
@@ -190,7 +261,7 @@ void Planner::settleBundles() {
 }
 
 bool Planner::anyWillBeEnabled() const {
-  for (const auto& record : db_)
+  for (const InstalledPackage* record : records_)
     if (willBeEnabled(*record)) return true;
   return false;
 }

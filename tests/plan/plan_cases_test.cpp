@@ -1,8 +1,10 @@
 // Runs every case file of tests/plan/cases (format in the README there): an
-// installed set, one operation (planning, applying, the install check or
-// candidate ordering) and everything it must produce, console bytes included.
+// installed set, one operation (planning, applying, the install check,
+// candidate ordering, the active lookup) and everything it must produce,
+// console bytes included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +50,10 @@ Words wordsOf(const Section& section) {
   return words;
 }
 
+const char* const sectionNames[] = {"ARCH", "DEVICE", "INSTALLED", "PLAN", "APPLY", "CHECK", "ORDER",
+                                   "ACTIVE", "ACTIONS", "REMOVALS", "ENABLES", "RESULT", "AFTER",
+                                   "FILES", "OUTPUT"};
+
 CaseFile readCase(const fs::path& path) {
   CaseFile file;
   Section* section = nullptr;
@@ -56,7 +62,10 @@ CaseFile readCase(const fs::path& path) {
     if (line.empty() || line[0] == '#') continue;
     if (line[0] == '@') {
       const std::size_t space = line.find(' ');
-      section = &file[line.substr(1, space - 1)];
+      const std::string name = line.substr(1, space - 1);
+      EXPECT_NE(std::find(std::begin(sectionNames), std::end(sectionNames), name), std::end(sectionNames))
+          << "unknown section " << line;
+      section = &file[name];
       section->args = space == std::string::npos ? "" : line.substr(space + 1);
     } else if (section) {
       section->lines.push_back(line);
@@ -79,7 +88,7 @@ std::unique_ptr<Record> parseRecord(const std::string& line) {
   std::string name, release, word;
   in >> name >> release;
   auto record = std::make_unique<Record>();
-  record->name = name == "\"\"" ? "" : name;
+  record->name = name;
   if (release == "placeholder") {
     record->version = record->buildTime = placeholderRelease;
   } else {
@@ -233,7 +242,6 @@ TEST_P(PlanCase, Produces) {
   } else {
     testing_support::ScratchDir root;
     for (const auto& record : parseRecords<InstalledPackage>(c_["INSTALLED"].lines)) {
-      if (record->name.empty()) continue;  // a transient record has no entry
       const std::string entry = root / "flash/var/pdb/" + record->name;
       testing_support::makeDirs(entry);
       testing_support::writeFile(entry + "/version", "");

@@ -27,7 +27,8 @@ void buildInstalledSet(PackageDb& db, std::size_t count) {
     if (i % 100 >= 1 && i % 100 <= 4) record->bundle.name = name(i - i % 100);
     if (i % 10 != 9 && i + 1 < count) record->deps.push_back({name(i + 1), 0, 0, 0});
     if (i % 5 == 0) record->provides.push_back({"api" + std::to_string(i / 50), 0, 0, 0});
-    if (i % 7 == 0 && i >= 50) record->deps.push_back({"api" + std::to_string(i / 50 - 1), 0, 0, 0});
+    if (i % 7 == 0 && i >= 50)
+      record->deps.push_back({"api" + std::to_string(i / 50 - 1), 0, 0, 0});
     if (i % 30 == 9) record->disabled = true;
     if (i % 20 == 19) record->conflicts.push_back({"alt" + std::to_string(i), 0, 0, 0});
     if (i % 100 == 59) record->conflicts.push_back({name(i - 9), 0, 0, 0});
@@ -60,7 +61,12 @@ void BM_PlanActions(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
   std::fclose(sink);
 }
-BENCHMARK(BM_PlanActions)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(BM_PlanActions)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 }  // namespace
 

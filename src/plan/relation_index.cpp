@@ -21,8 +21,7 @@ void forEachSought(const Package& record, const Visit& visit) {
 
 }  // namespace
 
-RelationIndex::RelationIndex(const std::vector<const Package*>& records)
-    : records_(records) {
+RelationIndex::RelationIndex(const std::vector<const Package*>& records) : records_(records) {
   for (std::size_t i = 0; i < records.size(); ++i) {
     // Records are added in order, so a repeat of a name within one record is
     // always the last entry of its list.

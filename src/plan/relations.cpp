@@ -11,7 +11,8 @@ bool providesMatch(const Package& package, const Dependency& dependency) {
 }
 
 bool isProviderOf(const Package& record, const Dependency& dependency) {
-  return !isPlaceholder(record) && (satisfies(record, dependency) || providesMatch(record, dependency));
+  return !isPlaceholder(record) &&
+         (satisfies(record, dependency) || providesMatch(record, dependency));
 }
 
 bool isOrContains(const Package& package, const std::string& name) {

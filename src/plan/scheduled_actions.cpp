@@ -18,10 +18,14 @@ using Action = ScheduledAction;
 
 const char* actionWord(Action action) {
   switch (action) {
-    case Action::Uninstall: return "uninstall";
-    case Action::Enable: return "enable";
-    case Action::Disable: return "disable";
-    case Action::None: break;
+    case Action::Uninstall:
+      return "uninstall";
+    case Action::Enable:
+      return "enable";
+    case Action::Disable:
+      return "disable";
+    case Action::None:
+      break;
   }
   return "";
 }
@@ -52,6 +56,10 @@ private:
   void setAction(InstalledPackage& record, Action action) {
     if (record.action != action) ++changes_;
     record.action = action;
+  }
+  // Every record the planner meets is in the PackageDb.
+  std::size_t indexOf(const InstalledPackage& record) const {
+    return indexOf_.find(&record)->second;
   }
   InstalledPackage* find(const std::string& name) const {
     const auto found = firstNamed_.find(name);
@@ -147,7 +155,7 @@ InstalledPackage& Planner::providerToKeep(RecordList providers) {
 }
 
 void Planner::keepDependencies(InstalledPackage& record) {
-  const std::size_t index = indexOf_.at(&record);
+  const std::size_t index = indexOf(record);
   if (walkingSince_[index] == changes_) return;
   const std::uint64_t outerWalk = std::exchange(walkingSince_[index], changes_);
 
@@ -178,7 +186,7 @@ void Planner::keepNeeded(InstalledPackage& provider, const InstalledPackage& dep
 // Only records that may conflict with the record either way are visited;
 // the others would be passed over.
 void Planner::resolveEnableConflicts(InstalledPackage& record) {
-  for (std::size_t other : relations_.candidates(indexOf_.at(&record))) {
+  for (std::size_t other : relations_.candidates(indexOf(record))) {
     InstalledPackage& q = *records_[other];
     if (&q == &record || !narrowlyActive(q)) continue;
     if (conflictsWith(record, q)) {
@@ -199,7 +207,7 @@ void Planner::resolveEnableConflicts(InstalledPackage& record) {
 }
 
 bool Planner::dropIfUnsatisfied(InstalledPackage& p) {
-  for (const RecordList& providers : providers_[indexOf_.at(&p)]) {
+  for (const RecordList& providers : providers_[indexOf(p)]) {
     const ProviderState state = groupState(providers);
     if (state == ProviderState::Gone && p.action != Action::Uninstall) {
       p.action = Action::Uninstall;

@@ -50,9 +50,9 @@ Words wordsOf(const Section& section) {
   return words;
 }
 
-const char* const sectionNames[] = {"ARCH", "DEVICE", "INSTALLED", "PLAN", "APPLY", "CHECK", "ORDER",
-                                   "ACTIVE", "ACTIONS", "REMOVALS", "ENABLES", "RESULT", "AFTER",
-                                   "FILES", "OUTPUT"};
+const char* const sectionNames[] = {"ARCH",    "DEVICE", "INSTALLED", "PLAN",    "APPLY",
+                                    "CHECK",   "ORDER",  "ACTIVE",    "ACTIONS", "REMOVALS",
+                                    "ENABLES", "RESULT", "AFTER",     "FILES",   "OUTPUT"};
 
 CaseFile readCase(const fs::path& path) {
   CaseFile file;
@@ -63,7 +63,8 @@ CaseFile readCase(const fs::path& path) {
     if (line[0] == '@') {
       const std::size_t space = line.find(' ');
       const std::string name = line.substr(1, space - 1);
-      EXPECT_NE(std::find(std::begin(sectionNames), std::end(sectionNames), name), std::end(sectionNames))
+      EXPECT_NE(std::find(std::begin(sectionNames), std::end(sectionNames), name),
+                std::end(sectionNames))
           << "unknown section " << line;
       section = &file[name];
       section->args = space == std::string::npos ? "" : line.substr(space + 1);
@@ -99,19 +100,30 @@ std::unique_ptr<Record> parseRecord(const std::string& line) {
   while (in >> word) {
     const std::size_t eq = word.find('=');
     const std::string key = word.substr(0, eq), value = eq == word.npos ? "" : word.substr(eq + 1);
-    if (key == "deps") record->deps.push_back(relation(value, false));
-    else if (key == "provides") record->provides.push_back(relation(value, true));
-    else if (key == "conflicts") record->conflicts.push_back(relation(value, false));
-    else if (key == "arch") record->architecture = value;
-    else if (key == "isbundle") record->isBundle = true;
+    if (key == "deps")
+      record->deps.push_back(relation(value, false));
+    else if (key == "provides")
+      record->provides.push_back(relation(value, true));
+    else if (key == "conflicts")
+      record->conflicts.push_back(relation(value, false));
+    else if (key == "arch")
+      record->architecture = value;
+    else if (key == "isbundle")
+      record->isBundle = true;
     else if constexpr (std::is_same_v<Record, InstalledPackage>) {
-      if (key == "bundle") record->bundle.name = value;
-      else if (key == "disabled") record->disabled = true;
-      else if (key == "files") record->files.insert(value);
+      if (key == "bundle")
+        record->bundle.name = value;
+      else if (key == "disabled")
+        record->disabled = true;
+      else if (key == "files")
+        record->files.insert(value);
       else if (key == "action")
-        record->action = ScheduledAction(std::find(actionNames, actionNames + 4, value) - actionNames);
-      else ADD_FAILURE() << "unknown word " << word;
-    } else ADD_FAILURE() << "unknown word " << word;
+        record->action =
+            ScheduledAction(std::find(actionNames, actionNames + 4, value) - actionNames);
+      else
+        ADD_FAILURE() << "unknown word " << word;
+    } else
+      ADD_FAILURE() << "unknown word " << word;
   }
   return record;
 }
@@ -121,8 +133,10 @@ template <class Record>
 std::vector<std::unique_ptr<Record>> parseRecords(const Words& lines) {
   std::vector<std::unique_ptr<Record>> records;
   for (const std::string& line : lines) {
-    if (!line.starts_with("+ ")) records.push_back(parseRecord<Record>(line));
-    else if (!records.empty()) records.back()->members.push_back(parseRecord<Package>(line.substr(2)));
+    if (!line.starts_with("+ "))
+      records.push_back(parseRecord<Record>(line));
+    else if (!records.empty())
+      records.back()->members.push_back(parseRecord<Package>(line.substr(2)));
   }
   return records;
 }
@@ -191,8 +205,11 @@ TEST_P(PlanCase, Produces) {
   FakeDevice device;
   ScopedFlashPlatform useDevice(device);
   for (const std::string& word : split(c_["DEVICE"].args)) {
-    if (word == "erase=256k") device.eraseSize = 0x40000;
-    else EXPECT_TRUE(word.starts_with("min=") && tpk::parseVersionText(word.substr(4), device.minimum));
+    if (word == "erase=256k")
+      device.eraseSize = 0x40000;
+    else
+      EXPECT_TRUE(word.starts_with("min=") &&
+                  tpk::parseVersionText(word.substr(4), device.minimum));
   }
   std::string op;
   for (const char* name : {"PLAN", "APPLY", "CHECK", "ORDER", "ACTIVE"})
@@ -212,13 +229,15 @@ TEST_P(PlanCase, Produces) {
     EXPECT_EQ(labels(enables), wordsOf(c_["ENABLES"]));
   } else if (op == "CHECK") {
     RunFlags flags = 0;
-    const std::pair<const char*, RunFlags> flagNames[] = {
-        {"allowUpgrade", allowUpgrade},   {"allowDowngrade", allowDowngrade},
-        {"reinstall", reinstall},         {"quietRefusals", quietRefusals},
-        {"quietConflicts", quietConflicts}};
+    const std::pair<const char*, RunFlags> flagNames[] = {{"allowUpgrade", allowUpgrade},
+                                                          {"allowDowngrade", allowDowngrade},
+                                                          {"reinstall", reinstall},
+                                                          {"quietRefusals", quietRefusals},
+                                                          {"quietConflicts", quietConflicts}};
     for (const auto& [name, bit] : flagNames)
       if (has(name)) flags |= bit;
-    const char* const bitNames[] = {"Upgrade", "Older", "Same", "Refused", "Conflicting", "BundleChange"};
+    const char* const bitNames[] = {"Upgrade", "Older",       "Same",
+                                    "Refused", "Conflicting", "BundleChange"};
     Words results;  // one line per checked record
     for (const auto& record : parseRecords<InstalledPackage>(c_["CHECK"].lines)) {
       const CheckResult result = checkInstall(out.console, *record, has("inBundle"), flags);

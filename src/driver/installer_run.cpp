@@ -80,7 +80,7 @@ int runInstaller(int argc, const char* const* argv) {
     return 0;
   }
 
-  bool changed = applyScheduledActions(1);
+  bool changed = applyScheduledActions(console, 1);
   int status = 0;
   if (options.streamMode && runStreamMode(options.runFlags, status) == StreamResult::CouldNotOpenImage)
     return -1;

@@ -1,9 +1,18 @@
 #include "plan/transaction.h"
 
-// The planner and the transactions are not built yet: nothing is scheduled,
-// cleaned up or installed, and a package stream is refused.
+#include "plan/scheduled_actions.h"
 
-bool applyScheduledActions(int /*report*/) { return false; }
+bool applyScheduledActions(Console& console, int report) {
+  RecordList removals, enables;
+  planActions(console, removals, enables, report);
+  const bool changed = !removals.empty() || !enables.empty();
+  executeRemovals(console, removals, report);
+  executeEnables(console, enables, report);
+  return changed;
+}
+
+// The clean-up and the transactions are not built yet: nothing is cleaned up
+// or installed, and a package stream is refused.
 
 void cleanup() {}
 

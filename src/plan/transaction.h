@@ -7,6 +7,7 @@
 #include <streambuf>
 #include <string>
 
+#include "console/console.h"
 #include "model/run_flags.h"
 
 // Package name -> 1 disabled, 0 enabled: states the user forced.
@@ -14,7 +15,7 @@ using UserStates = std::map<std::string, unsigned char>;
 
 // Plans and executes the scheduled actions; report 0 silent, 1 with messages.
 // Returns whether the plan held anything to execute.
-bool applyScheduledActions(int report);
+bool applyScheduledActions(Console& console, int report);
 
 // The --cleanup run.
 void cleanup();

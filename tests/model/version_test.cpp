@@ -39,6 +39,24 @@ TEST(VersionOrder, ReleasesOrderUnsignedThenByBuildTime) {
   EXPECT_EQ(compareRelease(pkg(v + 1, 0), pkg(v, 0xFFFFFFFFu)), 1);  // version decides first
 }
 
+// A bundle stands for its members, one level deep: kit-9 delivers m-2 and,
+// inside sub, deep-5.
+TEST(VersionOrder, ABundleStandsForItsMembersOneLevelDeep) {
+  Release kit = pkg(9, 0, "kit");
+  kit.record->members.push_back(pkg(2, 0, "m").record);
+  kit.record->members.push_back(pkg(1, 0, "sub").record);
+  kit.record->members[1]->members.push_back(pkg(5, 0, "deep").record);
+  const struct {
+    Version version;
+    const char* name;
+    int kitFirst;  // compareRelease(kit, other)
+  } cases[] = {{2, "m", 0}, {1, "m", 1}, {3, "m", -1}, {8, "kit", 1}, {1, "deep", 0}, {1, "x", 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(compareRelease(kit, pkg(c.version, 0, c.name)), c.kitFirst) << c.name << c.version;
+    EXPECT_EQ(compareRelease(pkg(c.version, 0, c.name), kit), -c.kitFirst) << c.name << c.version;
+  }
+}
+
 TEST(VersionText, FormsOfEveryKindNamesAndDependencies) {
   EXPECT_EQ(versionText(makeVersion(6, 41, Final, 3)), "6.41.3");
   EXPECT_EQ(versionText(makeVersion(6, 41, Final, 0)), "6.41");

@@ -1,18 +1,21 @@
 // The database loader: meta files, state flags, schedule files and images.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
-#include "chroot_runner.h"
+#include "support/chroot_runner.h"
 #include "record_text.h"
 #include "pdb/database_loader.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
-using pdb_testing::childConsole;
+using testing_support::childConsole;
 using pdb_testing::describe;
 using pdb_testing::listText;
 using testing_support::DeviceRoot;
@@ -53,7 +56,7 @@ void schedule(const DeviceRoot& root, const std::string& name, const std::string
 
 TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
   const struct {
-    const char* content;
+    std::string content;
     bool withExtra, ok;
     const char* entries;
   } cases[] = {
@@ -64,13 +67,15 @@ TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
       {"a 1 2\nb 3\nc 4 5\n", false, false, "[a:1:2:0 ]"},
       {"x 1 2\n", true, false, "[]"},
       {"x 4294967296 2\n", false, false, "[]"},
+      // A name longer than the path limit is not held.
+      {std::string(PATH_MAX + 1, 'n') + " 1 2\n", false, false, "[]"},
   };
   ScratchDir scratch;
   for (const auto& c : cases) {
     std::vector<Dependency> list;
     writeFile(scratch / "list", c.content);
-    EXPECT_EQ(c.ok, readDependencyList(scratch / "list", list, c.withExtra)) << c.content;
-    EXPECT_EQ(c.entries, listText(list)) << c.content;
+    EXPECT_EQ(c.ok, readDependencyList(scratch / "list", list, c.withExtra)) << c.content.substr(0, 20);
+    EXPECT_EQ(c.entries, listText(list)) << c.content.substr(0, 20);
   }
   // A missing file is an empty list; appending keeps what was there.
   std::vector<Dependency> list = {{"keep", 0, 0, 0}};
@@ -106,6 +111,11 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
       {"blank", with(good, "disabled", ""), "", ScheduledAction::None, true},
       {"both", with(with(good, "disabled", "auto\n"), "enabled", "user\n"), "",
        ScheduledAction::None, false},
+      // A path longer than the limit is not held: the files list is unreadable.
+      {"longpath", {{"version", "1 2\n"}, {"files", std::string(PATH_MAX + 1, 'p')}}, "",
+       ScheduledAction::Uninstall, false},
+      // A named pipe is not read (with no writer it would block the start).
+      {"piped", good, "", ScheduledAction::None, false},
   };
   DeviceRoot root;
   for (const Case& c : cases) {
@@ -113,6 +123,12 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
     schedule(root, c.name, c.word);
   }
   writeEntry(root, ".hidden", good);  // names that begin with "." are passed over
+  const std::string pipe = root.at("/ram/pdb/piped/schedule");
+  ASSERT_EQ(0, ::unlink(pipe.c_str()));
+  ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
+  const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(10, ::write(writer, "uninstall\n", 10));
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, true, "i386");
@@ -128,6 +144,7 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
     EXPECT_EQ(std::string(c.name) == "holder", exists(root.at("/ram/pdb/") + c.name + "/schedule"))
         << c.name;
   }
+  ::close(writer);
 }
 
 TEST(DatabaseLoader, ABundleImageYieldsItsMembersThenItself) {
@@ -172,24 +189,31 @@ TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
   // to the meta files.
   writeEntry(root, "cut", {{"image", sample("sample-plain.tpk").substr(0, 30)},
                            {"version", "3 4\n"}, {"files", ""}});
+  // An image that cannot be read (a directory) is passed over the same way.
+  writeEntry(root, "unread", {{"version", "5 6\n"}, {"files", ""}});
+  makeDirs(root.at("/flash/var/pdb/unread/image"));
 
   // A header whose name would leave the database: the record keeps its
-  // directory's name, and a bundle member so named is not recorded at all.
-  pkgwriter::PackageLayout dots;
+  // directory's name, and a bundle member so named is not recorded at all;
+  // the members after it are.
+  pkgwriter::PackageLayout dots, inner;
   dots.name = "..";
   dots.version = 7;
+  dots.note = "passed over";
+  inner.name = "inner";
   writeEntry(root, "dots", {{"image", pkgwriter::buildPackageFile(dots)}});
   pkgwriter::BundleLayout bundle;
   bundle.name = "outer";
-  bundle.members = {pkgwriter::buildPackageBody(dots)};
+  bundle.members = {pkgwriter::buildPackageBody(dots), pkgwriter::buildPackageBody(inner)};
   writeEntry(root, "outer", {{"image", pkgwriter::buildBundleFile(bundle)}});
 
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, false, "i386");
-    ASSERT_EQ(7u, console.packages.size());
+    ASSERT_EQ(9u, console.packages.size());
     for (const auto& record : console.packages) EXPECT_TRUE(isPlainName(record->name)) << record->name;
     ASSERT_NE(nullptr, console.packages.find("outer"));
+    ASSERT_NE(nullptr, console.packages.find("inner"));
     // No meta files to fall back on.
     EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("dots")->action);
 
@@ -206,5 +230,7 @@ TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
               describe(*console.packages.find("smp-plain")));  // no meta files needed
     EXPECT_EQ(nullptr, console.packages.find("stray"));
     EXPECT_EQ("cut 3 4 f0 |||| [] [] [] in :0:0 {} action0", describe(*console.packages.find("cut")));
+    EXPECT_EQ("unread 5 6 f0 |||| [] [] [] in :0:0 {} action0",
+              describe(*console.packages.find("unread")));
   });
 }

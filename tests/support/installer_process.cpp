@@ -3,9 +3,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -21,6 +27,35 @@ std::string readAll(std::FILE* file) {
   for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
   std::fclose(file);
   return text;
+}
+
+// The state letter of a process ('R', 'S', ...), 0 when it cannot be read.
+char processState(pid_t pid) {
+  std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (stat == nullptr) return 0;
+  char line[512] = {};
+  const bool read = std::fgets(line, sizeof line, stat) != nullptr;
+  std::fclose(stat);
+  const char* close = read ? std::strrchr(line, ')') : nullptr;
+  return close != nullptr && close[1] == ' ' ? close[2] : 0;
+}
+
+// Waits for the child to end. One still running at the time limit is killed,
+// its state then noted.
+void awaitExit(pid_t child, int timeLimitSeconds, int& status, ProcessResult& result) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
+  auto nap = std::chrono::milliseconds(1);
+  for (;;) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child || (done < 0 && errno != EINTR)) return;
+    if (done == 0 && result.stateAtTimeLimit == 0 && std::chrono::steady_clock::now() >= deadline) {
+      result.stateAtTimeLimit = processState(child);
+      if (result.stateAtTimeLimit == 0) result.stateAtTimeLimit = '?';
+      kill(child, SIGKILL);
+    }
+    std::this_thread::sleep_for(nap);
+    nap = std::min(nap * 2, std::chrono::milliseconds(20));
+  }
 }
 
 }  // namespace
@@ -72,17 +107,28 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     dup2(fileno(in), 0);
     dup2(fileno(out), 1);
     dup2(fileno(err), 2);
-    execve(executable.c_str(), argPointers.data(), envPointers.data());
+    execvpe(executable.c_str(), argPointers.data(), envPointers.data());
     _exit(127);
   }
   int status = 0;
-  while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  if (child > 0) awaitExit(child, options.timeLimitSeconds, status, result);
   std::fclose(in);
   result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.output = readAll(out);
   result.errors = readAll(err);
   return result;
+}
+
+ProcessResult runBuiltProgram(const std::string& program, const std::vector<std::string>& args,
+                              const ProcessOptions& options) {
+  // INSTALLER_EMULATOR: the emulator command, words separated by blanks; empty
+  // in a native build.
+  std::vector<std::string> command;
+  std::istringstream words(INSTALLER_EMULATOR);
+  for (std::string word; words >> word;) command.push_back(word);
+  if (command.empty()) return runProgram(program, args, options);
+  command.insert(command.end(), args.begin(), args.end());
+  return runProgram(command.front(), command, options);
 }
 
 DeviceRoot::DeviceRoot() {
@@ -101,7 +147,7 @@ ProcessResult DeviceRoot::run(const std::vector<std::string>& args,
   ProcessOptions withoutLeakCheck = options;
   if (std::getenv("LSAN_OPTIONS") == nullptr)
     withoutLeakCheck.environment.emplace("LSAN_OPTIONS", "detect_leaks=0");
-  return runProgram(INSTALLER_BINARY, argv, withoutLeakCheck);
+  return runBuiltProgram(INSTALLER_BINARY, argv, withoutLeakCheck);
 }
 
 }  // namespace testing_support

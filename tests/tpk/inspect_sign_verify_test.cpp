@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "pkgwriter/pkgwriter.h"
 #include "support/scratch_dir.h"
 #include "tpk_helpers.h"
 
@@ -23,10 +24,15 @@ TEST(TpkVerify, AcceptsTheSamplesAndRejectsTheTamperedOne) {
   const std::string bundle = samplePath("sample-bundle.tpk");
   const std::string tampered = samplePath("sample-plain-tampered.tpk");
   EXPECT_EQ(runTpk({"verify", plain, bundle}).status, 0);
-  const auto r = runTpk({"verify", plain, tampered, bundle});
+  // The installer also refuses a bundle with a part of its own after its last
+  // member, every member being accepted.
+  ScratchDir dir;
+  const std::string trailing = dir / "trailing.tpk";
+  writeFile(trailing, pkgwriter::wrapFile(readFile(bundle).substr(8) + pkgwriter::encodePart(21, "")));
+  const auto r = runTpk({"verify", plain, tampered, trailing, bundle});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.output,
-            plain + ": ok\n" + tampered + ": smp-plain: digest mismatch\n" + bundle + ": ok\n");
+  EXPECT_EQ(r.output, plain + ": ok\n" + tampered + ": smp-plain: digest mismatch\n" + trailing +
+                          ": smp-bundle: malformed file\n" + bundle + ": ok\n");
   EXPECT_EQ(runTpk({"verify"}).status, 2);
   EXPECT_EQ(runTpk({"verify", "--pubkey", "/nonexistent", plain}).status, 2);
 }
@@ -162,5 +168,10 @@ TEST(TpkCommands, HelpAndUsageErrors) {
   }
   EXPECT_EQ(runTpk({}).status, 2);
   EXPECT_EQ(runTpk({"frobnicate"}).status, 2);
+  // A named pipe without a writer is refused at once, not waited on.
+  ScratchDir dir;
+  ASSERT_EQ(mkfifo((dir / "pipe.tpk").c_str(), 0600), 0);
+  for (const char* command : {"info", "contents", "verify", "digest"})
+    EXPECT_EQ(runTpk({command, dir / "pipe.tpk"}).status, 1) << command;
   EXPECT_EQ(runTpk({"--help"}).status, 0);
 }

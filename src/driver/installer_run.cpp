@@ -30,7 +30,9 @@ int runInstaller(int argc, const char* const* argv) {
   Console& console = Console::instance();
   Options options;
   if (parseOptions(argc, argv, options, stdout) == ParseResult::Usage) return 0;
-  enterRoot(options.root);
+  // A sandbox run whose root cannot be entered (a mistyped root, or no right
+  // to change it) must not read or change the device it runs on.
+  if (!enterRoot(options.root)) return 1;
   const char* archVariable = std::getenv("arch");
   const std::string arch = archVariable ? archVariable : "i386";
   loadDatabase(console, options.quiet, arch);

@@ -3,7 +3,8 @@
 
 #include <string>
 
-// Changes the root directory to root when it is not empty (on failure the
-// system error is printed with the prefix "chroot" and the old root stays),
-// then always changes the working directory to "/".
-void enterRoot(const std::string& root);
+// Changes the root directory to root when it is not empty, then the working
+// directory to "/". False when the root could not be changed: the system error
+// is printed with the prefix "chroot", and the caller must end the run before
+// it reads or changes anything in the old root.
+bool enterRoot(const std::string& root);

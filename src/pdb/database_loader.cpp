@@ -3,17 +3,48 @@
 #include <dirent.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <climits>
+#include <iomanip>
 #include <memory>
+#include <string_view>
 
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
 
 namespace {
 
 constexpr char databaseDir[] = "/flash/var/pdb/";
 constexpr char secondImageDir[] = "/rw/pckg/.images/";
 constexpr char scheduleDir[] = "/ram/pdb/";
+
+// What the loader holds of one word or one path. A longer one makes its file
+// malformed instead of being buffered: a sparse file of a gigabyte would
+// otherwise take twice that in memory.
+constexpr std::size_t maxWordLength = PATH_MAX;
+
+// Reads the next white-space delimited word, holding at most one byte more
+// than maxWordLength of it. False at the end of the data.
+bool readWord(std::istream& in, std::string& word) {
+  return static_cast<bool>(in >> std::setw(maxWordLength + 1) >> word);
+}
+
+bool tooLong(const std::string& word) { return word.size() > maxWordLength; }
+
+enum class LineRead { Line, End, TooLong };
+
+// Reads the next line without its "\n" (a last line without one counts).
+LineRead readLine(std::istream& in, std::string& line) {
+  line.clear();
+  std::streambuf& buffer = *in.rdbuf();
+  int c = buffer.sbumpc();
+  if (c == std::char_traits<char>::eof()) return LineRead::End;
+  for (; c != std::char_traits<char>::eof() && c != '\n'; c = buffer.sbumpc()) {
+    if (line.size() == maxWordLength) return LineRead::TooLong;
+    line.push_back(char(c));
+  }
+  return LineRead::Line;
+}
 
 // Calls visit(name) for each entry of a directory, in directory order,
 // skipping names that begin with '.'. False when it cannot be opened.
@@ -32,7 +63,7 @@ bool forEachEntry(const char* path, Visit visit) {
 // Reads the meta files of a record that did not come from an image.
 void readMetaFiles(InstalledPackage& package, const std::string& dir) {
   {
-    std::ifstream in(dir + "version");
+    RegularFileStream in(dir + "version");
     if (!(in >> package.version >> package.buildTime)) package.action = ScheduledAction::Uninstall;
   }
   if (!readDependencyList(dir + "deps", package.deps, false))
@@ -42,18 +73,24 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
   if (!readDependencyList(dir + "conflicts", package.conflicts, false))
     package.action = ScheduledAction::Uninstall;
   {
-    std::ifstream in(dir + "bundle");
+    RegularFileStream in(dir + "bundle");
     std::string bundleName;
-    if (in >> bundleName) {
+    if (readWord(in, bundleName) && tooLong(bundleName)) {
+      package.action = ScheduledAction::Uninstall;
+    } else if (!bundleName.empty()) {
       package.bundle.name = bundleName;
       package.bundle.min = 0;
       package.bundle.max = 0;
     }
   }
-  std::ifstream files(dir + "files");
+  RegularFileStream files(dir + "files");
   package.isBundle = !files.is_open();
   std::string line;
-  while (std::getline(files, line)) {
+  for (LineRead read; (read = readLine(files, line)) != LineRead::End;) {
+    if (read == LineRead::TooLong) {
+      package.action = ScheduledAction::Uninstall;
+      break;
+    }
     if (line.empty()) continue;
     if (line[0] != '/') line.insert(line.begin(), '/');
     package.files.insert(line);
@@ -63,25 +100,26 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
 // Reads the disabled/enabled flag files.
 void readStateFlags(InstalledPackage& package, const std::string& dir) {
   package.userForced = false;
-  std::ifstream disabled(dir + "disabled");
+  RegularFileStream disabled(dir + "disabled");
   if (disabled.is_open()) {
     package.disabled = true;
-    std::string first;
-    std::getline(disabled, first);
-    package.userForced = first != "auto";
+    // Only "auto" matters, so no more of the first line is read.
+    char first[sizeof "auto"];
+    package.userForced =
+        !disabled.getline(first, sizeof first) || std::string_view(first) != "auto";
     return;
   }
   package.disabled = false;
-  if (std::ifstream(dir + "enabled").is_open()) package.userForced = true;
+  if (RegularFileStream(dir + "enabled").is_open()) package.userForced = true;
 }
 
 // Picks up and consumes the action the running system scheduled.
 void readSchedule(InstalledPackage& package) {
   const std::string path = scheduleDir + package.name + "/schedule";
   {
-    std::ifstream in(path);
+    RegularFileStream in(path);
     std::string word;
-    in >> word;
+    readWord(in, word);
     if (word == "uninstall") {
       package.action = ScheduledAction::Uninstall;
     } else if (word == "enable") {
@@ -98,11 +136,12 @@ void readSchedule(InstalledPackage& package) {
 }  // namespace
 
 bool readDependencyList(const std::string& path, std::vector<Dependency>& list, bool withExtra) {
-  std::ifstream in(path);
+  RegularFileStream in(path);
   if (!in.is_open()) return true;
   for (;;) {
     Dependency entry;
-    if (!(in >> entry.name)) return true;
+    if (!readWord(in, entry.name)) return true;
+    if (tooLong(entry.name)) return false;
     if (!(in >> entry.min >> entry.max)) return false;
     if (withExtra && !(in >> entry.extra)) return false;
     list.push_back(std::move(entry));
@@ -161,7 +200,7 @@ bool loadImages(Console& console, const char* imageDir) {
   return forEachEntry(databaseDir, [&packages, imageDir](const std::string& name) {
     auto record = std::make_unique<InstalledPackage>(name);
     const std::string path = imageDir ? imageDir + name : packageDir(*record) + "image";
-    std::ifstream image(path, std::ios::binary);
+    RegularFileStream image(path);
     if (!image.is_open()) return;
 
     // Only the parts that describe the package; architecture, text2 and the
@@ -186,8 +225,12 @@ bool loadImages(Console& console, const char* imageDir) {
       // A member whose name could not be read has no entry of its own that
       // could ever be written or removed: it is not recorded.
       if (isPlainName(member->name)) packages.append(std::move(member));
-      // A header that could not be read leaves the stream where it was.
-      if (!complete) break;
+      // A header that could not be read leaves the stream inside it: the rest
+      // of that member is passed over up to the next member's header.
+      if (!complete) {
+        while (stream.next() != -1 && stream.currentType() != partPackage) {
+        }
+      }
     }
     packages.append(std::move(record));
   });

@@ -3,8 +3,8 @@
 std::string packageDir(const Package& package) { return "/flash/var/pdb/" + package.name + "/"; }
 
 bool isPlainName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+  return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
 }
 
 bool climbsUp(const std::string& path) {

@@ -3,9 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
 
+#include "pkgfile/package_names.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
 
 namespace {
 
@@ -24,29 +25,18 @@ std::string nameAt(const unsigned char* b) {
   return std::string(reinterpret_cast<const char*>(b), std::size_t(end - b));
 }
 
-// The database files hold names as blank-separated words, so a name with white
-// space in it would not read back as the one name it was written as.
-bool holdsWhiteSpace(const std::string& name) {
-  return name.find_first_of(" \t\n\v\f\r") != std::string::npos;
-}
-
-// A package name becomes a directory below the database and the disabled-file
-// area, so it must name exactly one directory entry of its own.
-bool isUsableName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-         !holdsWhiteSpace(name);
-}
-
 bool readFixed(PartStream& stream, unsigned char* out, std::size_t length) {
   stream.read(reinterpret_cast<char*>(out), std::streamsize(length));
   return !stream.fail();
 }
 
 // The whole payload of the current part (cut at maxTextPartLength), then on to
-// the next part. A short read fails the stream, which ends the walk.
+// the next part. A short read keeps what came and fails the stream, which ends
+// the walk.
 void readTextPart(PartStream& stream, std::string& text) {
   text.assign(std::min(stream.partLength(), maxTextPartLength), '\0');
   stream.read(text.data(), std::streamsize(text.size()));
+  text.resize(std::size_t(stream.gcount()));
   stream.next();
 }
 
@@ -61,7 +51,7 @@ bool readListPart(PartStream& stream, std::vector<Dependency>& list) {
     if (!readFixed(stream, entry, sizeof entry)) return false;
     Dependency dependency;
     dependency.name = nameAt(entry);
-    if (dependency.name.empty() || holdsWhiteSpace(dependency.name)) return false;
+    if (nameRefusal(dependency.name, NameUse::Relation) != nullptr) return false;
     dependency.min = u32At(entry + 16);
     dependency.max = u32At(entry + 24);
     dependency.extra = std::int32_t(u32At(entry + 28));
@@ -80,7 +70,7 @@ bool readHeaderParts(Package& package, PartStream& stream) {
   // A refused name is not stored: a record keeps the name it was made with
   // (the loader's directory name), so no path is ever built from it.
   std::string name = nameAt(header);
-  if (!isUsableName(name)) return false;
+  if (nameRefusal(name, NameUse::Package) != nullptr) return false;
   package.name = std::move(name);
   package.version = u32At(header + 16);
   package.buildTime = u32At(header + 20);
@@ -120,7 +110,7 @@ bool readHeaderParts(Package& package, PartStream& stream) {
 bool loadPackageFile(PackageFile& file, const std::string& path) {
   file.path = path;
   file.foundPath = path;
-  std::ifstream input(path, std::ios_base::in | std::ios_base::binary);
+  RegularFileStream input(path);
   PartStream stream(input, true);
   file.length = stream.totalLength();
 

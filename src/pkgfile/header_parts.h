@@ -16,14 +16,12 @@ constexpr std::uint32_t maxTextPartLength = 64 * 1024;
 // the optional parts 24, 16, 2, 23, 3, 19, 17 in that order, and stopping on
 // (without consuming) a type-21 part, which marks an image package. The stream
 // is left on the first part not taken. False when the header is short, its
-// name could not serve as a directory name (empty, ".", ".." or holding "/")
-// or holds white space, or a list part fails.
+// name is refused (nameRefusal, for a package), or a list part fails.
 bool readHeaderParts(Package& package, PartStream& stream);
 
 // Appends the entries of a list part (u16 count, 32-byte entries) to list.
 // False when the part holds fewer entries than its count, or an entry's name is
-// empty or holds white space (the database could not store it); the entries
-// read so far stay appended.
+// refused (nameRefusal, for a relation); the entries read so far stay appended.
 bool readListPart(PartStream& stream, std::vector<Dependency>& list);
 
 // Opens and walks the package file at path, filling file and, for a bundle,

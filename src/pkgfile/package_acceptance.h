@@ -1,6 +1,6 @@
 // The rule by which a package read through a hashing PartStream is accepted:
 // a signature trailer that verifies, or else a digest found in the table of
-// known packages.
+// known packages; and the check of a whole package file by that rule.
 #pragma once
 
 #include <cstdint>
@@ -18,3 +18,23 @@ bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey = nullptr);
 
 // The same rule against other trust anchors (a key and a known-digest table).
 bool acceptPackage(PartStream& stream, const TrustAnchors& trust);
+
+// Told after each block of a payload that checkPackageFile reads: the position
+// reached in the file and the file's total length, as a progress bar takes
+// them. update may be null.
+struct CheckProgress {
+  void (*update)(void* context, std::uint32_t position, std::uint32_t total) = nullptr;
+  void* context = nullptr;
+};
+
+// The upgrade run's check of a package file, on a hashing stream built over it
+// and not yet advanced: the package, or every member of a bundle, must be a
+// header followed by its payloads (file tree, image: read in blocks of 4096
+// bytes, with progress told after each) and then by a signature trailer that
+// verifies, or else have a known digest (acceptPackage). The file must end
+// right after its last package, and a trailer must be followed at once by the
+// next member's header: any part there is outside every digest window. A
+// bundle's own parts may hold one image part; a signature part or another
+// payload among them breaks it. Parts of other types before a package's
+// payloads or trailer are passed over (they are inside its digest window).
+bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress = {});

@@ -17,6 +17,19 @@ std::uint32_t u32At(const unsigned char* b) {
 
 const std::streambuf::pos_type badPosition(std::streambuf::off_type(-1));
 
+// A call into the source or the tee, with failure as its result when it
+// throws: a file stream throws on a read error (a bad flash block, a
+// directory), and nothing may leave the part stream that way. A read that
+// fails is a short read.
+template <typename Result, typename Call>
+Result guarded(Result failure, Call call) noexcept {
+  try {
+    return call();
+  } catch (...) {
+    return failure;
+  }
+}
+
 }  // namespace
 
 PartBuffer::PartBuffer(std::streambuf* source, bool hashing, std::streambuf* tee)
@@ -35,13 +48,14 @@ bool PartBuffer::takeDigest(std::uint8_t* out) {
 }
 
 void PartBuffer::copyToTee(const char* bytes, std::streamsize count) {
-  if (tee_ != nullptr && count > 0) tee_->sputn(bytes, count);
+  if (tee_ == nullptr || count <= 0) return;
+  guarded(std::streamsize(0), [&] { return tee_->sputn(bytes, count); });
 }
 
 bool PartBuffer::readFileHeader(std::uint32_t& magic, std::uint32_t& length) {
   char header[8];
   if (source_ == nullptr) return false;
-  if (source_->sgetn(header, sizeof header) != std::streamsize(sizeof header)) return false;
+  if (sourceRead(header, sizeof header) != std::streamsize(sizeof header)) return false;
   copyToTee(header, sizeof header);
   payloadOffset_ += sizeof header;
   const auto* b = reinterpret_cast<const unsigned char*>(header);
@@ -50,8 +64,12 @@ bool PartBuffer::readFileHeader(std::uint32_t& magic, std::uint32_t& length) {
   return true;
 }
 
+std::streamsize PartBuffer::sourceRead(char* buffer, std::streamsize count) {
+  return guarded(std::streamsize(0), [&] { return source_->sgetn(buffer, count); });
+}
+
 std::streamsize PartBuffer::lowLevelRead(char* buffer, std::streamsize count) {
-  const std::streamsize got = source_->sgetn(buffer, count);
+  const std::streamsize got = sourceRead(buffer, count);
   if (got <= 0) return got < 0 ? 0 : got;
   const std::streamsize again = std::min<std::streamsize>(got, skipCount_);
   skipCount_ -= std::uint32_t(again);
@@ -76,8 +94,10 @@ int PartBuffer::readPartHeader() {
   if (remaining_ > 0) {
     bool skipped = false;
     if (!hashing_ && tee_ == nullptr) {
-      skipped = source_->pubseekoff(remaining_, std::ios_base::cur,
-                                    std::ios_base::in | std::ios_base::out) != badPosition;
+      skipped = guarded(badPosition, [&] {
+                  return source_->pubseekoff(remaining_, std::ios_base::cur,
+                                             std::ios_base::in | std::ios_base::out);
+                }) != badPosition;
     }
     if (!skipped) {
       const std::uint32_t got = chunkedSkip(remaining_);
@@ -92,7 +112,7 @@ int PartBuffer::readPartHeader() {
   partLength_ = 0;
 
   char header[6];
-  if (source_->sgetn(header, sizeof header) != std::streamsize(sizeof header)) {
+  if (sourceRead(header, sizeof header) != std::streamsize(sizeof header)) {
     finishDigest();
     return -1;
   }
@@ -110,38 +130,39 @@ int PartBuffer::readPartHeader() {
 
 std::streamsize PartBuffer::showmanyc() {
   // The source's -1 ("nothing more") compares as the largest unsigned count.
-  const auto available = static_cast<std::make_unsigned_t<std::streamsize>>(source_->in_avail());
+  const auto available = static_cast<std::make_unsigned_t<std::streamsize>>(
+      guarded(std::streamsize(0), [&] { return source_->in_avail(); }));
   return std::streamsize(std::min<std::make_unsigned_t<std::streamsize>>(available, remaining_));
 }
 
 PartBuffer::int_type PartBuffer::underflow() {
   if (remaining_ == 0) return traits_type::eof();
-  return source_->sgetc();
+  return guarded(traits_type::eof(), [&] { return source_->sgetc(); });
 }
 
 PartBuffer::int_type PartBuffer::uflow() {
   if (remaining_ == 0) return traits_type::eof();
   remaining_ -= 1;
-  const int_type c = source_->sbumpc();
+  const int_type c = guarded(traits_type::eof(), [&] { return source_->sbumpc(); });
   if (traits_type::eq_int_type(c, traits_type::eof())) return c;
   if (skipCount_ > 0) {
     --skipCount_;
     return c;
   }
-  if (hashing_) {
-    const char byte = traits_type::to_char_type(c);
-    hasher_.update(&byte, 1);
-  }
-  if (tee_ != nullptr) tee_->sputc(traits_type::to_char_type(c));
+  const char byte = traits_type::to_char_type(c);
+  if (hashing_) hasher_.update(&byte, 1);
+  copyToTee(&byte, 1);
   return c;
 }
 
 PartBuffer::int_type PartBuffer::pbackfail(int_type c) {
   if (remaining_ == partLength_) return traits_type::eof();
   // unget() asks with end-of-file: give the source its own last character back.
-  const int_type result = traits_type::eq_int_type(c, traits_type::eof())
-                              ? source_->sungetc()
-                              : source_->sputbackc(traits_type::to_char_type(c));
+  const int_type result = guarded(traits_type::eof(), [&] {
+    return traits_type::eq_int_type(c, traits_type::eof())
+               ? source_->sungetc()
+               : source_->sputbackc(traits_type::to_char_type(c));
+  });
   if (traits_type::eq_int_type(result, traits_type::eof())) return result;
   // The byte was hashed and teed when first read; it must not be again.
   if (hashing_ || tee_ != nullptr) ++skipCount_;
@@ -177,8 +198,9 @@ PartBuffer::pos_type PartBuffer::seekpos(pos_type position, std::ios_base::openm
   if (target == remaining_) return position;
   if (!hashing_ && tee_ == nullptr) {
     const off_type absolute = off_type(payloadOffset_) + wantedPosition;
-    if (source_->pubseekpos(pos_type(absolute), std::ios_base::in | std::ios_base::out) !=
-        badPosition) {
+    if (guarded(badPosition, [&] {
+          return source_->pubseekpos(pos_type(absolute), std::ios_base::in | std::ios_base::out);
+        }) != badPosition) {
       remaining_ = target;
       return position;
     }
@@ -196,7 +218,7 @@ bool PartBuffer::readTrailer(std::uint8_t* digest, std::uint8_t* trailer) {
   finishDigest();
   std::memcpy(digest, digest_, sizeof digest_);
   if (remaining_ < trailerSize) return false;
-  const std::streamsize got = source_->sgetn(reinterpret_cast<char*>(trailer), trailerSize);
+  const std::streamsize got = sourceRead(reinterpret_cast<char*>(trailer), trailerSize);
   if (got < std::streamsize(trailerSize)) {
     remaining_ -= std::uint32_t(got < 0 ? 0 : got);
     return false;

@@ -53,6 +53,8 @@ private:
   // Steps 1-4 of the signature check: false when hashing is off, the part is
   // shorter than a trailer or the trailer cannot be read whole.
   bool readTrailer(std::uint8_t* digest, std::uint8_t* trailer);
+  // Bulk read from the source, a read that throws counting as a short one.
+  std::streamsize sourceRead(char* buffer, std::streamsize count);
   // Bulk read from the source; bytes re-read after a put-back are neither
   // hashed nor teed again.
   std::streamsize lowLevelRead(char* buffer, std::streamsize count);

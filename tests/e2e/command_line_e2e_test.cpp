@@ -51,6 +51,19 @@ TEST(InstallerCommandLine, UsageLineEndsTheRunBeforeTheDatabaseIsLoaded) {
   EXPECT_FALSE(exists(root.at("/flash/postlog")));
 }
 
+// A root that cannot be entered ends the run: it must not go on in the real
+// root (--show keeps even a faulty installer from writing there).
+TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
+  SKIP_UNLESS_ROOT_CHANGE_WORKS();
+  DeviceRoot root;
+  const std::string missing = root.at("/no/such/root");
+  const auto result =
+      testing_support::runProgram(INSTALLER_BINARY, {INSTALLER_BINARY, "-r", missing, "--show"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.output, "");
+  EXPECT_EQ(result.errors.rfind("chroot: ", 0), 0u) << result.errors;
+}
+
 TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;

@@ -45,6 +45,10 @@ TEST(InstallerShow, ListsTheDatabaseAsLoaded) {
   image.image = std::string(64, 'k');
   makeDirs(root.at("/flash/var/pdb/kernel"));
   writeFile(root.at("/flash/var/pdb/kernel/image"), pkgwriter::buildPackageFile(image));
+  // An image that cannot be read (here a directory) is ignored: the record
+  // comes from the meta files, and the run goes on.
+  entry(root, "unread", {{"version", "16803328 1704067200\n"}, {"files", ""}});
+  makeDirs(root.at("/flash/var/pdb/unread/image"));
   // The listing does not consume schedules; the loader does.
   makeDirs(root.at("/ram/pdb/dhcp"));
   writeFile(root.at("/ram/pdb/dhcp/schedule"), "disable\n");
@@ -64,6 +68,7 @@ TEST(InstallerShow, ListsTheDatabaseAsLoaded) {
       "           suite             6.54 Jan/03/2024 00:00:00                                         ",
       "          broken              0.0 Jan/01/1970 00:00:00                                         ",
       "          kernel              5.1 Jan/01/2024 03:00:00                               boot image",
+      "          unread              1.0 Jan/01/2024 00:00:00                                         ",
   }));
   EXPECT_FALSE(exists(root.at("/ram/pdb/dhcp/schedule")));
   EXPECT_FALSE(exists(root.at("/flash/postlog")));

@@ -1,18 +1,21 @@
 // The database loader: meta files, state flags, schedule files and images.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
-#include "chroot_runner.h"
+#include "support/chroot_runner.h"
 #include "record_text.h"
 #include "pdb/database_loader.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
-using pdb_testing::childConsole;
+using testing_support::childConsole;
 using pdb_testing::describe;
 using pdb_testing::listText;
 using testing_support::DeviceRoot;
@@ -72,6 +75,9 @@ TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
   EXPECT_TRUE(list.empty());
   writeFile(scratch / "big", "x 4294967296 2\n");
   EXPECT_FALSE(readDependencyList(scratch / "big", list, false));
+  // A name longer than the path limit is not held: the file is malformed.
+  writeFile(scratch / "long", std::string(PATH_MAX + 1, 'n') + " 1 2\n");
+  EXPECT_FALSE(readDependencyList(scratch / "long", list, false));
 
   // A missing file is an empty list; appending keeps what was there.
   list = {{"keep", 0, 0, 0}};
@@ -85,6 +91,7 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
                             {"files", "bin/x\n/abs/y\n\nbin/x\nlast"}});
   writeEntry(root, "nofiles", {{"version", "1 2\n"}, {"bundle", "suite\n"}});
   writeEntry(root, "empty", {});
+  writeEntry(root, "longpath", {{"version", "1 2\n"}, {"files", std::string(PATH_MAX + 1, 'p')}});
   writeEntry(root, "baddeps", with(with(good, "deps", "a 1 2\nb 3\n"), "conflicts", "c 0 9\n"));
   writeEntry(root, "auto", with(good, "disabled", "auto\n"));
   writeEntry(root, "user", with(good, "disabled", "user\n"));
@@ -98,7 +105,7 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
     loadDatabase(console, false, "powerpc");
     EXPECT_EQ("powerpc", console.arch);
     EXPECT_TRUE(console.messages.empty());
-    ASSERT_EQ(9u, console.packages.size());
+    ASSERT_EQ(10u, console.packages.size());
     EXPECT_EQ("only 3146301 1704067200 f0 |||| [] [] [] in :0:0 {/abs/y /bin/x /last } action0",
               describe(*console.packages.find("only")));
     EXPECT_EQ("nofiles 1 2 f0 |||| bundle [] [] [] in suite:0:0 {} action0",
@@ -106,6 +113,7 @@ TEST(DatabaseLoader, MetaFilesAndStateFlags) {
     // Unreadable metadata marks the package for removal instead of failing;
     // what was read before the malformed line stays.
     EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("empty")->action);
+    EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("longpath")->action);
     EXPECT_EQ("baddeps 1 2 f0 |||| [a:1:2:0 ] [] [c:0:9:0 ] in :0:0 {} action1",
               describe(*console.packages.find("baddeps")));
 
@@ -144,12 +152,20 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
       // A placeholder record takes no schedule, and its file stays.
       {"holder", {{"version", "4294967295 4294967295\n"}, {"files", ""}}, "uninstall\n",
        ScheduledAction::None, false},
+      // A named pipe is not read (with no writer it would block the start).
+      {"piped", good, "", ScheduledAction::None, false},
   };
   DeviceRoot root;
   for (const Case& c : cases) {
     writeEntry(root, c.name, c.files);
     schedule(root, c.name, c.word);
   }
+  const std::string pipe = root.at("/ram/pdb/piped/schedule");
+  ASSERT_EQ(0, ::unlink(pipe.c_str()));
+  ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
+  const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(10, ::write(writer, "uninstall\n", 10));
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, true, "i386");
@@ -164,6 +180,7 @@ TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
     EXPECT_EQ(std::string(c.name) == "holder", exists(root.at("/ram/pdb/") + c.name + "/schedule"))
         << c.name;
   }
+  ::close(writer);
 }
 
 TEST(DatabaseLoader, AMissingDatabaseIsWarnedAboutAndLeftEmpty) {
@@ -224,22 +241,26 @@ TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
                            {"version", "3 4\n"}, {"files", ""}});
 
   // A header whose name would leave the database: the record keeps its
-  // directory's name, and a bundle member so named is not recorded at all.
-  pkgwriter::PackageLayout dots;
+  // directory's name, and a bundle member so named is not recorded at all;
+  // the members after it are.
+  pkgwriter::PackageLayout dots, inner;
   dots.name = "..";
   dots.version = 7;
+  dots.note = "passed over";
+  inner.name = "inner";
   writeEntry(root, "dots", {{"image", pkgwriter::buildPackageFile(dots)}});
   pkgwriter::BundleLayout bundle;
   bundle.name = "outer";
-  bundle.members = {pkgwriter::buildPackageBody(dots)};
+  bundle.members = {pkgwriter::buildPackageBody(dots), pkgwriter::buildPackageBody(inner)};
   writeEntry(root, "outer", {{"image", pkgwriter::buildBundleFile(bundle)}});
 
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
     loadDatabase(console, false, "i386");
-    ASSERT_EQ(7u, console.packages.size());
+    ASSERT_EQ(8u, console.packages.size());
     for (const auto& record : console.packages) EXPECT_TRUE(isPlainName(record->name)) << record->name;
     ASSERT_NE(nullptr, console.packages.find("outer"));
+    ASSERT_NE(nullptr, console.packages.find("inner"));
     // No meta files to fall back on.
     EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("dots")->action);
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "chroot_runner.h"
+#include "support/chroot_runner.h"
 #include "record_text.h"
 #include "pkgwriter/package_builder.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
 #include "support/installer_process.h"
 
-using pdb_testing::childConsole;
+using testing_support::childConsole;
 using pdb_testing::describe;
 using testing_support::DeviceRoot;
 using testing_support::exists;

@@ -6,15 +6,15 @@
 #include <sstream>
 #include <string>
 
-#include "chroot_runner.h"
+#include "support/chroot_runner.h"
 #include "pdb/database_writer.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/package_builder.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
-using pdb_testing::ChrootOptions;
-using pdb_testing::childConsole;
+using testing_support::ChrootOptions;
+using testing_support::childConsole;
 using testing_support::DeviceRoot;
 using testing_support::exists;
 using testing_support::makeDirs;
@@ -269,14 +269,15 @@ TEST(DatabaseWriter, RecordsThatCannotBeReadBackSafelyAreRefused) {
   DeviceRoot root;
   RUN_CHROOTED(root.path(), [] {
     Console& console = childConsole();
-    for (const char* name : {"..", "a/../../..", ""}) {  // would leave the database
+    // Would leave the database, or be passed over by the loader.
+    for (const char* name : {"..", "a/../../..", "", ".hidden"}) {
       InstalledPackage pkg(name);
       pkg.disabled = true;
       EXPECT_FALSE(createPackageDir(pkg));
       EXPECT_FALSE(writePackageRecord(console, pkg));
       markDisabled(pkg);
     }
-    EXPECT_EQ(3u, console.messages.size());
+    EXPECT_EQ(4u, console.messages.size());
     EXPECT_NE(0, ::access("/flash/var/version", F_OK));
     EXPECT_NE(0, ::access("/flash/var/disabled", F_OK));
     EXPECT_NE(0, ::access("/flash/var/pdb/disabled", F_OK));

@@ -169,4 +169,64 @@ TEST(AcceptanceRule, KnownDigestsOnlyForPackagesWithoutTrailer) {
   EXPECT_EQ(signatureCurveChecks(), curveChecks + 1);
 }
 
+// The upgrade run's file check: every member accepted, and nothing of the
+// bundle before its first member or after its last but what may stand there.
+TEST(PackageFileCheck, EveryMemberAndNothingAroundThem) {
+  const std::string bundle = sample("sample-bundle.tpk");
+  std::istringstream probe(bundle);
+  PartStream walk(probe, false);
+  walk.wanted = {partPackage};
+  ASSERT_EQ(walk.next(), partPackage);
+  const std::size_t first = walk.partOffset() - 6;
+  ASSERT_EQ(walk.next(), partPackage);
+  const std::size_t second = walk.partOffset() - 6;
+  const std::string leading = bundle.substr(8, first - 8), members = bundle.substr(first);
+  const std::string note = encodePart(partNote, "unsigned");
+  const std::string junkTrailer = encodePart(partSignature, std::string(trailerSize, 'x'));
+  // An unsigned package of a known digest whose file tree takes three blocks.
+  const std::string known = encodePart(partPackage, pkgwriter::encodeHeaderPayload("k", 1, 1)) +
+                            encodePart(partFileTree, std::string(9000, 't'));
+  const pkgwriter::Digest knownDigest = pkgwriter::sha1(known);
+  TrustAnchors trust = configuredTrust();
+  trust.knownDigests = reinterpret_cast<const std::uint8_t(*)[digestSize]>(knownDigest.data());
+  trust.knownDigestCount = 1;
+  const struct {
+    const char* what;
+    std::string file;
+    bool accepted;
+    int blocks;
+  } cases[] = {
+      {"signed bundle", bundle, true, 2},
+      {"signed package", sample("sample-plain.tpk"), true, 1},
+      {"tampered package", sample("sample-plain-tampered.tpk"), false, 1},
+      {"known digest", pkgwriter::wrapFile(known), true, 3},
+      {"signature among the bundle's parts", pkgwriter::wrapFile(leading + junkTrailer + members),
+       false, 0},
+      {"payload after the last member",
+       pkgwriter::wrapFile(leading + members + encodePart(partImage, "")), false, 2},
+      {"text after the last member", pkgwriter::wrapFile(leading + members + note), false, 2},
+      {"text between members",
+       pkgwriter::wrapFile(leading + bundle.substr(first, second - first) + note +
+                           bundle.substr(second)),
+       false, 1},
+      {"text after a package", pkgwriter::wrapFile(sample("sample-plain.tpk").substr(8) + note),
+       false, 1},
+  };
+  for (const auto& c : cases) {
+    std::istringstream input(c.file);
+    PartStream stream(input, true);
+    std::vector<std::uint32_t> positions;
+    const CheckProgress progress{
+        [](void* context, std::uint32_t position, std::uint32_t total) {
+          static_cast<std::vector<std::uint32_t>*>(context)->push_back(total - position);
+        },
+        &positions};
+    EXPECT_EQ(checkPackageFile(stream, trust, progress), c.accepted) << c.what;
+    EXPECT_EQ(positions.size(), std::size_t(c.blocks)) << c.what;
+    if (c.blocks == 3) {
+      EXPECT_EQ(positions.back(), 0u) << "the last block ends the file";
+    }
+  }
+}
+
 }  // namespace

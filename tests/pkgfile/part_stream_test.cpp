@@ -208,6 +208,43 @@ TEST(PartStreamSeek, SourceSeeksOnlyWhenNothingNeedsTheBytes) {
   EXPECT_EQ(pipe.stream.get(), 'n');
 }
 
+// A file stream throws out of its reads on a read error (a bad flash block,
+// a directory). The walk must end there as at a short read.
+TEST(PartStreamReadError, EndsTheWalkLikeAShortRead) {
+  struct ThrowingSource : std::streambuf {
+    explicit ThrowingSource(std::string bytes) : bytes(std::move(bytes)) {
+      setg(this->bytes.data(), this->bytes.data(), this->bytes.data() + this->bytes.size());
+    }
+    int_type underflow() override { throw std::ios_base::failure("read error"); }
+    pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override {
+      throw std::ios_base::failure("seek error");
+    }
+    std::string bytes;
+  };
+  const std::string file = fileOf(sampleBody());
+  // Cut in the file header, in the package header, in the file tree.
+  for (const auto& [cut, partsReached] : {std::pair{5, 0}, {20, 1}, {5000, 3}}) {
+    for (bool hashing : {true, false}) {
+      ThrowingSource source(file.substr(0, std::size_t(cut)));
+      std::istream input(&source);
+      std::stringbuf tee;
+      PartStream stream(input, hashing, hashing ? &tee : nullptr);
+      stream.wanted = {partPackage, partText24, partFileTree, partNote};
+      int parts = 0;
+      while (stream.next() != -1) {
+        ++parts;
+        char block[4096];
+        stream.rdbuf()->sgetn(block, sizeof block);
+        stream.read(block, 2);
+        stream.clear();
+        stream.unget();
+        stream.get();
+      }
+      EXPECT_EQ(parts, partsReached) << "cut at " << cut << ", hashing " << hashing;
+    }
+  }
+}
+
 TEST(PartStreamTee, ReceivesAByteExactCopy) {
   const std::string file = fileOf(sampleBody());
   for (bool hashing : {true, false}) {

@@ -8,6 +8,7 @@
 #include "model/package.h"
 #include "model/version.h"
 #include "pkgfile/header_parts.h"
+#include "pkgwriter/pkgwriter.h"
 #include "support/scratch_dir.h"
 #include "tpk/relation_text.h"
 #include "tpk_helpers.h"
@@ -133,8 +134,13 @@ TEST(TpkBuild, BadInputIsRefusedWithoutLeavingAFile) {
       {{"--name", "x", "--version", "6.41x", root}, 2},
       {{"--name", "seventeen-bytes-x", "--version", "1.0", root}, 2},
       {{"--name", "..", "--version", "1.0", root}, 2},
+      {{"--name", ".x", "--version", "1.0", root}, 2},
       {{"--version", "1.0", root}, 2},
       {{"--name", "x", "--version", "1.0", "--depends", "a>=1.0,<=0.9", root}, 2},
+      // What the installer's reader would refuse or cut.
+      {{"--name", "a b", "--version", "1.0", root}, 2},
+      {{"--name", "x", "--version", "1.0", "--conflicts", "a\tb", root}, 2},
+      {{"--name", "x", "--version", "1.0", "--note", std::string(65537, 'n'), root}, 2},
       {{"--name", "x", "--version", "1.0", "--variant", "nothing/here=2", root}, 1},
       {{"--name", "x", "--version", "1.0", "--variant", "opt=256", root}, 2},
       {{"--name", "x", "--version", "1.0", "--bogus", root}, 2},
@@ -190,12 +196,21 @@ TEST(TpkBundle, MembersAreCopiedUnchangedAfterTheBundleHeader) {
   EXPECT_EQ(parts[2].payload.substr(2, 4), std::string("m-b\0", 4));
 
   // Refused: a bundle as a member, an unknown default-disabled name, a file
-  // that is not a package, two members of one name.
+  // that is not a package, two members of one name, members made elsewhere
+  // whose name or note the installer's reader would refuse or cut.
   writeFile(dir / "junk", "not a package at all");
+  pkgwriter::PackageLayout dotted, noted;
+  dotted.name = ".m";
+  noted.name = "m-n";
+  noted.note = std::string(65537, 'n');
+  writeFile(dir / "dotted.tpk", pkgwriter::buildPackageFile(dotted));
+  writeFile(dir / "noted.tpk", pkgwriter::buildPackageFile(noted));
   EXPECT_EQ(bundle(dir / "x.tpk", {dir / "bundle.tpk"}), 1);
   EXPECT_EQ(bundle(dir / "x.tpk", {"--disabled", "m-c", dir / "a.tpk"}), 2);
   EXPECT_EQ(bundle(dir / "x.tpk", {dir / "junk"}), 1);
   EXPECT_EQ(bundle(dir / "x.tpk", {dir / "a.tpk", dir / "a.tpk"}), 1);
+  EXPECT_EQ(bundle(dir / "x.tpk", {dir / "a.tpk", dir / "dotted.tpk"}), 2);
+  EXPECT_EQ(bundle(dir / "x.tpk", {dir / "noted.tpk"}), 2);
   EXPECT_FALSE(testing_support::exists(dir / "x.tpk"));
 }
 

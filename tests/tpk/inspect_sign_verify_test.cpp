@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "pkgwriter/pkgwriter.h"
 #include "support/scratch_dir.h"
 #include "tpk_helpers.h"
 
@@ -31,11 +32,18 @@ TEST(TpkVerify, AcceptsTheSamplesAndRejectsTheTamperedOne) {
   EXPECT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(r.output, expected);
 
+  // The installer also refuses a bundle with a part of its own after its last
+  // member, every member being accepted.
+  ScratchDir dir;
+  const std::string bundle = readFile(samplePath("sample-bundle.tpk")).substr(8);
+  writeFile(dir / "trailing.tpk", pkgwriter::wrapFile(bundle + pkgwriter::encodePart(21, "")));
+  args.push_back(dir / "trailing.tpk");
   args.push_back(samplePath("sample-plain-tampered.tpk"));
   r = runTpk(args);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.output,
-            expected + samplePath("sample-plain-tampered.tpk") + ": smp-plain: digest mismatch\n");
+  EXPECT_EQ(r.output, expected + dir / "trailing.tpk" + ": smp-bundle: malformed file\n" +
+                          samplePath("sample-plain-tampered.tpk") +
+                          ": smp-plain: digest mismatch\n");
 
   EXPECT_EQ(runTpk({"verify"}).status, 2);
   EXPECT_EQ(runTpk({"verify", "--pubkey", "/nonexistent", samplePath("sample-plain.tpk")}).status,
@@ -211,5 +219,10 @@ TEST(TpkCommands, HelpAndUsageErrors) {
   }
   EXPECT_EQ(runTpk({}).status, 2);
   EXPECT_EQ(runTpk({"frobnicate"}).status, 2);
+  // A named pipe without a writer is refused at once, not waited on.
+  ScratchDir dir;
+  ASSERT_EQ(mkfifo((dir / "pipe.tpk").c_str(), 0600), 0);
+  for (const char* command : {"info", "contents", "verify", "digest"})
+    EXPECT_EQ(runTpk({command, dir / "pipe.tpk"}).status, 1) << command;
   EXPECT_EQ(runTpk({"--help"}).status, 0);
 }

@@ -48,7 +48,8 @@ int runBundle(const std::vector<std::string>& argv) {
   std::vector<std::string> names;
   for (const std::string& path : args.positional()) {
     MemberPackage member;
-    if (!readMemberPackage(path, member, error)) return report(statusFailed, "bundle: " + error);
+    const int memberStatus = readMemberPackage(path, member, error);
+    if (memberStatus != statusOk) return report(memberStatus, "bundle: " + error);
     for (const std::string& name : names)
       if (name == member.name)
         return report(statusFailed, "bundle: two members are named \"" + name + "\"");

@@ -7,18 +7,21 @@
 #include <cerrno>
 #include <cstring>
 
+#include "pkgfile/regular_file.h"
+
 namespace tpk {
 
 bool readWholeFile(const std::string& path, std::string& contents, std::string& error,
                    std::size_t maxSize) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A named pipe would block the open until a writer came.
+  const int fd = openRegularFile(path);
   if (fd < 0) {
-    error = path + ": " + std::strerror(errno);
+    error = path + ": " + (errno == EINVAL ? "not a regular file" : std::strerror(errno));
     return false;
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = path + ": not a regular file";
+  if (::fstat(fd, &st) != 0) {
+    error = path + ": " + std::strerror(errno);
     ::close(fd);
     return false;
   }

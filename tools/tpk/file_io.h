@@ -9,7 +9,8 @@
 
 namespace tpk {
 
-// Reads a regular file of at most maxSize bytes. False with a message in error.
+// Reads a regular file of at most maxSize bytes, never waiting on a named pipe.
+// False with a message in error.
 bool readWholeFile(const std::string& path, std::string& contents, std::string& error,
                    std::size_t maxSize = 0xFFFFFFFFu);
 

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "pkgfile/header_parts.h"
+#include "pkgfile/package_names.h"
 #include "tpk/commands.h"
 #include "tpk/file_io.h"
 #include "tpk/relation_text.h"
@@ -19,13 +21,15 @@ std::vector<OptionInfo> headerOptions() {
 }
 
 const char* const headerOptionsHelp =
-    "  -n, --name NAME          package name: 1 to 16 bytes, no \"/\", not \".\" or \"..\"\n"
+    "  -n, --name NAME          package name: 1 to 16 bytes, no \"/\", white space or\n"
+    "                           control characters, not beginning with \".\"\n"
     "  -V, --version VERSION    6.41, 6.41.3, 6.42alpha1, 6.42beta5, 6.42rc, 3.20rc1 ...\n"
     "      --build-time SECONDS build time (default: $SOURCE_DATE_EPOCH, else now)\n"
     "      --arch NAME          architecture (the installer assumes i386 when absent)\n"
     "      --note TEXT          note shown in the installer's package listing\n"
     "      --text24 TEXT        stored text (part 24)\n"
     "      --text2 TEXT         stored text (part 2)\n"
+    "                           (--arch and the texts: up to 65536 bytes each)\n"
     "  -d, --depends REL        dependency; repeatable (see RELATIONS)\n"
     "      --provides REL[:N]   provided name with optional signed extra value; repeatable\n"
     "      --conflicts REL      conflict; repeatable\n"
@@ -60,8 +64,16 @@ bool readRelations(const Arguments& args, const std::string& option, bool allowE
   return true;
 }
 
-void readText(const Arguments& args, const std::string& option, std::optional<std::string>& field) {
-  if (args.has(option)) field = args.value(option);
+// The installer's header reader keeps at most maxTextPartLength bytes of a
+// text part; a longer one would be cut without a word.
+bool readText(const Arguments& args, const std::string& option, std::optional<std::string>& field,
+              std::string& error) {
+  if (!args.has(option)) return true;
+  field = args.value(option);
+  if (field->size() <= maxTextPartLength) return true;
+  error = "--" + option + ": " + std::to_string(field->size()) +
+          " bytes, more than the installer keeps (" + std::to_string(maxTextPartLength) + ")";
+  return false;
 }
 
 }  // namespace
@@ -72,9 +84,8 @@ bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderLayout& header, s
     return false;
   }
   header.name = args.value("name");
-  const std::string nameProblem = packageNameProblem(header.name);
-  if (!nameProblem.empty()) {
-    error = "--name \"" + header.name + "\": " + nameProblem;
+  if (const char* refusal = nameRefusal(header.name, NameUse::Package)) {
+    error = "--name \"" + header.name + "\": " + refusal;
     return false;
   }
   if (!args.has("version")) {
@@ -99,10 +110,11 @@ bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderLayout& header, s
   } else {
     header.buildTime = std::uint32_t(std::time(nullptr));
   }
-  readText(args, "arch", header.architecture);
-  readText(args, "note", header.note);
-  readText(args, "text24", header.text24);
-  readText(args, "text2", header.text2);
+  if (!readText(args, "arch", header.architecture, error) ||
+      !readText(args, "note", header.note, error) ||
+      !readText(args, "text24", header.text24, error) ||
+      !readText(args, "text2", header.text2, error))
+    return false;
   if (!readRelations(args, "depends", false, header.deps, error) ||
       !readRelations(args, "provides", true, header.provides, error) ||
       !readRelations(args, "conflicts", false, header.conflicts, error))

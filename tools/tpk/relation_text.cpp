@@ -4,18 +4,10 @@
 #include <cstdlib>
 
 #include "model/version.h"
+#include "pkgfile/package_names.h"
 #include "tpk/version_text.h"
 
 namespace tpk {
-
-std::string packageNameProblem(std::string_view name) {
-  if (name.empty()) return "the name is empty";
-  if (name.size() > pkgwriter::nameFieldSize) return "the name is longer than 16 bytes";
-  if (name == "." || name == "..") return "the name cannot be \".\" or \"..\"";
-  if (name.find('/') != std::string_view::npos) return "the name contains \"/\"";
-  if (name.find('\0') != std::string_view::npos) return "the name contains a NUL byte";
-  return {};
-}
 
 namespace {
 
@@ -78,9 +70,10 @@ bool parseRelation(std::string_view text, bool allowExtra, pkgwriter::ListEntry&
   }
   const std::size_t opStart = text.find_first_of("<>=");
   const std::string_view name = text.substr(0, opStart);
-  const std::string nameProblem = packageNameProblem(name);
-  if (!nameProblem.empty()) {
-    error = nameProblem + " in \"" + std::string(text) + "\"";
+  // A relation names a package, so it is held to a package name's rule (the
+  // reader itself would take a "/" in it, which no package can carry).
+  if (const char* refusal = nameRefusal(name, NameUse::Package)) {
+    error = std::string(refusal) + " in \"" + std::string(text) + "\"";
     return false;
   }
   entry.name = std::string(name);

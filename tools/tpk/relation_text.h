@@ -14,12 +14,9 @@
 
 namespace tpk {
 
-// A package name the installer can store and use as a directory name: 1 to 16
-// bytes, not "." or "..", no "/" and no NUL. Empty when valid, else the reason.
-std::string packageNameProblem(std::string_view name);
-
-// False with a reason in error when text is malformed. The ":extra" suffix is
-// accepted only with allowExtra.
+// False with a reason in error when text is malformed or names what no package
+// could be named (nameRefusal, for a package). The ":extra" suffix is accepted
+// only with allowExtra.
 bool parseRelation(std::string_view text, bool allowExtra, pkgwriter::ListEntry& entry,
                    std::string& error);
 

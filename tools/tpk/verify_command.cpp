@@ -1,6 +1,10 @@
-// tpk verify: the installer's acceptance rule on every package and bundle member.
+// tpk verify: the installer's file check on every file, with the reason why
+// a package or bundle member was refused.
 #include <cstdio>
 
+#include "pkgfile/package_acceptance.h"
+#include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
 #include "tpk/command_line.h"
 #include "tpk/commands.h"
 #include "tpk/inspection_text.h"
@@ -18,8 +22,10 @@ int runVerify(const std::vector<std::string>& argv) {
     std::printf(
         "usage: tpk verify [--pubkey FILE] FILE...\n"
         "\n"
-        "Checks every package (each bundle member) as the installer does: a signature\n"
-        "trailer must verify, and a package without one must have a known digest.\n"
+        "Checks every file as the installer does: each package (each bundle member)\n"
+        "must end in a signature trailer that verifies or have a known digest, nothing\n"
+        "may follow a trailer but the next member, and the file ends with its last\n"
+        "package; a bundle holds no file tree or signature of its own.\n"
         "Prints \"FILE: ok\" or \"FILE: PACKAGE: REASON\" per file, the reason being one\n"
         "of: no signature and unknown digest, digest mismatch, bad signature,\n"
         "malformed file. Exit status: 0 all verified, 1 one did not, 2 usage error.\n"
@@ -33,6 +39,8 @@ int runVerify(const std::vector<std::string>& argv) {
   const bool withKey = args.has("pubkey");
   if (withKey && !readPublicKey(args.value("pubkey"), key, error))
     return report(statusUsage, "verify: " + error);
+  TrustAnchors trust = configuredTrust();
+  if (withKey) trust.publicKey = key.data();
   int status = statusOk;
   for (const std::string& path : args.positional()) {
     InspectedFile file;
@@ -52,6 +60,17 @@ int runVerify(const std::vector<std::string>& argv) {
         if (p.isBundleHeader || p.verdict == Verdict::Accepted) continue;
         failure = printable(p.record.name) + ": " + verdictText(p.verdict);
         break;
+      }
+    }
+    // The verdict is the installer's own check; the inspection above only
+    // names the package and the reason when it can.
+    if (failure.empty()) {
+      RegularFileStream input(path);
+      PartStream stream(input, true);
+      if (!checkPackageFile(stream, trust)) {
+        const std::string who =
+            file.packages.empty() ? "-" : printable(file.packages.front().record.name);
+        failure = who + ": " + verdictText(Verdict::Malformed);
       }
     }
     if (failure.empty()) {

@@ -1,4 +1,4 @@
-#include "chroot_runner.h"
+#include "support/chroot_runner.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-namespace pdb_testing {
+namespace testing_support {
 
 namespace {
 
@@ -55,4 +55,4 @@ Console& childConsole() {
   return *new Console(::open_memstream(&text, &size));  // the child exits without cleanup
 }
 
-}  // namespace pdb_testing
+}  // namespace testing_support

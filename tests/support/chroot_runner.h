@@ -10,10 +10,11 @@
 
 #include "console/console.h"
 
-namespace pdb_testing {
+namespace testing_support {
 
-// Exit statuses of the child.
-constexpr int childPassed = 0;
+// Exit statuses of the child. Passing is not 0, so that a child that became
+// another program (a stray exec) and ended well does not pass.
+constexpr int childPassed = 64;
 constexpr int childFailed = 1;
 constexpr int childSetupFailed = 77;  // chroot or mount not possible here
 
@@ -32,14 +33,14 @@ int runChrooted(const std::string& root, const std::function<void()>& body,
 // files are needed); its messages are in messages as usual.
 Console& childConsole();
 
-}  // namespace pdb_testing
+}  // namespace testing_support
 
 // Runs body chrooted into root; fails the test when a check in it failed,
 // skips it when changing root is not possible here.
 #define RUN_CHROOTED(root, ...)                                                    \
   do {                                                                             \
-    const int chrootStatus = ::pdb_testing::runChrooted((root), __VA_ARGS__);      \
-    if (chrootStatus == ::pdb_testing::childSetupFailed)                           \
+    const int chrootStatus = ::testing_support::runChrooted((root), __VA_ARGS__);      \
+    if (chrootStatus == ::testing_support::childSetupFailed)                           \
       GTEST_SKIP() << "cannot change root or mount a file system here";            \
-    EXPECT_EQ(::pdb_testing::childPassed, chrootStatus) << "checks in the chrooted child"; \
+    EXPECT_EQ(::testing_support::childPassed, chrootStatus) << "checks in the chrooted child"; \
   } while (0)

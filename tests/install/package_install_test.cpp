@@ -1,0 +1,322 @@
+// Installing one package on scratch roots (the shapes a package comes in, the
+// failures and the removal they trigger, install scripts run by a real bash in
+// the flash root), registering a bundle record, and removing a package.
+#include "install/package_install.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "install/install_platform.h"
+#include "install/package_removal.h"
+#include "install_fixture.h"
+#include "support/chroot_runner.h"
+#include "support/installer_process.h"
+
+using namespace install_testing;
+using pkgwriter::FileTreeBuilder;
+using testing_support::childConsole;
+using testing_support::DeviceRoot;
+using testing_support::exists;
+using testing_support::makeDirs;
+using testing_support::readFile;
+using testing_support::writeFile;
+
+namespace {
+
+using Messages = std::vector<std::string>;
+
+struct CountingSync : DeviceInstallPlatform {
+  int syncs = 0;
+  void syncAll() override { ++syncs; }
+};
+
+pkgwriter::PackageLayout withFiles(const std::string& name) {
+  return signedLayout(name, FileTreeBuilder()
+                                .addDirectory(name, 0755)
+                                .addFile(name + "/a", "a")
+                                .addFile(name + "/b", "b"));
+}
+
+}  // namespace
+
+TEST(PackageInstall, TheShapesAPackageComesIn) {
+  pkgwriter::PackageLayout bare = signedLayout("bare", FileTreeBuilder());
+  bare.fileTree.reset();  // only the header parts and the trailer
+  const std::string alternate = packageFile(withFiles("alt"), pkgwriter::alternateMagic);
+  pkgwriter::PackageLayout boot = withFiles("boot");
+  boot.flags = bootImage;
+  pkgwriter::PackageLayout image = withFiles("img");
+  image.image = std::string(10000, 'i');
+  image.onInstall = "exit 0";
+  image.onUninstall = "exit 0";
+  const std::string files[] = {packageFile(bare), alternate, packageFile(boot), packageFile(image)};
+
+  DeviceRoot root;
+  writeFile(root.at("/flash/UPGRADED"), "left over");
+  RUN_CHROOTED(root.path(), [&files] {
+    CountingSync platform;
+    ScopedInstallPlatform use(platform);
+    Console& console = childConsole();
+    InstalledPackage bare, alternate, boot, image;
+    EXPECT_TRUE(installFile(console, bare, files[0]));
+    EXPECT_TRUE(installFile(console, alternate, files[1]));
+    EXPECT_EQ((std::set<std::string>{"/alt/a", "/alt/b"}), alternate.files);
+    // With "bootimage" set the boot image is already in place: no tree.
+    ::setenv("bootimage", "", 1);
+    EXPECT_TRUE(installFile(console, boot, files[2]));
+    EXPECT_TRUE(boot.files.empty());
+    EXPECT_TRUE(installFile(console, image, files[3]));  // not a boot-image package
+    ::unsetenv("bootimage");
+    EXPECT_EQ(4, platform.syncs);
+    EXPECT_EQ((Messages{"installed bare-1.0", "installed alt-1.0", "installed boot-1.0",
+                        "installed img-1.0"}),
+              console.messages);
+  });
+
+  const std::string pdb = root.at("/flash/var/pdb/");
+  EXPECT_EQ("", readFile(pdb + "bare/files"));
+  EXPECT_EQ("16803328 1700000000\n", readFile(pdb + "bare/version"));
+  EXPECT_FALSE(exists(pdb + "bare/oninstall"));
+  EXPECT_FALSE(exists(pdb + "bare/onuninstall"));
+  EXPECT_TRUE(exists(root.at("/flash/alt/a")));
+  EXPECT_FALSE(exists(pdb + "alt"));
+  EXPECT_TRUE(exists(pdb + "boot/version"));
+  EXPECT_FALSE(exists(root.at("/flash/boot")));
+  EXPECT_EQ("", readFile(root.at("/flash/UPGRADED")));
+  // An image package never gets an install script from its part.
+  EXPECT_EQ("img/a\nimg/b\n", readFile(pdb + "img/files"));
+  EXPECT_FALSE(exists(pdb + "img/oninstall"));
+  EXPECT_TRUE(exists(pdb + "img/onuninstall"));
+}
+
+TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
+  struct Case {
+    const char* name;
+    pkgwriter::PackageLayout layout;
+    std::size_t cutBytes;  // taken off the end of the file
+    std::string message;   // after "installation of <name>-1.0 failed: "
+  } cases[] = {
+      {"unsigned", withFiles("unsigned"), 0, "broken package"},
+      {"socket", withFiles("socket"), 0, "broken package"},
+      {"script", withFiles("script"), 0, "broken package"},
+      {"record", withFiles("record"), 0, "could not create meta/version: Is a directory"},
+  };
+  cases[0].layout.signer = nullptr;
+  cases[1].layout.fileTree = FileTreeBuilder()
+                                 .addDirectory("socket")
+                                 .addFile("socket/a", "a")
+                                 .addRaw(0xC000 | 0644, "socket/s", "")
+                                 .compressed();
+  // The file ends inside the uninstall script, after the install script.
+  cases[2].layout.onInstall = "exit 0";
+  cases[2].layout.onUninstall = std::string(5000, '#');
+  cases[2].layout.fileTree.reset();
+  cases[2].layout.signer = nullptr;
+  cases[2].cutBytes = 1000;
+
+  DeviceRoot root;
+  makeDirs(root.at("/flash/var/pdb/record/version"));
+  std::vector<std::string> files;
+  for (const Case& c : cases) {
+    const std::string file = packageFile(c.layout);
+    files.push_back(file.substr(0, file.size() - c.cutBytes));
+  }
+  RUN_CHROOTED(root.path(), [&cases, &files] {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      SCOPED_TRACE(cases[i].name);
+      Console& console = childConsole();
+      InstalledPackage package;
+      EXPECT_FALSE(installFile(console, package, files[i]));
+      EXPECT_EQ(Messages{"ERROR: installation of " + std::string(cases[i].name) +
+                         "-1.0 failed: " + cases[i].message},
+                console.messages);
+      EXPECT_TRUE(package.files.empty());
+    }
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = c.name;
+    EXPECT_FALSE(exists(root.at("/flash/" + name + "/a")));
+    // The entry goes (but for the directory standing in it); directories stay.
+    EXPECT_EQ(name == "record", exists(root.at("/flash/var/pdb/" + name)));
+    EXPECT_EQ(c.layout.fileTree.has_value(), exists(root.at("/flash/" + name)));
+  }
+  EXPECT_FALSE(exists(root.at("/flash/var/pdb/record/deps")));
+}
+
+TEST(InstallScripts, RunWithBashInTheFlashRoot) {
+  pkgwriter::PackageLayout ok = signedLayout("ok", FileTreeBuilder());
+  ok.onInstall = "echo ran > /var/ran-ok\necho here > relative-mark\n";
+  pkgwriter::PackageLayout failing = signedLayout("failing", FileTreeBuilder());
+  failing.onInstall = "exit 1";
+  pkgwriter::PackageLayout off = signedLayout("off", FileTreeBuilder().addFile("f", "f"));
+  off.onInstall = "echo ran > /var/ran-off";
+  const std::string files[] = {packageFile(ok), packageFile(failing), packageFile(off)};
+
+  DeviceRoot root;
+  placeShell(root.at("/flash"));
+  RUN_CHROOTED(root.path(), [&files] {
+    Console& console = childConsole();
+    InstalledPackage ok, failing, off;
+    off.disabled = true;
+    EXPECT_TRUE(installFile(console, ok, files[0]));
+    EXPECT_TRUE(installFile(console, failing, files[1]));
+    EXPECT_TRUE(installFile(console, off, files[2]));
+    EXPECT_EQ((Messages{"installed ok-1.0", "WARNING: package failing-1.0 oninstall script failed",
+                        "installed failing-1.0", "installed (disabled) off-1.0"}),
+              console.messages);
+  });
+  EXPECT_EQ("ran\n", readFile(root.at("/flash/var/ran-ok")));
+  // The script's working directory is the flash root too.
+  EXPECT_TRUE(exists(root.at("/flash/relative-mark")));
+  EXPECT_FALSE(exists(root.at("/relative-mark")));
+  EXPECT_FALSE(exists(root.at("/flash/var/ran-off")));
+  EXPECT_TRUE(exists(root.at("/flash/x/off/f")));
+  EXPECT_TRUE(exists(root.at("/flash/var/pdb/off/disabled")));
+
+  DeviceRoot withoutShell;
+  RUN_CHROOTED(withoutShell.path(), [&files] {
+    Console& console = childConsole();
+    InstalledPackage ok;
+    EXPECT_TRUE(installFile(console, ok, files[0]));
+    EXPECT_EQ((Messages{"WARNING: package ok-1.0 oninstall script failed", "installed ok-1.0"}),
+              console.messages);
+  });
+}
+
+namespace {
+
+struct FailingFork : DeviceInstallPlatform {
+  pid_t forkChild() override {
+    errno = EAGAIN;
+    return -1;
+  }
+};
+
+struct FailingChroot : DeviceInstallPlatform {
+  int changeRoot(const char*) override {
+    errno = EPERM;
+    return -1;
+  }
+};
+
+struct InterruptedWait : DeviceInstallPlatform {
+  bool interrupted = false;
+  pid_t waitChild(pid_t child, int* status) override {
+    if (interrupted) return DeviceInstallPlatform::waitChild(child, status);
+    interrupted = true;
+    errno = EINTR;
+    return -1;
+  }
+};
+
+}  // namespace
+
+TEST(InstallScripts, WhatTheScriptProcessMeets) {
+  // The script stands in the flash root and, for the case that the child
+  // stayed in the real root, there too, with a shell on both sides.
+  DeviceRoot root;
+  const std::string script = "#!/bin/bash\necho ran > /var/ran\n";
+  for (const std::string side : {"", "/flash"}) {
+    placeShell(root.at(side));
+    makeDirs(root.at(side + "/var/pdb/pkg"));
+    writeFile(root.at(side + "/var/pdb/pkg/oninstall"), script);
+    ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
+  }
+  const std::string before = outsideFlash(root.path());
+  RUN_CHROOTED(root.path(), [] {
+    FailingFork failingFork;
+    FailingChroot failingChroot;
+    InterruptedWait interruptedWait;
+    struct Case {
+      const char* what;
+      InstallPlatform& platform;
+      bool ran;
+    } cases[] = {
+        {"fork fails", failingFork, false},
+        {"chroot fails", failingChroot, false},
+        {"waiting is interrupted", interruptedWait, true},
+    };
+    InstalledPackage package("pkg");
+    package.version = testVersion;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      ::unlink("/flash/var/ran");
+      Console& console = childConsole();
+      ScopedInstallPlatform use(c.platform);
+      EXPECT_EQ(c.ran, runScript(console, package, "oninstall"));
+      EXPECT_EQ(c.ran, ::access("/flash/var/ran", F_OK) == 0);
+      EXPECT_EQ(c.ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
+                console.messages);
+    }
+    // Without the script there is nothing to run.
+    Console& console = childConsole();
+    EXPECT_TRUE(runScript(console, package, "onuninstall"));
+    EXPECT_TRUE(console.messages.empty());
+  });
+  EXPECT_EQ(before, outsideFlash(root.path()));
+}
+
+TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {
+  DeviceRoot root;
+  RUN_CHROOTED(root.path(), [] {
+    Console& console = childConsole();
+    InstalledPackage bundle("suite");
+    bundle.isBundle = true;
+    bundle.version = testVersion;
+    EXPECT_TRUE(registerPackage(console, bundle));
+    EXPECT_EQ(0, ::access("/flash/var/pdb/suite/version", F_OK));
+
+    InstalledPackage unnamed("..");
+    EXPECT_FALSE(registerPackage(console, unnamed));
+    EXPECT_TRUE(console.messages.empty());
+
+    // A path with a line break cannot be listed: the record fails half-written.
+    InstalledPackage broken("broken");
+    broken.version = testVersion;
+    broken.files = {"/a\nb"};
+    EXPECT_FALSE(registerPackage(console, broken));
+    EXPECT_EQ(Messages{"ERROR: installation of broken-1.0 failed: could not create meta/files: "
+                       "Invalid argument"},
+              console.messages);
+    EXPECT_NE(0, ::access("/flash/var/pdb/broken", F_OK));
+  });
+}
+
+TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
+  for (const bool otherLink : {false, true}) {
+    SCOPED_TRACE(otherLink ? "the boot image has another link" : "last link to the boot image");
+    DeviceRoot root;
+    makeDirs(root.at("/flash/bin"));
+    makeDirs(root.at("/flash/var/pdb/pkg"));
+    writeFile(root.at("/victim"), "outside");
+    writeFile(root.at("/flash/bin/a"), "a");
+    writeFile(root.at("/flash/bin/kept"), "not recorded");
+    writeFile(root.at("/flash/var/pdb/pkg/version"), "1 0\n");
+    writeFile(root.at("/flash/var/pdb/pkg/files"), "bin/a\n");
+    writeFile(root.at("/flash/bootimage"), "image");
+    if (otherLink) ::link(root.at("/flash/bootimage").c_str(), root.at("/flash/image").c_str());
+    const std::string before = outsideFlash(root.path());
+    RUN_CHROOTED(root.path(), [] {
+      InstalledPackage package("pkg");
+      package.flags = bootImage;
+      package.action = ScheduledAction::Uninstall;
+      package.files = {"/bin/a", "/gone", "/../victim", "/bin/../../victim"};
+      removePackage(package);
+      EXPECT_TRUE(package.files.empty());
+      EXPECT_EQ(ScheduledAction::None, package.action);
+    });
+    EXPECT_EQ(before, outsideFlash(root.path()));
+    EXPECT_FALSE(exists(root.at("/flash/bin/a")));
+    EXPECT_TRUE(exists(root.at("/flash/bin/kept")));
+    EXPECT_FALSE(exists(root.at("/flash/var/pdb/pkg")));
+    EXPECT_EQ(otherLink, exists(root.at("/flash/bootimage")));
+  }
+}

@@ -5,13 +5,13 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "pdb/install_messages.h"
 #include "pkgfile/header_parts.h"
-#include "pkgfile/package_file_check.h"
+#include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
 #include "plan/transaction.h"
 
 namespace {
@@ -42,7 +42,7 @@ bool copyInput(int fd) {
 // Reads the first header of the copy into package; false when there is no
 // readable file header or first header part.
 bool readFirstHeader(InstalledPackage& package) {
-  std::ifstream copy(imagePath, std::ios_base::in | std::ios_base::binary);
+  RegularFileStream copy(imagePath);
   PartStream stream(copy, false);
   stream.wanted = {partPackage, partBundle};
   stream.next();
@@ -50,9 +50,9 @@ bool readFirstHeader(InstalledPackage& package) {
 }
 
 bool copyPasses() {
-  std::ifstream copy(imagePath, std::ios_base::in | std::ios_base::binary);
+  RegularFileStream copy(imagePath);
   PartStream stream(copy, true);
-  return checkPackageFile(stream, configuredTrust(), [] {});
+  return checkPackageFile(stream, configuredTrust());
 }
 
 // The check before anything is written: a stream that is not wholly authentic
@@ -79,7 +79,7 @@ StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
   std::string imageDir;
   bool withBootImage = false;
   if (copied && closed && checkCopy(console)) {
-    std::ifstream copy(imagePath, std::ios_base::in | std::ios_base::binary);
+    RegularFileStream copy(imagePath);
     status = installFromStream(console, copy, runFlags, UserStates(), nullptr, &imageDir,
                                &withBootImage);
   }

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "pkgfile/regular_file.h"
+
 namespace {
 
 constexpr std::size_t chunkSize = 16 * 1024;
@@ -35,7 +37,7 @@ bool copyAll(int from, int to) {
 }  // namespace
 
 bool moveFile(const char* source, const char* destination) {
-  const int from = ::open(source, O_RDONLY | O_NONBLOCK);
+  const int from = openRegularFile(source);
   if (from < 0) return false;
   const int to = ::open(destination, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (to < 0) {

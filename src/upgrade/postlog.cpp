@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "pkgfile/regular_file.h"
+
 namespace {
 
 constexpr char logPath[] = "/flash/postlog";
@@ -16,7 +18,8 @@ bool reserved = false;
 }  // namespace
 
 void reservePostlog(Console& console) {
-  if (std::FILE* log = std::fopen(logPath, "r")) {
+  const int fd = openRegularFile(logPath);
+  if (std::FILE* log = fd < 0 ? nullptr : ::fdopen(fd, "r")) {
     std::string line;
     for (int c; (c = std::fgetc(log)) != EOF;) {
       if (c != '\n') {

@@ -3,11 +3,11 @@
 #include <dirent.h>
 
 #include <cstdio>
-#include <fstream>
 
 #include "pkgfile/header_parts.h"
-#include "pkgfile/package_file_check.h"
+#include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
 
 namespace {
 
@@ -21,22 +21,30 @@ void printDirect(const char* text) {
   std::fflush(stdout);
 }
 
+struct Progress {
+  Console& console;
+  const std::string& label;
+};
+
+void showProgress(void* context, std::uint32_t position, std::uint32_t total) {
+  const Progress& progress = *static_cast<const Progress*>(context);
+  progress.console.showProgress(progress.label, position, total);
+}
+
 }  // namespace
 
 bool verifyPackageFile(Console& console, const std::string& path, const std::string& name) {
-  std::ifstream input(path, std::ios_base::in | std::ios_base::binary);
+  RegularFileStream input(path);
   PartStream stream(input, true);
   if (stream.totalLength() == 0) {
     console.error("broken package %s", name.c_str());
     return false;
   }
   const std::string label = "verifying " + name;
-  auto progress = [&] {
-    console.showProgress(label, static_cast<std::uint32_t>(stream.tellg()) + stream.partOffset(),
-                         stream.totalLength());
-  };
-  progress();
-  const bool verified = checkPackageFile(stream, configuredTrust(), progress);
+  Progress progress{console, label};
+  console.showProgress(label, stream.partOffset(), stream.totalLength());
+  const bool verified =
+      checkPackageFile(stream, configuredTrust(), CheckProgress{showProgress, &progress});
   console.setStatus("");
   if (verified)
     console.info("verified %s", name.c_str());

@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <set>
 
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
 #include "plan/transaction.h"
+#include "pkgfile/regular_file.h"
 #include "upgrade/halt.h"
 #include "upgrade/move_file.h"
 #include "upgrade/postlog.h"
@@ -81,14 +81,17 @@ void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
 }
 
 void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
-  std::ifstream input(file.path, std::ios_base::in | std::ios_base::binary);
   bool withBootImage = false;
-  if (!input.is_open() ||
-      installFromStream(console, input, runFlags, userStates, nullptr, nullptr, &withBootImage) != 0) {
+  bool installed = false;
+  {
+    RegularFileStream input(file.path);
+    installed = input.is_open() && installFromStream(console, input, runFlags, userStates, nullptr,
+                                                     nullptr, &withBootImage) == 0;
+  }
+  if (!installed) {
     if (file.foundPath != file.path) moveFile(file.path.c_str(), file.foundPath.c_str());
     return;
   }
-  input.close();
   if (file.isImage) keepImage(console, file, withBootImage);
   ::unlink(file.path.c_str());
 }

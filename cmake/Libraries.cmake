@@ -19,13 +19,18 @@ function(installer_library name dir)
   target_link_libraries(${name} ${scope} ${ARG_DEPS})
 endfunction()
 
-# installer_test(NAME DIR DEPS ...): one GoogleTest program of every .cpp in DIR.
+# installer_test(NAME DIR DEPS ... [EXCLUDE FILE ...]): one GoogleTest program of
+# every .cpp in DIR but the excluded ones.
 function(installer_test name dir)
+  cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  foreach(ex IN LISTS ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "/${ex}$")
+  endforeach()
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_UNPARSED_ARGUMENTS} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()

@@ -1,17 +1,16 @@
 #include "driver/listing.h"
 
-#include <ctime>
+#include <cstdio>
 #include <iomanip>
 
+#include "model/utc_time.h"
+
 std::string buildTimeText(std::uint32_t buildTime) {
-  const std::time_t seconds = static_cast<std::time_t>(buildTime);
-  std::tm broken{};
-  if (!gmtime_r(&seconds, &broken)) return {};
-  // strftime's %b follows LC_TIME; the process never calls setlocale, so it
-  // stays in the POSIX locale and gives the English abbreviations.
-  char text[128];
-  const std::size_t length = std::strftime(text, sizeof text, "%b/%d/%Y %H:%M:%S", &broken);
-  return std::string(text, length);
+  const UtcTime t = utcTime(buildTime);
+  char text[64];
+  std::snprintf(text, sizeof text, "%s/%02u/%04u %02u:%02u:%02u", monthAbbreviation(t.month),
+                t.day, t.year, t.hour, t.minute, t.second);
+  return text;
 }
 
 void printListing(const Console& console, std::ostream& out) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #include "sign/signature.h"
@@ -28,6 +29,13 @@ Result guarded(Result failure, Call call) noexcept {
   } catch (...) {
     return failure;
   }
+}
+
+// A part length goes into a stream count only through here: on a 32-bit
+// target std::streamsize holds 31 bits, and a part may claim up to 4 GiB.
+// count must not be negative; the result is the smaller of the two.
+std::streamsize boundedCount(std::streamsize count, std::uint64_t limit) {
+  return limit < std::uint64_t(count) ? std::streamsize(limit) : count;
 }
 
 }  // namespace
@@ -132,7 +140,8 @@ std::streamsize PartBuffer::showmanyc() {
   // The source's -1 ("nothing more") compares as the largest unsigned count.
   const auto available = static_cast<std::make_unsigned_t<std::streamsize>>(
       guarded(std::streamsize(0), [&] { return source_->in_avail(); }));
-  return std::streamsize(std::min<std::make_unsigned_t<std::streamsize>>(available, remaining_));
+  return boundedCount(std::numeric_limits<std::streamsize>::max(),
+                      std::min<std::uint64_t>(available, remaining_));
 }
 
 PartBuffer::int_type PartBuffer::underflow() {
@@ -172,7 +181,7 @@ PartBuffer::int_type PartBuffer::pbackfail(int_type c) {
 
 std::streamsize PartBuffer::xsgetn(char_type* buffer, std::streamsize count) {
   if (remaining_ == 0 || count <= 0) return 0;
-  const std::streamsize got = lowLevelRead(buffer, std::min<std::streamsize>(count, remaining_));
+  const std::streamsize got = lowLevelRead(buffer, boundedCount(count, remaining_));
   remaining_ -= std::uint32_t(got);
   return got;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 
+#include "plan/candidate_order.h"
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
 #include "plan/transaction.h"

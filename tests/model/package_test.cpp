@@ -33,3 +33,27 @@ TEST(PackageDbLookup, FirstMatchByExactNameAndTakeKeepsOrder) {
 }
 
 }  // namespace
+
+TEST(ReleaseOrder, BundleStandsForItsMemberOneLevelDeep) {
+  const auto make = [](const char* name, Version version) {
+    auto record = std::make_unique<Package>(name);
+    record->version = version;
+    return record;
+  };
+  Package kit("kit");  // kit-9 delivering m-2 and, inside sub, deep-5
+  kit.version = 9;
+  kit.members.push_back(make("m", 2));
+  kit.members.push_back(make("sub", 1));
+  kit.members[1]->members.push_back(make("deep", 5));
+  const struct {
+    std::unique_ptr<Package> other;
+    int kitFirst;  // compareRelease(kit, other)
+  } cases[] = {
+      {make("m", 2), 0},    {make("m", 1), 1},   {make("m", 3), -1},
+      {make("kit", 8), 1},  {make("deep", 1), 0}, {make("x", 1), 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(compareRelease(kit, *c.other), c.kitFirst) << c.other->name << c.other->version;
+    EXPECT_EQ(compareRelease(*c.other, kit), -c.kitFirst) << c.other->name << c.other->version;
+  }
+}

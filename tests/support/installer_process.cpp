@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -110,7 +111,7 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
-    execve(executable.c_str(), argPointers.data(), envPointers.data());
+    execvpe(executable.c_str(), argPointers.data(), envPointers.data());
     _exit(127);
   }
   close(in[0]);
@@ -125,6 +126,18 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
   }
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+ProcessResult runBuiltProgram(const std::string& program, const std::vector<std::string>& args,
+                              const ProcessOptions& options) {
+  // INSTALLER_EMULATOR: the emulator command, words separated by blanks; empty
+  // in a native build.
+  std::vector<std::string> command;
+  std::istringstream words(INSTALLER_EMULATOR);
+  for (std::string word; words >> word;) command.push_back(word);
+  if (command.empty()) return runProgram(program, args, options);
+  command.insert(command.end(), args.begin(), args.end());
+  return runProgram(command.front(), command, options);
 }
 
 DeviceRoot::DeviceRoot() {
@@ -143,7 +156,7 @@ ProcessResult DeviceRoot::run(const std::vector<std::string>& args,
   ProcessOptions withoutLeakCheck = options;
   if (std::getenv("LSAN_OPTIONS") == nullptr)
     withoutLeakCheck.environment.emplace("LSAN_OPTIONS", "detect_leaks=0");
-  return runProgram(INSTALLER_BINARY, argv, withoutLeakCheck);
+  return runBuiltProgram(INSTALLER_BINARY, argv, withoutLeakCheck);
 }
 
 }  // namespace testing_support

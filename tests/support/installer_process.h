@@ -27,10 +27,15 @@ struct ProcessOptions {
 // otherwise the reason.
 std::string rootChangeUnavailable();
 
-// Runs program with args (argv[0] is program). When not root the call goes
-// through "unshare -r".
+// Runs program with args (argv[0] is program; a program without a slash is
+// looked up in PATH). When not root the call goes through "unshare -r".
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options = {});
+
+// Runs a program of this build (the installer, tpk) like runProgram; in a cross
+// build through the emulator that CTest uses (INSTALLER_EMULATOR).
+ProcessResult runBuiltProgram(const std::string& program, const std::vector<std::string>& args,
+                              const ProcessOptions& options = {});
 
 // A scratch device root: /flash/var/pdb, /ram/pdb and /rw exist, empty.
 class DeviceRoot : public ScratchDir {

@@ -79,8 +79,9 @@ TEST(TpkBuild, TreeEntriesAreSortedAndCarryTypeModeOwnerTimeAndVariant) {
   chmod((dir / "root/opt/tool/etc/tool.conf").c_str(), 02640);
   writeFile(dir / "root/opt/we\nird", "1");
   writeFile(dir / "script", "echo hi\n");
+  // A time past 2038, which a 32-bit time_t cannot carry.
   ASSERT_EQ(buildPackage(dir / "t.tpk", "t",
-                         {"--owner", "root:7", "--mtime", "1234567", "--variant",
+                         {"--owner", "root:7", "--mtime", "4107542400", "--variant",
                           "/opt/tool/bin/tool=3", "--onuninstall", dir / "script", dir / "root"}),
             0);
   const std::vector<Part> parts = splitParts(readFile(dir / "t.tpk"));
@@ -91,16 +92,16 @@ TEST(TpkBuild, TreeEntriesAreSortedAndCarryTypeModeOwnerTimeAndVariant) {
   EXPECT_EQ(parts[1].payload, "echo hi\n");
   EXPECT_EQ(parts[2].type, 4);
   EXPECT_EQ(runTpk({"contents", dir / "t.tpk"}).output,
-            "drwxr-xr-x     0/7              - 1970-01-15 06:56:07 opt\n"
-            "drwxr-xr-x     0/7              - 1970-01-15 06:56:07 opt/tool\n"
-            "drwxr-xr-x     0/7              - 1970-01-15 06:56:07 opt/tool/bin\n"
+            "drwxr-xr-x     0/7              - 2100-03-01 00:00:00 opt\n"
+            "drwxr-xr-x     0/7              - 2100-03-01 00:00:00 opt/tool\n"
+            "drwxr-xr-x     0/7              - 2100-03-01 00:00:00 opt/tool/bin\n"
             "lrwxrwxrwx     0/7              4                   - opt/tool/bin/t -> tool\n"
-            "-rwsr-xr-x     0/7             20 1970-01-15 06:56:07 opt/tool/bin/tool [variant 3]\n"
-            "prw--w----     0/7              - 1970-01-15 06:56:07 opt/tool/ctl\n"
-            "drwxr-xr-x     0/7              - 1970-01-15 06:56:07 opt/tool/etc\n"
-            "-rw-r-S---     0/7              8 1970-01-15 06:56:07 opt/tool/etc/tool.conf\n"
-            "crw-rw-rw-     0/7         0x0103 1970-01-15 06:56:07 opt/tool/null0\n"
-            "-rw-r--r--     0/7              1 1970-01-15 06:56:07 opt/we\\x0aird\n");
+            "-rwsr-xr-x     0/7             20 2100-03-01 00:00:00 opt/tool/bin/tool [variant 3]\n"
+            "prw--w----     0/7              - 2100-03-01 00:00:00 opt/tool/ctl\n"
+            "drwxr-xr-x     0/7              - 2100-03-01 00:00:00 opt/tool/etc\n"
+            "-rw-r-S---     0/7              8 2100-03-01 00:00:00 opt/tool/etc/tool.conf\n"
+            "crw-rw-rw-     0/7         0x0103 2100-03-01 00:00:00 opt/tool/null0\n"
+            "-rw-r--r--     0/7              1 2100-03-01 00:00:00 opt/we\\x0aird\n");
 }
 
 TEST(TpkBuild, SameInputsGiveIdenticalBytes) {

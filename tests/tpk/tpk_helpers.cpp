@@ -14,7 +14,7 @@ testing_support::ProcessResult runTpk(const std::vector<std::string>& args,
   testing_support::ProcessOptions options;
   options.environment = environment;
   if (!environment.count("SOURCE_DATE_EPOCH")) options.unset.push_back("SOURCE_DATE_EPOCH");
-  return testing_support::runProgram(TPK_BINARY, argv, options);
+  return testing_support::runBuiltProgram(TPK_BINARY, argv, options);
 }
 
 std::string samplePath(const std::string& name) {

@@ -1,7 +1,6 @@
 #include "pkgwriter/digest_window.h"
 
-#include <openssl/sha.h>
-
+#include "pkgfile/sha1.h"
 #include "pkgwriter/byte_order.h"
 #include "pkgwriter/part_encoding.h"
 
@@ -44,8 +43,11 @@ std::size_t windowEnd(std::string_view data, std::size_t start) {
 }  // namespace
 
 Digest sha1(std::string_view bytes) {
+  static_assert(std::tuple_size_v<Digest> == SHA1::digestSize);
   Digest out{};
-  SHA1(bytesOf(bytes), bytes.size(), out.data());
+  SHA1 hash;
+  hash.update(bytes.data(), bytes.size());
+  hash.digest(out.data());
   return out;
 }
 

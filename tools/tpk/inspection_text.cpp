@@ -1,7 +1,8 @@
 #include "tpk/inspection_text.h"
 
 #include <cstdio>
-#include <ctime>
+
+#include "model/utc_time.h"
 
 namespace tpk {
 
@@ -57,11 +58,10 @@ std::string modeText(std::uint16_t mode) {
 }
 
 std::string utcText(std::uint32_t seconds) {
-  const std::time_t t = std::time_t(seconds);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+  const UtcTime t = utcTime(seconds);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 

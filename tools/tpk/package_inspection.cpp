@@ -61,6 +61,19 @@ std::string scanLayout(const std::string& bytes, InspectedFile& file) {
 
 namespace {
 
+// Passes over count bytes of the tree; false when it ends first. The steps fit
+// a streamsize, which holds 31 bits where size_t has 32.
+bool skipTreeBytes(std::istream& tree, std::uint32_t count) {
+  constexpr std::uint32_t step = 1u << 30;
+  while (count > 0) {
+    const std::uint32_t now = count < step ? count : step;
+    tree.ignore(std::streamsize(now));
+    if (tree.gcount() != std::streamsize(now)) return false;
+    count -= now;
+  }
+  return true;
+}
+
 void readTree(PartStream& stream, InspectedPackage& package) {
   package.hasTree = true;
   InflateStream z(stream);
@@ -94,8 +107,7 @@ void readTree(PartStream& stream, InspectedPackage& package) {
       e.device = le32(device);
     } else {
       if (type != 0x8000u && type != 0x4000u && type != 0x1000u) package.treeBroken = true;
-      z.ignore(std::streamsize(e.size));
-      if (z.gcount() != std::streamsize(e.size)) package.treeBroken = true;
+      if (!skipTreeBytes(z, e.size)) package.treeBroken = true;
     }
     package.tree.push_back(std::move(e));
     if (package.treeBroken) return;

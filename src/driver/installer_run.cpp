@@ -1,21 +1,21 @@
 #include "driver/installer_run.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <unistd.h>
-#include <fcntl.h>
 
-#include "driver/command_line.h"
 #include "console/console.h"
+#include "driver/command_line.h"
 #include "driver/listing.h"
 #include "driver/root_change.h"
 #include "driver/stream_mode.h"
-#include "upgrade/postlog.h"
-#include "upgrade/upgrade_run.h"
 #include "pdb/database_loader.h"
 #include "plan/transaction.h"
+#include "upgrade/postlog.h"
+#include "upgrade/upgrade_run.h"
 
 namespace {
 

@@ -172,8 +172,8 @@ int installBundle(Console& console, PartStream& stream, RunFlags runFlags,
   while (stream.currentType() == partPackage) {
     const std::uint32_t headerOffset = stream.partOffset();
     bool memberBootImage = false;
-    InstalledPackage* member =
-        installOne(console, stream, runFlags, userStates, &bundleDependency, nullptr, &memberBootImage);
+    InstalledPackage* member = installOne(console, stream, runFlags, userStates, &bundleDependency,
+                                          nullptr, &memberBootImage);
     if (member == nullptr) {
       // A member whose header cannot be read leaves the stream where it was.
       if (stream.currentType() == partPackage && stream.partOffset() == headerOffset) break;
@@ -185,7 +185,8 @@ int installBundle(Console& console, PartStream& stream, RunFlags runFlags,
   }
   if (installed == 0) return 3;
   for (const std::string& name : oldMembers)
-    if (InstalledPackage* record = console.packages.find(name)) record->action = ScheduledAction::Uninstall;
+    if (InstalledPackage* record = console.packages.find(name))
+      record->action = ScheduledAction::Uninstall;
   applyScheduledActions(console, 0);
   console.setStatus("");
   console.info("installed %s", dependencyText(bundleDependency).c_str());
@@ -196,11 +197,12 @@ int installFromStream(Console& console, std::istream& input, RunFlags runFlags,
                       const UserStates& userStates, std::streambuf* tee, std::string* imageDir,
                       bool* withBootImage) {
   PartStream stream(input, true, tee);
-  stream.wanted = {partPackage,   partBundle,   partDisabledMembers, partArchitecture,
-                   partDependencies, partProvides, partConflicts,    partImage,
-                   partFileTree,  partInstallScript, partUninstallScript, partSignature};
+  stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
+                   partDependencies, partProvides,      partConflicts,       partImage,
+                   partFileTree,     partInstallScript, partUninstallScript, partSignature};
   stream.next();
   if (stream.currentType() == partBundle)
     return installBundle(console, stream, runFlags, userStates, imageDir, withBootImage);
-  return installOne(console, stream, runFlags, userStates, nullptr, imageDir, withBootImage) ? 0 : 1;
+  return installOne(console, stream, runFlags, userStates, nullptr, imageDir, withBootImage) ? 0
+                                                                                             : 1;
 }

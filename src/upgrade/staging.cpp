@@ -13,7 +13,8 @@ namespace {
 
 bool endsWith(const std::string& text, const char* suffix) {
   const std::string tail(suffix);
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 void printDirect(const char* text) {

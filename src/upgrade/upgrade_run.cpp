@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <set>
 
+#include "pkgfile/regular_file.h"
 #include "plan/candidate_order.h"
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
 #include "plan/transaction.h"
-#include "pkgfile/regular_file.h"
 #include "upgrade/halt.h"
 #include "upgrade/move_file.h"
 #include "upgrade/postlog.h"
@@ -99,7 +99,8 @@ void install(Console& console, PackageFile& file, RunFlags runFlags, const UserS
 
 // The enabled records that answered to the available names before the run
 // and got lost: found again, disabled, and free of conflicts.
-std::vector<InstalledPackage*> lostProviders(Console& console, const std::set<std::string>& available) {
+std::vector<InstalledPackage*> lostProviders(Console& console,
+                                             const std::set<std::string>& available) {
   std::vector<InstalledPackage*> lost;
   for (const std::string& name : available) {
     InstalledPackage* record = findActive(console, name);

@@ -67,6 +67,8 @@ TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
 TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
+  makeDirs(root.at("/flash/var/pdb/base"));
+  writeFile(root.at("/flash/var/pdb/base/version"), "16803328 1704067200\n");
   EXPECT_EQ(root.run({"-q", "--reinstall", "--bogus"}).output, resuming + usage);
   // A normal run with --reinstall ends with an empty line, also when quiet.
   const auto result = root.run({"-q", "--reinstall"});
@@ -74,7 +76,7 @@ TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
   EXPECT_EQ(result.output, resuming + "\n");
 }
 
-TEST(InstallerCommandLine, ShowCleanupPostlogAndStreamModeWithoutADatabase) {
+TEST(InstallerCommandLine, ShowCleanupAndStreamModeWithoutADatabase) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
   std::filesystem::remove_all(root.at("/flash/var/pdb"));
@@ -94,13 +96,6 @@ TEST(InstallerCommandLine, ShowCleanupPostlogAndStreamModeWithoutADatabase) {
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.output, "ERROR: could not open image\n");
   EXPECT_FALSE(exists(root.at("/flash/postlog")));
-
-  // Messages of a normal run are appended to the log; quiet keeps nothing.
-  writeFile(root.at("/flash/postlog"), "earlier line\n");
-  EXPECT_EQ(root.run({}).output, noRepo);
-  EXPECT_EQ(root.run({"-q"}).output, "");
-  EXPECT_EQ(readFile(root.at("/flash/postlog")), "earlier line\n" + noRepo);
-  EXPECT_FALSE(exists(root.at("/flash/PCKGS_CHANGED")));
 }
 
 }  // namespace

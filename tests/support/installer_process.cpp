@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <string>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -19,9 +23,23 @@ namespace {
 
 bool runningAsRoot() { return geteuid() == 0; }
 
+// The state letter of a process ('R', 'S', ...), 0 when it cannot be read.
+char processState(pid_t pid) {
+  std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (stat == nullptr) return 0;
+  char line[512] = {};
+  const bool read = std::fgets(line, sizeof line, stat) != nullptr;
+  std::fclose(stat);
+  const char* close = read ? std::strrchr(line, ')') : nullptr;
+  return close != nullptr && close[1] == ' ' ? close[2] : 0;
+}
+
 // Writes input to fd in, reads fds out and err to the end; all without
-// deadlocking on full pipes.
-void pump(int in, const std::string& input, int out, int err, ProcessResult& result) {
+// deadlocking on full pipes. A child still running at the time limit is
+// killed, its state noted.
+void pump(pid_t child, int in, const std::string& input, int out, int err, int timeLimitSeconds,
+          ProcessResult& result) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
   std::size_t written = 0;
   if (input.empty()) {
     close(in);
@@ -34,9 +52,19 @@ void pump(int in, const std::string& input, int out, int err, ProcessResult& res
     if (outOpen) fds[count++] = {out, POLLIN, 0};
     if (errOpen) fds[count++] = {err, POLLIN, 0};
     if (in >= 0) fds[count++] = {in, POLLOUT, 0};
-    if (poll(fds, count, -1) < 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    const int ready = result.stateAtTimeLimit != 0 ? poll(fds, count, -1)
+                                                   : poll(fds, count, std::max<int>(0, int(left.count())));
+    if (ready < 0) {
       if (errno == EINTR) continue;
       break;
+    }
+    if (ready == 0) {
+      result.stateAtTimeLimit = processState(child);
+      if (result.stateAtTimeLimit == 0) result.stateAtTimeLimit = '?';
+      kill(child, SIGKILL);
+      continue;
     }
     for (int i = 0; i < count; ++i) {
       if (!fds[i].revents) continue;
@@ -118,7 +146,7 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
   close(out[1]);
   close(err[1]);
   std::signal(SIGPIPE, SIG_IGN);
-  pump(in[1], options.input, out[0], err[0], result);
+  pump(child, in[1], options.input, out[0], err[0], options.timeLimitSeconds, result);
   close(out[0]);
   close(err[0]);
   int status = 0;

@@ -14,12 +14,16 @@ struct ProcessResult {
   int status = -1;     // exit status, or -1 when the program did not exit normally
   std::string output;  // standard output, byte for byte
   std::string errors;  // standard error
+  // When the program was still running at the time limit: its process state
+  // then ('S' sleeping, 'R' running, ...), before it was killed; 0 otherwise.
+  char stateAtTimeLimit = 0;
 };
 
 struct ProcessOptions {
   std::map<std::string, std::string> environment;  // set in addition to a clean base
   std::vector<std::string> unset;                  // removed from the environment
   std::string input;                               // standard input
+  int timeLimitSeconds = 120;                      // then the program is killed
 };
 
 // Whether the installer can change its root here: as root, or through

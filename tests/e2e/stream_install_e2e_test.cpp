@@ -103,7 +103,8 @@ class StreamInstall : public ::testing::Test {
   }
   void freshRoot() {
     root = std::make_unique<DeviceRoot>();
-    // A run that leaves nothing installed halts for good: base always stays.
+    // A normal run that leaves nothing installed halts for good: every root
+    // starts with base.
     entry("base", {{"version", versionLine(v1)}, {"files", ""}});
   }
 

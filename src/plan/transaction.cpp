@@ -45,11 +45,18 @@ bool applyScheduledActions(Console& console, int report, InstalledPackage* keep)
   std::vector<InstalledPackage*> removals;
   std::vector<InstalledPackage*> enables;
   planActions(console, removals, enables, report);
-  if (keep != nullptr && std::find(removals.begin(), removals.end(), keep) != removals.end()) {
+  if (keep != nullptr) {
     // The record being installed stands in the set only to be planned around:
-    // it is neither disabled nor uninstalled before it is even installed.
-    removals.erase(std::remove(removals.begin(), removals.end(), keep), removals.end());
-    keep->action = ScheduledAction::None;
+    // it is neither disabled nor uninstalled before it is even installed, and
+    // neither is the bundle it goes into while that bundle's members go in.
+    const auto kept = [keep](InstalledPackage* record) {
+      if (record == keep) return true;
+      return !keep->bundle.name.empty() && record->isBundle &&
+             namesEqual(record->name, keep->bundle.name);
+    };
+    for (InstalledPackage* record : removals)
+      if (kept(record)) record->action = ScheduledAction::None;
+    std::erase_if(removals, kept);
   }
   const bool changed = !removals.empty() || !enables.empty();
   executeRemovals(console, removals, report);
@@ -115,7 +122,9 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
     if (!installPackage(console, *package, stream)) return nullptr;
     InstalledPackage* installed = package.get();
     console.packages.append(std::move(package));
-    applyScheduledActions(console, 0);
+    // A member and its bundle stay while the other members go in: what is
+    // still missing may come with them. The bundle's last plan settles them.
+    applyScheduledActions(console, 0, inBundle ? installed : nullptr);
     // The silent plan may still have uninstalled what cannot stay.
     if (indexOf(console.packages, installed) < 0) return nullptr;
     if (withBootImage != nullptr) *withBootImage = (installed->flags & bootImage) != 0;

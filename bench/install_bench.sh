@@ -89,4 +89,4 @@ bench() {  # NAME FILES BYTES-PER-FILE
 
 bench big 2000 78643      # a package of about 100 MiB in 2,000 files
 bench small 10000 200     # 10,000 small files
-bench one 64 26000        # a package of about 1 MiB
+bench one 2000 525        # a package of about 1 MiB, as many files as the big one

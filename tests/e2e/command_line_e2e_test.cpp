@@ -18,7 +18,8 @@ const std::string usage = "usage: installer [-q] [-r <root>] [-]\n";
 const std::string resuming = "\nResuming upgrade...\n";
 const std::string noRepo = "WARNING: could not open repo\n";
 const std::string header =
-    "            Name          Version                Built                                    Note\n" +
+    "            Name          Version                Built                                    "
+    "Note\n" +
     std::string(94, '-') + "\n";
 
 TEST(InstallerCommandLine, UsageLineEndsTheRunBeforeTheDatabaseIsLoaded) {
@@ -57,8 +58,8 @@ TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
   const std::string missing = root.at("/no/such/root");
-  const auto result =
-      testing_support::runProgram(INSTALLER_BINARY, {INSTALLER_BINARY, "-r", missing, "--show"});
+  const auto result = testing_support::runBuiltProgram(INSTALLER_BINARY,
+                                                       {INSTALLER_BINARY, "-r", missing, "--show"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output, "");
   EXPECT_EQ(result.errors.rfind("chroot: ", 0), 0u) << result.errors;

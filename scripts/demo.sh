@@ -3,7 +3,9 @@
 #   scripts/demo.sh [ROOT]      (default ROOT: /tmp/installer-demo)
 # Installs the missing build dependencies, builds the installer and tpk, makes
 # sample packages with tpk (built, signed with the development key, bundled and
-# checked), stages them in ROOT/flash/rw/pckg/ and runs the installer on ROOT.
+# checked), stages them in ROOT/flash/rw/pckg/, runs the installer on ROOT and
+# shows what it installed; then stages a second release of one package and runs
+# the installer again, which upgrades it.
 # The installer changes its root with -r, so it runs as root or, failing that,
 # inside "unshare -r".
 set -euo pipefail
@@ -50,8 +52,37 @@ echo "== staging them on a sandbox device root: $root"
 rm -rf "$root"
 mkdir -p "$root/flash/var/pdb" "$root/ram/pdb" "$root/rw" "$root/flash/rw/pckg"
 cp "$work/hello-suite.tpk" "$root/flash/rw/pckg/"
+# Install scripts run with bash in a child whose root is /flash: give the
+# sandbox's /flash a bash, the libraries it needs, and a /dev.
+mkdir -p "$root/flash/bin" "$root/flash/dev" "$root/flash/var/log"
+cp /bin/bash "$root/flash/bin/bash"
+for lib in $(ldd /bin/bash | grep -o '/[^ ]*'); do
+  mkdir -p "$root/flash$(dirname "$lib")" && cp -L "$lib" "$root/flash$lib"
+done
+
+show() {
+  echo "== installer -r $root --show"
+  "${run[@]}" ./build/installer -r "$root" --show
+  echo "== the files below $root/flash (the database in var/pdb aside)"
+  (cd "$root/flash" && find . \( -path ./var/pdb -o -path ./bin -o -path ./lib -o -path ./lib64 \
+    -o -path ./usr -o -path ./dev \) -prune -o ! -type d -print | sort)
+}
 
 echo "== installer -r $root"
 "${run[@]}" ./build/installer -r "$root"
-echo "== installer -r $root --show"
-"${run[@]}" ./build/installer -r "$root" --show
+show
+
+echo "== a second release of hello-extras, staged and installed over the first"
+printf 'greeting=hello again\n' > "$work/extras/opt/hello/share/hello.conf"
+"$tpk" build -o "$work/hello-extras-1.3.tpk" --name hello-extras --version 1.3 \
+  --depends 'hello>=1.2beta3' --owner root:root --mtime "$SOURCE_DATE_EPOCH" --key "$key" \
+  "$work/extras"
+cp "$work/hello-extras-1.3.tpk" "$root/flash/rw/pckg/"
+"${run[@]}" ./build/installer -r "$root"
+show
+echo "== $root/flash/opt/hello/share/hello.conf"
+cat "$root/flash/opt/hello/share/hello.conf"
+echo "== what the install script of hello wrote: $root/flash/var/log/hello.log"
+cat "$root/flash/var/log/hello.log"
+echo "== the message log $root/flash/postlog"
+cat "$root/flash/postlog"

@@ -89,7 +89,10 @@ ProviderState groupState(const std::vector<InstalledPackage*>& providers) {
   for (const InstalledPackage* record : providers) {
     const ScheduledAction action = record->action;
     if (!record->disabled) {
-      if (action == ScheduledAction::None) return ProviderState::Active;
+      // An enabled record stays enabled unless it goes or is disabled; a
+      // redundant "enable" does not make it count for less.
+      if (action == ScheduledAction::None || action == ScheduledAction::Enable)
+        return ProviderState::Active;
       if (action == ScheduledAction::Disable) remainsDisabled = true;
     } else {
       if (action == ScheduledAction::Enable) return ProviderState::Active;

@@ -41,7 +41,7 @@ int compareCandidates(const Package& a, const Package& b, bool olderWins);
 // in PackageDb order; disabled ones only with includeDisabled.
 std::vector<InstalledPackage*> findProviders(Console& console, const Dependency& dependency,
                                              bool includeDisabled);
-// Active when a record is enabled with no action or disabled with Enable;
+// Active when a record is enabled with no action or is scheduled for enabling;
 // otherwise DisabledOnly when one stays disabled, else Gone.
 ProviderState groupState(const std::vector<InstalledPackage*>& providers);
 // The first enabled installed record that conflicts with package, or nullptr.

@@ -30,14 +30,10 @@ const char* actionWord(Action action) {
   return "";
 }
 
-// Enabled with no action, or scheduled for enabling.
+// Enabled with no action, or scheduled for enabling (a redundant "enable" of
+// an enabled record keeps it enabled all the same).
 bool willBeEnabled(const InstalledPackage& record) {
   return record.action == Action::Enable || (!record.disabled && record.action == Action::None);
-}
-
-// Enabled with no action, or disabled and scheduled for enabling.
-bool narrowlyActive(const InstalledPackage& record) {
-  return record.disabled ? record.action == Action::Enable : record.action == Action::None;
 }
 
 class Planner {
@@ -188,7 +184,7 @@ void Planner::keepNeeded(InstalledPackage& provider, const InstalledPackage& dep
 void Planner::resolveEnableConflicts(InstalledPackage& record) {
   for (std::size_t other : relations_.candidates(indexOf(record))) {
     InstalledPackage& q = *records_[other];
-    if (&q == &record || !narrowlyActive(q)) continue;
+    if (&q == &record || !willBeEnabled(q)) continue;
     if (conflictsWith(record, q)) {
       if (q.action == Action::None) q.action = Action::Disable;
       continue;
@@ -253,7 +249,7 @@ void Planner::settleBundles() {
     static const RecordList noMembers;
     const auto found = members_.find(bundle.name);
     for (const InstalledPackage* m : found == members_.end() ? noMembers : found->second) {
-      if (narrowlyActive(*m)) {
+      if (willBeEnabled(*m)) {
         memberActive = true;
         break;
       }

@@ -1,23 +1,217 @@
 #include "plan/transaction.h"
 
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "install/package_install.h"
+#include "install/package_removal.h"
+#include "pdb/package_dir.h"
+#include "pkgfile/header_parts.h"
+#include "pkgfile/part_stream.h"
+#include "plan/install_check.h"
 #include "plan/scheduled_actions.h"
 
-bool applyScheduledActions(Console& console, int report) {
-  RecordList removals, enables;
+namespace {
+
+// The index of this very record in the installed set, or -1.
+int indexOf(const PackageDb& packages, const InstalledPackage* record) {
+  for (std::size_t i = 0; i < packages.size(); ++i)
+    if (&packages[i] == record) return static_cast<int>(i);
+  return -1;
+}
+
+// Takes this very record out of the installed set, handing back ownership.
+std::unique_ptr<InstalledPackage> takeOut(PackageDb& packages, const InstalledPackage* record) {
+  const int index = indexOf(packages, record);
+  if (index < 0) return nullptr;
+  return packages.take(static_cast<std::size_t>(index));
+}
+
+// A transient record that makes every package of name conflict while a
+// bundle lists it as disabled by default; it is never written.
+std::unique_ptr<InstalledPackage> disablingRecord(const std::string& name) {
+  auto record = std::make_unique<InstalledPackage>();
+  Dependency conflict;
+  conflict.name = name;
+  record->conflicts.push_back(conflict);
+  return record;
+}
+
+}  // namespace
+
+bool applyScheduledActions(Console& console, int report, InstalledPackage* keep) {
+  std::vector<InstalledPackage*> removals;
+  std::vector<InstalledPackage*> enables;
   planActions(console, removals, enables, report);
+  if (keep != nullptr) {
+    // The record being installed stands in the set only to be planned around:
+    // it is neither disabled nor uninstalled before it is even installed, and
+    // neither is the bundle it goes into while that bundle's members go in.
+    const auto kept = [keep](InstalledPackage* record) {
+      if (record == keep) return true;
+      return !keep->bundle.name.empty() && record->isBundle &&
+             namesEqual(record->name, keep->bundle.name);
+    };
+    for (InstalledPackage* record : removals)
+      if (kept(record)) record->action = ScheduledAction::None;
+    std::erase_if(removals, kept);
+  }
   const bool changed = !removals.empty() || !enables.empty();
   executeRemovals(console, removals, report);
   executeEnables(console, enables, report);
   return changed;
 }
 
-// The clean-up and the transactions are not built yet: nothing is cleaned up
-// or installed, and a package stream is refused.
+bool cleanup(Console& console) {
+  applyScheduledActions(console, 0);
+  for (const auto& record : console.packages) {
+    const std::string& name = record->name;
+    if (name == "lumex" || name == "disk-drivers" || name == "system" || record->isBundle) continue;
+    const bool madeForThisSystem =
+        std::any_of(record->deps.begin(), record->deps.end(), [](const Dependency& d) {
+          return d.name == "system" && d.min > 0x031665FF;  // at least 3.22 final
+        });
+    if (!madeForThisSystem) record->action = ScheduledAction::Uninstall;
+  }
+  return applyScheduledActions(console, 1);
+}
 
-void cleanup() {}
+bool dropInstalled(Console& console, const std::string& name) {
+  const int index = console.packages.findIndex(name);
+  if (index < 0) return false;
+  removePackage(console.packages[static_cast<std::size_t>(index)]);
+  console.packages.take(static_cast<std::size_t>(index));
+  return true;
+}
 
-int installFromStream(std::istream& /*input*/, RunFlags /*runFlags*/,
-                      const UserStates& /*userStates*/, std::streambuf* /*tee*/,
-                      std::string* /*imageDir*/, bool* /*withBootImage*/) {
-  return 1;
+InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runFlags,
+                             const UserStates& userStates, const Dependency* bundle,
+                             std::string* imageDir, bool* withBootImage) {
+  auto package = std::make_unique<InstalledPackage>();
+  if (!readHeaderParts(*package, stream)) return nullptr;
+  if (package->isImage && imageDir != nullptr) *imageDir = packageDir(*package);
+  const bool inBundle = bundle != nullptr;
+  std::uint32_t result =
+      checkInstall(console, *package, inBundle, inBundle ? 0xFFFFFFFFu : runFlags | quietConflicts);
+  const auto state = userStates.find(package->name);
+  if (state != userStates.end()) {
+    package->disabled = state->second != 0;
+    package->userForced = true;
+  }
+  if (result & Conflicting) {
+    // A package that conflicts with an enabled one is installed disabled.
+    result &= ~std::uint32_t(Conflicting);
+    package->disabled = true;
+  }
+  const bool goesAhead = (result & ~(runFlags | BundleChange)) == 0 && !(result & Same);
+  if (goesAhead) {
+    if (inBundle) package->bundle = *bundle;
+    if (!stream.isAlternateMagic()) {
+      // The planner sees the new release in place of the old one.
+      std::unique_ptr<InstalledPackage> old;
+      const int index = console.packages.findIndex(package->name);
+      if (index >= 0) old = console.packages.take(static_cast<std::size_t>(index));
+      InstalledPackage* planned = package.get();
+      console.packages.append(std::move(package));
+      if (!(result & BundleChange)) applyScheduledActions(console, 1, planned);
+      if (old) removePackage(*old);
+      package = takeOut(console.packages, planned);
+    }
+    if (!installPackage(console, *package, stream)) return nullptr;
+    InstalledPackage* installed = package.get();
+    console.packages.append(std::move(package));
+    // A member and its bundle stay while the other members go in: what is
+    // still missing may come with them. The bundle's last plan settles them.
+    applyScheduledActions(console, 0, inBundle ? installed : nullptr);
+    // The silent plan may still have uninstalled what cannot stay.
+    if (indexOf(console.packages, installed) < 0) return nullptr;
+    if (withBootImage != nullptr) *withBootImage = (installed->flags & bootImage) != 0;
+    return installed;
+  }
+  if (inBundle) {
+    while (stream.currentType() != partPackage && stream.currentType() != -1) stream.next();
+    return console.packages.find(package->name);
+  }
+  if ((runFlags & reinstall) && (result & Same)) {
+    console.setStatus(std::string(78, ' '));
+    console.setStatus("");
+    console.info("installed %s%s", package->disabled ? "(disabled) " : "",
+                 nameVersionText(*package).c_str());
+    InstalledPackage* installed = console.packages.find(package->name);
+    if (withBootImage != nullptr && installed != nullptr)
+      *withBootImage = (installed->flags & bootImage) != 0;
+    return installed;
+  }
+  return nullptr;
+}
+
+int installBundle(Console& console, PartStream& stream, RunFlags runFlags,
+                  const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
+  if (withBootImage != nullptr) *withBootImage = false;
+  auto bundle = std::make_unique<InstalledPackage>();
+  if (!readHeaderParts(*bundle, stream)) return 1;
+  if (stream.currentType() == partImage) stream.next();
+  if (bundle->isImage && imageDir != nullptr) *imageDir = packageDir(*bundle);
+  if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return 2;
+  dropInstalled(console, bundle->name);
+  if (!registerPackage(console, *bundle)) return 1;
+
+  Dependency bundleDependency;
+  bundleDependency.name = bundle->name;
+  bundleDependency.min = bundle->version;
+  bundleDependency.max = bundle->version;
+  const int stale = console.packages.findIndex(bundle->name);
+  if (stale >= 0) console.packages.take(static_cast<std::size_t>(stale));
+  console.packages.append(std::move(bundle));
+
+  std::set<std::string> oldMembers;
+  for (const auto& record : console.packages)
+    if (namesEqual(record->bundle.name, bundleDependency.name)) oldMembers.insert(record->name);
+
+  if (stream.currentType() == partDisabledMembers) {
+    std::vector<Dependency> disabledByDefault;
+    readListPart(stream, disabledByDefault);
+    for (const Dependency& entry : disabledByDefault)
+      if (userStates.count(entry.name) == 0) console.packages.append(disablingRecord(entry.name));
+    stream.next();
+  }
+  int installed = 0;
+  while (stream.currentType() == partPackage) {
+    const std::uint32_t headerOffset = stream.partOffset();
+    bool memberBootImage = false;
+    InstalledPackage* member = installOne(console, stream, runFlags, userStates, &bundleDependency,
+                                          nullptr, &memberBootImage);
+    if (member == nullptr) {
+      // A member whose header cannot be read leaves the stream where it was.
+      if (stream.currentType() == partPackage && stream.partOffset() == headerOffset) break;
+      continue;
+    }
+    ++installed;
+    oldMembers.erase(member->name);
+    if (memberBootImage && withBootImage != nullptr) *withBootImage = true;
+  }
+  if (installed == 0) return 3;
+  for (const std::string& name : oldMembers)
+    if (InstalledPackage* record = console.packages.find(name))
+      record->action = ScheduledAction::Uninstall;
+  applyScheduledActions(console, 0);
+  console.setStatus("");
+  console.info("installed %s", dependencyText(bundleDependency).c_str());
+  return 0;
+}
+
+int installFromStream(Console& console, std::istream& input, RunFlags runFlags,
+                      const UserStates& userStates, std::streambuf* tee, std::string* imageDir,
+                      bool* withBootImage) {
+  PartStream stream(input, true, tee);
+  stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
+                   partDependencies, partProvides,      partConflicts,       partImage,
+                   partFileTree,     partInstallScript, partUninstallScript, partSignature};
+  stream.next();
+  if (stream.currentType() == partBundle)
+    return installBundle(console, stream, runFlags, userStates, imageDir, withBootImage);
+  return installOne(console, stream, runFlags, userStates, nullptr, imageDir, withBootImage) ? 0
+                                                                                             : 1;
 }

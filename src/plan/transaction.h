@@ -10,17 +10,43 @@
 #include "console/console.h"
 #include "model/run_flags.h"
 
+class PartStream;
+
 // Package name -> 1 disabled, 0 enabled: states the user forced.
 using UserStates = std::map<std::string, unsigned char>;
 
 // Plans and executes the scheduled actions; report 0 silent, 1 with messages.
-// Returns whether the plan held anything to execute.
-bool applyScheduledActions(Console& console, int report);
+// Returns whether the plan held anything to execute. keep, when given, is a
+// record that must come out of the plan as it went in: an action to disable or
+// uninstall it is cancelled before anything is executed.
+bool applyScheduledActions(Console& console, int report, InstalledPackage* keep = nullptr);
 
-// The --cleanup run.
-void cleanup();
+// The --cleanup run: every ordinary package not made for this system
+// generation is uninstalled, unless an enabled package depends on it.
+bool cleanup(Console& console);
 
 // Installs the one package or bundle the input holds; every byte read is also
-// written to tee when there is one. Returns 0 on success, non-zero on failure.
-int installFromStream(std::istream& input, RunFlags runFlags, const UserStates& userStates,
-                      std::streambuf* tee, std::string* imageDir, bool* withBootImage);
+// written to tee when there is one. imageDir receives the database directory of
+// an image package as soon as its header is read; withBootImage whether the
+// installed package (a member, for a bundle) carries the boot image. Returns 0
+// on success; 1 when nothing was installed, or the bundle's code: 1 header
+// unreadable or bundle record not written, 2 refused, 3 no member installed.
+int installFromStream(Console& console, std::istream& input, RunFlags runFlags,
+                      const UserStates& userStates, std::streambuf* tee, std::string* imageDir,
+                      bool* withBootImage);
+
+// Installs the package whose header part is current on stream; bundle is the
+// bundle dependency of a member, else null. Returns the installed record (or,
+// for a release that counts as installed, the installed one), or null.
+InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runFlags,
+                             const UserStates& userStates, const Dependency* bundle,
+                             std::string* imageDir, bool* withBootImage);
+
+// Installs the bundle whose header part is current on stream; the codes of
+// installFromStream.
+int installBundle(Console& console, PartStream& stream, RunFlags runFlags,
+                  const UserStates& userStates, std::string* imageDir, bool* withBootImage);
+
+// Removes the installed record of that name with its files and entry; false
+// when there is none.
+bool dropInstalled(Console& console, const std::string& name);

@@ -1,5 +1,116 @@
 #include "upgrade/upgrade_run.h"
 
-// The staging directories are not scanned yet: nothing is installed and
-// nothing changes.
-bool runUpgrade(Console& /*console*/, RunFlags /*runFlags*/) { return false; }
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <set>
+
+#include "pkgfile/regular_file.h"
+#include "plan/candidate_order.h"
+#include "plan/relations.h"
+#include "plan/scheduled_actions.h"
+#include "plan/transaction.h"
+#include "upgrade/halt.h"
+#include "upgrade/move_file.h"
+#include "upgrade/postlog.h"
+#include "upgrade/ram_budget.h"
+#include "upgrade/staging.h"
+
+namespace {
+
+bool exists(const char* path) {
+  struct stat status;
+  return ::lstat(path, &status) == 0;
+}
+
+// The states the user forced, and every name an enabled package answers to.
+void takeStock(const Console& console, UserStates& userStates, std::set<std::string>& available) {
+  for (const auto& record : console.packages) {
+    if (record->userForced) userStates[record->name] = record->disabled ? 1 : 0;
+    if (record->disabled) continue;
+    available.insert(record->name);
+    for (const Dependency& provided : record->provides) available.insert(provided.name);
+  }
+}
+
+// Keeps the installed image package's file as its image: under its database
+// entry, or, when that cannot be linked, in the second image place.
+void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
+  // Whole paths, never cut: a cut path would name another file.
+  std::string image = "/flash/var/pdb/" + file.name + "/image";
+  ::unlink(image.c_str());
+  struct stat bootImage;
+  if (::stat("/flash/bootimage", &bootImage) == 0 && bootImage.st_nlink == 1)
+    ::unlink("/flash/bootimage");
+  if (::link(file.path.c_str(), image.c_str()) == 0) {
+    if (withBootImage) ::link(image.c_str(), "/flash/bootimage");
+    return;
+  }
+  ::mkdir("/rw/pckg/.images", 0755);
+  image = "/rw/pckg/.images/" + file.name;
+  if (::link(file.path.c_str(), image.c_str()) != 0)
+    console.warning("package %s image could not be installed", file.name.c_str());
+  if (withBootImage) {
+    if (std::FILE* marker = std::fopen("/ram/bootimage", "w")) {
+      std::fprintf(marker, "%s\n", file.name.c_str());
+      std::fclose(marker);
+    }
+  }
+}
+
+void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
+  bool withBootImage = false;
+  bool installed = false;
+  {
+    RegularFileStream input(file.path);
+    installed = input.is_open() && installFromStream(console, input, runFlags, userStates, nullptr,
+                                                     nullptr, &withBootImage) == 0;
+  }
+  if (!installed) {
+    if (file.foundPath != file.path) moveFile(file.path.c_str(), file.foundPath.c_str());
+    return;
+  }
+  if (file.isImage) keepImage(console, file, withBootImage);
+  ::unlink(file.path.c_str());
+}
+
+// The enabled records that answered to the available names before the run
+// and got lost: found again, disabled, and free of conflicts.
+std::vector<InstalledPackage*> lostProviders(Console& console,
+                                             const std::set<std::string>& available) {
+  std::vector<InstalledPackage*> lost;
+  for (const std::string& name : available) {
+    InstalledPackage* record = findActive(console, name);
+    if (record != nullptr && record->disabled && findConflicting(console, *record) == nullptr)
+      lost.push_back(record);
+  }
+  return lost;
+}
+
+}  // namespace
+
+bool runUpgrade(Console& console, RunFlags runFlags) {
+  if (exists("/rw/DOWNGRADE")) {
+    runFlags |= allowDowngrade;
+    ::unlink("/rw/DOWNGRADE");
+  }
+  Candidates candidates;
+  if (runFlags & reinstall) scanStagingDir(console, "/ram/", candidates);
+  scanStagingDir(console, "/flash/rw/pckg/", candidates);
+  if (candidates.empty()) scanStagingDir(console, "/flash/var/pckg/", candidates);
+  orderCandidates(console, candidates, (runFlags & allowDowngrade) != 0, true);
+
+  UserStates userStates;
+  std::set<std::string> available;
+  takeStock(console, userStates, available);
+  Candidates installList = moveToRam(candidates, runFlags, ramBudget());
+  ::sync();
+  if (!installList.empty()) reservePostlog(console);
+  for (auto& file : installList) install(console, *file, runFlags, userStates);
+
+  const std::vector<InstalledPackage*> lost = lostProviders(console, available);
+  executeEnables(console, lost, 1);
+  if (console.packages.empty()) haltForGood();
+  return !installList.empty() || !lost.empty();
+}

@@ -18,7 +18,8 @@ const std::string usage = "usage: installer [-q] [-r <root>] [-]\n";
 const std::string resuming = "\nResuming upgrade...\n";
 const std::string noRepo = "WARNING: could not open repo\n";
 const std::string header =
-    "            Name          Version                Built                                    Note\n" +
+    "            Name          Version                Built                                    "
+    "Note\n" +
     std::string(94, '-') + "\n";
 
 TEST(InstallerCommandLine, UsageLineEndsTheRunBeforeTheDatabaseIsLoaded) {
@@ -57,8 +58,8 @@ TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
   const std::string missing = root.at("/no/such/root");
-  const auto result =
-      testing_support::runProgram(INSTALLER_BINARY, {INSTALLER_BINARY, "-r", missing, "--show"});
+  const auto result = testing_support::runBuiltProgram(INSTALLER_BINARY,
+                                                       {INSTALLER_BINARY, "-r", missing, "--show"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output, "");
   EXPECT_EQ(result.errors.rfind("chroot: ", 0), 0u) << result.errors;
@@ -67,6 +68,8 @@ TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
 TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
+  makeDirs(root.at("/flash/var/pdb/base"));
+  writeFile(root.at("/flash/var/pdb/base/version"), "16803328 1704067200\n");
   EXPECT_EQ(root.run({"-q", "--reinstall", "--bogus"}).output, resuming + usage);
   // A normal run with --reinstall ends with an empty line, also when quiet.
   const auto result = root.run({"-q", "--reinstall"});
@@ -74,7 +77,7 @@ TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
   EXPECT_EQ(result.output, resuming + "\n");
 }
 
-TEST(InstallerCommandLine, ShowCleanupPostlogAndStreamModeWithoutADatabase) {
+TEST(InstallerCommandLine, ShowCleanupAndStreamModeWithoutADatabase) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
   std::filesystem::remove_all(root.at("/flash/var/pdb"));
@@ -94,13 +97,6 @@ TEST(InstallerCommandLine, ShowCleanupPostlogAndStreamModeWithoutADatabase) {
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.output, "ERROR: could not open image\n");
   EXPECT_FALSE(exists(root.at("/flash/postlog")));
-
-  // Messages of a normal run are appended to the log; quiet keeps nothing.
-  writeFile(root.at("/flash/postlog"), "earlier line\n");
-  EXPECT_EQ(root.run({}).output, noRepo);
-  EXPECT_EQ(root.run({"-q"}).output, "");
-  EXPECT_EQ(readFile(root.at("/flash/postlog")), "earlier line\n" + noRepo);
-  EXPECT_FALSE(exists(root.at("/flash/PCKGS_CHANGED")));
 }
 
 }  // namespace

@@ -1,0 +1,9 @@
+// Moving a staged package file between flash and the RAM disk.
+#pragma once
+
+// Copies source to destination in bounded chunks, makes the copy durable and
+// only then deletes source. True when the file now lies at destination only;
+// on any failure (source unreadable, destination not creatable, a short write
+// on a full disk, a failed flush or close) the partial copy is deleted and
+// source stays in place.
+bool moveFile(const char* source, const char* destination);

@@ -1,0 +1,78 @@
+#include "upgrade/staging.h"
+
+#include <dirent.h>
+
+#include <cstdio>
+
+#include "pkgfile/header_parts.h"
+#include "pkgfile/package_acceptance.h"
+#include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
+
+namespace {
+
+bool endsWith(const std::string& text, const char* suffix) {
+  const std::string tail(suffix);
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+void printDirect(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
+struct Progress {
+  Console& console;
+  const std::string& label;
+};
+
+void showProgress(void* context, std::uint32_t position, std::uint32_t total) {
+  const Progress& progress = *static_cast<const Progress*>(context);
+  progress.console.showProgress(progress.label, position, total);
+}
+
+}  // namespace
+
+bool verifyPackageFile(Console& console, const std::string& path, const std::string& name) {
+  RegularFileStream input(path);
+  PartStream stream(input, true);
+  if (stream.totalLength() == 0) {
+    console.error("broken package %s", name.c_str());
+    return false;
+  }
+  const std::string label = "verifying " + name;
+  Progress progress{console, label};
+  console.showProgress(label, stream.partOffset(), stream.totalLength());
+  const bool verified =
+      checkPackageFile(stream, configuredTrust(), CheckProgress{showProgress, &progress});
+  console.setStatus("");
+  if (verified)
+    console.info("verified %s", name.c_str());
+  else
+    console.error("broken package %s", name.c_str());
+  return verified;
+}
+
+void scanStagingDir(Console& console, const char* dir, Candidates& candidates) {
+  DIR* entries = ::opendir(dir);
+  if (entries == nullptr) return;
+  bool examined = false;
+  while (const dirent* entry = ::readdir(entries)) {
+    const std::string name = entry->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    const std::string path = dir + name;
+    if (!endsWith(path, ".tpk") && !endsWith(path, ".lpk")) continue;
+    if (!examined) printDirect("\n");
+    examined = true;
+    if (!verifyPackageFile(console, path, name)) continue;
+    auto file = std::make_unique<PackageFile>();
+    if (!loadPackageFile(*file, path)) {
+      console.error("broken package %s", name.c_str());
+      continue;
+    }
+    candidates.push_back(std::move(file));
+  }
+  ::closedir(entries);
+  if (examined) printDirect("\n");
+}

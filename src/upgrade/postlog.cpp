@@ -19,7 +19,9 @@ bool reserved = false;
 
 void reservePostlog(Console& console) {
   const int fd = openRegularFile(logPath);
-  if (std::FILE* log = fd < 0 ? nullptr : ::fdopen(fd, "r")) {
+  std::FILE* log = fd < 0 ? nullptr : ::fdopen(fd, "r");
+  if (log == nullptr && fd >= 0) ::close(fd);
+  if (log != nullptr) {
     std::string line;
     for (int c; (c = std::fgetc(log)) != EOF;) {
       if (c != '\n') {
@@ -31,10 +33,10 @@ void reservePostlog(Console& console) {
     }
     std::fclose(log);
   }
-  if (std::FILE* log = std::fopen(logPath, "w")) {
+  if (std::FILE* space = std::fopen(logPath, "w")) {
     static const char zeros[4096] = {};
-    std::fwrite(zeros, 1, sizeof zeros, log);
-    std::fclose(log);
+    std::fwrite(zeros, 1, sizeof zeros, space);
+    std::fclose(space);
   }
   reserved = true;
 }

@@ -120,6 +120,10 @@ private:
   // cut short, too long, or would reach outside the package's tree.
   bool readName(Entry& entry);
   bool passesThroughOwnLink(const std::string& key) const;
+  // Creates the missing directories above path; entries of one directory
+  // follow each other in a tree, so a directory made for the last entry is
+  // not walked again level by level.
+  void makeParents(const std::string& path);
   // Removes what stands at the entry's path; false when an existing
   // directory is kept for a directory entry.
   bool clearPlace(const Entry& entry);
@@ -147,6 +151,7 @@ private:
   InflateStream tree_;
   std::vector<std::pair<std::string, std::uint32_t>> directoryTimes_;
   std::set<std::string> ownLinks_;  // keys of the links this package made
+  std::string madeParent_;          // the last directory whose levels all exist
 };
 
 bool TreeExtractor::run() {
@@ -166,7 +171,7 @@ bool TreeExtractor::run() {
     entry.recorded = treeRoot + (entry.name.starts_with('/') ? "" : "/") + entry.name;
     entry.path = "/flash" + entry.recorded;
 
-    makeDirectories(entry.path, true);
+    makeParents(entry.path);
     if (entry.header.variant != 0 && entry.header.variant != deviceVariant()) {
       skip(entry.header.size);
       continue;
@@ -193,6 +198,12 @@ bool TreeExtractor::readName(Entry& entry) {
   // "/" followed by an entry below it would write anywhere.
   if (passesThroughOwnLink(entry.key)) return broken();
   return true;
+}
+
+void TreeExtractor::makeParents(const std::string& path) {
+  const std::string parent = path.substr(0, path.rfind('/'));
+  if (parent == madeParent_) return;
+  madeParent_ = makeDirectories(path, true) ? parent : std::string();
 }
 
 bool TreeExtractor::passesThroughOwnLink(const std::string& key) const {

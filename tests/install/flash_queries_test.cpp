@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,44 +57,22 @@ TEST(FlashQueries, EraseSizeAndFeatureBit) {
 }
 
 TEST(FlashQueries, DeviceVariantTable) {
-  struct Case {
-    std::uint32_t processor;
-    std::optional<int> feature;
-    DeviceVariant expected;
-    bool asksFlash;
-  } cases[] = {
-      // The two revisions that come with either flash: the feature bit decides.
-      {0x80211020, 16, variantCore2x, true},
-      {0x80211020, 0, variantPlainFlashCore, true},
-      {0x802110FF, std::nullopt, variantPlainFlashCore, true},  // no /dev/flash
-      {0x80212100, 0x10, variantCore2x, true},
-      {0x80212155, 0xEF, variantPlainFlashCore, true},
-      // Other revisions of the same processor: low version byte 0x21, no flash query.
-      {0x80211100, std::nullopt, variantCore2x, false},
-      {0x80212000, std::nullopt, variantCore2x, false},
-      {0x80200030, std::nullopt, variantCore2x, false},
-      {0x00210000, std::nullopt, variantCore2x, false},
-      {0x80830000, std::nullopt, variantCore8x, false},
-      {0x00840021, std::nullopt, variantCore8x, false},
-      {0x80851010, std::nullopt, variantCore8x, false},
-      {0x80820000, std::nullopt, variantNone, false},
-      {0x80860000, std::nullopt, variantNone, false},
-      {0x13020010, std::nullopt, variantCore1302, false},
-      {0x13030000, std::nullopt, variantNone, false},
-      {0x02130000, std::nullopt, variantNone, false},
-      {0x00001302, std::nullopt, variantNone, false},  // revision bits are not the version
-      {0x80020000, std::nullopt, variantNone, false},  // 0x1302 in full, not its low byte
-      {0x00000000, std::nullopt, variantNone, false},
-      {0x004E1200, std::nullopt, variantNone, false},
-  };
-  for (const Case& c : cases) {
+  std::ifstream cases(std::string(TEST_DATA_DIR) + "/install/device-variants.txt");
+  int rows = 0;
+  for (std::string line; std::getline(cases, line);) {
+    std::istringstream row(line);
+    std::string processor, feature, asksFlash;
+    int expected;
+    if (line[0] == '#' || !(row >> processor >> feature >> expected >> asksFlash)) continue;
     FakeDevice device;
-    device.processor = c.processor;
-    device.feature = c.feature;
+    device.processor = std::uint32_t(std::stoul(processor, nullptr, 16));
+    if (feature != "-") device.feature = std::stoi(feature);
     ScopedFlashPlatform use(device);
-    EXPECT_EQ(deviceVariant(), c.expected) << std::hex << c.processor;
-    EXPECT_EQ(device.featureQueries > 0, c.asksFlash) << std::hex << c.processor;
+    EXPECT_EQ(int(deviceVariant()), expected) << line;
+    EXPECT_EQ(device.featureQueries > 0, asksFlash == "yes") << line;
+    ++rows;
   }
+  EXPECT_EQ(rows, 21);
 }
 
 // What the device's own platform layer answers, one character per query.
@@ -108,10 +88,7 @@ std::string answers() {
   return text + static_cast<char>('0' + deviceVariant());
 }
 
-// The programs run where the build says they do: the device's build big-endian
-// with 32-bit sizes (under emulation, on the emulated processor), the native
-// one little-endian. A build or emulator set up for another machine fails here
-// instead of passing every other test on the wrong one.
+// A build or emulator set up for another machine fails here, not silently elsewhere.
 TEST(FlashPlatformOnThisMachine, RunsOnTheBuildsTarget) {
   struct Target {
     std::string_view processor;  // the build's target
@@ -139,8 +116,6 @@ TEST(FlashPlatformOnThisMachine, RunsOnTheBuildsTarget) {
 }
 
 TEST(FlashPlatformOnThisMachine, MissingOrForeignNodesGiveNeutralAnswers) {
-  // Off PowerPC the register reads as 0, and the emulated processor is none of
-  // the listed kinds either: variant 0.
   ScratchDir withoutDev;
   RUN_CHROOTED(withoutDev.path(), [] { EXPECT_EQ(answers(), "------0"); });
   // Nodes that open but refuse every request (plain files).

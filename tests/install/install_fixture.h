@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -38,6 +39,84 @@ inline pkgwriter::PackageLayout signedLayout(const std::string& name,
   layout.fileTree = tree.compressed();
   layout.signer = pkgwriter::keyFileSigner(std::string(TEST_DATA_DIR) + "/dev-signer.secret");
   return layout;
+}
+
+inline std::string patterned(std::size_t size) {
+  std::string text(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>(i * 7 + i / 16384);
+  return text;
+}
+
+// "%N": N patterned bytes; "c*N": N times c; "\0" stands for a NUL.
+inline std::string expand(const std::string& text) {
+  if (text.size() > 1 && text[0] == '%') return patterned(std::stoul(text.substr(1)));
+  if (text.size() > 2 && text[1] == '*') return std::string(std::stoul(text.substr(2)), text[0]);
+  std::string out = text;
+  for (std::size_t at; (at = out.find("\\0")) != std::string::npos;) out.replace(at, 2, 1, '\0');
+  return out;
+}
+
+struct Entry {
+  std::uint16_t mode;  // type and permission bits
+  std::string name, data;  // data: contents, link target or device number
+  pkgwriter::EntryAttributes attributes;
+};
+
+// The fields of text between separators, at least count of them.
+inline std::vector<std::string> fieldsOf(const std::string& text, char separator, std::size_t count) {
+  std::vector<std::string> fields(1);
+  for (char c : text) {
+    if (c == separator) fields.emplace_back();
+    else fields.back().push_back(c);
+  }
+  if (fields.size() < count) fields.resize(count);
+  return fields;
+}
+
+// "mode:name[:data[:uid,gid,time,variant]]", mode in octal with the type bits.
+inline Entry entryOf(const std::string& token) {
+  const std::vector<std::string> fields = fieldsOf(token, ':', 4);
+  Entry entry{std::uint16_t(std::stoul(fields[0], nullptr, 8)), expand(fields[1]),
+              expand(fields[2]), {}};
+  std::sscanf(fields[3].c_str(), "%hu,%hu,%u,%hhu", &entry.attributes.uid, &entry.attributes.gid,
+              &entry.attributes.time, &entry.attributes.variant);
+  return entry;
+}
+
+// Entries separated by blanks; "-N" takes N bytes off the end of the entries so far.
+// A device's data "0x..." is its number, written as the writer writes it.
+inline pkgwriter::FileTreeBuilder treeOf(const std::string& spec) {
+  pkgwriter::FileTreeBuilder tree;
+  std::istringstream tokens(spec);
+  for (std::string token; tokens >> token;) {
+    if (token[0] == '-') {
+      const std::string& raw = tree.raw();
+      tree = pkgwriter::FileTreeBuilder().addBytes(raw.substr(0, raw.size() - std::stoul(token.substr(1))));
+      continue;
+    }
+    const Entry e = entryOf(token);
+    const std::uint16_t type = e.mode & 0xF000;
+    if ((type == pkgwriter::charDeviceType || type == pkgwriter::blockDeviceType) &&
+        e.data.rfind("0x", 0) == 0) {
+      const auto device = std::uint32_t(std::stoul(e.data, nullptr, 16));
+      type == pkgwriter::charDeviceType
+          ? tree.addCharDevice(e.name, device, e.mode & 07777, e.attributes)
+          : tree.addBlockDevice(e.name, device, e.mode & 07777, e.attributes);
+    } else {
+      tree.addRaw(e.mode, e.name, e.data, e.attributes);
+    }
+  }
+  return tree;
+}
+
+// The lines of TEST_DATA_DIR/install/name, but blank ones and comments.
+inline std::vector<std::string> dataLines(const std::string& name) {
+  std::ifstream in(std::string(TEST_DATA_DIR) + "/install/" + name);
+  EXPECT_TRUE(in) << name;
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  return lines;
 }
 
 // Made outside the chroot: the signer reads its key file.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -177,24 +178,54 @@ inline struct stat statOf(const std::string& path) {
   return info;
 }
 
-// Path, type and mode, size, owner and modification time of root and of
-// everything below it but root/flash, one line each.
-inline std::string outsideFlash(const std::string& root) {
-  std::set<std::string> lines;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::end(it); ++it) {
-    if (it->path() == fs::path(root) / "flash") it.disable_recursion_pending();
-    lines.insert(it->path().string());
-  }
-  lines.insert(root);
-  lines.erase(root + "/flash");
-  std::ostringstream text;
-  for (const std::string& path : lines) {
+// A line per object below dir and dir itself, stated before it is read: path,
+// mode, owner, times (when exact, the modification time to the nanosecond; else
+// both, those after 2020 as "now")
+// and the contents (short ones as text), link target or device number; not skip.
+inline std::string listing(const std::string& dir, const std::string& skip = "",
+                           bool exact = false) {
+  std::map<std::string, std::string> lines;
+  const auto add = [&](const std::string& path) {
     const struct stat info = statOf(path);
-    text << path << ' ' << std::oct << info.st_mode << std::dec << ' ' << info.st_size << ' '
-         << info.st_uid << ':' << info.st_gid << ' ' << info.st_mtim.tv_sec << '.'
-         << info.st_mtim.tv_nsec << '\n';
+    std::ostringstream text;
+    text << std::oct << info.st_mode << std::dec << ' ' << info.st_uid << ':' << info.st_gid;
+    if (exact) text << ' ' << info.st_mtim.tv_sec << '.' << info.st_mtim.tv_nsec;
+    for (const time_t t : {info.st_mtime, info.st_atime})
+      if (!exact) text << ' ' << (t > 1600000000 ? "now" : std::to_string(t));
+    if (S_ISLNK(info.st_mode)) text << " -> " << fs::read_symlink(path).string();
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) text << " dev " << std::hex << info.st_rdev;
+    lines[path == dir ? ". " : path.substr(dir.size()) + " "] = text.str();
+  };
+  add(dir);
+  for (auto it = fs::recursive_directory_iterator(dir); it != fs::end(it); ++it) {
+    if (it->path() == skip) it.disable_recursion_pending();
+    else add(it->path().string());
   }
-  return text.str();
+  std::string text;
+  for (const auto& [path, line] : lines) {
+    text += path + line;
+    const std::string file = dir + path.substr(0, path.size() - 1);
+    if (path != ". " && S_ISREG(statOf(file).st_mode)) {
+      std::ifstream in(file, std::ios::binary);
+      const std::string data{std::istreambuf_iterator<char>(in), {}};
+      std::uint64_t hash = 14695981039346656037u;
+      for (unsigned char c : data) hash = (hash ^ c) * 1099511628211u;
+      const bool shortText = data.size() <= 32 && data.find_first_of("\n\r\t\"") == std::string::npos;
+      text += shortText ? " \"" + data + "\"" : " " + std::to_string(data.size()) + " bytes, hash " + std::to_string(hash);
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+// Everything of root but root/flash, to the nanosecond.
+inline std::string outsideFlash(const std::string& root) { return listing(root, root + "/flash", true); }
+
+// The text of TEST_DATA_DIR/install/name.
+inline std::string dataText(const std::string& name) {
+  std::ifstream in(std::string(TEST_DATA_DIR) + "/install/" + name);
+  EXPECT_TRUE(in) << name;
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 }  // namespace install_testing

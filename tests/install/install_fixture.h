@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -23,10 +25,20 @@
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
+#include "support/chroot_runner.h"
+#include "support/installer_process.h"
 
 namespace install_testing {
 
 namespace fs = std::filesystem;
+using pkgwriter::FileTreeBuilder;
+using testing_support::childConsole;
+using testing_support::DeviceRoot;
+using testing_support::exists;
+using testing_support::makeDirs;
+using testing_support::readFile;
+using testing_support::writeFile;
+using Messages = std::vector<std::string>;
 
 constexpr std::uint32_t testVersion = 0x01006600;  // "1.0"
 
@@ -210,8 +222,13 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
       const std::string data{std::istreambuf_iterator<char>(in), {}};
       std::uint64_t hash = 14695981039346656037u;
       for (unsigned char c : data) hash = (hash ^ c) * 1099511628211u;
-      const bool shortText = data.size() <= 32 && data.find_first_of("\n\r\t\"") == std::string::npos;
-      text += shortText ? " \"" + data + "\"" : " " + std::to_string(data.size()) + " bytes, hash " + std::to_string(hash);
+      std::string shown;  // short printable texts as they are, a line break as \n
+      for (char c : data) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+      const auto plain = [](unsigned char c) { return c == '\n' || (std::isprint(c) && c != '"' && c != '\\'); };
+      if (data.size() <= 32 && std::all_of(data.begin(), data.end(), plain))
+        text += " \"" + shown + "\"";
+      else
+        text += " " + std::to_string(data.size()) + " bytes, hash " + std::to_string(hash);
     }
     text += '\n';
   }

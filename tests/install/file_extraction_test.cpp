@@ -33,7 +33,7 @@ struct FailingNodes : DeviceInstallPlatform {
 TEST(FileExtraction, EveryEntryTypeWithItsAttributes) {
   std::string spec;
   for (const std::string& line : dataLines("entries.txt")) spec += line + ' ';
-  const std::string file = packageFile(signedLayout("tree", treeOf(spec)));
+  const std::string file = packageFile(signedLayout("tree", spec));
   const std::string recorded = dataText("entries-recorded.txt");
   DeviceRoot root;
   RUN_CHROOTED(root.path(), [&file, &recorded] {
@@ -70,8 +70,8 @@ TEST(FileExtraction, ObjectsAlreadyAtAnEntrysPath) {
   ::mkfifo(at("pipe").c_str(), 0600);
   ::symlink("old.bak", at("tofile").c_str());
   const std::string file = packageFile(signedLayout(
-      "ex", treeOf("40755:keep::0,0,6000 100644:old:new 40755:dirlink::0,0,6000 "
-                   "100644:filelink:f 120777:pipe:old 10644:tofile")));
+      "ex", "40755:keep::0,0,6000 100644:old:new 40755:dirlink::0,0,6000 "
+            "100644:filelink:f 120777:pipe:old 10644:tofile"));
   RUN_CHROOTED(root.path(), [&file] {
     InstalledPackage package("ex");
     EXPECT_TRUE(extractTree(childConsole(), package, file));
@@ -91,7 +91,7 @@ TEST(FileExtraction, FailuresByKindAndEntriesThatWouldLeaveTheTree) {
   std::vector<Case> cases;
   for (const std::string& line : dataLines("extraction-failures.txt")) {
     const std::vector<std::string> f = fieldsOf(line, '|', 4);
-    cases.push_back({f[0], f[2], f[3] == "yes", packageFile(signedLayout("bad", treeOf(f[1])))});
+    cases.push_back({f[0], f[2], f[3] == "yes", packageFile(signedLayout("bad", f[1]))});
   }
   ASSERT_EQ(26u, cases.size());
   DeviceRoot root;

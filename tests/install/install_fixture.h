@@ -1,6 +1,6 @@
-// What the installation tests share: packages made with the project's writer,
-// the calls that feed them to the code under test, a working bash below a
-// scratch root, and a fingerprint of everything outside a root's /flash.
+// What the installation tests share: packages made with the project's writer from
+// one-line trees, the calls that feed them to the code under test, a working bash
+// below a scratch root, and listings of what a root holds.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -42,94 +42,59 @@ using Messages = std::vector<std::string>;
 
 constexpr std::uint32_t testVersion = 0x01006600;  // "1.0"
 
-// A package named name holding tree, signed with the development key.
-inline pkgwriter::PackageLayout signedLayout(const std::string& name,
-                                             const pkgwriter::FileTreeBuilder& tree) {
-  pkgwriter::PackageLayout layout;
-  layout.name = name;
-  layout.version = testVersion;
-  layout.buildTime = 1700000000;
-  layout.fileTree = tree.compressed();
-  layout.signer = pkgwriter::keyFileSigner(std::string(TEST_DATA_DIR) + "/dev-signer.secret");
-  return layout;
-}
-
-inline std::string patterned(std::size_t size) {
-  std::string text(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>(i * 7 + i / 16384);
-  return text;
-}
-
 // "%N": N patterned bytes; "c*N": N times c; "\0" stands for a NUL.
 inline std::string expand(const std::string& text) {
-  if (text.size() > 1 && text[0] == '%') return patterned(std::stoul(text.substr(1)));
+  if (text.size() > 1 && text[0] == '%') {
+    std::string bytes(std::stoul(text.substr(1)), '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 16384);
+    return bytes;
+  }
   if (text.size() > 2 && text[1] == '*') return std::string(std::stoul(text.substr(2)), text[0]);
   std::string out = text;
   for (std::size_t at; (at = out.find("\\0")) != std::string::npos;) out.replace(at, 2, 1, '\0');
   return out;
 }
 
-struct Entry {
-  std::uint16_t mode;  // type and permission bits
-  std::string name, data;  // data: contents, link target or device number
-  pkgwriter::EntryAttributes attributes;
-};
-
 // The fields of text between separators, at least count of them.
-inline std::vector<std::string> fieldsOf(const std::string& text, char separator, std::size_t count) {
+inline std::vector<std::string> fieldsOf(const std::string& text, char separator,
+                                         std::size_t count) {
   std::vector<std::string> fields(1);
-  for (char c : text) {
-    if (c == separator) fields.emplace_back();
-    else fields.back().push_back(c);
-  }
+  for (char c : text) c == separator ? fields.emplace_back() : fields.back() += c;
   if (fields.size() < count) fields.resize(count);
   return fields;
 }
 
-// "mode:name[:data[:uid,gid,time,variant]]", mode in octal with the type bits.
-inline Entry entryOf(const std::string& token) {
-  const std::vector<std::string> fields = fieldsOf(token, ':', 4);
-  Entry entry{std::uint16_t(std::stoul(fields[0], nullptr, 8)), expand(fields[1]),
-              expand(fields[2]), {}};
-  std::sscanf(fields[3].c_str(), "%hu,%hu,%u,%hhu", &entry.attributes.uid, &entry.attributes.gid,
-              &entry.attributes.time, &entry.attributes.variant);
-  return entry;
-}
-
-// Entries separated by blanks; "-N" takes N bytes off the end of the entries so far.
-// A device's data "0x..." is its number, written as the writer writes it.
-inline pkgwriter::FileTreeBuilder treeOf(const std::string& spec) {
-  pkgwriter::FileTreeBuilder tree;
+// Entries "mode:name[:data[:uid,gid,time,variant]]" (mode in octal with the type
+// bits, a device's data "0x..." its number) separated by blanks; "-N" takes N
+// bytes off the end of the entries so far.
+inline FileTreeBuilder treeOf(const std::string& spec) {
+  FileTreeBuilder tree;
   std::istringstream tokens(spec);
   for (std::string token; tokens >> token;) {
-    if (token[0] == '-') {
-      const std::string& raw = tree.raw();
-      tree = pkgwriter::FileTreeBuilder().addBytes(raw.substr(0, raw.size() - std::stoul(token.substr(1))));
-      continue;
-    }
-    const Entry e = entryOf(token);
-    const std::uint16_t type = e.mode & 0xF000;
-    if ((type == pkgwriter::charDeviceType || type == pkgwriter::blockDeviceType) &&
-        e.data.rfind("0x", 0) == 0) {
-      const auto device = std::uint32_t(std::stoul(e.data, nullptr, 16));
-      type == pkgwriter::charDeviceType
-          ? tree.addCharDevice(e.name, device, e.mode & 07777, e.attributes)
-          : tree.addBlockDevice(e.name, device, e.mode & 07777, e.attributes);
-    } else {
-      tree.addRaw(e.mode, e.name, e.data, e.attributes);
-    }
+    const std::string raw = tree.raw();
+    if (token[0] == '-') tree = FileTreeBuilder().addBytes(raw.substr(0, raw.size() - std::stoul(token.substr(1))));
+    if (token[0] == '-') continue;
+    const std::vector<std::string> f = fieldsOf(token, ':', 4);
+    const auto mode = std::uint16_t(std::stoul(f[0], nullptr, 8));
+    std::string data = expand(f[2]);
+    if ((mode & 0xB000) == 0x2000 && data.starts_with("0x"))  // a character or block device
+      data = FileTreeBuilder().addCharDevice("", std::stoul(data, nullptr, 16)).raw().substr(pkgwriter::treeEntryHeaderSize);
+    pkgwriter::EntryAttributes a;
+    std::sscanf(f[3].c_str(), "%hu,%hu,%u,%hhu", &a.uid, &a.gid, &a.time, &a.variant);
+    tree.addRaw(mode, expand(f[1]), data, a);
   }
   return tree;
 }
 
-// The lines of TEST_DATA_DIR/install/name, but blank ones and comments.
-inline std::vector<std::string> dataLines(const std::string& name) {
-  std::ifstream in(std::string(TEST_DATA_DIR) + "/install/" + name);
-  EXPECT_TRUE(in) << name;
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty() && line[0] != '#') lines.push_back(line);
-  return lines;
+// A package named name holding the tree of spec, signed with the development key.
+inline pkgwriter::PackageLayout signedLayout(const std::string& name, const std::string& spec) {
+  pkgwriter::PackageLayout layout;
+  layout.name = name;
+  layout.version = testVersion;
+  layout.buildTime = 1700000000;
+  layout.fileTree = treeOf(spec).compressed();
+  layout.signer = pkgwriter::keyFileSigner(std::string(TEST_DATA_DIR) + "/dev-signer.secret");
+  return layout;
 }
 
 // Made outside the chroot: the signer reads its key file.
@@ -138,6 +103,19 @@ inline std::string packageFile(const pkgwriter::PackageLayout& layout,
   const std::string file = pkgwriter::buildPackageFile(layout, magic);
   EXPECT_FALSE(file.empty()) << "the writer could not sign";
   return file;
+}
+
+// The text of TEST_DATA_DIR/install/name; lines, but blank ones and comments.
+inline std::string dataText(const std::string& name) {
+  std::ifstream in(std::string(TEST_DATA_DIR) + "/install/" + name);
+  EXPECT_TRUE(in) << name;
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+inline std::vector<std::string> dataLines(const std::string& name) {
+  std::vector<std::string> lines;
+  for (const std::string& line : fieldsOf(dataText(name), '\n', 0))
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  return lines;
 }
 
 // Extracts the file tree of file, the stream placed on its tree part.
@@ -149,8 +127,7 @@ inline bool extractTree(Console& console, InstalledPackage& package, const std::
   return extractFiles(console, package, stream);
 }
 
-// Reads the header parts of file into package and installs it, as the
-// transactions do.
+// Reads the header parts of file into package and installs it, as the transactions do.
 inline bool installFile(Console& console, InstalledPackage& package, const std::string& file) {
   std::istringstream input(file);
   PartStream stream(input, true);
@@ -162,7 +139,6 @@ inline bool installFile(Console& console, InstalledPackage& package, const std::
   EXPECT_TRUE(readHeaderParts(package, stream));
   return installPackage(console, package, stream);
 }
-
 // Copies /bin/bash and the libraries ldd names to the same paths below dir,
 // and makes dir/dev, so that scripts can run in a child whose root is dir.
 inline void placeShell(const std::string& dir) {
@@ -190,10 +166,9 @@ inline struct stat statOf(const std::string& path) {
   return info;
 }
 
-// A line per object below dir and dir itself, stated before it is read: path,
-// mode, owner, times (when exact, the modification time to the nanosecond; else
-// both, those after 2020 as "now")
-// and the contents (short ones as text), link target or device number; not skip.
+// A line per object in dir, stated before it is read, but skip: path, mode, owner,
+// times (exact: the modification time in nanoseconds; else both, recent ones as
+// "now"), then its contents (short texts as they are), link target or device.
 inline std::string listing(const std::string& dir, const std::string& skip = "",
                            bool exact = false) {
   std::map<std::string, std::string> lines;
@@ -236,13 +211,8 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
 }
 
 // Everything of root but root/flash, to the nanosecond.
-inline std::string outsideFlash(const std::string& root) { return listing(root, root + "/flash", true); }
-
-// The text of TEST_DATA_DIR/install/name.
-inline std::string dataText(const std::string& name) {
-  std::ifstream in(std::string(TEST_DATA_DIR) + "/install/" + name);
-  EXPECT_TRUE(in) << name;
-  return {std::istreambuf_iterator<char>(in), {}};
+inline std::string outsideFlash(const std::string& root) {
+  return listing(root, root + "/flash", true);
 }
 
 }  // namespace install_testing

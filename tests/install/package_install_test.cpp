@@ -37,13 +37,13 @@ struct InterruptedWait : DeviceInstallPlatform {
 };
 
 pkgwriter::PackageLayout withFiles(const std::string& name) {
-  return signedLayout(name, treeOf("40755:" + name + " 100644:" + name + "/a:a 100644:" + name + "/b:b"));
+  return signedLayout(name, "40755:" + name + " 100644:" + name + "/a:a 100644:" + name + "/b:b");
 }
 
 }  // namespace
 
 TEST(PackageInstall, TheShapesAPackageComesIn) {
-  pkgwriter::PackageLayout bare = signedLayout("bare", FileTreeBuilder());
+  pkgwriter::PackageLayout bare = signedLayout("bare", "");
   bare.fileTree.reset();  // only the header parts and the trailer
   const std::string alternate = packageFile(withFiles("alt"), pkgwriter::alternateMagic);
   pkgwriter::PackageLayout boot = withFiles("boot");
@@ -125,11 +125,11 @@ TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
 }
 
 TEST(InstallScripts, RunWithBashInTheFlashRoot) {
-  pkgwriter::PackageLayout ok = signedLayout("ok", FileTreeBuilder());
+  pkgwriter::PackageLayout ok = signedLayout("ok", "");
   ok.onInstall = "echo ran > /var/ran-ok\necho here > relative-mark\n";
-  pkgwriter::PackageLayout failing = signedLayout("failing", FileTreeBuilder());
+  pkgwriter::PackageLayout failing = signedLayout("failing", "");
   failing.onInstall = "exit 1";
-  pkgwriter::PackageLayout off = signedLayout("off", FileTreeBuilder().addFile("f", "f"));
+  pkgwriter::PackageLayout off = signedLayout("off", "100644:f:f");
   off.onInstall = "echo ran > /var/ran-off";
   const std::string files[] = {packageFile(ok), packageFile(failing), packageFile(off)};
 

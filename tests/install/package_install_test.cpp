@@ -125,16 +125,21 @@ TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
 }
 
 TEST(InstallScripts, RunWithBashInTheFlashRoot) {
-  pkgwriter::PackageLayout ok = signedLayout("ok", "");
+  pkgwriter::PackageLayout ok = signedLayout("ok", ""), failing = signedLayout("failing", ""),
+                           off = signedLayout("off", "100644:f:f");
   ok.onInstall = "echo ran > /var/ran-ok\necho here > relative-mark\n";
-  pkgwriter::PackageLayout failing = signedLayout("failing", "");
   failing.onInstall = "exit 1";
-  pkgwriter::PackageLayout off = signedLayout("off", "100644:f:f");
   off.onInstall = "echo ran > /var/ran-off";
   const std::string files[] = {packageFile(ok), packageFile(failing), packageFile(off)};
-
+  // A shell and pkg's script on both sides, for a child that stays in the real root.
   DeviceRoot root;
-  placeShell(root.at("/flash"));
+  for (const std::string side : {"", "/flash"}) {
+    placeShell(root.at(side));
+    makeDirs(root.at(side + "/var/pdb/pkg"));
+    writeFile(root.at(side + "/var/pdb/pkg/oninstall"), "#!/bin/bash\necho ran > /var/ran\n");
+    ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
+  }
+  const std::string before = outsideFlash(root.path());
   RUN_CHROOTED(root.path(), [&files] {
     Console& console = childConsole();
     InstalledPackage ok, failing, off;
@@ -145,11 +150,30 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
     EXPECT_EQ((Messages{"installed ok-1.0", "WARNING: package failing-1.0 oninstall script failed",
                         "installed failing-1.0", "installed (disabled) off-1.0"}),
               console.messages);
+    FailingFork failingFork;
+    FailingChroot failingChroot;
+    InterruptedWait interruptedWait;
+    const std::pair<InstallPlatform*, bool> cases[] = {
+        {&failingFork, false}, {&failingChroot, false}, {&interruptedWait, true}};
+    InstalledPackage package("pkg");
+    package.version = testVersion;
+    for (const auto& [platform, ran] : cases) {
+      SCOPED_TRACE(ran);
+      ::unlink("/flash/var/ran");
+      Console& console = childConsole();
+      ScopedInstallPlatform use(*platform);
+      EXPECT_EQ(ran, runScript(console, package, "oninstall"));
+      EXPECT_EQ(ran, ::access("/flash/var/ran", F_OK) == 0);
+      EXPECT_EQ(ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
+                console.messages);
+    }
+    // Without the script there is nothing to run.
+    EXPECT_TRUE(runScript(console, package, "onuninstall"));
+    EXPECT_EQ(4u, console.messages.size());
   });
+  EXPECT_EQ(before, outsideFlash(root.path()));
   EXPECT_EQ("ran\n", readFile(root.at("/flash/var/ran-ok")));
-  // The script's working directory is the flash root too.
-  EXPECT_TRUE(exists(root.at("/flash/relative-mark")));
-  EXPECT_FALSE(exists(root.at("/relative-mark")));
+  EXPECT_TRUE(exists(root.at("/flash/relative-mark")));  // the working directory is the root
   EXPECT_FALSE(exists(root.at("/flash/var/ran-off")));
   EXPECT_TRUE(exists(root.at("/flash/x/off/f")));
   EXPECT_TRUE(exists(root.at("/flash/var/pdb/off/disabled")));
@@ -162,51 +186,6 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
     EXPECT_EQ((Messages{"WARNING: package ok-1.0 oninstall script failed", "installed ok-1.0"}),
               console.messages);
   });
-}
-
-TEST(InstallScripts, WhatTheScriptProcessMeets) {
-  // The script stands in the flash root and, for the case that the child
-  // stayed in the real root, there too, with a shell on both sides.
-  DeviceRoot root;
-  const std::string script = "#!/bin/bash\necho ran > /var/ran\n";
-  for (const std::string side : {"", "/flash"}) {
-    placeShell(root.at(side));
-    makeDirs(root.at(side + "/var/pdb/pkg"));
-    writeFile(root.at(side + "/var/pdb/pkg/oninstall"), script);
-    ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
-  }
-  const std::string before = outsideFlash(root.path());
-  RUN_CHROOTED(root.path(), [] {
-    FailingFork failingFork;
-    FailingChroot failingChroot;
-    InterruptedWait interruptedWait;
-    struct Case {
-      const char* what;
-      InstallPlatform& platform;
-      bool ran;
-    } cases[] = {
-        {"fork fails", failingFork, false},
-        {"chroot fails", failingChroot, false},
-        {"waiting is interrupted", interruptedWait, true},
-    };
-    InstalledPackage package("pkg");
-    package.version = testVersion;
-    for (const Case& c : cases) {
-      SCOPED_TRACE(c.what);
-      ::unlink("/flash/var/ran");
-      Console& console = childConsole();
-      ScopedInstallPlatform use(c.platform);
-      EXPECT_EQ(c.ran, runScript(console, package, "oninstall"));
-      EXPECT_EQ(c.ran, ::access("/flash/var/ran", F_OK) == 0);
-      EXPECT_EQ(c.ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
-                console.messages);
-    }
-    // Without the script there is nothing to run.
-    Console& console = childConsole();
-    EXPECT_TRUE(runScript(console, package, "onuninstall"));
-    EXPECT_TRUE(console.messages.empty());
-  });
-  EXPECT_EQ(before, outsideFlash(root.path()));
 }
 
 TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {

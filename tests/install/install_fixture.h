@@ -42,7 +42,7 @@ using Messages = std::vector<std::string>;
 
 constexpr std::uint32_t testVersion = 0x01006600;  // "1.0"
 
-// "%N": N patterned bytes; "c*N": N times c; "\0" stands for a NUL.
+// "%N": N patterned bytes; "c*N": N times c; "\0" and "\n" stand for a NUL and a line break.
 inline std::string expand(const std::string& text) {
   if (text.size() > 1 && text[0] == '%') {
     std::string bytes(std::stoul(text.substr(1)), '\0');
@@ -52,6 +52,7 @@ inline std::string expand(const std::string& text) {
   if (text.size() > 2 && text[1] == '*') return std::string(std::stoul(text.substr(2)), text[0]);
   std::string out = text;
   for (std::size_t at; (at = out.find("\\0")) != std::string::npos;) out.replace(at, 2, 1, '\0');
+  for (std::size_t at; (at = out.find("\\n")) != std::string::npos;) out.replace(at, 2, 1, '\n');
   return out;
 }
 
@@ -84,6 +85,15 @@ inline FileTreeBuilder treeOf(const std::string& spec) {
     tree.addRaw(mode, expand(f[1]), data, a);
   }
   return tree;
+}
+
+// Writes each "path=contents" of spec ('|' between them) below root.
+inline void plant(const DeviceRoot& root, const std::string& spec) {
+  for (const std::string& file : fieldsOf(spec, '|', 0)) {
+    const std::string path = root.at(file.substr(0, file.find('=')));
+    makeDirs(fs::path(path).parent_path());
+    writeFile(path, expand(file.substr(file.find('=') + 1)));
+  }
 }
 
 // A package named name holding the tree of spec, signed with the development key.

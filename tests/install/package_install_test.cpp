@@ -135,8 +135,7 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
   DeviceRoot root;
   for (const std::string side : {"", "/flash"}) {
     placeShell(root.at(side));
-    makeDirs(root.at(side + "/var/pdb/pkg"));
-    writeFile(root.at(side + "/var/pdb/pkg/oninstall"), "#!/bin/bash\necho ran > /var/ran\n");
+    plant(root, side + "/var/pdb/pkg/oninstall=#!/bin/bash\\necho ran > /var/ran\\n");
     ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
   }
   const std::string before = outsideFlash(root.path());
@@ -218,14 +217,8 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
   for (const bool otherLink : {false, true}) {
     SCOPED_TRACE(otherLink ? "the boot image has another link" : "last link to the boot image");
     DeviceRoot root;
-    makeDirs(root.at("/flash/bin"));
-    makeDirs(root.at("/flash/var/pdb/pkg"));
-    writeFile(root.at("/victim"), "outside");
-    writeFile(root.at("/flash/bin/a"), "a");
-    writeFile(root.at("/flash/bin/kept"), "not recorded");
-    writeFile(root.at("/flash/var/pdb/pkg/version"), "1 0\n");
-    writeFile(root.at("/flash/var/pdb/pkg/files"), "bin/a\n");
-    writeFile(root.at("/flash/bootimage"), "image");
+    plant(root, "/victim=outside|/flash/bin/a=a|/flash/bin/kept=not recorded|/flash/bootimage=image|"
+                "/flash/var/pdb/pkg/version=1 0\\n|/flash/var/pdb/pkg/files=bin/a\\n");
     if (otherLink) ::link(root.at("/flash/bootimage").c_str(), root.at("/flash/image").c_str());
     const std::string before = outsideFlash(root.path());
     RUN_CHROOTED(root.path(), [] {

@@ -185,13 +185,25 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
   const auto add = [&](const std::string& path) {
     const struct stat info = statOf(path);
     std::ostringstream text;
-    text << std::oct << info.st_mode << std::dec << ' ' << info.st_uid << ':' << info.st_gid;
+    text << (path == dir ? "." : path.substr(dir.size())) << ' ' << std::oct << info.st_mode
+         << std::dec << ' ' << info.st_uid << ':' << info.st_gid;
     if (exact) text << ' ' << info.st_mtim.tv_sec << '.' << info.st_mtim.tv_nsec;
     for (const time_t t : {info.st_mtime, info.st_atime})
       if (!exact) text << ' ' << (t > 1600000000 ? "now" : std::to_string(t));
     if (S_ISLNK(info.st_mode)) text << " -> " << fs::read_symlink(path).string();
     if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) text << " dev " << std::hex << info.st_rdev;
-    lines[path == dir ? ". " : path.substr(dir.size()) + " "] = text.str();
+    const std::string data = S_ISREG(info.st_mode) && path != dir ? readFile(path) : "";
+    std::uint64_t hash = 14695981039346656037u;
+    for (unsigned char c : data) hash = (hash ^ c) * 1099511628211u;
+    const auto plain = [](unsigned char c) { return c == '\n' || (std::isprint(c) && c != '"' && c != '\\'); };
+    std::string shown = data;  // short printable texts as they are, a line break as \n
+    for (std::size_t at; (at = shown.find('\n')) != std::string::npos;) shown.replace(at, 1, "\\n");
+    if (data.size() <= 32 && std::all_of(data.begin(), data.end(), plain)) {
+      if (S_ISREG(info.st_mode)) text << " \"" << shown << '"';
+    } else {
+      text << ' ' << data.size() << " bytes, hash " << hash;
+    }
+    lines[path] = text.str() + '\n';
   };
   add(dir);
   for (auto it = fs::recursive_directory_iterator(dir); it != fs::end(it); ++it) {
@@ -199,24 +211,7 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
     else add(it->path().string());
   }
   std::string text;
-  for (const auto& [path, line] : lines) {
-    text += path + line;
-    const std::string file = dir + path.substr(0, path.size() - 1);
-    if (path != ". " && S_ISREG(statOf(file).st_mode)) {
-      std::ifstream in(file, std::ios::binary);
-      const std::string data{std::istreambuf_iterator<char>(in), {}};
-      std::uint64_t hash = 14695981039346656037u;
-      for (unsigned char c : data) hash = (hash ^ c) * 1099511628211u;
-      std::string shown;  // short printable texts as they are, a line break as \n
-      for (char c : data) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
-      const auto plain = [](unsigned char c) { return c == '\n' || (std::isprint(c) && c != '"' && c != '\\'); };
-      if (data.size() <= 32 && std::all_of(data.begin(), data.end(), plain))
-        text += " \"" + shown + "\"";
-      else
-        text += " " + std::to_string(data.size()) + " bytes, hash " + std::to_string(hash);
-    }
-    text += '\n';
-  }
+  for (const auto& [path, line] : lines) text += line;
   return text;
 }
 

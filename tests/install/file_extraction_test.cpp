@@ -83,15 +83,10 @@ TEST(FileExtraction, ObjectsAlreadyAtAnEntrysPath) {
 }
 
 TEST(FileExtraction, FailuresByKindAndEntriesThatWouldLeaveTheTree) {
-  struct Case {
-    std::string what, message;  // message after "installation of bad-1.0 failed: "
-    bool failingNodes;
-    std::string file;
-  };
-  std::vector<Case> cases;
+  std::vector<std::vector<std::string>> cases;  // the fields of a line, then the file
   for (const std::string& line : dataLines("extraction-failures.txt")) {
-    const std::vector<std::string> f = fieldsOf(line, '|', 4);
-    cases.push_back({f[0], f[2], f[3] == "yes", packageFile(signedLayout("bad", f[1]))});
+    cases.push_back(fieldsOf(line, '|', 4));
+    cases.back().push_back(packageFile(signedLayout("bad", cases.back()[1])));
   }
   ASSERT_EQ(26u, cases.size());
   DeviceRoot root;
@@ -105,17 +100,17 @@ TEST(FileExtraction, FailuresByKindAndEntriesThatWouldLeaveTheTree) {
   RUN_CHROOTED(
       root.path(),
       [&cases] {
-        for (const Case& c : cases) {
-          SCOPED_TRACE(c.what);
+        for (const auto& c : cases) {
+          SCOPED_TRACE(c[0]);
           Console& console = childConsole();
           InstalledPackage package("bad");
           package.version = testVersion;
           FailingNodes failingNodes;
           std::optional<ScopedInstallPlatform> platform;
-          if (c.failingNodes) platform.emplace(failingNodes);
-          EXPECT_EQ(c.message.empty(), extractTree(console, package, c.file));
-          EXPECT_EQ(c.message.empty() ? Messages{}
-                                      : Messages{"ERROR: installation of bad-1.0 failed: " + c.message},
+          if (c[3] == "yes") platform.emplace(failingNodes);
+          EXPECT_EQ(c[2].empty(), extractTree(console, package, c[4]));
+          EXPECT_EQ(c[2].empty() ? Messages{}
+                                 : Messages{"ERROR: installation of bad-1.0 failed: " + c[2]},
                     console.messages);
         }
       },

@@ -1,6 +1,5 @@
-// Installing one package on scratch roots (the shapes a package comes in, the
-// failures and the removal they trigger, install scripts run by a real bash in
-// the flash root), registering a bundle record, and removing a package.
+// Installing a package on scratch roots: its shapes, failures and what they
+// remove, install scripts run by bash in the flash root, records, removal.
 #include "install/package_install.h"
 
 #include <gtest/gtest.h>
@@ -9,45 +8,42 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <optional>
-#include <string>
-#include <vector>
+#include <utility>
 
 #include "install/install_platform.h"
 #include "install/package_removal.h"
 #include "install_fixture.h"
-#include "support/chroot_runner.h"
-#include "support/installer_process.h"
 
 using namespace install_testing;
-using pkgwriter::FileTreeBuilder;
-using testing_support::childConsole;
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::writeFile;
 
 namespace {
-
-using Messages = std::vector<std::string>;
 
 struct CountingSync : DeviceInstallPlatform {
   int syncs = 0;
   void syncAll() override { ++syncs; }
 };
+struct FailingFork : DeviceInstallPlatform {
+  pid_t forkChild() override { return errno = EAGAIN, -1; }
+};
+struct FailingChroot : DeviceInstallPlatform {
+  int changeRoot(const char*) override { return errno = EPERM, -1; }
+};
+struct InterruptedWait : DeviceInstallPlatform {
+  bool interrupted = false;
+  pid_t waitChild(pid_t child, int* status) override {
+    if (std::exchange(interrupted, true)) return DeviceInstallPlatform::waitChild(child, status);
+    return errno = EINTR, -1;
+  }
+};
 
 pkgwriter::PackageLayout withFiles(const std::string& name) {
-  return signedLayout(name, FileTreeBuilder()
-                                .addDirectory(name, 0755)
-                                .addFile(name + "/a", "a")
-                                .addFile(name + "/b", "b"));
+  return signedLayout(name, "40755:" + name + " 100644:" + name + "/a:a 100644:" + name + "/b:b");
 }
 
 }  // namespace
 
 TEST(PackageInstall, TheShapesAPackageComesIn) {
-  pkgwriter::PackageLayout bare = signedLayout("bare", FileTreeBuilder());
+  pkgwriter::PackageLayout bare = signedLayout("bare", "");
   bare.fileTree.reset();  // only the header parts and the trailer
   const std::string alternate = packageFile(withFiles("alt"), pkgwriter::alternateMagic);
   pkgwriter::PackageLayout boot = withFiles("boot");
@@ -71,7 +67,6 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
     // With "bootimage" set the boot image is already in place: no tree.
     ::setenv("bootimage", "", 1);
     EXPECT_TRUE(installFile(console, boot, files[2]));
-    EXPECT_TRUE(boot.files.empty());
     EXPECT_TRUE(installFile(console, image, files[3]));  // not a boot-image package
     ::unsetenv("bootimage");
     EXPECT_EQ(4, platform.syncs);
@@ -80,20 +75,8 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
               console.messages);
   });
 
-  const std::string pdb = root.at("/flash/var/pdb/");
-  EXPECT_EQ("", readFile(pdb + "bare/files"));
-  EXPECT_EQ("16803328 1700000000\n", readFile(pdb + "bare/version"));
-  EXPECT_FALSE(exists(pdb + "bare/oninstall"));
-  EXPECT_FALSE(exists(pdb + "bare/onuninstall"));
-  EXPECT_TRUE(exists(root.at("/flash/alt/a")));
-  EXPECT_FALSE(exists(pdb + "alt"));
-  EXPECT_TRUE(exists(pdb + "boot/version"));
-  EXPECT_FALSE(exists(root.at("/flash/boot")));
-  EXPECT_EQ("", readFile(root.at("/flash/UPGRADED")));
-  // An image package never gets an install script from its part.
-  EXPECT_EQ("img/a\nimg/b\n", readFile(pdb + "img/files"));
-  EXPECT_FALSE(exists(pdb + "img/oninstall"));
-  EXPECT_TRUE(exists(pdb + "img/onuninstall"));
+  // No tree for a boot image in place, nor an install script for an image package.
+  EXPECT_EQ(dataText("shapes-made.txt"), listing(root.at("/flash")));
 }
 
 TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
@@ -109,11 +92,7 @@ TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
       {"record", withFiles("record"), 0, "could not create meta/version: Is a directory"},
   };
   cases[0].layout.signer = nullptr;
-  cases[1].layout.fileTree = FileTreeBuilder()
-                                 .addDirectory("socket")
-                                 .addFile("socket/a", "a")
-                                 .addRaw(0xC000 | 0644, "socket/s", "")
-                                 .compressed();
+  cases[1].layout.fileTree = treeOf("40755:socket 100644:socket/a:a 140644:socket/s").compressed();
   // The file ends inside the uninstall script, after the install script.
   cases[2].layout.onInstall = "exit 0";
   cases[2].layout.onUninstall = std::string(5000, '#');
@@ -140,28 +119,25 @@ TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
       EXPECT_TRUE(package.files.empty());
     }
   });
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string name = c.name;
-    EXPECT_FALSE(exists(root.at("/flash/" + name + "/a")));
-    // The entry goes (but for the directory standing in it); directories stay.
-    EXPECT_EQ(name == "record", exists(root.at("/flash/var/pdb/" + name)));
-    EXPECT_EQ(c.layout.fileTree.has_value(), exists(root.at("/flash/" + name)));
-  }
-  EXPECT_FALSE(exists(root.at("/flash/var/pdb/record/deps")));
+  // Entries and files go; directories stay, as does the one standing in an entry.
+  EXPECT_EQ(dataText("install-failures-left.txt"), listing(root.at("/flash")));
 }
 
 TEST(InstallScripts, RunWithBashInTheFlashRoot) {
-  pkgwriter::PackageLayout ok = signedLayout("ok", FileTreeBuilder());
+  pkgwriter::PackageLayout ok = signedLayout("ok", ""), failing = signedLayout("failing", ""),
+                           off = signedLayout("off", "100644:f:f");
   ok.onInstall = "echo ran > /var/ran-ok\necho here > relative-mark\n";
-  pkgwriter::PackageLayout failing = signedLayout("failing", FileTreeBuilder());
   failing.onInstall = "exit 1";
-  pkgwriter::PackageLayout off = signedLayout("off", FileTreeBuilder().addFile("f", "f"));
   off.onInstall = "echo ran > /var/ran-off";
   const std::string files[] = {packageFile(ok), packageFile(failing), packageFile(off)};
-
+  // A shell and pkg's script on both sides, for a child that stays in the real root.
   DeviceRoot root;
-  placeShell(root.at("/flash"));
+  for (const std::string side : {"", "/flash"}) {
+    placeShell(root.at(side));
+    plant(root, side + "/var/pdb/pkg/oninstall=#!/bin/bash\\necho ran > /var/ran\\n");
+    ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
+  }
+  const std::string before = outsideFlash(root.path());
   RUN_CHROOTED(root.path(), [&files] {
     Console& console = childConsole();
     InstalledPackage ok, failing, off;
@@ -172,11 +148,30 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
     EXPECT_EQ((Messages{"installed ok-1.0", "WARNING: package failing-1.0 oninstall script failed",
                         "installed failing-1.0", "installed (disabled) off-1.0"}),
               console.messages);
+    FailingFork failingFork;
+    FailingChroot failingChroot;
+    InterruptedWait interruptedWait;
+    const std::pair<InstallPlatform*, bool> cases[] = {
+        {&failingFork, false}, {&failingChroot, false}, {&interruptedWait, true}};
+    InstalledPackage package("pkg");
+    package.version = testVersion;
+    for (const auto& [platform, ran] : cases) {
+      SCOPED_TRACE(ran);
+      ::unlink("/flash/var/ran");
+      Console& console = childConsole();
+      ScopedInstallPlatform use(*platform);
+      EXPECT_EQ(ran, runScript(console, package, "oninstall"));
+      EXPECT_EQ(ran, ::access("/flash/var/ran", F_OK) == 0);
+      EXPECT_EQ(ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
+                console.messages);
+    }
+    // Without the script there is nothing to run.
+    EXPECT_TRUE(runScript(console, package, "onuninstall"));
+    EXPECT_EQ(4u, console.messages.size());
   });
+  EXPECT_EQ(before, outsideFlash(root.path()));
   EXPECT_EQ("ran\n", readFile(root.at("/flash/var/ran-ok")));
-  // The script's working directory is the flash root too.
-  EXPECT_TRUE(exists(root.at("/flash/relative-mark")));
-  EXPECT_FALSE(exists(root.at("/relative-mark")));
+  EXPECT_TRUE(exists(root.at("/flash/relative-mark")));  // the working directory is the root
   EXPECT_FALSE(exists(root.at("/flash/var/ran-off")));
   EXPECT_TRUE(exists(root.at("/flash/x/off/f")));
   EXPECT_TRUE(exists(root.at("/flash/var/pdb/off/disabled")));
@@ -189,79 +184,6 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
     EXPECT_EQ((Messages{"WARNING: package ok-1.0 oninstall script failed", "installed ok-1.0"}),
               console.messages);
   });
-}
-
-namespace {
-
-struct FailingFork : DeviceInstallPlatform {
-  pid_t forkChild() override {
-    errno = EAGAIN;
-    return -1;
-  }
-};
-
-struct FailingChroot : DeviceInstallPlatform {
-  int changeRoot(const char*) override {
-    errno = EPERM;
-    return -1;
-  }
-};
-
-struct InterruptedWait : DeviceInstallPlatform {
-  bool interrupted = false;
-  pid_t waitChild(pid_t child, int* status) override {
-    if (interrupted) return DeviceInstallPlatform::waitChild(child, status);
-    interrupted = true;
-    errno = EINTR;
-    return -1;
-  }
-};
-
-}  // namespace
-
-TEST(InstallScripts, WhatTheScriptProcessMeets) {
-  // The script stands in the flash root and, for the case that the child
-  // stayed in the real root, there too, with a shell on both sides.
-  DeviceRoot root;
-  const std::string script = "#!/bin/bash\necho ran > /var/ran\n";
-  for (const std::string side : {"", "/flash"}) {
-    placeShell(root.at(side));
-    makeDirs(root.at(side + "/var/pdb/pkg"));
-    writeFile(root.at(side + "/var/pdb/pkg/oninstall"), script);
-    ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
-  }
-  const std::string before = outsideFlash(root.path());
-  RUN_CHROOTED(root.path(), [] {
-    FailingFork failingFork;
-    FailingChroot failingChroot;
-    InterruptedWait interruptedWait;
-    struct Case {
-      const char* what;
-      InstallPlatform& platform;
-      bool ran;
-    } cases[] = {
-        {"fork fails", failingFork, false},
-        {"chroot fails", failingChroot, false},
-        {"waiting is interrupted", interruptedWait, true},
-    };
-    InstalledPackage package("pkg");
-    package.version = testVersion;
-    for (const Case& c : cases) {
-      SCOPED_TRACE(c.what);
-      ::unlink("/flash/var/ran");
-      Console& console = childConsole();
-      ScopedInstallPlatform use(c.platform);
-      EXPECT_EQ(c.ran, runScript(console, package, "oninstall"));
-      EXPECT_EQ(c.ran, ::access("/flash/var/ran", F_OK) == 0);
-      EXPECT_EQ(c.ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
-                console.messages);
-    }
-    // Without the script there is nothing to run.
-    Console& console = childConsole();
-    EXPECT_TRUE(runScript(console, package, "onuninstall"));
-    EXPECT_TRUE(console.messages.empty());
-  });
-  EXPECT_EQ(before, outsideFlash(root.path()));
 }
 
 TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {
@@ -294,14 +216,8 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
   for (const bool otherLink : {false, true}) {
     SCOPED_TRACE(otherLink ? "the boot image has another link" : "last link to the boot image");
     DeviceRoot root;
-    makeDirs(root.at("/flash/bin"));
-    makeDirs(root.at("/flash/var/pdb/pkg"));
-    writeFile(root.at("/victim"), "outside");
-    writeFile(root.at("/flash/bin/a"), "a");
-    writeFile(root.at("/flash/bin/kept"), "not recorded");
-    writeFile(root.at("/flash/var/pdb/pkg/version"), "1 0\n");
-    writeFile(root.at("/flash/var/pdb/pkg/files"), "bin/a\n");
-    writeFile(root.at("/flash/bootimage"), "image");
+    plant(root, "/victim=outside|/flash/bin/a=a|/flash/bin/kept=not recorded|/flash/bootimage=image|"
+                "/flash/var/pdb/pkg/version=1 0\\n|/flash/var/pdb/pkg/files=bin/a\\n");
     if (otherLink) ::link(root.at("/flash/bootimage").c_str(), root.at("/flash/image").c_str());
     const std::string before = outsideFlash(root.path());
     RUN_CHROOTED(root.path(), [] {

@@ -21,23 +21,14 @@
 #include "pdb/package_dir.h"
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/tree_entry.h"
 
 namespace {
 
-constexpr std::size_t entryHeaderSize = 30;
 constexpr std::size_t dataChunk = 16384;
 // A name or link target longer than any path is refused before anything is
 // allocated for it.
 constexpr std::uint32_t longestText = PATH_MAX;
-
-// File types of an entry's mode, as the package format defines them.
-constexpr std::uint16_t typeBits = 0xF000;
-constexpr std::uint16_t fifoType = 0x1000;
-constexpr std::uint16_t charDeviceType = 0x2000;
-constexpr std::uint16_t directoryType = 0x4000;
-constexpr std::uint16_t blockDeviceType = 0x6000;
-constexpr std::uint16_t regularType = 0x8000;
-constexpr std::uint16_t symlinkType = 0xA000;
 
 std::uint16_t u16At(const unsigned char* bytes) {
   return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -164,7 +155,7 @@ bool TreeExtractor::run() {
 
   for (;;) {
     // The tree ends with the data, or where a skip ran past its end.
-    unsigned char header[entryHeaderSize];
+    unsigned char header[treeEntryHeaderSize];
     if (!readExactly(reinterpret_cast<char*>(header), sizeof header)) break;
     Entry entry{EntryHeader(header), {}, {}, {}, {}};
     if (!readName(entry)) return false;

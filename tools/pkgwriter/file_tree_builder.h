@@ -18,16 +18,18 @@
 #include <string>
 #include <string_view>
 
+#include "pkgfile/tree_entry.h"
+
 namespace pkgwriter {
 
-constexpr std::uint16_t fifoType = 0x1000;
-constexpr std::uint16_t charDeviceType = 0x2000;
-constexpr std::uint16_t directoryType = 0x4000;
-constexpr std::uint16_t blockDeviceType = 0x6000;
-constexpr std::uint16_t regularType = 0x8000;
-constexpr std::uint16_t symlinkType = 0xA000;
-
-constexpr std::size_t treeEntryHeaderSize = 30;
+// The entry format is the installer's own.
+using ::blockDeviceType;
+using ::charDeviceType;
+using ::directoryType;
+using ::fifoType;
+using ::regularType;
+using ::symlinkType;
+using ::treeEntryHeaderSize;
 
 // Owner, time and device variant of an entry (all 0 by default).
 struct EntryAttributes {

@@ -9,15 +9,14 @@
 #include <vector>
 
 #include "support/chroot_runner.h"
-#include "record_text.h"
+#include "pdb_test_helpers.h"
 #include "pdb/database_loader.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 
 using testing_support::childConsole;
-using pdb_testing::describe;
-using pdb_testing::listText;
+using namespace pdb_testing;
 using testing_support::DeviceRoot;
 using testing_support::exists;
 using testing_support::makeDirs;
@@ -27,29 +26,16 @@ using testing_support::writeFile;
 
 namespace {
 
-using Files = std::vector<std::pair<std::string, std::string>>;
-const Files good = {{"version", "1 2\n"}, {"files", ""}};
-
-Files with(Files files, const std::string& name, const std::string& content) {
-  files.emplace_back(name, content);
-  return files;
-}
-
 // Writes the files of one package entry below root's database.
-void writeEntry(const DeviceRoot& root, const std::string& name, const Files& files) {
+void writeEntry(const DeviceRoot& root, const std::string& name,
+                const std::vector<std::pair<std::string, std::string>>& files) {
   const std::string dir = root.at("/flash/var/pdb/" + name + "/");
   makeDirs(dir);
   for (const auto& [file, content] : files) writeFile(dir + file, content);
 }
 
-// A sample package file of the test data.
 std::string sample(const std::string& name) {
   return readFile(std::string(TEST_DATA_DIR) + "/packages/" + name);
-}
-
-void schedule(const DeviceRoot& root, const std::string& name, const std::string& word) {
-  makeDirs(root.at("/ram/pdb/" + name));
-  writeFile(root.at("/ram/pdb/" + name + "/schedule"), word);
 }
 
 }  // namespace
@@ -83,116 +69,56 @@ TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
   EXPECT_EQ(1u, list.size());
 }
 
-TEST(DatabaseLoader, ScheduleFilesAreConsumed) {
-  struct Case {
-    const char* name;
-    Files files;
-    const char* word;
-    ScheduledAction action;
-    bool userForced;
-  };
-  static const std::vector<Case> cases = {
-      {"gone", good, "uninstall\n", ScheduledAction::Uninstall, false},
-      {"on", good, "enable", ScheduledAction::Enable, true},
-      {"off", good, " disable\n", ScheduledAction::Disable, true},
-      {"odd", good, "reboot\n", ScheduledAction::None, false},
-      // No version: Uninstall unless scheduled otherwise.
-      {"broken", {}, "enable\n", ScheduledAction::Enable, true},
-      // A placeholder record takes no schedule, and its file stays; one field
-      // at 0xFFFFFFFF does not make a placeholder.
-      {"holder", {{"version", "4294967295 4294967295\n"}, {"files", ""}}, "uninstall\n",
-       ScheduledAction::None, false},
-      {"half", {{"version", "4294967295 7\n"}, {"files", ""}}, "uninstall\n",
-       ScheduledAction::Uninstall, false},
-      // No schedule: unreadable meta files mark for removal; a disabled file
-      // says who disabled (anything but "auto" is the user), and wins over
-      // an enabled file.
-      {"empty", {}, "", ScheduledAction::Uninstall, false},
-      {"blank", with(good, "disabled", ""), "", ScheduledAction::None, true},
-      {"both", with(with(good, "disabled", "auto\n"), "enabled", "user\n"), "",
-       ScheduledAction::None, false},
-      // A path longer than the limit is not held: the files list is unreadable.
-      {"longpath", {{"version", "1 2\n"}, {"files", std::string(PATH_MAX + 1, 'p')}}, "",
-       ScheduledAction::Uninstall, false},
-      // A named pipe is not read (with no writer it would block the start).
-      {"piped", good, "", ScheduledAction::None, false},
-  };
+// Schedule files are consumed, but not a placeholder's (both version fields at
+// 0xFFFFFFFF). Without a version: Uninstall unless scheduled otherwise. Without
+// a schedule, unreadable meta files mark for removal; a disabled file says who
+// disabled (anything but "auto" is the user) and wins over an enabled file.
+TEST(DatabaseLoader, ScheduleAndStateFiles) {
   DeviceRoot root;
-  for (const Case& c : cases) {
-    writeEntry(root, c.name, c.files);
-    schedule(root, c.name, c.word);
-  }
-  writeEntry(root, ".hidden", good);  // names that begin with "." are passed over
+  plantTree(root.path(), expected("schedules.tree"));
+  // A path longer than the limit is not held: the files list is unreadable.
+  writeEntry(root, "longpath", {{"version", "1 2\n"}, {"files", std::string(PATH_MAX + 1, 'p')}});
+  // A named pipe is not read (with no writer it would block the start).
   const std::string pipe = root.at("/ram/pdb/piped/schedule");
-  ASSERT_EQ(0, ::unlink(pipe.c_str()));
+  makeDirs(root.at("/ram/pdb/piped"));
   ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
   const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  ASSERT_GE(writer, 0);
   ASSERT_EQ(10, ::write(writer, "uninstall\n", 10));
-  RUN_CHROOTED(root.path(), [] {
+  const std::string loaded = expected("schedules-loaded.txt");
+  RUN_CHROOTED(root.path(), [&loaded] {
     Console& console = childConsole();
     loadDatabase(console, true, "i386");
     EXPECT_TRUE(console.quiet);
     EXPECT_EQ("i386", console.arch);
-    ASSERT_EQ(cases.size(), console.packages.size());
-    for (const Case& c : cases) {
-      EXPECT_EQ(c.action, console.packages.find(c.name)->action) << c.name;
-      EXPECT_EQ(c.userForced, console.packages.find(c.name)->userForced) << c.name;
-    }
+    EXPECT_EQ(loaded, loadedText(console.packages));
   });
-  for (const Case& c : cases) {
-    EXPECT_EQ(std::string(c.name) == "holder", exists(root.at("/ram/pdb/") + c.name + "/schedule"))
-        << c.name;
-  }
+  EXPECT_EQ("== holder/schedule\nuninstall\n", treeText(root.at("/ram/pdb")));
   ::close(writer);
 }
 
-TEST(DatabaseLoader, ABundleImageYieldsItsMembersThenItself) {
-  DeviceRoot root;
-  writeEntry(root, "smp-bundle", {{"image", sample("sample-bundle.tpk")}, {"disabled", "auto\n"}});
-  schedule(root, "smp-bundle", "uninstall");
-
-  RUN_CHROOTED(root.path(), [] {
-    Console& console = childConsole();
-    loadDatabase(console, false, "i386");
-    ASSERT_EQ(3u, console.packages.size());
-    const char* const members[] = {
-        "smp-m1 3006301 1704074401 f0 i386|||| [] [] [] in smp-bundle:3006301:3006301 {} action0",
-        "smp-m2 3006301 1704074402 f0 i386|||| [] [] [] in smp-bundle:3006301:3006301 {} action0"};
-    EXPECT_EQ(members[0], describe(console.packages[0]));
-    EXPECT_EQ(members[1], describe(console.packages[1]));
-    // The bundle's own record: header from the image, state and schedule from
-    // its directory; meta files are not read for it.
-    EXPECT_EQ("smp-bundle 3006301 1704074400 f0 i386|||bundle sample| bundle [] [] [] in :0:0 {} "
-              "disabled action1",
-              describe(console.packages[2]));
-  });
-  EXPECT_FALSE(exists(root.at("/ram/pdb/smp-bundle/schedule")));
-}
-
+// Records from images: a bundle's members and then the bundle itself; the
+// header of an image and, where it cannot be used, the directory's meta files.
 TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
   DeviceRoot root;
-  // Only the describing parts are read: the architecture and the image flag
-  // are passed over.
+  // The bundle's state and schedule come from its directory; its meta files are not read.
+  writeEntry(root, "smp-bundle", {{"image", sample("sample-bundle.tpk")}, {"disabled", "auto\n"}});
+  plantTree(root.path(), "== ram/pdb/smp-bundle/schedule\nuninstall");
+  // Only the describing parts are read: the type-16 part and the image flag are not wanted.
   writeEntry(root, "smp-image", {{"image", sample("sample-image.tpk")}, {"enabled", "user\n"}});
   // A header naming another package: the directory is loaded once more under
   // its own name, from its meta files.
-  writeEntry(root, "renamed", {{"image", sample("sample-relations.tpk")},
-                               {"version", "9 10\n"}, {"files", "a\n"}});
-  // A second image place, used when the entry has no image of its own.
+  writeEntry(root, "renamed", {{"image", sample("sample-relations.tpk")}, {"version", "9 10\n"}, {"files", "a\n"}});
+  // A second image place, used when the entry has no image of its own; an
+  // image there without a database entry is not loaded.
   writeEntry(root, "smp-plain", {});
   makeDirs(root.at("/rw/pckg/.images"));
   writeFile(root.at("/rw/pckg/.images/smp-plain"), sample("sample-plain.tpk"));
-  // An image there without a database entry is not loaded.
   writeFile(root.at("/rw/pckg/.images/stray"), sample("sample-plain.tpk"));
-  // A truncated header: the record keeps its directory's name and falls back
-  // to the meta files.
-  writeEntry(root, "cut", {{"image", sample("sample-plain.tpk").substr(0, 30)},
-                           {"version", "3 4\n"}, {"files", ""}});
-
+  // A truncated header: the directory's name and meta files.
+  writeEntry(root, "cut", {{"image", sample("sample-plain.tpk").substr(0, 30)}, {"version", "3 4\n"}, {"files", ""}});
   // A header whose name would leave the database: the record keeps its
-  // directory's name, and a bundle member so named is not recorded at all;
-  // the members after it are.
+  // directory's name (and, without meta files, is marked for removal); a
+  // bundle member so named is not recorded, the members after it are.
   pkgwriter::PackageLayout dots, inner;
   dots.name = "..";
   dots.version = 7;
@@ -204,28 +130,11 @@ TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
   bundle.members = {pkgwriter::buildPackageBody(dots), pkgwriter::buildPackageBody(inner)};
   writeEntry(root, "outer", {{"image", pkgwriter::buildBundleFile(bundle)}});
 
-  RUN_CHROOTED(root.path(), [] {
+  const std::string loaded = expected("images-loaded.txt");
+  RUN_CHROOTED(root.path(), [&loaded] {
     Console& console = childConsole();
     loadDatabase(console, false, "i386");
-    ASSERT_EQ(8u, console.packages.size());
-    for (const auto& record : console.packages) EXPECT_TRUE(isPlainName(record->name)) << record->name;
-    ASSERT_NE(nullptr, console.packages.find("outer"));
-    ASSERT_NE(nullptr, console.packages.find("inner"));
-    // No meta files to fall back on.
-    EXPECT_EQ(ScheduledAction::Uninstall, console.packages.find("dots")->action);
-
-    // The type-16 part and the image flag are not wanted: i386, not an image.
-    EXPECT_EQ("smp-image 5016600 1704078000 f1 i386|||image sample| [] [] [] in :0:0 {} user action0",
-              describe(*console.packages.find("smp-image")));
-    EXPECT_EQ("smp-rel 1046202 1704070800 f0 i386|||relations sample| "
-              "[smp-plain:33777152:0:0 system:100689408:117466624:0 ] "
-              "[smp-api:16803328:17393152:-1 ] [smp-old:0:16803328:0 ] in :0:0 {} action0",
-              describe(*console.packages.find("smp-rel")));
-    EXPECT_EQ("renamed 9 10 f0 |||| [] [] [] in :0:0 {/a } action0",
-              describe(*console.packages.find("renamed")));
-    EXPECT_EQ("smp-plain 2036601 1704067200 f0 i386|sample text||| [] [] [] in :0:0 {} action0",
-              describe(*console.packages.find("smp-plain")));  // no meta files needed
-    EXPECT_EQ(nullptr, console.packages.find("stray"));
-    EXPECT_EQ("cut 3 4 f0 |||| [] [] [] in :0:0 {} action0", describe(*console.packages.find("cut")));
+    EXPECT_EQ(loaded, loadedText(console.packages));
   });
+  EXPECT_FALSE(exists(root.at("/ram/pdb/smp-bundle/schedule")));
 }

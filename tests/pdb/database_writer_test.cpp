@@ -57,65 +57,6 @@ TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
   ::umask(022);
 }
 
-TEST(DatabaseWriter, MetaFilesHoldTheExactFormats) {
-  DeviceRoot root;
-  const std::string pdb = root.at("/flash/var/pdb/");
-  // Leftovers of an earlier release that the new record must not keep.
-  makeDirs(pdb + "plain");
-  writeFile(pdb + "plain/bundle", "old\n");
-  writeFile(pdb + "plain/disabled", "user\n");
-  writeFile(pdb + "plain/enabled", "user\n");
-  writeFile(pdb + "plain/oninstall", "echo\n");
-
-  RUN_CHROOTED(root.path(), [] {
-    Console& console = childConsole();
-    InstalledPackage full("full");
-    full.version = 0x03146301;
-    full.buildTime = 1704067200;
-    full.deps = {{"system", 100689408, 117466624, 7}, {"lib", 0, 0xFFFFFFFF, 0}};
-    full.provides = {{"api", 1, 0xFFFFFFFF, -1}, {"api2", 0, 0, 2147483647}};
-    full.conflicts = {{"old", 0, 16803328, 0}};
-    full.bundle = {"bndl", 5, 5, 0};
-    full.files = {"/bin/x", "/lib/y", "", "noslash"};
-    full.userForced = true;
-    ASSERT_TRUE(createPackageDir(full));
-    EXPECT_TRUE(writePackageRecord(console, full));
-
-    InstalledPackage plain("plain");
-    plain.version = 1;
-    plain.disabled = true;
-    plain.isImage = true;
-    EXPECT_TRUE(createPackageDir(plain));
-    EXPECT_TRUE(writePackageRecord(console, plain));
-
-    InstalledPackage bundle("bndl");
-    bundle.isBundle = true;
-    bundle.files = {"/ignored"};
-    ASSERT_TRUE(createPackageDir(bundle));
-    EXPECT_TRUE(writePackageRecord(console, bundle));
-    EXPECT_TRUE(console.messages.empty());
-  });
-
-  EXPECT_EQ("51667713 1704067200\n", readFile(pdb + "full/version"));
-  EXPECT_EQ("system 100689408 117466624\nlib 0 4294967295\n", readFile(pdb + "full/deps"));
-  EXPECT_EQ("api 1 4294967295 -1\napi2 0 0 2147483647\n", readFile(pdb + "full/provides"));
-  EXPECT_EQ("old 0 16803328\n", readFile(pdb + "full/conflicts"));
-  EXPECT_EQ("bndl\n", readFile(pdb + "full/bundle"));
-  EXPECT_EQ("bin/x\nlib/y\nnoslash\n", readFile(pdb + "full/files"));
-  EXPECT_EQ("user\n", readFile(pdb + "full/enabled"));
-
-  EXPECT_EQ("1 0\n", readFile(pdb + "plain/version"));
-  EXPECT_EQ("", readFile(pdb + "plain/deps"));
-  EXPECT_EQ("", readFile(pdb + "plain/files"));
-  EXPECT_EQ("auto\n", readFile(pdb + "plain/disabled"));
-
-  EXPECT_TRUE(exists(pdb + "bndl/version"));
-  // Not written, or removed (an image package has no oninstall).
-  for (const char* file : {"full/disabled", "plain/provides", "plain/conflicts", "plain/bundle",
-                           "plain/enabled", "plain/oninstall", "bndl/files"})
-    EXPECT_FALSE(exists(pdb + file)) << file;
-}
-
 TEST(DatabaseWriter, AMetaFileThatCannotBeWrittenIsNamedOnce) {
   // A directory standing where each meta file goes in turn; the files before it
   // are written, the work ends there.

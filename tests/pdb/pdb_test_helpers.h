@@ -1,0 +1,96 @@
+// Whole records and whole database trees as text, so that tests compare them
+// at once with the expected texts in tests/data/pdb/.
+#pragma once
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/package.h"
+#include "support/scratch_dir.h"
+
+namespace pdb_testing {
+
+// A list as [name:min:max:extra ...].
+inline std::string listText(const std::vector<Dependency>& list) {
+  std::ostringstream out;
+  out << '[';
+  for (const Dependency& d : list) out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
+  out << ']';
+  return out.str();
+}
+
+// Every field on one line: texts between |, then the bundle the record came
+// with, its files, its state and its scheduled action.
+inline std::string describe(const InstalledPackage& p) {
+  std::ostringstream out;
+  out << p.name << ' ' << std::hex << p.version << std::dec << ' ' << p.buildTime << " f" << p.flags
+      << ' ' << p.architecture << '|' << p.text24 << '|' << p.text2 << '|' << p.note << '|'
+      << (p.isImage ? " image" : "") << (p.isBundle ? " bundle" : "");
+  for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) out << ' ' << listText(*list);
+  out << " in " << p.bundle.name << ':' << std::hex << p.bundle.min << ':' << p.bundle.max << std::dec
+      << " {";
+  for (const std::string& file : p.files) out << file << ' ';
+  out << '}' << (p.disabled ? " disabled" : "") << (p.userForced ? " user" : "") << " action"
+      << int(p.action);
+  return out.str();
+}
+
+// One line per record, grouped by the bundle they came with (a record without
+// one is its own group); within a group in the order loaded.
+inline std::string loadedText(const PackageDb& db) {
+  std::vector<const InstalledPackage*> records;
+  for (const auto& record : db) records.push_back(record.get());
+  const auto group = [](const InstalledPackage* p) { return p->bundle.name.empty() ? p->name : p->bundle.name; };
+  std::stable_sort(records.begin(), records.end(),
+                   [&](auto* a, auto* b) { return group(a) < group(b); });
+  std::string text;
+  for (const InstalledPackage* p : records) text += describe(*p) + "\n";
+  return text;
+}
+
+// Every file below dir, sorted by path: "== path" and then its exact bytes.
+inline std::string treeText(const std::string& dir, const std::string& prefix = "") {
+  std::vector<std::string> names;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (const dirent* entry = ::readdir(d))
+      if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+    ::closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  std::string text;
+  for (const std::string& name : names) {
+    struct stat info {};
+    ::lstat((dir + "/" + name).c_str(), &info);
+    if (S_ISDIR(info.st_mode)) text += treeText(dir + "/" + name, prefix + name + "/");
+    else text += "== " + prefix + name + "\n" + testing_support::readFile(dir + "/" + name);
+  }
+  return text;
+}
+
+inline std::string expected(const std::string& name) {
+  return testing_support::readFile(std::string(TEST_DATA_DIR) + "/pdb/" + name);
+}
+
+// Writes the files of a tree text below root ("== dir/" makes a directory); a
+// file whose text ends in "\\" and a line break ends without either.
+inline void plantTree(const std::string& root, const std::string& text) {
+  std::size_t at = 0;
+  while ((at = text.find("== ", at)) != std::string::npos) {
+    const std::size_t eol = text.find('\n', at);
+    const std::size_t end = text.find("\n== ", eol), next = end == std::string::npos ? text.size() : end + 1;
+    std::string content = text.substr(eol + 1, next - eol - 1);
+    if (content.ends_with("\\\n")) content.resize(content.size() - 2);
+    const std::string path = root + "/" + text.substr(at + 3, eol - at - 3);
+    testing_support::makeDirs(path.substr(0, path.rfind('/')));
+    if (!path.ends_with('/')) testing_support::writeFile(path, content);
+    at = next;
+  }
+}
+
+}  // namespace pdb_testing

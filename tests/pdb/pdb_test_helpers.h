@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/package.h"
@@ -59,7 +60,7 @@ inline std::string treeText(const std::string& dir, const std::string& prefix = 
   std::vector<std::string> names;
   if (DIR* d = ::opendir(dir.c_str())) {
     while (const dirent* entry = ::readdir(d))
-      if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+      if (std::string_view(".") != entry->d_name && std::string_view("..") != entry->d_name) names.emplace_back(entry->d_name);
     ::closedir(d);
   }
   std::sort(names.begin(), names.end());

@@ -1,10 +1,6 @@
 // What the database writer writes (exact bytes), and what the loader reads back.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "support/chroot_runner.h"
 #include "pdb_test_helpers.h"
 #include "pkgwriter/package_builder.h"
@@ -13,10 +9,7 @@
 #include "support/installer_process.h"
 
 using namespace pdb_testing;
-using testing_support::childConsole;
-using testing_support::DeviceRoot;
-using testing_support::makeDirs;
-using testing_support::writeFile;
+using namespace testing_support;
 
 namespace {
 
@@ -49,6 +42,11 @@ std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
   bundle->isBundle = bundle->disabled = bundle->userForced = true;
   bundle->files = {"/ignored"};
   add("limits", 0xFFFFFFFF, 0xFFFFFFFF)->files = {"/f"};
+  // Header and lists come back from its image, the state from its directory.
+  InstalledPackage* meta = add("meta-img", 0x06016600, 0);
+  meta->flags = imageMeta;
+  meta->isImage = meta->disabled = meta->userForced = true;
+  meta->files = {"/boot/x"};
   return shapes;
 }
 
@@ -57,9 +55,23 @@ std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
 TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   DeviceRoot root;
   const std::string pdb = root.at("/flash/var/pdb/");
-  // Leftovers of an earlier release that the new record must not keep.
+  // Files of an earlier release that the new records must not keep.
   makeDirs(pdb + "plain");
   for (const char* file : {"bundle", "disabled", "enabled", "oninstall"}) writeFile(pdb + "plain/" + file, "x\n");
+  makeDirs(pdb + "meta-img");
+  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    writeFile(pdb + "meta-img/" + name, "1 1\n");
+  pkgwriter::PackageLayout layout;
+  layout.name = "meta-img";
+  layout.version = 0x06016600;
+  layout.buildTime = 1700000000;
+  layout.flags = imageMeta;
+  layout.note = "from the image";
+  layout.deps = std::vector<pkgwriter::ListEntry>{{"system", 100689408, 0xFFFFFFFF, 0, 0}};
+  layout.provides = std::vector<pkgwriter::ListEntry>{{"api", 1, 2, -1, 0}};
+  layout.image = std::string(100, 'i');
+  writeFile(pdb + "meta-img/image", pkgwriter::buildPackageFile(layout));
+
   const std::string readBack = expected("read-back.txt");
   RUN_CHROOTED(root.path(), [&readBack] {
     Console& writer = childConsole();
@@ -74,40 +86,4 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
     EXPECT_EQ(readBack, loadedText(reader.packages));
   });
   EXPECT_EQ(expected("written.txt"), treeText(pdb));
-}
-
-TEST(DatabaseRoundTrip, AnImageMetaPackageReadsBackFromItsImage) {
-  pkgwriter::PackageLayout layout;
-  layout.name = "meta-img";
-  layout.version = 0x06016600;
-  layout.buildTime = 1700000000;
-  layout.flags = imageMeta;
-  layout.note = "from the image";
-  layout.deps = std::vector<pkgwriter::ListEntry>{{"system", 100689408, 0xFFFFFFFF, 0, 0}};
-  layout.provides = std::vector<pkgwriter::ListEntry>{{"api", 1, 2, -1, 0}};
-  layout.image = std::string(100, 'i');
-  DeviceRoot root;
-  const std::string dir = root.at("/flash/var/pdb/meta-img/");
-  makeDirs(dir);
-  const std::string image = pkgwriter::buildPackageFile(layout);
-  writeFile(dir + "image", image);
-  // Meta files of an earlier release, which would shadow the image.
-  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
-    writeFile(dir + name, "1 1\n");
-
-  RUN_CHROOTED(root.path(), [] {
-    InstalledPackage pkg("meta-img");
-    pkg.version = 0x06016600;
-    pkg.flags = imageMeta;
-    pkg.isImage = pkg.disabled = pkg.userForced = true;
-    pkg.files = {"/boot/x"};
-    ASSERT_TRUE(writePackageRecord(childConsole(), pkg));
-    // Header and lists from the image, the state from the directory.
-    Console& reader = childConsole();
-    loadDatabase(reader, false, "i386");
-    EXPECT_EQ("meta-img 6016600 1700000000 f2 i386|||from the image| [system:100689408:4294967295:0 ] "
-              "[api:1:2:-1 ] [] in :0:0 {} disabled user action0\n",
-              loadedText(reader.packages));
-  });
-  EXPECT_EQ("== disabled\nuser\n== image\n" + image, treeText(dir));
 }

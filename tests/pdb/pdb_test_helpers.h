@@ -55,7 +55,8 @@ inline std::string loadedText(const PackageDb& db) {
   return text;
 }
 
-// Every file below dir, sorted by path: "== path" and then its exact bytes.
+// Every file below dir, sorted by path: "== path" and then its exact bytes
+// (but for package images, which are inputs).
 inline std::string treeText(const std::string& dir, const std::string& prefix = "") {
   std::vector<std::string> names;
   if (DIR* d = ::opendir(dir.c_str())) {
@@ -69,6 +70,7 @@ inline std::string treeText(const std::string& dir, const std::string& prefix = 
     struct stat info {};
     ::lstat((dir + "/" + name).c_str(), &info);
     if (S_ISDIR(info.st_mode)) text += treeText(dir + "/" + name, prefix + name + "/");
+    else if (name == "image") text += "== " + prefix + name + " (not shown)\n";
     else text += "== " + prefix + name + "\n" + testing_support::readFile(dir + "/" + name);
   }
   return text;

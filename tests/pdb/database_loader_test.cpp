@@ -5,28 +5,18 @@
 #include <unistd.h>
 
 #include <climits>
-#include <string>
-#include <vector>
 
 #include "support/chroot_runner.h"
 #include "pdb_test_helpers.h"
 #include "pdb/database_loader.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/installer_process.h"
-#include "support/scratch_dir.h"
 
-using testing_support::childConsole;
 using namespace pdb_testing;
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::ScratchDir;
-using testing_support::writeFile;
+using namespace testing_support;
 
 namespace {
 
-// Writes the files of one package entry below root's database.
 void writeEntry(const DeviceRoot& root, const std::string& name,
                 const std::vector<std::pair<std::string, std::string>>& files) {
   const std::string dir = root.at("/flash/var/pdb/" + name + "/");

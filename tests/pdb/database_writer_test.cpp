@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <sstream>
-#include <string>
 
 #include "support/chroot_runner.h"
 #include "pdb/database_writer.h"
@@ -13,24 +13,13 @@
 #include "support/installer_process.h"
 
 using namespace pdb_testing;
-using testing_support::childConsole;
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::ScratchDir;
-using testing_support::writeFile;
+using namespace testing_support;
 
 namespace {
 
 unsigned modeOf(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0xFFFF;
-}
-
-std::string onlyMessage(const Console& console) {
-  return console.messages.size() == 1 ? console.messages[0]
-                                      : std::to_string(console.messages.size()) + " messages";
 }
 
 std::unique_ptr<InstalledPackage> package(const std::string& bundle = "") {
@@ -62,42 +51,59 @@ TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
   ::umask(022);
 }
 
-// A directory stands where each meta file goes in turn: the work ends there
-// (not even the state file is written), and the message names a package from
-// a bundle by the bundle.
-TEST(DatabaseWriter, AMetaFileThatCannotBeWrittenIsNamedOnce) {
-  const std::string files[] = {"version", "deps", "provides", "conflicts", "bundle", "files"};
-  for (std::size_t blocked = 0; blocked < std::size(files); ++blocked) {
-    DeviceRoot root;
-    makeDirs(root.at("/flash/var/pdb/pkg/") + files[blocked]);
-    RUN_CHROOTED(root.path(), [&] {
-      Console& console = childConsole();
+// Each failure is reported once and ends the work: no state file and no
+// partial script stay behind. A package from a bundle is named by the bundle.
+TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
+  struct Case {
+    std::string blocked;  // a directory in the way below the entry; none: a full file system
+    std::function<bool(Console&)> write;
+    std::string message;
+  };
+  std::vector<Case> cases;
+  for (const std::string file : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    cases.push_back({file, [](Console& console) {
       auto pkg = package("bun");
       pkg->provides = pkg->conflicts = {{"p", 0, 0, 0}};
       pkg->files = {"/f"};
       pkg->disabled = true;
-      EXPECT_FALSE(writePackageRecord(console, *pkg));
-      EXPECT_EQ("ERROR: installation of bun failed: could not create meta/" + files[blocked] + ": Is a directory",
-                onlyMessage(console));
-    });
-    EXPECT_FALSE(exists(root.at("/flash/var/pdb/pkg/disabled"))) << files[blocked];
-  }
-}
-
-TEST(DatabaseWriter, AFullFileSystemSaysTheDiskIsTooSmall) {
-  DeviceRoot root;
-  makeDirs(root.at("/flash/var/pdb/pkg"));
-  testing_support::ChrootOptions small;
-  small.tmpfsAt = "/flash/var/pdb/pkg";
-  small.tmpfsBytes = 8192;
-  RUN_CHROOTED(root.path(), [] {
-    Console& console = childConsole();
+      return writePackageRecord(console, *pkg);
+    }, "bun failed: could not create meta/" + file + ": Is a directory"});
+  cases.push_back({"", [](Console& console) {
     auto pkg = package("suite");
     pkg->bundle.min = pkg->bundle.max = 0x03006301;
     for (int i = 0; i < 2000; ++i) pkg->files.insert("/opt/some/long/path/file" + std::to_string(i));
-    EXPECT_FALSE(writePackageRecord(console, *pkg));
-    EXPECT_EQ("ERROR: installation of suite-3.0rc1 failed: disk is too small", onlyMessage(console));
-  }, small);
+    return writePackageRecord(console, *pkg);
+  }, "suite-3.0rc1 failed: disk is too small"});
+  // A part that announces 4 GiB but ends after a few bytes: holding the
+  // announced length in memory would not get this far.
+  cases.push_back({"x", [](Console& console) {
+    std::istringstream shortPart("echo cut");
+    return writeScript(console, *package(), shortPart, 0xFFFFFFFF, "oninstall");
+  }, "pkg-1.0 failed: broken package"});
+  cases.push_back({"onuninstall", [](Console& console) {
+    std::istringstream whole("rm -rf /tmp/x\n");
+    return writeScript(console, *package(), whole, 14, "onuninstall");
+  }, "pkg-1.0 failed: could not create onuninstall: Is a directory"});
+  // "opt/a\nlib/other" would read back as two paths, the second one another
+  // package's file that the removal of this one would then delete.
+  cases.push_back({"x", [](Console& console) {
+    auto pkg = package();
+    pkg->files = {"/bin/x", "/opt/a\nlib/other"};
+    return writeFileList(*pkg) || writePackageRecord(console, *pkg);
+  }, "pkg-1.0 failed: could not create meta/files: Invalid argument"});
+  for (const Case& c : cases) {
+    DeviceRoot root;
+    const std::string dir = root.at("/flash/var/pdb/pkg/");
+    makeDirs(dir + c.blocked);
+    ChrootOptions small;
+    if (c.blocked.empty()) small.tmpfsAt = "/flash/var/pdb/pkg", small.tmpfsBytes = 8192;
+    RUN_CHROOTED(root.path(), [&c] {
+      Console& console = childConsole();
+      EXPECT_FALSE(c.write(console));
+      EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message}, console.messages);
+    }, small);
+    EXPECT_FALSE(exists(dir + "disabled") || exists(dir + "oninstall")) << c.message;
+  }
 }
 
 // Scripts are copied as they are behind the script header, executable: no
@@ -128,25 +134,6 @@ TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
   EXPECT_TRUE(readFile(dir + "onuninstall") == header + uninstall);
   EXPECT_EQ(0755u, modeOf(dir + "oninstall"));
   EXPECT_EQ(0755u, modeOf(dir + "onuninstall"));
-}
-
-TEST(DatabaseWriter, ScriptFailures) {
-  DeviceRoot root;
-  makeDirs(root.at("/flash/var/pdb/pkg/onuninstall"));  // a directory in the way
-  RUN_CHROOTED(root.path(), [] {
-    // A part that announces 4 GiB but ends after a few bytes is broken; no
-    // partial script stays behind. Holding the announced length would fail.
-    Console& console = childConsole();
-    std::istringstream shortPart("echo cut");
-    EXPECT_FALSE(writeScript(console, *package(), shortPart, 0xFFFFFFFF, "oninstall"));
-    EXPECT_EQ("ERROR: installation of pkg-1.0 failed: broken package", onlyMessage(console));
-    EXPECT_NE(0, ::access("/flash/var/pdb/pkg/oninstall", F_OK));
-    Console& second = childConsole();
-    std::istringstream whole("rm -rf /tmp/x\n");
-    EXPECT_FALSE(writeScript(second, *package(), whole, 14, "onuninstall"));
-    EXPECT_EQ("ERROR: installation of pkg-1.0 failed: could not create onuninstall: Is a directory",
-              onlyMessage(second));
-  });
 }
 
 // One state file at most; a missing entry directory is created searchable.
@@ -186,15 +173,5 @@ TEST(DatabaseWriter, RecordsThatCannotBeReadBackSafelyAreRefused) {
     }
     EXPECT_EQ(4u, console.messages.size());
     EXPECT_EQ("", treeText("/flash/var"));
-    // "opt/a\nlib/other" would read back as two paths, the second one another
-    // package's file that the removal of this one would then delete.
-    Console& second = childConsole();
-    auto pkg = package();
-    pkg->files = {"/bin/x", "/opt/a\nlib/other"};
-    ASSERT_TRUE(createPackageDir(*pkg));
-    EXPECT_FALSE(writeFileList(*pkg));
-    EXPECT_FALSE(writePackageRecord(second, *pkg));
-    EXPECT_EQ("ERROR: installation of pkg-1.0 failed: could not create meta/files: Invalid argument",
-              onlyMessage(second));
   });
 }

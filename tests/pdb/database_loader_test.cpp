@@ -15,21 +15,6 @@
 using namespace pdb_testing;
 using namespace testing_support;
 
-namespace {
-
-void writeEntry(const DeviceRoot& root, const std::string& name,
-                const std::vector<std::pair<std::string, std::string>>& files) {
-  const std::string dir = root.at("/flash/var/pdb/" + name + "/");
-  makeDirs(dir);
-  for (const auto& [file, content] : files) writeFile(dir + file, content);
-}
-
-std::string sample(const std::string& name) {
-  return readFile(std::string(TEST_DATA_DIR) + "/packages/" + name);
-}
-
-}  // namespace
-
 TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
   const struct {
     std::string content;
@@ -59,22 +44,32 @@ TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
   EXPECT_EQ(1u, list.size());
 }
 
-// Schedule files are consumed, but not a placeholder's (both version fields at
-// 0xFFFFFFFF). Without a version: Uninstall unless scheduled otherwise. Without
-// a schedule, unreadable meta files mark for removal; a disabled file says who
-// disabled (anything but "auto" is the user) and wins over an enabled file.
-TEST(DatabaseLoader, ScheduleAndStateFiles) {
+// The cases are described in loader.tree.
+TEST(DatabaseLoader, EntriesSchedulesAndImages) {
   DeviceRoot root;
-  plantTree(root.path(), expected("schedules.tree"));
-  // A path longer than the limit is not held: the files list is unreadable.
-  writeEntry(root, "longpath", {{"version", "1 2\n"}, {"files", std::string(PATH_MAX + 1, 'p')}});
+  plantTree(root.path(), expected("loader.tree"));
   // A named pipe is not read (with no writer it would block the start).
   const std::string pipe = root.at("/ram/pdb/piped/schedule");
   makeDirs(root.at("/ram/pdb/piped"));
   ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
   const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   ASSERT_EQ(10, ::write(writer, "uninstall\n", 10));
-  const std::string loaded = expected("schedules-loaded.txt");
+  // A header whose name would leave the database: the record keeps its
+  // directory's name (and, without meta files, is marked for removal); a
+  // bundle member so named is not recorded, the members after it are.
+  pkgwriter::PackageLayout dots, inner;
+  dots.name = "..";
+  dots.version = 7;
+  inner.name = "inner";
+  makeDirs(root.at("/flash/var/pdb/dots"));
+  writeFile(root.at("/flash/var/pdb/dots/image"), pkgwriter::buildPackageFile(dots));
+  pkgwriter::BundleLayout bundle;
+  bundle.name = "outer";
+  bundle.members = {pkgwriter::buildPackageBody(dots), pkgwriter::buildPackageBody(inner)};
+  makeDirs(root.at("/flash/var/pdb/outer"));
+  writeFile(root.at("/flash/var/pdb/outer/image"), pkgwriter::buildBundleFile(bundle));
+
+  const std::string loaded = expected("loaded.txt");
   RUN_CHROOTED(root.path(), [&loaded] {
     Console& console = childConsole();
     loadDatabase(console, true, "i386");
@@ -84,47 +79,4 @@ TEST(DatabaseLoader, ScheduleAndStateFiles) {
   });
   EXPECT_EQ("== holder/schedule\nuninstall\n", treeText(root.at("/ram/pdb")));
   ::close(writer);
-}
-
-// Records from images: a bundle's members and then the bundle itself; the
-// header of an image and, where it cannot be used, the directory's meta files.
-TEST(DatabaseLoader, ImageRecordsAndTheirDirectories) {
-  DeviceRoot root;
-  // The bundle's state and schedule come from its directory; its meta files are not read.
-  writeEntry(root, "smp-bundle", {{"image", sample("sample-bundle.tpk")}, {"disabled", "auto\n"}});
-  plantTree(root.path(), "== ram/pdb/smp-bundle/schedule\nuninstall");
-  // Only the describing parts are read: the type-16 part and the image flag are not wanted.
-  writeEntry(root, "smp-image", {{"image", sample("sample-image.tpk")}, {"enabled", "user\n"}});
-  // A header naming another package: the directory is loaded once more under
-  // its own name, from its meta files.
-  writeEntry(root, "renamed", {{"image", sample("sample-relations.tpk")}, {"version", "9 10\n"}, {"files", "a\n"}});
-  // A second image place, used when the entry has no image of its own; an
-  // image there without a database entry is not loaded.
-  writeEntry(root, "smp-plain", {});
-  makeDirs(root.at("/rw/pckg/.images"));
-  writeFile(root.at("/rw/pckg/.images/smp-plain"), sample("sample-plain.tpk"));
-  writeFile(root.at("/rw/pckg/.images/stray"), sample("sample-plain.tpk"));
-  // A truncated header: the directory's name and meta files.
-  writeEntry(root, "cut", {{"image", sample("sample-plain.tpk").substr(0, 30)}, {"version", "3 4\n"}, {"files", ""}});
-  // A header whose name would leave the database: the record keeps its
-  // directory's name (and, without meta files, is marked for removal); a
-  // bundle member so named is not recorded, the members after it are.
-  pkgwriter::PackageLayout dots, inner;
-  dots.name = "..";
-  dots.version = 7;
-  dots.note = "passed over";
-  inner.name = "inner";
-  writeEntry(root, "dots", {{"image", pkgwriter::buildPackageFile(dots)}});
-  pkgwriter::BundleLayout bundle;
-  bundle.name = "outer";
-  bundle.members = {pkgwriter::buildPackageBody(dots), pkgwriter::buildPackageBody(inner)};
-  writeEntry(root, "outer", {{"image", pkgwriter::buildBundleFile(bundle)}});
-
-  const std::string loaded = expected("images-loaded.txt");
-  RUN_CHROOTED(root.path(), [&loaded] {
-    Console& console = childConsole();
-    loadDatabase(console, false, "i386");
-    EXPECT_EQ(loaded, loadedText(console.packages));
-  });
-  EXPECT_FALSE(exists(root.at("/ram/pdb/smp-bundle/schedule")));
 }

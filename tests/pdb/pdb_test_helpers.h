@@ -80,18 +80,27 @@ inline std::string expected(const std::string& name) {
   return testing_support::readFile(std::string(TEST_DATA_DIR) + "/pdb/" + name);
 }
 
-// Writes the files of a tree text below root ("== dir/" makes a directory); a
-// file whose text ends in "\\" and a line break ends without either.
+// Writes the files of a tree text below root (text before the first "== " is a
+// comment). "== dir/" makes a directory; "== path < name [n]" writes the first
+// n bytes of a sample package; a file whose text ends in "\\" and a line break
+// ends without either.
 inline void plantTree(const std::string& root, const std::string& text) {
   std::size_t at = 0;
-  while ((at = text.find("== ", at)) != std::string::npos) {
-    const std::size_t eol = text.find('\n', at);
-    const std::size_t end = text.find("\n== ", eol), next = end == std::string::npos ? text.size() : end + 1;
-    std::string content = text.substr(eol + 1, next - eol - 1);
+  while ((at = text.find("\n== ", at)) != std::string::npos) {
+    const std::size_t eol = text.find('\n', at + 1);
+    const std::size_t end = text.find("\n== ", eol), next = end == std::string::npos ? text.size() : end;
+    std::string path = text.substr(at + 4, eol - at - 4), content = text.substr(eol + 1, next - eol);
     if (content.ends_with("\\\n")) content.resize(content.size() - 2);
-    const std::string path = root + "/" + text.substr(at + 3, eol - at - 3);
-    testing_support::makeDirs(path.substr(0, path.rfind('/')));
-    if (!path.ends_with('/')) testing_support::writeFile(path, content);
+    if (const auto from = path.find(" < "); from != std::string::npos) {
+      std::istringstream sample(path.substr(from + 3));
+      std::string name;
+      std::size_t length = std::string::npos;
+      sample >> name >> length;
+      content = testing_support::readFile(std::string(TEST_DATA_DIR) + "/packages/" + name).substr(0, length);
+      path.resize(from);
+    }
+    testing_support::makeDirs(root + "/" + path.substr(0, path.rfind('/')));
+    if (!path.ends_with('/')) testing_support::writeFile(root + "/" + path, content);
     at = next;
   }
 }

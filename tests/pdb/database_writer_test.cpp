@@ -137,7 +137,8 @@ TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
 }
 
 // One state file at most; a missing entry directory is created searchable.
-TEST(DatabaseWriter, MarkDisabledAndEnabledKeepOneStateFile) {
+// Names that would leave the database, or that the loader passes over, are refused.
+TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   DeviceRoot root;
   RUN_CHROOTED(root.path(), [] {
     ::umask(0);
@@ -156,20 +157,13 @@ TEST(DatabaseWriter, MarkDisabledAndEnabledKeepOneStateFile) {
       EXPECT_EQ(step.tree, treeText("/flash/var/pdb/pkg"));
     }
     EXPECT_EQ(0770u, modeOf("/flash/var/pdb/pkg"));
-  });
-}
-
-TEST(DatabaseWriter, RecordsThatCannotBeReadBackSafelyAreRefused) {
-  DeviceRoot root;
-  RUN_CHROOTED(root.path(), [] {
-    // Would leave the database, or be passed over by the loader.
     Console& console = childConsole();
     for (const char* name : {"..", "a/../../..", "", ".hidden"}) {
-      InstalledPackage pkg(name);
-      pkg.disabled = true;
-      EXPECT_FALSE(createPackageDir(pkg));
-      EXPECT_FALSE(writePackageRecord(console, pkg));
-      markDisabled(pkg);
+      InstalledPackage refused(name);
+      refused.disabled = true;
+      EXPECT_FALSE(createPackageDir(refused));
+      EXPECT_FALSE(writePackageRecord(console, refused));
+      markDisabled(refused);
     }
     EXPECT_EQ(4u, console.messages.size());
     EXPECT_EQ("", treeText("/flash/var"));

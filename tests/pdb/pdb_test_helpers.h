@@ -2,14 +2,11 @@
 // at once with the expected texts in tests/data/pdb/.
 #pragma once
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstddef>
+#include <filesystem>
 #include <sstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "model/package.h"
@@ -57,22 +54,16 @@ inline std::string loadedText(const PackageDb& db) {
 
 // Every file below dir, sorted by path: "== path" and then its exact bytes
 // (but for package images, which are inputs).
-inline std::string treeText(const std::string& dir, const std::string& prefix = "") {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (const dirent* entry = ::readdir(d))
-      if (std::string_view(".") != entry->d_name && std::string_view("..") != entry->d_name) names.emplace_back(entry->d_name);
-    ::closedir(d);
-  }
-  std::sort(names.begin(), names.end());
+inline std::string treeText(const std::string& dir) {
+  std::vector<std::filesystem::path> files;
+  std::error_code missing;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, missing))
+    if (!entry.is_directory()) files.push_back(entry.path().lexically_relative(dir));
+  std::sort(files.begin(), files.end());
   std::string text;
-  for (const std::string& name : names) {
-    struct stat info {};
-    ::lstat((dir + "/" + name).c_str(), &info);
-    if (S_ISDIR(info.st_mode)) text += treeText(dir + "/" + name, prefix + name + "/");
-    else if (name == "image") text += "== " + prefix + name + " (not shown)\n";
-    else text += "== " + prefix + name + "\n" + testing_support::readFile(dir + "/" + name);
-  }
+  for (const auto& file : files)
+    text += "== " + file.string() +
+            (file.filename() == "image" ? " (not shown)\n" : "\n" + testing_support::readFile(dir + "/" + file.string()));
   return text;
 }
 

@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
-
 #include "support/chroot_runner.h"
 #include "pdb_test_helpers.h"
 #include "pdb/database_loader.h"
@@ -14,35 +12,6 @@
 
 using namespace pdb_testing;
 using namespace testing_support;
-
-TEST(DependencyListReader, ReadsEntriesAndStopsAtAMalformedOne) {
-  const struct {
-    std::string content;
-    bool withExtra, ok;
-    const char* entries;
-  } cases[] = {
-      // Line breaks carry no meaning; extra is signed.
-      {"api 1 4294967295 -1\nb\n2 3\n0\n", true, true, "[api:1:4294967295:-1 b:2:3:0 ]"},
-      // The entries before a malformed one stay: a short line, a provides line
-      // without its extra, a number too large for 32 bits.
-      {"a 1 2\nb 3\nc 4 5\n", false, false, "[a:1:2:0 ]"},
-      {"x 1 2\n", true, false, "[]"},
-      {"x 4294967296 2\n", false, false, "[]"},
-      // A name longer than the path limit is not held.
-      {std::string(PATH_MAX + 1, 'n') + " 1 2\n", false, false, "[]"},
-  };
-  ScratchDir scratch;
-  for (const auto& c : cases) {
-    std::vector<Dependency> list;
-    writeFile(scratch / "list", c.content);
-    EXPECT_EQ(c.ok, readDependencyList(scratch / "list", list, c.withExtra)) << c.content.substr(0, 20);
-    EXPECT_EQ(c.entries, listText(list)) << c.content.substr(0, 20);
-  }
-  // A missing file is an empty list; appending keeps what was there.
-  std::vector<Dependency> list = {{"keep", 0, 0, 0}};
-  EXPECT_TRUE(readDependencyList(scratch / "missing", list, false));
-  EXPECT_EQ(1u, list.size());
-}
 
 // The cases are described in loader.tree.
 TEST(DatabaseLoader, EntriesSchedulesAndImages) {

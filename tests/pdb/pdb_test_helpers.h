@@ -14,23 +14,18 @@
 
 namespace pdb_testing {
 
-// A list as [name:min:max:extra ...].
-inline std::string listText(const std::vector<Dependency>& list) {
-  std::ostringstream out;
-  out << '[';
-  for (const Dependency& d : list) out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
-  out << ']';
-  return out.str();
-}
-
-// Every field on one line: texts between |, then the bundle the record came
-// with, its files, its state and its scheduled action.
+// Every field on one line: texts between |, lists as [name:min:max:extra ...],
+// then the bundle the record came with, its files, its state and its action.
 inline std::string describe(const InstalledPackage& p) {
   std::ostringstream out;
   out << p.name << ' ' << std::hex << p.version << std::dec << ' ' << p.buildTime << " f" << p.flags
       << ' ' << p.architecture << '|' << p.text24 << '|' << p.text2 << '|' << p.note << '|'
       << (p.isImage ? " image" : "") << (p.isBundle ? " bundle" : "");
-  for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) out << ' ' << listText(*list);
+  for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) {
+    out << " [";
+    for (const Dependency& d : *list) out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
+    out << ']';
+  }
   out << " in " << p.bundle.name << ':' << std::hex << p.bundle.min << ':' << p.bundle.max << std::dec
       << " {";
   for (const std::string& file : p.files) out << file << ' ';

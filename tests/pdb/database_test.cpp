@@ -6,7 +6,6 @@
 
 #include "support/chroot_runner.h"
 #include "pdb_test_helpers.h"
-#include "pkgwriter/package_builder.h"
 #include "pkgwriter/pkgwriter.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
@@ -19,37 +18,34 @@ namespace {
 
 std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
   std::vector<std::unique_ptr<InstalledPackage>> shapes;
-  auto add = [&shapes](const char* name, Version version, std::uint32_t buildTime) {
-    shapes.push_back(std::make_unique<InstalledPackage>(name));
-    shapes.back()->version = version;
-    shapes.back()->buildTime = buildTime;
-    return shapes.back().get();
+  // state: 'd' disabled, 'u' user forced, 'i' image, 'b' bundle
+  auto add = [&shapes](const char* name, Version version, std::uint32_t buildTime, std::string_view state = "") {
+    auto& pkg = *shapes.emplace_back(std::make_unique<InstalledPackage>(name));
+    pkg.version = version;
+    pkg.buildTime = buildTime;
+    const auto has = [state](char flag) { return state.find(flag) != std::string_view::npos; };
+    pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'), pkg.isBundle = has('b');
+    return &pkg;
   };
   add("bare", 0x02036601, 1704067200)->files = {"/bin/x", "/lib/y"};
-  InstalledPackage* full = add("full", 0x03146301, 1704067200);
+  InstalledPackage* full = add("full", 0x03146301, 1704067200, "u");
   full->deps = {{"system", 100689408, 117466624, 7}, {"lib", 0, 0xFFFFFFFF, 0}};
   full->provides = {{"api", 1, 0xFFFFFFFF, -1}, {"wide", 0xFFFFFFFF, 0xFFFFFFFF, 2147483647}};
   full->conflicts = {{"old", 0, 16803328, 0}};
   full->bundle = {"suite", 5, 5, 0};
   full->files = {"/opt/a", "/opt/b/c", "", "noslash"};
-  full->userForced = true;
   add("only-deps", 1, 0)->deps = {{"x", 0, 0, 0}};
   add("only-provides", 2, 0)->provides = {{"p", 0, 0, -2147483647 - 1}};
   add("only-conflicts", 3, 0)->conflicts = {{"c", 5, 6, 0}};
-  add("disabled-auto", 4, 4)->disabled = true;
-  InstalledPackage* disabledUser = add("disabled-user", 5, 5);
-  disabledUser->disabled = disabledUser->userForced = true;
-  add("enabled-user", 6, 6)->userForced = true;
-  InstalledPackage* plain = add("plain", 1, 0);  // an image package has no oninstall
-  plain->disabled = plain->isImage = true;
-  InstalledPackage* bundle = add("suite", 0x03006301, 1704074400);
-  bundle->isBundle = bundle->disabled = bundle->userForced = true;
-  bundle->files = {"/ignored"};
+  add("disabled-auto", 4, 4, "d");
+  add("disabled-user", 5, 5, "du");
+  add("enabled-user", 6, 6, "u");
+  add("plain", 1, 0, "di");  // an image package has no oninstall
+  add("suite", 0x03006301, 1704074400, "dub")->files = {"/ignored"};
   add("limits", 0xFFFFFFFF, 0xFFFFFFFF)->files = {"/f"};
   // Header and lists come back from its image, the state from its directory.
-  InstalledPackage* meta = add("meta-img", 0x06016600, 0);
+  InstalledPackage* meta = add("meta-img", 0x06016600, 0, "dui");
   meta->flags = imageMeta;
-  meta->isImage = meta->disabled = meta->userForced = true;
   meta->files = {"/boot/x"};
   return shapes;
 }

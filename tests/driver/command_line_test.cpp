@@ -21,9 +21,11 @@ std::string parse(std::vector<const char*> args) {
   std::fclose(out);
   std::string output(buffer, size);
   std::free(buffer);
-  for (const auto& [text, name] : {std::pair<std::string, std::string>{"\nResuming upgrade...\n", "<resuming>"},
-                                   {"usage: installer [-q] [-r <root>] [-]\n", "<usage>"}})
-    if (const auto at = output.find(text); at != std::string::npos) output.replace(at, text.size(), name);
+  for (const auto& [text, name] :
+       {std::pair<std::string, std::string>{"\nResuming upgrade...\n", "<resuming>"},
+        {"usage: installer [-q] [-r <root>] [-]\n", "<usage>"}})
+    if (const auto at = output.find(text); at != std::string::npos)
+      output.replace(at, text.size(), name);
   return std::string(result == ParseResult::Run ? "run" : "usage") + (o.cleanup ? " cleanup" : "") +
          (o.streamMode ? " stream" : "") + (o.quiet ? " quiet" : "") + (o.show ? " show" : "") +
          " root=" + o.root + " flags=" + std::to_string(o.runFlags) + " out=" + output;

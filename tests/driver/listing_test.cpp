@@ -27,7 +27,8 @@ std::string listing(const Console& console) {
 // The header and then one row for each record: cells right-aligned, a long
 // cell written whole.
 TEST(Listing, RightAlignedCellsAndLongCellsWrittenWhole) {
-  const std::string expected = testing_support::readFile(std::string(TEST_DATA_DIR) + "/driver/listing.txt");
+  const std::string expected =
+      testing_support::readFile(std::string(TEST_DATA_DIR) + "/driver/listing.txt");
   Console console(stdout);
   EXPECT_EQ(listing(console), expected.substr(0, expected.find('\n', expected.find('\n') + 1) + 1));
   add(console, "system", makeVersion(6, 41, Final, 3), 0, "base");
@@ -35,7 +36,8 @@ TEST(Listing, RightAlignedCellsAndLongCellsWrittenWhole) {
   add(console, "dhcp", 0x03146301, 951782461, "", false, "b");
   add(console, "x", makeVersion(1, 0, Final, 0), 1735689599, "", true);
   add(console, "y", makeVersion(1, 0, Final, 0), 4107542400u, "");  // 2100 has no leap day
-  add(console, "a-very-long-package-name", makeVersion(2, 0, Final, 0), 4294967295u, std::string(45, 'n'));
+  add(console, "a-very-long-package-name", makeVersion(2, 0, Final, 0), 4294967295u,
+      std::string(45, 'n'));
   EXPECT_EQ(listing(console), expected);
 }
 

@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "support/chroot_runner.h"
-#include "pdb_test_helpers.h"
-#include "pkgwriter/pkgwriter.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
+#include "pdb_test_helpers.h"
+#include "pkgwriter/pkgwriter.h"
+#include "support/chroot_runner.h"
 #include "support/installer_process.h"
 
 using namespace pdb_testing;
@@ -19,12 +19,14 @@ namespace {
 std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
   std::vector<std::unique_ptr<InstalledPackage>> shapes;
   // state: 'd' disabled, 'u' user forced, 'i' image, 'b' bundle
-  auto add = [&shapes](const char* name, Version version, std::uint32_t buildTime, std::string_view state = "") {
+  auto add = [&shapes](const char* name, Version version, std::uint32_t buildTime,
+                       std::string_view state = "") {
     auto& pkg = *shapes.emplace_back(std::make_unique<InstalledPackage>(name));
     pkg.version = version;
     pkg.buildTime = buildTime;
     const auto has = [state](char flag) { return state.find(flag) != std::string_view::npos; };
-    pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'), pkg.isBundle = has('b');
+    pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'),
+    pkg.isBundle = has('b');
     return &pkg;
   };
   add("bare", 0x02036601, 1704067200)->files = {"/bin/x", "/lib/y"};
@@ -57,7 +59,8 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   const std::string pdb = root.at("/flash/var/pdb/");
   // Files of an earlier release that the new records must not keep.
   makeDirs(pdb + "plain");
-  for (const char* file : {"bundle", "disabled", "enabled", "oninstall"}) writeFile(pdb + "plain/" + file, "x\n");
+  for (const char* file : {"bundle", "disabled", "enabled", "oninstall"})
+    writeFile(pdb + "plain/" + file, "x\n");
   makeDirs(pdb + "meta-img");
   for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
     writeFile(pdb + "meta-img/" + name, "1 1\n");

@@ -6,13 +6,13 @@
 #include <functional>
 #include <sstream>
 
-#include "support/chroot_runner.h"
 #include "pdb/database_writer.h"
 #include "pdb/install_messages.h"
 #include "pdb_test_helpers.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/package_builder.h"
 #include "pkgwriter/part_encoding.h"
+#include "support/chroot_runner.h"
 #include "support/installer_process.h"
 
 using namespace pdb_testing;
@@ -20,7 +20,9 @@ using namespace testing_support;
 
 namespace {
 
-unsigned modeOf(const std::string& path) { return unsigned(std::filesystem::status(path).permissions()); }
+unsigned modeOf(const std::string& path) {
+  return unsigned(std::filesystem::status(path).permissions());
+}
 
 std::unique_ptr<InstalledPackage> package(const std::string& bundle = "") {
   auto pkg = std::make_unique<InstalledPackage>("pkg");
@@ -67,47 +69,62 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
   };
   std::vector<Case> cases;
   for (const std::string file : {"version", "deps", "provides", "conflicts", "bundle", "files"})
-    cases.push_back({file, [](Console& console) {
-      auto pkg = package("bun");
-      pkg->provides = pkg->conflicts = {{"p", 0, 0, 0}};
-      pkg->files = {"/f"};
-      pkg->disabled = true;
-      return writePackageRecord(console, *pkg);
-    }, "bun failed: could not create meta/" + file + ": Is a directory"});
-  cases.push_back({"", [](Console& console) {
-    auto pkg = package("suite");
-    pkg->bundle.min = pkg->bundle.max = 0x03006301;
-    for (int i = 0; i < 2000; ++i) pkg->files.insert("/opt/some/long/path/file" + std::to_string(i));
-    return writePackageRecord(console, *pkg);
-  }, "suite-3.0rc1 failed: disk is too small"});
+    cases.push_back({file,
+                     [](Console& console) {
+                       auto pkg = package("bun");
+                       pkg->provides = pkg->conflicts = {{"p", 0, 0, 0}};
+                       pkg->files = {"/f"};
+                       pkg->disabled = true;
+                       return writePackageRecord(console, *pkg);
+                     },
+                     "bun failed: could not create meta/" + file + ": Is a directory"});
+  cases.push_back({"",
+                   [](Console& console) {
+                     auto pkg = package("suite");
+                     pkg->bundle.min = pkg->bundle.max = 0x03006301;
+                     for (int i = 0; i < 2000; ++i)
+                       pkg->files.insert("/opt/some/long/path/file" + std::to_string(i));
+                     return writePackageRecord(console, *pkg);
+                   },
+                   "suite-3.0rc1 failed: disk is too small"});
   // A part that announces 4 GiB but ends after a few bytes: holding the
   // announced length in memory would not get this far.
-  cases.push_back({"x", [](Console& console) {
-    std::istringstream shortPart("echo cut");
-    return writeScript(console, *package(), shortPart, 0xFFFFFFFF, "oninstall");
-  }, "pkg-1.0 failed: broken package"});
-  cases.push_back({"onuninstall", [](Console& console) {
-    std::istringstream whole("rm -rf /tmp/x\n");
-    return writeScript(console, *package(), whole, 14, "onuninstall");
-  }, "pkg-1.0 failed: could not create onuninstall: Is a directory"});
+  cases.push_back({"x",
+                   [](Console& console) {
+                     std::istringstream shortPart("echo cut");
+                     return writeScript(console, *package(), shortPart, 0xFFFFFFFF, "oninstall");
+                   },
+                   "pkg-1.0 failed: broken package"});
+  cases.push_back({"onuninstall",
+                   [](Console& console) {
+                     std::istringstream whole("rm -rf /tmp/x\n");
+                     return writeScript(console, *package(), whole, 14, "onuninstall");
+                   },
+                   "pkg-1.0 failed: could not create onuninstall: Is a directory"});
   // "opt/a\nlib/other" would read back as two paths, the second one another
   // package's file that the removal of this one would then delete.
-  cases.push_back({"x", [](Console& console) {
-    auto pkg = package();
-    pkg->files = {"/bin/x", "/opt/a\nlib/other"};
-    return writeFileList(*pkg) || writePackageRecord(console, *pkg);
-  }, "pkg-1.0 failed: could not create meta/files: Invalid argument"});
+  cases.push_back({"x",
+                   [](Console& console) {
+                     auto pkg = package();
+                     pkg->files = {"/bin/x", "/opt/a\nlib/other"};
+                     return writeFileList(*pkg) || writePackageRecord(console, *pkg);
+                   },
+                   "pkg-1.0 failed: could not create meta/files: Invalid argument"});
   for (const Case& c : cases) {
     DeviceRoot root;
     const std::string dir = root.at("/flash/var/pdb/pkg/");
     makeDirs(dir + c.blocked);
     ChrootOptions small;
     if (c.blocked.empty()) small.tmpfsAt = "/flash/var/pdb/pkg", small.tmpfsBytes = 8192;
-    RUN_CHROOTED(root.path(), [&c] {
-      Console& console = childConsole();
-      EXPECT_FALSE(c.write(console));
-      EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message}, console.messages);
-    }, small);
+    RUN_CHROOTED(
+        root.path(),
+        [&c] {
+          Console& console = childConsole();
+          EXPECT_FALSE(c.write(console));
+          EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message},
+                    console.messages);
+        },
+        small);
     EXPECT_FALSE(exists(dir + "disabled") || exists(dir + "oninstall")) << c.message;
   }
 }
@@ -119,7 +136,8 @@ TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
   layout.name = "pkg";
   layout.onInstall = "echo in\r\nexit 0";
   std::string uninstall(40000, '\0');
-  for (std::size_t i = 0; i < uninstall.size(); ++i) uninstall[i] = static_cast<char>(i * 7 + i / 4096);
+  for (std::size_t i = 0; i < uninstall.size(); ++i)
+    uninstall[i] = static_cast<char>(i * 7 + i / 4096);
   layout.onUninstall = uninstall;
   const std::string file = pkgwriter::buildPackageFile(layout);
   DeviceRoot root;
@@ -151,8 +169,11 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
     const struct {
       bool disable, userForced;
       const char* tree;
-    } steps[] = {{true, false, "== disabled\nauto\n"}, {false, true, "== enabled\nuser\n"}, {false, false, ""},
-                 {true, true, "== disabled\nuser\n"}, {false, false, ""}};
+    } steps[] = {{true, false, "== disabled\nauto\n"},
+                 {false, true, "== enabled\nuser\n"},
+                 {false, false, ""},
+                 {true, true, "== disabled\nuser\n"},
+                 {false, false, ""}};
     InstalledPackage pkg("pkg");
     for (const auto& step : steps) {
       pkg.userForced = step.userForced;
@@ -188,17 +209,19 @@ TEST(InstallMessages, DiskErrorAndTextsThatLookLikeFormats) {
   errno = ENOENT;
   reportCreateFailure(out.console, record, "/flash/%s");
   reportBrokenPackage(out.console, record);
-  EXPECT_EQ(out.console.messages, (std::vector<std::string>{
-                                      "ERROR: installation of dhcp-6.41 failed: disk error",
-                                      "ERROR: installation of sys%s%n failed: could not create /flash/%s: "
-                                      "No such file or directory",
-                                      "ERROR: installation of sys%s%n failed: broken package"}));
+  EXPECT_EQ(out.console.messages,
+            (std::vector<std::string>{
+                "ERROR: installation of dhcp-6.41 failed: disk error",
+                "ERROR: installation of sys%s%n failed: could not create /flash/%s: "
+                "No such file or directory",
+                "ERROR: installation of sys%s%n failed: broken package"}));
 }
 
 TEST(InstallMessages, ProgressShowsTheLabelAndThePositionInThePackage) {
   // File header (8 bytes), then a part: 6-byte header and a 100-byte payload.
   // The payload starts at 14 and the file is 114 bytes.
-  std::istringstream input(pkgwriter::wrapFile(pkgwriter::encodePart(partFileTree, std::string(100, 'x'))));
+  std::istringstream input(
+      pkgwriter::wrapFile(pkgwriter::encodePart(partFileTree, std::string(100, 'x'))));
   PartStream stream(input, false);
   stream.wanted.push_back(partFileTree);
   ASSERT_EQ(stream.next(), partFileTree);

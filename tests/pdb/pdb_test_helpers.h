@@ -23,11 +23,12 @@ inline std::string describe(const InstalledPackage& p) {
       << (p.isImage ? " image" : "") << (p.isBundle ? " bundle" : "");
   for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) {
     out << " [";
-    for (const Dependency& d : *list) out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
+    for (const Dependency& d : *list)
+      out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
     out << ']';
   }
-  out << " in " << p.bundle.name << ':' << std::hex << p.bundle.min << ':' << p.bundle.max << std::dec
-      << " {";
+  out << " in " << p.bundle.name << ':' << std::hex << p.bundle.min << ':' << p.bundle.max
+      << std::dec << " {";
   for (const std::string& file : p.files) out << file << ' ';
   out << '}' << (p.disabled ? " disabled" : "") << (p.userForced ? " user" : "") << " action"
       << int(p.action);
@@ -39,7 +40,9 @@ inline std::string describe(const InstalledPackage& p) {
 inline std::string loadedText(const PackageDb& db) {
   std::vector<const InstalledPackage*> records;
   for (const auto& record : db) records.push_back(record.get());
-  const auto group = [](const InstalledPackage* p) { return p->bundle.name.empty() ? p->name : p->bundle.name; };
+  const auto group = [](const InstalledPackage* p) {
+    return p->bundle.name.empty() ? p->name : p->bundle.name;
+  };
   std::stable_sort(records.begin(), records.end(),
                    [&](auto* a, auto* b) { return group(a) < group(b); });
   std::string text;
@@ -57,8 +60,10 @@ inline std::string treeText(const std::string& dir) {
   std::sort(files.begin(), files.end());
   std::string text;
   for (const auto& file : files)
-    text += "== " + file.string() +
-            (file.filename() == "image" ? " (not shown)\n" : "\n" + testing_support::readFile(dir + "/" + file.string()));
+    text +=
+        "== " + file.string() +
+        (file.filename() == "image" ? " (not shown)\n"
+                                    : "\n" + testing_support::readFile(dir + "/" + file.string()));
   return text;
 }
 
@@ -74,15 +79,18 @@ inline void plantTree(const std::string& root, const std::string& text) {
   std::size_t at = 0;
   while ((at = text.find("\n== ", at)) != std::string::npos) {
     const std::size_t eol = text.find('\n', at + 1);
-    const std::size_t end = text.find("\n== ", eol), next = end == std::string::npos ? text.size() : end;
-    std::string path = text.substr(at + 4, eol - at - 4), content = text.substr(eol + 1, next - eol);
+    const std::size_t end = text.find("\n== ", eol),
+                      next = end == std::string::npos ? text.size() : end;
+    std::string path = text.substr(at + 4, eol - at - 4),
+                content = text.substr(eol + 1, next - eol);
     if (content.ends_with("\\\n")) content.resize(content.size() - 2);
     if (const auto from = path.find(" < "); from != std::string::npos) {
       std::istringstream sample(path.substr(from + 3));
       std::string name;
       std::size_t length = std::string::npos;
       sample >> name >> length;
-      content = testing_support::readFile(std::string(TEST_DATA_DIR) + "/packages/" + name).substr(0, length);
+      content = testing_support::readFile(std::string(TEST_DATA_DIR) + "/packages/" + name)
+                    .substr(0, length);
       path.resize(from);
     }
     testing_support::makeDirs(root + "/" + path.substr(0, path.rfind('/')));

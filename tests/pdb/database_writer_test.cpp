@@ -63,53 +63,25 @@ TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
 // partial script stay behind. A package from a bundle is named by the bundle.
 TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
   struct Case {
-    std::string blocked;  // a directory in the way below the entry; none: a full file system
-    std::function<bool(Console&)> write;
-    std::string message;
+    std::string blocked;  // a directory in the way below the entry; "": a full file system
+    const char* script;   // the script written, or none: the record
+    std::uint32_t length;
+    std::string file, message;
   };
   std::vector<Case> cases;
   for (const std::string file : {"version", "deps", "provides", "conflicts", "bundle", "files"})
-    cases.push_back({file,
-                     [](Console& console) {
-                       auto pkg = package("bun");
-                       pkg->provides = pkg->conflicts = {{"p", 0, 0, 0}};
-                       pkg->files = {"/f"};
-                       pkg->disabled = true;
-                       return writePackageRecord(console, *pkg);
-                     },
-                     "bun failed: could not create meta/" + file + ": Is a directory"});
-  cases.push_back({"",
-                   [](Console& console) {
-                     auto pkg = package("suite");
-                     pkg->bundle.min = pkg->bundle.max = 0x03006301;
-                     for (int i = 0; i < 2000; ++i)
-                       pkg->files.insert("/opt/some/long/path/file" + std::to_string(i));
-                     return writePackageRecord(console, *pkg);
-                   },
-                   "suite-3.0rc1 failed: disk is too small"});
+    cases.push_back(
+        {file, nullptr, 0, "", "bun failed: could not create meta/" + file + ": Is a directory"});
+  cases.push_back({"", nullptr, 0, "", "bun-3.0rc1 failed: disk is too small"});
   // A part that announces 4 GiB but ends after a few bytes: holding the
   // announced length in memory would not get this far.
-  cases.push_back({"x",
-                   [](Console& console) {
-                     std::istringstream shortPart("echo cut");
-                     return writeScript(console, *package(), shortPart, 0xFFFFFFFF, "oninstall");
-                   },
-                   "pkg-1.0 failed: broken package"});
-  cases.push_back({"onuninstall",
-                   [](Console& console) {
-                     std::istringstream whole("rm -rf /tmp/x\n");
-                     return writeScript(console, *package(), whole, 14, "onuninstall");
-                   },
-                   "pkg-1.0 failed: could not create onuninstall: Is a directory"});
+  cases.push_back({"x", "oninstall", 0xFFFFFFFF, "", "bun failed: broken package"});
+  cases.push_back({"onuninstall", "onuninstall", 8, "",
+                   "bun failed: could not create onuninstall: Is a directory"});
   // "opt/a\nlib/other" would read back as two paths, the second one another
   // package's file that the removal of this one would then delete.
-  cases.push_back({"x",
-                   [](Console& console) {
-                     auto pkg = package();
-                     pkg->files = {"/bin/x", "/opt/a\nlib/other"};
-                     return writeFileList(*pkg) || writePackageRecord(console, *pkg);
-                   },
-                   "pkg-1.0 failed: could not create meta/files: Invalid argument"});
+  cases.push_back({"x", nullptr, 0, "/opt/a\nlib/other",
+                   "bun failed: could not create meta/files: Invalid argument"});
   for (const Case& c : cases) {
     DeviceRoot root;
     const std::string dir = root.at("/flash/var/pdb/pkg/");
@@ -119,8 +91,17 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
     RUN_CHROOTED(
         root.path(),
         [&c] {
+          auto pkg = package("bun");
+          pkg->provides = pkg->conflicts = {{"p", 0, 0, 0}};
+          pkg->files = {"/f", c.file};
+          pkg->disabled = true;
+          for (int i = 0; c.blocked.empty() && i < 2000; ++i)
+            pkg->files.insert("/opt/some/long/path/file" + std::to_string(i));
+          if (c.blocked.empty()) pkg->bundle.min = pkg->bundle.max = 0x03006301;
           Console& console = childConsole();
-          EXPECT_FALSE(c.write(console));
+          std::istringstream part("echo cut");
+          EXPECT_FALSE(c.script ? writeScript(console, *pkg, part, c.length, c.script)
+                                : writePackageRecord(console, *pkg));
           EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message},
                     console.messages);
         },

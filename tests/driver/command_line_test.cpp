@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -8,69 +10,39 @@
 
 namespace {
 
-struct Parsed {
-  ParseResult result;
-  Options options;
-  std::string output;
-};
-
-Parsed parse(std::vector<const char*> args) {
+// What a parse of args gives, as one line (see command-lines.txt).
+std::string parse(std::vector<const char*> args) {
   args.insert(args.begin(), "installer");
   char* buffer = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&buffer, &size);
-  Parsed p;
-  p.result = parseOptions(static_cast<int>(args.size()), args.data(), p.options, out);
+  Options o;
+  const ParseResult result = parseOptions(static_cast<int>(args.size()), args.data(), o, out);
   std::fclose(out);
-  p.output.assign(buffer, size);
+  std::string output(buffer, size);
   std::free(buffer);
-  return p;
+  for (const auto& [text, name] :
+       {std::pair<std::string, std::string>{"\nResuming upgrade...\n", "<resuming>"},
+        {"usage: installer [-q] [-r <root>] [-]\n", "<usage>"}})
+    if (const auto at = output.find(text); at != std::string::npos)
+      output.replace(at, text.size(), name);
+  return std::string(result == ParseResult::Run ? "run" : "usage") + (o.cleanup ? " cleanup" : "") +
+         (o.streamMode ? " stream" : "") + (o.quiet ? " quiet" : "") + (o.show ? " show" : "") +
+         " root=" + o.root + " flags=" + std::to_string(o.runFlags) + " out=" + output;
 }
 
-const std::string usage = "usage: installer [-q] [-r <root>] [-]\n";
-const std::string resuming = "\nResuming upgrade...\n";
-
-TEST(CommandLine, OptionsAndTheirEffects) {
-  Parsed p = parse({"-q", "-down", "-b", "--force", "--noupgrade", "-i", "--month", "12", "--show",
-                    "-r", "/a", "-r", "/b"});
-  EXPECT_EQ(p.result, ParseResult::Run);
-  EXPECT_TRUE(p.options.quiet && p.options.show);
-  EXPECT_FALSE(p.options.cleanup || p.options.streamMode);
-  EXPECT_EQ(p.options.root, "/b");  // a later -r replaces an earlier one
-  EXPECT_EQ(p.options.runFlags, RunFlags(allowDowngrade));
-  EXPECT_EQ(p.output, "");
-
-  // The argument of --month or -r is taken even when it looks like an option.
-  p = parse({"--month", "--bogus", "-r", "--show"});
-  EXPECT_EQ(p.result, ParseResult::Run);
-  EXPECT_EQ(p.options.root, "--show");
-  EXPECT_FALSE(p.options.show);
-
-  // --cleanup and "-" end the parsing; what follows is not looked at.
-  p = parse({"--show", "--cleanup", "--bogus"});
-  EXPECT_EQ(p.result, ParseResult::Run);
-  EXPECT_TRUE(p.options.show && p.options.cleanup);
-  p = parse({"-", "--show", "-q", "--bogus"});
-  EXPECT_EQ(p.result, ParseResult::Run);
-  EXPECT_TRUE(p.options.streamMode);
-  EXPECT_FALSE(p.options.show || p.options.quiet);
-}
-
-TEST(CommandLine, UsageLineAndResumingUpgrade) {
-  for (const std::vector<const char*>& args : std::vector<std::vector<const char*>>{
-           {"--bogus"}, {"-r"}, {"--month"}, {"-q", "-r"}, {"--SHOW"}, {""}, {"--show", "--show=1"}}) {
-    const Parsed p = parse(args);
-    EXPECT_EQ(p.result, ParseResult::Usage) << args.back();
-    EXPECT_EQ(p.output, usage) << args.back();
+TEST(CommandLine, CasesOfTheCaseFile) {
+  std::ifstream file(std::string(TEST_DATA_DIR) + "/driver/command-lines.txt");
+  ASSERT_TRUE(file.is_open());
+  for (std::string line; std::getline(file, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream words(line.substr(0, line.find(" | ")));
+    std::vector<std::string> args;
+    for (std::string word; words >> word;) args.push_back(word == "<empty>" ? "" : word);
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    EXPECT_EQ(line.substr(line.find(" | ") + 3), parse(argv)) << line;
   }
-  // --reinstall prints at once, before a later bad argument.
-  Parsed p = parse({"--reinstall", "--bogus"});
-  EXPECT_EQ(p.result, ParseResult::Usage);
-  EXPECT_EQ(p.output, resuming + usage);
-  p = parse({"-down", "--reinstall"});
-  EXPECT_EQ(p.result, ParseResult::Run);
-  EXPECT_EQ(p.options.runFlags, RunFlags(allowDowngrade | reinstall));
-  EXPECT_EQ(p.output, resuming);
 }
 
 }  // namespace

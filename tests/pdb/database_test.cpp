@@ -1,0 +1,421 @@
+// The package database: the loader, the writer (exact bytes of what it writes,
+// scripts, state files, failures) and its messages. Whole records and whole
+// database trees are compared as text with the expected texts in tests/data/pdb/.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "pdb/database_loader.h"
+#include "pdb/database_writer.h"
+#include "pdb/install_messages.h"
+#include "pkgfile/part_stream.h"
+#include "pkgwriter/pkgwriter.h"
+#include "support/chroot_runner.h"
+#include "support/installer_process.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Every field on one line: texts between |, lists as [name:min:max:extra ...],
+// then the bundle the record came with, its files, its state and its action.
+std::string describe(const InstalledPackage& p) {
+  std::ostringstream out;
+  out << p.name << ' ' << std::hex << p.version << std::dec << ' ' << p.buildTime << " f" << p.flags
+      << ' ' << p.architecture << '|' << p.text24 << '|' << p.text2 << '|' << p.note << '|'
+      << (p.isImage ? " image" : "") << (p.isBundle ? " bundle" : "");
+  for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) {
+    out << " [";
+    for (const Dependency& d : *list)
+      out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
+    out << ']';
+  }
+  out << " in " << p.bundle.name << ':' << std::hex << p.bundle.min << ':' << p.bundle.max
+      << std::dec << " {";
+  for (const std::string& file : p.files) out << file << ' ';
+  out << '}' << (p.disabled ? " disabled" : "") << (p.userForced ? " user" : "") << " action"
+      << int(p.action);
+  return out.str();
+}
+
+// One line per record, grouped by the bundle they came with (a record without
+// one is its own group); within a group in the order loaded.
+std::string loadedText(const PackageDb& db) {
+  std::vector<const InstalledPackage*> records;
+  for (const auto& record : db) records.push_back(record.get());
+  const auto group = [](const InstalledPackage* p) {
+    return p->bundle.name.empty() ? p->name : p->bundle.name;
+  };
+  std::stable_sort(records.begin(), records.end(),
+                   [&](auto* a, auto* b) { return group(a) < group(b); });
+  std::string text;
+  for (const InstalledPackage* p : records) text += describe(*p) + "\n";
+  return text;
+}
+
+// Every file below dir, sorted by path: "== path" and then its exact bytes
+// (but for package images, which are inputs).
+std::string treeText(const std::string& dir) {
+  std::vector<std::filesystem::path> files;
+  std::error_code missing;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, missing))
+    if (!entry.is_directory()) files.push_back(entry.path().lexically_relative(dir));
+  std::sort(files.begin(), files.end());
+  std::string text;
+  for (const auto& file : files)
+    text +=
+        "== " + file.string() +
+        (file.filename() == "image" ? " (not shown)\n"
+                                    : "\n" + testing_support::readFile(dir + "/" + file.string()));
+  return text;
+}
+
+std::string expected(const std::string& name) {
+  return testing_support::readFile(std::string(TEST_DATA_DIR) + "/pdb/" + name);
+}
+
+// Writes the files of a tree text below root (text before the first "== " is a
+// comment). "== dir/" makes a directory; "== path < name [n]" writes the first
+// n bytes of a sample package; a file whose text ends in "\\" and a line break
+// ends without either.
+void plantTree(const std::string& root, const std::string& text) {
+  std::size_t at = 0;
+  while ((at = text.find("\n== ", at)) != std::string::npos) {
+    const std::size_t eol = text.find('\n', at + 1);
+    const std::size_t end = text.find("\n== ", eol),
+                      next = end == std::string::npos ? text.size() : end;
+    std::string path = text.substr(at + 4, eol - at - 4),
+                content = text.substr(eol + 1, next - eol);
+    if (content.ends_with("\\\n")) content.resize(content.size() - 2);
+    if (const auto from = path.find(" < "); from != std::string::npos) {
+      std::istringstream sample(path.substr(from + 3));
+      std::string name;
+      std::size_t length = std::string::npos;
+      sample >> name >> length;
+      content = testing_support::readFile(std::string(TEST_DATA_DIR) + "/packages/" + name)
+                    .substr(0, length);
+      path.resize(from);
+    }
+    testing_support::makeDirs(root + "/" + path.substr(0, path.rfind('/')));
+    if (!path.ends_with('/')) testing_support::writeFile(root + "/" + path, content);
+    at = next;
+  }
+}
+
+std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
+  std::vector<std::unique_ptr<InstalledPackage>> shapes;
+  // state: 'd' disabled, 'u' user forced, 'i' image, 'b' bundle
+  auto add = [&shapes](const char* name, Version version, std::uint32_t buildTime,
+                       std::string_view state = "") {
+    auto& pkg = *shapes.emplace_back(std::make_unique<InstalledPackage>(name));
+    pkg.version = version;
+    pkg.buildTime = buildTime;
+    const auto has = [state](char flag) { return state.find(flag) != std::string_view::npos; };
+    pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'),
+    pkg.isBundle = has('b');
+    return &pkg;
+  };
+  add("bare", 0x02036601, 1704067200)->files = {"/bin/x", "/lib/y"};
+  InstalledPackage* full = add("full", 0x03146301, 1704067200, "u");
+  full->deps = {{"system", 100689408, 117466624, 7}, {"lib", 0, 0xFFFFFFFF, 0}};
+  full->provides = {{"api", 1, 0xFFFFFFFF, -1}, {"wide", 0xFFFFFFFF, 0xFFFFFFFF, 2147483647}};
+  full->conflicts = {{"old", 0, 16803328, 0}};
+  full->bundle = {"suite", 5, 5, 0};
+  full->files = {"/opt/a", "/opt/b/c", "", "noslash"};
+  add("only-deps", 1, 0)->deps = {{"x", 0, 0, 0}};
+  add("only-provides", 2, 0)->provides = {{"p", 0, 0, -2147483647 - 1}};
+  add("only-conflicts", 3, 0)->conflicts = {{"c", 5, 6, 0}};
+  add("disabled-auto", 4, 4, "d");
+  add("disabled-user", 5, 5, "du");
+  add("enabled-user", 6, 6, "u");
+  add("plain", 1, 0, "di");  // an image package has no oninstall
+  add("suite", 0x03006301, 1704074400, "dub")->files = {"/ignored"};
+  add("limits", 0xFFFFFFFF, 0xFFFFFFFF)->files = {"/f"};
+  // Header and lists come back from its image, the state from its directory.
+  InstalledPackage* meta = add("meta-img", 0x06016600, 0, "dui");
+  meta->flags = imageMeta;
+  meta->files = {"/boot/x"};
+  return shapes;
+}
+
+unsigned modeOf(const std::string& path) {
+  return unsigned(std::filesystem::status(path).permissions());
+}
+
+struct CapturedConsole {
+  std::FILE* file = std::tmpfile();
+  Console console{file};
+  ~CapturedConsole() { std::fclose(file); }
+};
+
+}  // namespace
+
+TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
+  DeviceRoot root;
+  const std::string pdb = root.at("/flash/var/pdb/");
+  // Files of an earlier release that the new records must not keep.
+  makeDirs(pdb + "plain");
+  for (const char* file : {"bundle", "disabled", "enabled", "oninstall"})
+    writeFile(pdb + "plain/" + file, "x\n");
+  makeDirs(pdb + "meta-img");
+  for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    writeFile(pdb + "meta-img/" + name, "1 1\n");
+  pkgwriter::PackageLayout layout;
+  layout.name = "meta-img";
+  layout.version = 0x06016600;
+  layout.buildTime = 1700000000;
+  layout.flags = imageMeta;
+  layout.note = "from the image";
+  layout.deps = std::vector<pkgwriter::ListEntry>{{"system", 100689408, 0xFFFFFFFF, 0, 0}};
+  layout.provides = std::vector<pkgwriter::ListEntry>{{"api", 1, 2, -1, 0}};
+  layout.image = std::string(100, 'i');
+  writeFile(pdb + "meta-img/image", pkgwriter::buildPackageFile(layout));
+
+  const std::string readBack = expected("read-back.txt");
+  RUN_CHROOTED(root.path(), [&readBack] {
+    Console& writer = childConsole();
+    for (const auto& shape : recordShapes()) {
+      ASSERT_TRUE(createPackageDir(*shape)) << shape->name;
+      ASSERT_TRUE(writePackageRecord(writer, *shape)) << shape->name;
+    }
+    EXPECT_TRUE(writer.messages.empty());
+    Console& reader = childConsole();
+    loadDatabase(reader, false, "i386");
+    EXPECT_TRUE(reader.messages.empty());
+    EXPECT_EQ(readBack, loadedText(reader.packages));
+  });
+  EXPECT_EQ(expected("written.txt"), treeText(pdb));
+}
+
+// The cases are described in loader.tree.
+TEST(DatabaseLoader, EntriesSchedulesAndImages) {
+  DeviceRoot root;
+  plantTree(root.path(), expected("loader.tree"));
+  // A named pipe is not read (with no writer it would block the start).
+  const std::string pipe = root.at("/ram/pdb/piped/schedule");
+  makeDirs(root.at("/ram/pdb/piped"));
+  ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
+  const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_EQ(10, ::write(writer, "uninstall\n", 10));
+  // A header whose name would leave the database: the record keeps its
+  // directory's name (and, without meta files, is marked for removal); a
+  // bundle member so named is not recorded, the members after it are.
+  pkgwriter::PackageLayout dots, inner;
+  dots.name = "..";
+  dots.version = 7;
+  inner.name = "inner";
+  makeDirs(root.at("/flash/var/pdb/dots"));
+  writeFile(root.at("/flash/var/pdb/dots/image"), pkgwriter::buildPackageFile(dots));
+  pkgwriter::BundleLayout bundle;
+  bundle.name = "outer";
+  bundle.members = {pkgwriter::buildPackageBody(dots), pkgwriter::buildPackageBody(inner)};
+  makeDirs(root.at("/flash/var/pdb/outer"));
+  writeFile(root.at("/flash/var/pdb/outer/image"), pkgwriter::buildBundleFile(bundle));
+
+  const std::string loaded = expected("loaded.txt");
+  RUN_CHROOTED(root.path(), [&loaded] {
+    Console& console = childConsole();
+    loadDatabase(console, true, "i386");
+    EXPECT_TRUE(console.quiet);
+    EXPECT_EQ("i386", console.arch);
+    EXPECT_EQ(loaded, loadedText(console.packages));
+  });
+  EXPECT_EQ("== holder/schedule\nuninstall\n", treeText(root.at("/ram/pdb")));
+  ::close(writer);
+}
+
+TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
+  ScratchDir scratch;
+  ::umask(0);
+  // Every missing level with mode 0770, trailing slashes ignored; existing levels are done.
+  EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc//", false));
+  EXPECT_EQ(0770u, modeOf(scratch / "flash/var"));
+  EXPECT_EQ(0770u, modeOf(scratch / "flash/var/pdb/abc"));
+  EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc", false));
+  // Only the parents of the last component.
+  EXPECT_TRUE(makeDirectories(scratch / "flash/x/a/file", true));
+  EXPECT_EQ(0770u, modeOf(scratch / "flash/x/a"));
+  EXPECT_FALSE(exists(scratch / "flash/x/a/file"));
+  // A file standing as a level counts as existing, but nothing can go below it.
+  writeFile(scratch / "flash/plain", "x");
+  EXPECT_TRUE(makeDirectories(scratch / "flash/plain", false));
+  EXPECT_FALSE(makeDirectories(scratch / "flash/plain/sub/deeper", false));
+  EXPECT_EQ(ENOTDIR, errno);
+  ::umask(022);
+}
+
+// Each failure is reported once and ends the work: no state file and no
+// partial script stay behind. A package from a bundle is named by the bundle.
+TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
+  struct Case {
+    std::string blocked;  // a directory in the way below the entry; "": a full file system
+    const char* script;   // the script written, or none: the record
+    std::uint32_t length;
+    std::string file, message;
+  };
+  std::vector<Case> cases;
+  for (const std::string file : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    cases.push_back(
+        {file, nullptr, 0, "", "bun failed: could not create meta/" + file + ": Is a directory"});
+  cases.push_back({"", nullptr, 0, "", "bun-3.0rc1 failed: disk is too small"});
+  // A part that announces 4 GiB but ends after a few bytes: holding the
+  // announced length in memory would not get this far.
+  cases.push_back({"x", "oninstall", 0xFFFFFFFF, "", "bun failed: broken package"});
+  cases.push_back({"onuninstall", "onuninstall", 8, "",
+                   "bun failed: could not create onuninstall: Is a directory"});
+  // "opt/a\nlib/other" would read back as two paths, the second one another
+  // package's file that the removal of this one would then delete.
+  cases.push_back({"x", nullptr, 0, "/opt/a\nlib/other",
+                   "bun failed: could not create meta/files: Invalid argument"});
+  for (const Case& c : cases) {
+    DeviceRoot root;
+    const std::string dir = root.at("/flash/var/pdb/pkg/");
+    makeDirs(dir + c.blocked);
+    ChrootOptions small;
+    if (c.blocked.empty()) small.tmpfsAt = "/flash/var/pdb/pkg", small.tmpfsBytes = 8192;
+    RUN_CHROOTED(
+        root.path(),
+        [&c] {
+          InstalledPackage pkg("pkg");
+          pkg.bundle = {"bun", c.blocked.empty() ? 0x03006301u : 0,
+                        c.blocked.empty() ? 0x03006301u : 0, 0};
+          pkg.provides = pkg.conflicts = {{"p", 0, 0, 0}};
+          pkg.files = {"/f", c.file};
+          pkg.disabled = true;
+          for (int i = 0; c.blocked.empty() && i < 2000; ++i)
+            pkg.files.insert("/opt/some/long/path/file" + std::to_string(i));
+          Console& console = childConsole();
+          std::istringstream part("echo cut");
+          EXPECT_FALSE(c.script ? writeScript(console, pkg, part, c.length, c.script)
+                                : writePackageRecord(console, pkg));
+          EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message},
+                    console.messages);
+        },
+        small);
+    EXPECT_FALSE(exists(dir + "disabled") || exists(dir + "oninstall")) << c.message;
+  }
+}
+
+// Scripts are copied as they are behind the script header, executable: no
+// conversion, no terminator; the long one takes several chunks, the last partial.
+TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
+  pkgwriter::PackageLayout layout;
+  layout.name = "pkg";
+  layout.onInstall = "echo in\r\nexit 0";
+  std::string uninstall(40000, '\0');
+  for (std::size_t i = 0; i < uninstall.size(); ++i)
+    uninstall[i] = static_cast<char>(i * 7 + i / 4096);
+  layout.onUninstall = uninstall;
+  const std::string file = pkgwriter::buildPackageFile(layout);
+  DeviceRoot root;
+  makeDirs(root.at("/flash/var/pdb/pkg"));
+  RUN_CHROOTED(root.path(), [&file] {
+    Console& console = childConsole();
+    std::istringstream input(file);
+    PartStream stream(input, true);
+    stream.wanted = {partInstallScript, partUninstallScript};
+    InstalledPackage pkg("pkg");
+    for (const char* script : {"oninstall", "onuninstall"}) {
+      ASSERT_NE(-1, stream.next());
+      EXPECT_TRUE(writeScript(console, pkg, stream, stream.partLength(), script));
+    }
+    EXPECT_TRUE(console.messages.empty());
+  });
+  const std::string dir = root.at("/flash/var/pdb/pkg/"), header = expected("script-header.txt");
+  EXPECT_EQ(header + "echo in\r\nexit 0", readFile(dir + "oninstall"));
+  EXPECT_TRUE(readFile(dir + "onuninstall") == header + uninstall);
+  EXPECT_EQ(0755u, modeOf(dir + "oninstall"));
+  EXPECT_EQ(0755u, modeOf(dir + "onuninstall"));
+}
+
+// One state file at most; a missing entry directory is created searchable.
+// Names that would leave the database, or that the loader passes over, are refused.
+TEST(DatabaseWriter, StateFilesAndRefusedNames) {
+  DeviceRoot root;
+  RUN_CHROOTED(root.path(), [] {
+    ::umask(0);
+    const struct {
+      bool disable, userForced;
+      const char* tree;
+    } steps[] = {{true, false, "== disabled\nauto\n"},
+                 {false, true, "== enabled\nuser\n"},
+                 {false, false, ""},
+                 {true, true, "== disabled\nuser\n"},
+                 {false, false, ""}};
+    InstalledPackage pkg("pkg");
+    for (const auto& step : steps) {
+      pkg.userForced = step.userForced;
+      pkg.action = ScheduledAction::Enable;
+      step.disable ? markDisabled(pkg) : markEnabled(pkg);
+      EXPECT_EQ(step.disable, pkg.disabled);
+      EXPECT_EQ(ScheduledAction::None, pkg.action);
+      EXPECT_EQ(step.tree, treeText("/flash/var/pdb/pkg"));
+    }
+    EXPECT_EQ(0770u, modeOf("/flash/var/pdb/pkg"));
+    Console& console = childConsole();
+    for (const char* name : {"..", "a/../../..", "", ".hidden"}) {
+      InstalledPackage refused(name);
+      refused.disabled = true;
+      EXPECT_FALSE(createPackageDir(refused));
+      EXPECT_FALSE(writePackageRecord(console, refused));
+      markDisabled(refused);
+    }
+    EXPECT_EQ(4u, console.messages.size());
+    EXPECT_EQ("", treeText("/flash/var"));
+  });
+}
+
+// The disk-full and "could not create" texts come with the writer's failures.
+// Package text is never a format.
+TEST(InstallMessages, DiskErrorAndTextsThatLookLikeFormats) {
+  InstalledPackage record("dhcp");
+  record.version = makeVersion(6, 41, Final, 0);
+  CapturedConsole out;
+  errno = EIO;
+  reportCreateFailure(out.console, record, "/flash/bin/dhcp");
+  record.bundle.name = "sys%s%n";
+  errno = ENOENT;
+  reportCreateFailure(out.console, record, "/flash/%s");
+  reportBrokenPackage(out.console, record);
+  EXPECT_EQ(out.console.messages,
+            (std::vector<std::string>{
+                "ERROR: installation of dhcp-6.41 failed: disk error",
+                "ERROR: installation of sys%s%n failed: could not create /flash/%s: "
+                "No such file or directory",
+                "ERROR: installation of sys%s%n failed: broken package"}));
+}
+
+TEST(InstallMessages, ProgressShowsTheLabelAndThePositionInThePackage) {
+  // File header (8 bytes), then a part: 6-byte header and a 100-byte payload.
+  // The payload starts at 14 and the file is 114 bytes.
+  std::istringstream input(
+      pkgwriter::wrapFile(pkgwriter::encodePart(partFileTree, std::string(100, 'x'))));
+  PartStream stream(input, false);
+  stream.wanted.push_back(partFileTree);
+  ASSERT_EQ(stream.next(), partFileTree);
+  char payload[43];
+  ASSERT_TRUE(stream.read(payload, sizeof payload));
+  InstalledPackage record("ppp");
+  record.version = makeVersion(6, 41, Final, 0);
+  const struct {
+    bool disabled;
+    const char* bundle;
+    const char* text;
+  } cases[] = {{false, "", "installing ppp-6.41"},
+               {true, "", "installing  (disabled) ppp-6.41"},
+               {true, "suite", "installing suite"}};  // a bundle member shows no marker
+  for (const auto& c : cases) {
+    record.disabled = c.disabled;
+    record.bundle.name = c.bundle;
+    CapturedConsole shown, reference;
+    showInstalling(shown.console, record, stream);
+    reference.console.showProgress(c.text, 14 + 43, 114);
+    EXPECT_EQ(shown.console.statusLine, reference.console.statusLine);
+  }
+}

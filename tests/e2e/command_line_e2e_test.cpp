@@ -1,18 +1,10 @@
 // The installer program run against a scratch device root: the command line,
 // the start-up order and the dispatch.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
-#include "support/installer_process.h"
+#include "e2e_helpers.h"
 
 namespace {
 
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::writeFile;
+using namespace e2e;
 
 const std::string usage = "usage: installer [-q] [-r <root>] [-]\n";
 const std::string resuming = "\nResuming upgrade...\n";
@@ -26,9 +18,7 @@ TEST(InstallerCommandLine, UsageLineEndsTheRunBeforeTheDatabaseIsLoaded) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   // One installed package with a schedule file, which the loader consumes.
   const auto scheduledPackage = [](const DeviceRoot& root) {
-    makeDirs(root.at("/flash/var/pdb/tool"));
-    writeFile(root.at("/flash/var/pdb/tool/version"), "16803328 1704067200\n");
-    writeFile(root.at("/flash/var/pdb/tool/files"), "");
+    installRecord(root, "tool", {{"files", ""}});
     makeDirs(root.at("/ram/pdb/tool"));
     writeFile(root.at("/ram/pdb/tool/schedule"), "bogus\n");
   };
@@ -68,8 +58,7 @@ TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
 TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
-  makeDirs(root.at("/flash/var/pdb/base"));
-  writeFile(root.at("/flash/var/pdb/base/version"), "16803328 1704067200\n");
+  installRecord(root, "base");
   EXPECT_EQ(root.run({"-q", "--reinstall", "--bogus"}).output, resuming + usage);
   // A normal run with --reinstall ends with an empty line, also when quiet.
   const auto result = root.run({"-q", "--reinstall"});

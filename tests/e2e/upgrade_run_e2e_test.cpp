@@ -1,88 +1,29 @@
 // The upgrade run over staged package files: "installer -r <root>" with
 // files made by the project's writer in the staging directories.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <sstream>
-
-#include "model/package.h"
-#include "pkgwriter/pkgwriter.h"
-#include "support/installer_process.h"
+#include "e2e_helpers.h"
 
 namespace {
 
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::writeFile;
-using Lines = std::vector<std::string>;
+using namespace e2e;
 
 const std::string staged = "/flash/rw/pckg/";
 
-struct Package {
-  std::string name;
-  Version version = makeVersion(1, 0, Final, 0);
-  std::vector<pkgwriter::ListEntry> deps{}, provides{};
-  bool image = false;
-  bool bootImage = false;
-  std::vector<pkgwriter::ListEntry> conflicts{};
-  bool signedFile = true;
-  std::string entry = "opt/";  // the one file's name, before the package name
-};
-
-pkgwriter::PackageLayout layoutOf(const Package& p) {
-  pkgwriter::PackageLayout layout;
-  layout.name = p.name;
-  layout.version = p.version;
-  layout.buildTime = 1700000000;
-  if (!p.deps.empty()) layout.deps = p.deps;
-  if (!p.provides.empty()) layout.provides = p.provides;
-  if (!p.conflicts.empty()) layout.conflicts = p.conflicts;
-  if (p.image) layout.image = "boot image of " + p.name;
-  if (p.bootImage) layout.flags = PackageFlags::bootImage;
-  layout.fileTree =
-      pkgwriter::FileTreeBuilder().addFile(p.entry + p.name, p.name + "\n").compressed();
-  if (p.signedFile)
-    layout.signer = pkgwriter::keyFileSigner(std::string(TEST_DATA_DIR) + "/dev-signer.secret");
-  return layout;
+// A signed package with the one file opt/<name>.
+std::string packageFile(const std::string& name, Version version = v1) {
+  return fileOf(package(name, version, "opt/"));
+}
+template <class Change>
+std::string packageFile(const std::string& name, Change change) {
+  pkgwriter::PackageLayout layout = package(name, v1, "opt/");
+  change(layout);
+  return fileOf(layout);
 }
 
-std::string packageFile(const Package& p) { return pkgwriter::buildPackageFile(layoutOf(p)); }
-
-std::string bundleFile(const std::string& name, const std::vector<Package>& members) {
-  pkgwriter::BundleLayout bundle;
-  bundle.name = name;
-  bundle.version = makeVersion(1, 0, Final, 0);
-  bundle.buildTime = 1700000000;
-  for (const Package& member : members)
-    bundle.members.push_back(pkgwriter::buildPackageBody(layoutOf(member)));
-  return pkgwriter::buildBundleFile(bundle);
-}
-
-// An installed record with nothing to it, so that no run empties the device.
 void installBase(const DeviceRoot& root, const std::string& name = "base") {
-  makeDirs(root.at("/flash/rw/pckg"));
-  makeDirs(root.at("/flash/var/pdb/" + name));
-  writeFile(root.at("/flash/var/pdb/" + name + "/version"), "16803328 1700000000\n");
-  writeFile(root.at("/flash/var/pdb/" + name + "/files"), "");
-}
-
-// What a person reads on the terminal: each line as it ends, after the last
-// carriage return (status lines are rewritten in place), cursor controls left
-// out.
-Lines shownLines(const std::string& output) {
-  Lines lines;
-  std::istringstream text(output);
-  for (std::string line; std::getline(text, line);) {
-    for (const char* control : {"\x1b[?25l", "\x1b[?25h"})
-      for (auto at = line.find(control); at != std::string::npos; at = line.find(control))
-        line.erase(at, 6);
-    const auto cr = line.rfind('\r');
-    lines.push_back(cr == std::string::npos ? line : line.substr(cr + 1));
-  }
-  return lines;
+  makeDirs(root.at(staged));
+  installRecord(root, name, {{"files", ""}});
 }
 
 Lines sorted(Lines lines) {
@@ -99,19 +40,19 @@ TEST(UpgradeRun, StagingDirectoriesNamesAndBrokenFiles) {
   DeviceRoot root;
   installBase(root);
   makeDirs(root.at("/flash/var/pckg"));
-  writeFile(root.at(staged + "a.tpk"), packageFile({.name = "a"}));
-  writeFile(root.at(staged + "broken.tpk"), packageFile({.name = "x", .signedFile = false}));
+  writeFile(root.at(staged + "a.tpk"), packageFile("a"));
+  writeFile(root.at(staged + "broken.tpk"), packageFile("x", [](auto& p) { p.signer = {}; }));
   for (const char* ignored : {".hidden.tpk", "b.TPK", "b.tpk.txt"})
-    writeFile(root.at(staged + ignored), packageFile({.name = "b"}));
-  writeFile(root.at("/flash/var/pckg/c.lpk"), packageFile({.name = "c"}));
-  writeFile(root.at("/ram/d.tpk"), packageFile({.name = "d"}));
+    writeFile(root.at(staged + ignored), packageFile("b"));
+  writeFile(root.at("/flash/var/pckg/c.lpk"), packageFile("c"));
+  writeFile(root.at("/ram/d.tpk"), packageFile("d"));
 
   auto result = root.run({});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(sorted(shownLines(result.output)), (Lines{"", "", "ERROR: broken package broken.tpk",
                                                       "installed a-1.0", "verified a.tpk"}));
   EXPECT_TRUE(installed(root, "a"));
-  EXPECT_EQ(readFile(root.at("/flash/opt/a")), "a\n");
+  EXPECT_EQ(readFile(root.at("/flash/opt/a")), contentOf("a", v1));
   EXPECT_FALSE(exists(root.at(staged + "a.tpk")));
   for (const char* left : {"broken.tpk", ".hidden.tpk", "b.TPK", "b.tpk.txt"})
     EXPECT_TRUE(exists(root.at(staged + left))) << left;
@@ -131,8 +72,6 @@ TEST(UpgradeRun, StagingDirectoriesNamesAndBrokenFiles) {
 
 TEST(UpgradeRun, SelectionAndInstallationOrder) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  const Package p1{.name = "p"}, p2{.name = "p", .version = makeVersion(2, 0, Final, 0)};
-  const Package q{.name = "q", .deps = {{"p", 0, 0, 0}}};
   const struct {
     bool downgrade;
     Lines after;  // what follows the scan
@@ -147,9 +86,9 @@ TEST(UpgradeRun, SelectionAndInstallationOrder) {
   for (const auto& c : cases) {
     DeviceRoot root;
     installBase(root);
-    writeFile(root.at(staged + "q.tpk"), packageFile(q));
-    writeFile(root.at(staged + "p1.tpk"), packageFile(p1));
-    writeFile(root.at(staged + "p2.tpk"), packageFile(p2));
+    writeFile(root.at(staged + "q.tpk"), packageFile("q", [](auto& q) { q.deps = {{{"p"}}}; }));
+    writeFile(root.at(staged + "p1.tpk"), packageFile("p"));
+    writeFile(root.at(staged + "p2.tpk"), packageFile("p", v2));
     if (c.downgrade) writeFile(root.at("/rw/DOWNGRADE"), "");
     const Lines lines = shownLines(root.run({}).output);
     ASSERT_EQ(lines.size(), 5 + c.after.size()) << c.downgrade;
@@ -162,8 +101,8 @@ TEST(UpgradeRun, SelectionAndInstallationOrder) {
   // A bundle wins over a separate file of its member's release, silently.
   DeviceRoot root;
   installBase(root);
-  writeFile(root.at(staged + "m.tpk"), packageFile({.name = "m"}));
-  writeFile(root.at(staged + "suite.tpk"), bundleFile("suite", {{.name = "m"}, {.name = "n"}}));
+  writeFile(root.at(staged + "m.tpk"), packageFile("m"));
+  writeFile(root.at(staged + "suite.tpk"), bundleFile("suite", v1, {package("m", v1, "opt/"), package("n", v1, "opt/")}));
   const Lines lines = shownLines(root.run({}).output);
   EXPECT_EQ(Lines(lines.begin() + 4, lines.end()), Lines{"installed suite-1.0"});
   EXPECT_EQ(readFile(root.at("/flash/var/pdb/m/bundle")), "suite\n");
@@ -174,8 +113,11 @@ TEST(UpgradeRun, ImagesAndBootImageLinks) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
   installBase(root);
-  const Package kernel{.name = "kernel", .image = true, .bootImage = true};
-  const std::string file = packageFile(kernel);
+  const auto withImage = [](auto& p) {
+    p.image = "boot image of " + p.name;
+    p.flags = pkgwriter::bootImageFlag;
+  };
+  const std::string file = packageFile("kernel", withImage);
   writeFile(root.at(staged + "kernel.tpk"), file);
   // Room for a RAM copy: an image package is never moved there all the same.
   makeDirs(root.at("/proc"));
@@ -192,8 +134,10 @@ TEST(UpgradeRun, ImagesAndBootImageLinks) {
 
   // When the entry cannot take the image, the second place does, and the
   // boot image is named in /ram/bootimage.
-  const std::string next = packageFile(
-      {.name = "kernel", .version = makeVersion(2, 0, Final, 0), .image = true, .bootImage = true});
+  const std::string next = packageFile("kernel", [&](auto& p) {
+    withImage(p);
+    p.version = v2;
+  });
   writeFile(root.at(staged + "kernel.tpk"), next);
   ::unlink(root.at("/flash/var/pdb/kernel/image").c_str());
   makeDirs(root.at("/flash/var/pdb/kernel/image/blocked"));
@@ -213,9 +157,13 @@ TEST(UpgradeRun, FailedFilesGoBackAndLostPackagesAreEnabledAgain) {
   // n disables x when it is planned in, then fails to install (its tree would
   // leave /flash): x, available before the run, is enabled again.
   writeFile(root.at(staged + "n.tpk"),
-            packageFile({.name = "n", .conflicts = {{"x", 0, 0, 0}}, .entry = "../"}));
+            fileOf([] {
+    auto n = package("n", v1, "../");
+    n.conflicts = {{{"x"}}};
+    return n;
+  }()));
   // A refused file goes back from the RAM disk to where it was found.
-  writeFile(root.at(staged + "f.tpk"), packageFile({.name = "f", .deps = {{"nothere", 0, 0, 0}}}));
+  writeFile(root.at(staged + "f.tpk"), packageFile("f", [](auto& f) { f.deps = {{{"nothere"}}}; }));
   makeDirs(root.at("/proc"));
   writeFile(root.at("/proc/meminfo"),
             "MemTotal: 1 kB\nMemFree: 65536 kB\nBuffers: 0 kB\nCached: 0 kB\n");
@@ -250,7 +198,7 @@ TEST(UpgradeRun, MessageLogAndMarkers) {
 
   // A run with a package file reserves the log: the old lines join this
   // run's messages after those recorded so far, and the log is rewritten.
-  writeFile(root.at(staged + "a.tpk"), packageFile({.name = "a"}));
+  writeFile(root.at(staged + "a.tpk"), packageFile("a"));
   root.run({});
   EXPECT_EQ(readFile(root.at("/flash/postlog")), "verified a.tpk\nearlier\ninstalled a-1.0\n");
   EXPECT_TRUE(exists(root.at("/flash/PCKGS_CHANGED")));

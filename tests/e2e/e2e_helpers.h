@@ -94,7 +94,8 @@ inline Lines shownLines(const std::string& output) {
 
 // The run's status and output, byte for byte (cursor controls and carriage
 // returns shown by name), then every entry below the root, sorted:
-// directories end in '/', files show their bytes (or, when long, their size)
+// directories end in '/', files show their text (or, when long or binary,
+// their size)
 // and their link count when linked more than once.
 inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) {
   std::string text = "status " + std::to_string(result.status) + "\n", output = result.output;
@@ -111,7 +112,10 @@ inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) 
       continue;
     }
     std::string content = readFile(entry.path());
-    if (content.size() > 100) content = "<" + std::to_string(content.size()) + " bytes>";
+    if (content.size() > 100 || std::any_of(content.begin(), content.end(), [](char c) {
+          return c != '\n' && (c < ' ' || c > '~');
+        }))
+      content = "<" + std::to_string(content.size()) + " bytes>";
     for (std::size_t at; (at = content.find('\n')) != std::string::npos;) content.replace(at, 1, "|");
     line += " = " + content;
     if (entry.hard_link_count() > 1) line += " (" + std::to_string(entry.hard_link_count()) + " links)";

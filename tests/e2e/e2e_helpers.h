@@ -126,6 +126,20 @@ inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) 
   return text;
 }
 
+// Lays out tests/data/e2e/<name>.txt below the root: lines as outcome()
+// writes them, "<path>/" or "<path> = <text>" with '|' for a line end.
+inline void lay(const DeviceRoot& root, const std::string& name) {
+  std::istringstream lines(readFile(TEST_DATA_DIR "/e2e/" + name + ".txt"));
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t is = line.find(" = ");
+    const std::string path = root.at(line.substr(0, is));
+    makeDirs(is == std::string::npos ? path : path.substr(0, path.rfind('/')));
+    std::string text = is == std::string::npos ? "" : line.substr(is + 3);
+    std::replace(text.begin(), text.end(), '|', '\n');
+    if (is != std::string::npos) writeFile(path, text);
+  }
+}
+
 // The outcome against tests/data/e2e/<name>.txt.
 inline void expectRecorded(const std::string& name, const std::string& seen) {
   EXPECT_EQ(seen, readFile(TEST_DATA_DIR "/e2e/" + name + ".txt")) << name;

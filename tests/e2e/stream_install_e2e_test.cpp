@@ -1,6 +1,7 @@
 // "installer -r <root> -" with packages made by the writer, and the runs that
-// only carry out actions (schedule files at start-up, --cleanup). Each case's
-// status, output and resulting device root are recorded in
+// only carry out actions (schedule files at start-up, --cleanup). A case's
+// device root is laid out from tests/data/e2e/stream-<case>.before.txt or
+// here; its status, output and resulting root are recorded in
 // tests/data/e2e/stream-<case>.txt.
 #include <functional>
 
@@ -13,6 +14,8 @@ using Files = std::map<std::string, std::string>;
 
 struct Root : DeviceRoot {
   Root() { installRecord(*this, "base", {{"files", ""}}); }
+  // The root laid out as tests/data/e2e/stream-<name>.before.txt says.
+  explicit Root(const std::string& name) { lay(*this, "stream-" + name + ".before"); }
   // An installed package with its one file bin/<name> on disk.
   const Root& installed(const std::string& name, Version version, Files extra = {}) const {
     extra.emplace("version", versionLine(version));
@@ -22,15 +25,16 @@ struct Root : DeviceRoot {
     writeFile(at("/flash/bin/" + name), contentOf(name, version));
     return *this;
   }
-  std::string stream(const std::string& bytes, std::vector<std::string> args = {}) const {
+  std::string runWith(const Lines& args, const std::string& input = "") const {
     ProcessOptions options;
-    options.input = bytes;
-    args.push_back("-");
+    options.input = input;
     return outcome(run(args, options), *this);
   }
+  std::string stream(const std::string& bytes, Lines args = {}) const {
+    args.push_back("-");
+    return runWith(args, bytes);
+  }
 };
-
-const Files inSuite = {{"bundle", "suite\n"}};
 
 const std::map<std::string, std::function<std::string()>> scenarios = {
     {"plain", [] { return Root().stream(fileOf(package("tool"))); }},
@@ -79,11 +83,7 @@ const std::map<std::string, std::function<std::string()>> scenarios = {
          seen += Root().installed("tool", v1).stream(bytes);
        return seen;
      }},
-    {"conflicting-installed-disabled",
-     [] {
-       return Root().installed("ntp", v1, {{"conflicts", dependencyLine("chrony", 0)}}).stream(
-           fileOf(package("chrony")));
-     }},
+    {"conflicting-installed-disabled", [] { return Root("conflicting-installed-disabled").stream(fileOf(package("chrony"))); }},
     // Beside the installed record, which stays as it is.
     {"alternate-magic",
      [] {
@@ -100,62 +100,24 @@ const std::map<std::string, std::function<std::string()>> scenarios = {
        return seen;
      }},
     {"bundle-drops-member",
-     [] {
-       const Root root;
-       installRecord(root, "suite", {{"deps", ""}});
-       root.installed("core", v1, inSuite).installed("old", v1, inSuite);
-       return root.stream(bundleFile("suite", v2, {package("core", v2)}));
-     }},
+     [] { return Root("bundle-drops-member").stream(bundleFile("suite", v2, {package("core", v2)})); }},
     // Stream mode knows no user states; the upgrade run hands over those forced
     // on the installed release: they win over the bundle's list.
     {"user-states-through-upgrade",
      [] {
-       const Root root;
-       installRecord(root, "suite", {{"version", versionLine(v09)}, {"deps", ""}});
-       root.installed("core", v09, {{"bundle", "suite\n"}, {"disabled", "user\n"}});
-       root.installed("extra", v09, {{"bundle", "suite\n"}, {"enabled", "user\n"}});
-       makeDirs(root.at("/flash/rw/pckg"));
+       const Root root("user-states-through-upgrade");
        writeFile(root.at("/flash/rw/pckg/suite.tpk"),
                  bundleFile("suite", v1, {package("core"), package("extra")}, {"extra"}));
-       return outcome(root.run({}), root);
+       return root.runWith({});
      }},
-    {"schedule-files",
-     [] {
-       const Root root;
-       root.installed("a", v1).installed("b", v1, {{"disabled", "auto\n"}}).installed("c", v1);
-       installRecord(root, "suite", {{"deps", ""}});
-       root.installed("m1", v1, inSuite).installed("m2", v1, inSuite);
-       for (const auto& [name, action] :
-            Files{{"a", "disable"}, {"b", "enable"}, {"c", "uninstall"}, {"suite", "uninstall"}}) {
-         makeDirs(root.at("/ram/pdb/" + name));
-         writeFile(root.at("/ram/pdb/" + name + "/schedule"), action + "\n");
-       }
-       writeFile(root.at("/flash/postlog"), "an earlier run\n");
-       return outcome(root.run({}), root);
-     }},
-    {"cleanup",
-     [] {
-       const Version v321 = makeVersion(3, 21, Final, 0), v322 = makeVersion(3, 22, Final, 0);
-       const std::string newSystem = dependencyLine("system", v322);
-       const Root root;
-       root.installed("system", v322);
-       for (const char* name : {"lumex", "disk-drivers", "lib"}) root.installed(name, v1);
-       root.installed("old", v1, {{"deps", dependencyLine("system", v321)}});
-       root.installed("new", v1, {{"deps", newSystem}});
-       installRecord(root, "suite", {{"deps", ""}});
-       root.installed("member", v1, {{"bundle", "suite\n"}, {"deps", newSystem}});
-       root.installed("app", v1, {{"deps", newSystem + dependencyLine("lib", 0)}});
-       return outcome(root.run({"--cleanup"}), root);
-     }},
+    {"schedule-files", [] { return Root("schedule-files").runWith({}); }},
+    {"cleanup", [] { return Root("cleanup").runWith({"--cleanup"}); }},
     // The old member a pins b to release 1: the plan for b 2.0 uninstalls a and
     // would then uninstall b too until a 2.0 follows. Neither b nor the bundle
     // may be lost on the way.
     {"members-survive-bundle-plans",
      [] {
-       const Root root;
-       installRecord(root, "suite", {{"deps", ""}});
-       root.installed("a", v1, {{"bundle", "suite\n"}, {"deps", dependencyLine("b", 0, v1)}});
-       root.installed("b", v1, inSuite);
+       const Root root("members-survive-bundle-plans");
        pkgwriter::PackageLayout b = package("b", v2);
        b.deps = {{pkgwriter::ListEntry{"a", v1}}};
        return root.stream(bundleFile("suite", v2, {b, package("a", v2)}));

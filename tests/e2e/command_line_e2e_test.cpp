@@ -16,8 +16,10 @@ void expectRuns(const std::string& name, const std::string& before, const std::v
   std::string seen;
   for (const Lines& args : runs) {
     DeviceRoot root;
-    if (before.empty()) std::filesystem::remove_all(root.at("/flash/var/pdb"));
-    else lay(root, before);
+    if (before.empty())
+      std::filesystem::remove_all(root.at("/flash/var/pdb"));
+    else
+      lay(root, before);
     ProcessOptions options;
     options.input = input;
     seen += "run";
@@ -31,8 +33,9 @@ void expectRuns(const std::string& name, const std::string& before, const std::v
 // consume the schedule file; a normal run loads it and changes nothing else.
 TEST(InstallerCommandLine, UsageLineEndsTheRunBeforeTheDatabaseIsLoaded) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  expectRuns("usage", "command-line-scheduled.before",
-             {{"--bogus"}, {"-r"}, {"--month"}, {"-q", "--bogus"}, {"--show", "-x"}, {"-q", "-r"}, {}});
+  expectRuns(
+      "usage", "command-line-scheduled.before",
+      {{"--bogus"}, {"-r"}, {"--month"}, {"-q", "--bogus"}, {"--show", "-x"}, {"-q", "-r"}, {}});
 }
 
 // A root that cannot be entered ends the run: it must not go on in the real
@@ -41,7 +44,8 @@ TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
   const std::string missing = root.at("/no/such/root");
-  const auto result = runBuiltProgram(INSTALLER_BINARY, {INSTALLER_BINARY, "-r", missing, "--show"});
+  const auto result =
+      runBuiltProgram(INSTALLER_BINARY, {INSTALLER_BINARY, "-r", missing, "--show"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output, "");
   EXPECT_EQ(result.errors.rfind("chroot: ", 0), 0u) << result.errors;
@@ -51,7 +55,8 @@ TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
 // --reinstall ends with an empty line, also when quiet.
 TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  expectRuns("resuming", "command-line-base.before", {{"-q", "--reinstall", "--bogus"}, {"-q", "--reinstall"}});
+  expectRuns("resuming", "command-line-base.before",
+             {{"-q", "--reinstall", "--bogus"}, {"-q", "--reinstall"}});
 }
 
 // --show and --cleanup end the run; the listing goes to standard output
@@ -59,8 +64,10 @@ TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
 // A stream run without a place for the image fails with 255.
 TEST(InstallerCommandLine, ShowCleanupAndStreamModeWithoutADatabase) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  expectRuns("no-database", "", {{"--show", "--cleanup"}, {"-q", "--show"}, {"--cleanup", "--show"}, {"-q", "-", "--bogus"}},
-             "not a package");
+  expectRuns(
+      "no-database", "",
+      {{"--show", "--cleanup"}, {"-q", "--show"}, {"--cleanup", "--show"}, {"-q", "-", "--bogus"}},
+      "not a package");
 }
 
 }  // namespace

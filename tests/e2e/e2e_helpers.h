@@ -1,6 +1,6 @@
-// What the end-to-end tests share: signed packages made by the writer, an
-// installed record, the lines a terminal shows, and the state of a device
-// root compared with a recorded text under tests/data/e2e.
+// What the end-to-end tests share: signed packages made by the writer, the
+// lines a terminal shows, device roots laid out from texts under
+// tests/data/e2e and their state compared with recorded texts there.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,17 +22,13 @@ using namespace testing_support;
 using Lines = std::vector<std::string>;
 
 constexpr std::uint32_t built = 1704067200;
-constexpr Version v09 = makeVersion(0, 9, Final, 0), v1 = makeVersion(1, 0, Final, 0),
-                  v2 = makeVersion(2, 0, Final, 0);
+constexpr Version v1 = makeVersion(1, 0, Final, 0), v2 = makeVersion(2, 0, Final, 0);
 
 inline std::string versionLine(Version version) {
   return std::to_string(version) + " " + std::to_string(built) + "\n";
 }
 inline std::string contentOf(const std::string& name, Version version) {
   return name + " " + versionText(version) + "\n";
-}
-inline std::string dependencyLine(const std::string& name, Version min, Version max = 0) {
-  return name + " " + std::to_string(min) + " " + std::to_string(max) + "\n";
 }
 
 // A signed package holding the one file <dir><name>.
@@ -67,16 +63,6 @@ inline std::string bundleFile(const std::string& name, Version version,
   return pkgwriter::buildBundleFile(layout);
 }
 
-// An installed record with the given entry files; a root needs at least one,
-// or the run halts for good.
-inline void installRecord(const DeviceRoot& root, const std::string& name,
-                          std::map<std::string, std::string> files = {}) {
-  files.emplace("version", versionLine(v1));
-  makeDirs(root.at("/flash/var/pdb/" + name));
-  for (const auto& [file, content] : files)
-    writeFile(root.at("/flash/var/pdb/" + name + "/" + file), content);
-}
-
 // What a person reads on the terminal: each line after its last carriage
 // return, cursor controls left out.
 inline Lines shownLines(const std::string& output) {
@@ -99,8 +85,10 @@ inline Lines shownLines(const std::string& output) {
 // and their link count when linked more than once.
 inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) {
   std::string text = "status " + std::to_string(result.status) + "\n", output = result.output;
-  for (const auto& [from, to] : {std::pair{"\x1b[?25l", "<hide>"}, {"\x1b[?25h", "<show>"}, {"\r", "<cr>"}})
-    for (std::size_t at; (at = output.find(from)) != std::string::npos;) output.replace(at, std::strlen(from), to);
+  for (const auto& [from, to] :
+       {std::pair{"\x1b[?25l", "<hide>"}, {"\x1b[?25h", "<show>"}, {"\r", "<cr>"}})
+    for (std::size_t at; (at = output.find(from)) != std::string::npos;)
+      output.replace(at, std::strlen(from), to);
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) text += "| " + line + "\n";
   if (!output.empty() && output.back() != '\n') text += "(no final newline)\n";
@@ -116,9 +104,11 @@ inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) 
           return c != '\n' && (c < ' ' || c > '~');
         }))
       content = "<" + std::to_string(content.size()) + " bytes>";
-    for (std::size_t at; (at = content.find('\n')) != std::string::npos;) content.replace(at, 1, "|");
+    for (std::size_t at; (at = content.find('\n')) != std::string::npos;)
+      content.replace(at, 1, "|");
     line += " = " + content;
-    if (entry.hard_link_count() > 1) line += " (" + std::to_string(entry.hard_link_count()) + " links)";
+    if (entry.hard_link_count() > 1)
+      line += " (" + std::to_string(entry.hard_link_count()) + " links)";
     entries.push_back(line);
   }
   std::sort(entries.begin(), entries.end());

@@ -24,16 +24,10 @@ std::string packageFile(const std::string& name, Change change) {
   return fileOf(layout);
 }
 
-void installBase(const DeviceRoot& root, const std::string& name = "base") {
-  makeDirs(root.at(staged));
-  installRecord(root, name, {{"files", ""}});
-}
-
-// Room for a RAM copy of a staged file.
-void roomInRam(const DeviceRoot& root) {
-  makeDirs(root.at("/proc"));
-  writeFile(root.at("/proc/meminfo"), "MemTotal: 1 kB\nMemFree: 65536 kB\nBuffers: 0 kB\nCached: 0 kB\n");
-}
+// Laid out from tests/data/e2e/upgrade-<name>.before.txt.
+struct Root : DeviceRoot {
+  explicit Root(const std::string& name = "base") { lay(*this, "upgrade-" + name + ".before"); }
+};
 
 // The outcome with the lines of the output and of the message log sorted.
 std::string sortedOutcome(ProcessResult result, const DeviceRoot& root) {
@@ -53,8 +47,7 @@ std::string sortedOutcome(ProcessResult result, const DeviceRoot& root) {
 // directory the second one counts, and /ram/ only with --reinstall.
 TEST(UpgradeRun, StagingDirectoriesNamesAndBrokenFiles) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  DeviceRoot root;
-  installBase(root);
+  const Root root;
   makeDirs(root.at("/flash/var/pckg"));
   writeFile(root.at(staged + "a.tpk"), packageFile("a"));
   writeFile(root.at(staged + "broken.tpk"), packageFile("x", [](auto& p) { p.signer = {}; }));
@@ -63,7 +56,8 @@ TEST(UpgradeRun, StagingDirectoriesNamesAndBrokenFiles) {
   writeFile(root.at("/flash/var/pckg/c.lpk"), packageFile("c"));
   writeFile(root.at("/ram/d.tpk"), packageFile("d"));
   std::string seen = sortedOutcome(root.run({}), root);
-  for (const Lines& args : {Lines{"-q"}, Lines{"-q", "--reinstall"}}) seen += outcome(root.run(args), root);
+  for (const Lines& args : {Lines{"-q"}, Lines{"-q", "--reinstall"}})
+    seen += outcome(root.run(args), root);
   expectRecorded("upgrade-staging", seen);
 }
 
@@ -74,8 +68,7 @@ TEST(UpgradeRun, SelectionAndInstallationOrder) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   std::string seen;
   for (const bool downgrade : {false, true}) {
-    DeviceRoot root;
-    installBase(root);
+    const Root root;
     writeFile(root.at(staged + "q.tpk"), packageFile("q", [](auto& q) { q.deps = {{{"p"}}}; }));
     writeFile(root.at(staged + "p1.tpk"), packageFile("p"));
     writeFile(root.at(staged + "p2.tpk"), packageFile("p", v2));
@@ -84,8 +77,7 @@ TEST(UpgradeRun, SelectionAndInstallationOrder) {
     EXPECT_EQ(shownLines(result.output).back(), "installed q-1.0");
     seen += sortedOutcome(result, root);
   }
-  DeviceRoot root;
-  installBase(root);
+  const Root root;
   writeFile(root.at(staged + "m.tpk"), packageFile("m"));
   writeFile(root.at(staged + "suite.tpk"),
             bundleFile("suite", v1, {package("m", v1, "opt/"), package("n", v1, "opt/")}));
@@ -97,9 +89,7 @@ TEST(UpgradeRun, SelectionAndInstallationOrder) {
 // named in /ram/bootimage.
 TEST(UpgradeRun, ImagesAndBootImageLinks) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  DeviceRoot root;
-  installBase(root);
-  roomInRam(root);
+  const Root root("room-in-ram");
   const auto withImage = [](auto& p) {
     p.image = "boot image of " + p.name;
     p.flags = pkgwriter::bootImageFlag;
@@ -127,15 +117,12 @@ TEST(UpgradeRun, ImagesAndBootImageLinks) {
 // refused file goes back from the RAM disk to where it was found.
 TEST(UpgradeRun, FailedFilesGoBackAndLostPackagesAreEnabledAgain) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  DeviceRoot root;
-  installBase(root);
-  installBase(root, "x");
-  roomInRam(root);
+  const Root root("failed-files");
   writeFile(root.at(staged + "n.tpk"), fileOf([] {
-    auto n = package("n", v1, "../");
-    n.conflicts = {{{"x"}}};
-    return n;
-  }()));
+              auto n = package("n", v1, "../");
+              n.conflicts = {{{"x"}}};
+              return n;
+            }()));
   writeFile(root.at(staged + "f.tpk"), packageFile("f", [](auto& f) { f.deps = {{{"nothere"}}}; }));
   const ProcessResult result = root.run({});
   EXPECT_EQ(shownLines(result.output).back(), "enabled x-1.0");
@@ -147,8 +134,7 @@ TEST(UpgradeRun, FailedFilesGoBackAndLostPackagesAreEnabledAgain) {
 // join this run's messages after those recorded so far.
 TEST(UpgradeRun, MessageLogAndMarkers) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  DeviceRoot root;
-  installBase(root);
+  const Root root;
   writeFile(root.at("/flash/postlog"), "earlier\nunterminated");
   writeFile(root.at("/rw/DOWNGRADE"), "");
   std::string seen = outcome(root.run({}), root);

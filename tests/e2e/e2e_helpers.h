@@ -21,25 +21,18 @@ namespace e2e {
 using namespace testing_support;
 using Lines = std::vector<std::string>;
 
-constexpr std::uint32_t built = 1704067200;
 constexpr Version v1 = makeVersion(1, 0, Final, 0), v2 = makeVersion(2, 0, Final, 0);
 
-inline std::string versionLine(Version version) {
-  return std::to_string(version) + " " + std::to_string(built) + "\n";
-}
-inline std::string contentOf(const std::string& name, Version version) {
-  return name + " " + versionText(version) + "\n";
-}
-
-// A signed package holding the one file <dir><name>.
+// A signed package holding the one file <dir><name>, "<name> <version>\n".
 inline pkgwriter::PackageLayout package(const std::string& name, Version version = v1,
                                         const std::string& dir = "bin/") {
   pkgwriter::PackageLayout layout;
   layout.name = name;
   layout.version = version;
-  layout.buildTime = built;
-  layout.fileTree =
-      pkgwriter::FileTreeBuilder().addFile(dir + name, contentOf(name, version)).compressed();
+  layout.buildTime = 1704067200;
+  layout.fileTree = pkgwriter::FileTreeBuilder()
+                        .addFile(dir + name, name + " " + versionText(version) + "\n")
+                        .compressed();
   layout.signer = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
   return layout;
 }
@@ -56,7 +49,7 @@ inline std::string bundleFile(const std::string& name, Version version,
   pkgwriter::BundleLayout layout;
   layout.name = name;
   layout.version = version;
-  layout.buildTime = built;
+  layout.buildTime = 1704067200;
   if (!defaultDisabled.empty()) layout.defaultDisabled.emplace();
   for (const std::string& member : defaultDisabled) layout.defaultDisabled->push_back({member});
   for (const auto& member : members) layout.members.push_back(pkgwriter::buildPackageBody(member));

@@ -23,8 +23,8 @@ std::string samplePath(const std::string& name) {
 
 int buildPackage(const std::string& out, const std::string& name,
                  const std::vector<std::string>& more) {
-  std::vector<std::string> args{"build", "-o", out, "--name", name, "--version", "1.0",
-                                "--build-time", "1"};
+  std::vector<std::string> args{"build", "-o",           out, "--name", name, "--version",
+                                "1.0",   "--build-time", "1"};
   args.insert(args.end(), more.begin(), more.end());
   const auto r = runTpk(args);
   EXPECT_EQ(r.errors, "") << name;

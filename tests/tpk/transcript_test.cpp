@@ -1,0 +1,114 @@
+// tpk run as a package maker runs it, replayed from the transcripts in
+// tests/data/tpk/*.transcript: a "$ " line is a command, followed by what it
+// printed ("> " standard output, "! " standard error) and "= <status>". The
+// commands run in a scratch directory ($TMP; $DATA is tests/data, $LONG a
+// 65537-byte word, $SPACE and $TAB a blank, '' an empty word); besides tpk there are small file
+// commands, see fileCommand.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/scratch_dir.h"
+#include "tpk_helpers.h"
+
+namespace {
+
+using namespace tpk_test;
+using testing_support::ProcessResult;
+using testing_support::readFile;
+using testing_support::writeFile;
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+}
+
+// write <file> <text> ('|' a line end), mkdir <dir>, mkfifo <file>,
+// chmod <octal> <file>, mode <file>, same <file> <file>, ls <dir>,
+// size <file>, cut <file> <bytes kept, or dropped when negative> <out>,
+// poke <file> <offset> <text>.
+ProcessResult fileCommand(const std::vector<std::string>& w) {
+  ProcessResult r;
+  r.status = 0;
+  std::string text = w.size() > 2 ? w[2] : "";
+  std::replace(text.begin(), text.end(), '|', '\n');
+  if (w[0] == "write")
+    writeFile(w[1], text);
+  else if (w[0] == "mkdir")
+    std::filesystem::create_directories(w[1]);
+  else if (w[0] == "mkfifo")
+    r.status = ::mkfifo(w[1].c_str(), 0600);
+  else if (w[0] == "chmod")
+    r.status = ::chmod(w[2].c_str(), std::stoi(w[1], nullptr, 8));
+  else if (w[0] == "same")
+    r.output = readFile(w[1]) == readFile(w[2]) ? "same\n" : "differ\n";
+  else if (w[0] == "size")
+    r.output = std::to_string(readFile(w[1]).size()) + "\n";
+  else if (w[0] == "cut") {
+    const std::string whole = readFile(w[1]);
+    const long n = std::stol(w[2]);
+    writeFile(w[3], whole.substr(0, n < 0 ? whole.size() + n : n));
+  } else if (w[0] == "poke")
+    writeFile(w[1], readFile(w[1]).replace(std::stoul(w[2]), w[3].size(), w[3]));
+  else if (w[0] == "ls")
+    for (const std::string& name : directoryNames(w[1])) r.output += name + "\n";
+  else if (w[0] == "mode") {
+    struct stat st {};
+    r.status = ::stat(w[1].c_str(), &st);
+    r.output = (std::ostringstream() << std::oct << (st.st_mode & 07777) << "\n").str();
+  } else {
+    r.status = -1;
+    r.errors = "unknown command " + w[0] + "\n";
+  }
+  return r;
+}
+
+std::string replay(const std::string& script, const std::string& tmp) {
+  // Shown by name in the transcript; $SPACE and $TAB only stand in commands.
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"$TMP", tmp}, {"$DATA", TEST_DATA_DIR}, {"$LONG", std::string(65537, 'n')}};
+  std::istringstream lines(script);
+  std::string transcript;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("$ ", 0) != 0) {
+      if (line.empty() || line[0] == '#') transcript += line + "\n";
+      continue;
+    }
+    transcript += line + "\n";
+    std::vector<std::string> words;
+    std::istringstream split(line.substr(2));
+    for (std::string word; split >> word;) {
+      for (const auto& [name, value] : names) replaceAll(word, name, value);
+      replaceAll(word, "$SPACE", " ");
+      replaceAll(word, "$TAB", "\t");
+      words.push_back(word == "''" ? "" : word);
+    }
+    ProcessResult r =
+        words[0] == "tpk" ? runTpk({words.begin() + 1, words.end()}) : fileCommand(words);
+    for (auto& [text, mark] : {std::pair{&r.output, "> "}, std::pair{&r.errors, "! "}}) {
+      for (const auto& [name, value] : names) replaceAll(*text, value, name);
+      std::istringstream printed(*text);
+      for (std::string out; std::getline(printed, out);) transcript += mark + out + "\n";
+    }
+    transcript += "= " + std::to_string(r.status) + "\n";
+  }
+  return transcript;
+}
+
+TEST(TpkTranscripts, ReplayAsRecorded) {
+  for (const auto& entry : std::filesystem::directory_iterator(TEST_DATA_DIR "/tpk")) {
+    if (entry.path().extension() != ".transcript") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    testing_support::ScratchDir dir;
+    const std::string script = readFile(entry.path());
+    const std::string seen = replay(script, dir.path());
+    EXPECT_EQ(seen, script);
+  }
+}
+
+}  // namespace

@@ -42,35 +42,12 @@ void makeTree(const std::string& root) {
 TEST(TpkBuild, EveryHeaderFieldReadsBackThroughTheInstallersReader) {
   ScratchDir dir;
   makeTree(dir / "root");
-  const auto r = runTpk({"build",
-                         "-o",
-                         dir / "tool.tpk",
-                         "--name",
-                         "tool",
-                         "--version",
-                         "6.42beta5",
-                         "--build-time",
-                         "1704067200",
-                         "--arch",
-                         "powerpc",
-                         "--note",
-                         "a note",
-                         "--text24",
-                         "t24",
-                         "--text2",
-                         "t2",
-                         "--depends",
-                         "system>=6.41,<=6.49",
-                         "--depends",
-                         "lib",
-                         "--provides",
-                         "tool-api=1.2:-3",
-                         "--conflicts",
-                         "old-tool<=1.0",
-                         "--boot-image",
-                         "--owner",
-                         "0:0",
-                         dir / "root"});
+  // clang-format off
+  const auto r = runTpk({"build", "-o", dir / "tool.tpk", "--name", "tool", "--version", "6.42beta5",
+      "--build-time", "1704067200", "--arch", "powerpc", "--note", "a note", "--text24", "t24",
+      "--text2", "t2", "--depends", "system>=6.41,<=6.49", "--depends", "lib", "--provides",
+      "tool-api=1.2:-3", "--conflicts", "old-tool<=1.0", "--boot-image", "--owner", "0:0", dir / "root"});
+  // clang-format on
   ASSERT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(r.output, "");
 
@@ -193,8 +170,9 @@ TEST(TpkBundle, MembersAreCopiedUnchangedAfterTheBundleHeader) {
 TEST(TpkVerify, RefusesAPartAfterTheLastMember) {
   ScratchDir dir;
   const std::string trailing = dir / "trailing.tpk";
-  writeFile(trailing, pkgwriter::wrapFile(readFile(samplePath("sample-bundle.tpk")).substr(8) +
-                                          pkgwriter::encodePart(21, "")));
+  writeFile(trailing,
+            pkgwriter::wrapFile(readFile(TEST_DATA_DIR "/packages/sample-bundle.tpk").substr(8) +
+                                pkgwriter::encodePart(21, "")));
   const auto r = runTpk({"verify", trailing});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, trailing + ": smp-bundle: malformed file\n");

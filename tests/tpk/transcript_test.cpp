@@ -10,7 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <set>
 #include <sstream>
 
 #include "support/scratch_dir.h"
@@ -55,9 +55,12 @@ ProcessResult fileCommand(const std::vector<std::string>& w) {
     writeFile(w[3], whole.substr(0, n < 0 ? whole.size() + n : n));
   } else if (w[0] == "poke")
     writeFile(w[1], readFile(w[1]).replace(std::stoul(w[2]), w[3].size(), w[3]));
-  else if (w[0] == "ls")
-    for (const std::string& name : directoryNames(w[1])) r.output += name + "\n";
-  else if (w[0] == "mode") {
+  else if (w[0] == "ls") {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(w[1]))
+      names.insert(entry.path().filename());
+    for (const std::string& name : names) r.output += name + "\n";
+  } else if (w[0] == "mode") {
     struct stat st {};
     r.status = ::stat(w[1].c_str(), &st);
     r.output = (std::ostringstream() << std::oct << (st.st_mode & 07777) << "\n").str();

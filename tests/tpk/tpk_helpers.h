@@ -12,8 +12,7 @@
 
 namespace tpk_test {
 
-// Runs the built tpk with args (without the program name). SOURCE_DATE_EPOCH
-// is removed from the environment unless given in environment.
+// Runs the built tpk with args (without the program name).
 inline testing_support::ProcessResult runTpk(
     const std::vector<std::string>& args,
     const std::map<std::string, std::string>& environment = {}) {
@@ -21,7 +20,6 @@ inline testing_support::ProcessResult runTpk(
   argv.insert(argv.end(), args.begin(), args.end());
   testing_support::ProcessOptions options;
   options.environment = environment;
-  if (!environment.count("SOURCE_DATE_EPOCH")) options.unset.push_back("SOURCE_DATE_EPOCH");
   return testing_support::runBuiltProgram(TPK_BINARY, argv, options);
 }
 

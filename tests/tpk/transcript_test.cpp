@@ -2,10 +2,12 @@
 // tests/data/tpk/*.transcript: a "$ " line is a command, followed by what it
 // printed ("> " standard output, "! " standard error) and "= <status>". The
 // commands run in a scratch directory ($TMP; $DATA is tests/data, $LONG a
-// 65537-byte word, $SPACE and $TAB a blank, '' an empty word); besides tpk there are small file
+// 65537-byte word, $SPACE, $TAB and $NL a blank, '' an empty word); NAME=VALUE
+// words before tpk set its environment; besides tpk there are small file
 // commands, see fileCommand.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,7 +15,10 @@
 #include <set>
 #include <sstream>
 
+#include "model/package.h"
+#include "pkgfile/header_parts.h"
 #include "support/scratch_dir.h"
+#include "tpk/relation_text.h"
 #include "tpk_helpers.h"
 
 namespace {
@@ -28,10 +33,38 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
     text.replace(at, from.size(), to);
 }
 
+std::string hex(const std::string& bytes) {
+  std::string text;
+  for (unsigned char c : bytes)
+    text += "0123456789abcdef"[c >> 4], text += "0123456789abcdef"[c & 15];
+  return text;
+}
+
+// The installer's reading of a package file, every header field.
+std::string readBack(const std::string& path) {
+  PackageFile f;
+  if (!loadPackageFile(f, path)) return "refused\n";
+  std::ostringstream out;
+  out << "name " << f.name << "\nversion " << std::hex << f.version << std::dec << "\nbuilt "
+      << f.buildTime << "\nflags " << f.flags << "\narch " << f.architecture << "\nnote " << f.note
+      << "\ntext24 " << f.text24 << "\ntext2 " << f.text2 << "\nbundle " << f.isBundle
+      << "\nalternate magic " << f.alternateMagic << "\n";
+  for (const auto& [what, list] :
+       {std::pair{"depends ", &f.deps}, {"provides ", &f.provides}, {"conflicts ", &f.conflicts}})
+    for (const Dependency& d : *list)
+      out << what << tpk::relationText(d.name, d.min, d.max, d.extra) << "\n";
+  for (const auto& member : f.members) out << "member " << member->name << "\n";
+  return out.str();
+}
+
 // write <file> <text> ('|' a line end), mkdir <dir>, mkfifo <file>,
 // chmod <octal> <file>, mode <file>, same <file> <file>, ls <dir>,
 // size <file>, cut <file> <bytes kept, or dropped when negative> <out>,
-// poke <file> <offset> <text>.
+// poke <file> <offset> <text>, symlink <target> <file>, mknod <file> <major>
+// <minor> (a character device), read <file> (as the installer reads it),
+// parts <file> (file header, then each part's type, size and, when short and
+// not a compressed tree, its bytes), ends <file> <member>... (whether the file ends with the
+// members' parts).
 ProcessResult fileCommand(const std::vector<std::string>& w) {
   ProcessResult r;
   r.status = 0;
@@ -47,7 +80,28 @@ ProcessResult fileCommand(const std::vector<std::string>& w) {
     r.status = ::chmod(w[2].c_str(), std::stoi(w[1], nullptr, 8));
   else if (w[0] == "same")
     r.output = readFile(w[1]) == readFile(w[2]) ? "same\n" : "differ\n";
-  else if (w[0] == "size")
+  else if (w[0] == "symlink")
+    r.status = ::symlink(w[1].c_str(), w[2].c_str());
+  else if (w[0] == "mknod")
+    r.status = ::mknod(w[1].c_str(), S_IFCHR | 0600, makedev(std::stoi(w[2]), std::stoi(w[3])));
+  else if (w[0] == "read")
+    r.output = readBack(w[1]);
+  else if (w[0] == "parts") {
+    const std::string file = readFile(w[1]);
+    r.output = "magic " + hex(file.substr(0, 4)) + ", " + std::to_string(le32(file, 4)) + " of " +
+               std::to_string(file.size() - 8) + " bytes follow\n";
+    for (const Part& part : splitParts(file))
+      r.output += std::to_string(part.type) + " " + std::to_string(part.payload.size()) +
+                  (part.payload.size() <= 40 && part.type != 4 ? " " + hex(part.payload) : "") +
+                  "\n";
+  } else if (w[0] == "ends") {
+    std::string members;
+    for (std::size_t i = 2; i < w.size(); ++i) members += readFile(w[i]).substr(8);
+    const std::string file = readFile(w[1]);
+    r.output = file.size() >= members.size() && file.substr(file.size() - members.size()) == members
+                   ? "ends with them\n"
+                   : "does not end with them\n";
+  } else if (w[0] == "size")
     r.output = std::to_string(readFile(w[1]).size()) + "\n";
   else if (w[0] == "cut") {
     const std::string whole = readFile(w[1]);
@@ -72,7 +126,7 @@ ProcessResult fileCommand(const std::vector<std::string>& w) {
 }
 
 std::string replay(const std::string& script, const std::string& tmp) {
-  // Shown by name in the transcript; $SPACE and $TAB only stand in commands.
+  // Shown by name in the transcript; $SPACE, $TAB and $NL only stand in commands.
   const std::vector<std::pair<std::string, std::string>> names = {
       {"$TMP", tmp}, {"$DATA", TEST_DATA_DIR}, {"$LONG", std::string(65537, 'n')}};
   std::istringstream lines(script);
@@ -89,10 +143,15 @@ std::string replay(const std::string& script, const std::string& tmp) {
       for (const auto& [name, value] : names) replaceAll(word, name, value);
       replaceAll(word, "$SPACE", " ");
       replaceAll(word, "$TAB", "\t");
+      replaceAll(word, "$NL", "\n");
       words.push_back(word == "''" ? "" : word);
     }
-    ProcessResult r =
-        words[0] == "tpk" ? runTpk({words.begin() + 1, words.end()}) : fileCommand(words);
+    std::map<std::string, std::string> environment;  // NAME=VALUE words before tpk
+    for (; words[0].find('=') != std::string::npos; words.erase(words.begin()))
+      environment.emplace(words[0].substr(0, words[0].find('=')),
+                          words[0].substr(words[0].find('=') + 1));
+    ProcessResult r = words[0] == "tpk" ? runTpk({words.begin() + 1, words.end()}, environment)
+                                        : fileCommand(words);
     for (auto& [text, mark] : {std::pair{&r.output, "> "}, std::pair{&r.errors, "! "}}) {
       for (const auto& [name, value] : names) replaceAll(*text, value, name);
       std::istringstream printed(*text);

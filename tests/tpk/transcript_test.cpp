@@ -62,9 +62,8 @@ std::string readBack(const std::string& path) {
 // size <file>, cut <file> <bytes kept, or dropped when negative> <out>,
 // poke <file> <offset> <text>, symlink <target> <file>, mknod <file> <major>
 // <minor> (a character device), read <file> (as the installer reads it),
-// parts <file> (file header, then each part's type, size and, when short and
-// not a compressed tree, its bytes), ends <file> <member>... (whether the file ends with the
-// members' parts).
+// parts <file> (the file header, then each part's type and bytes), ends <file> <member>... (whether
+// the file ends with the members' parts).
 ProcessResult fileCommand(const std::vector<std::string>& w) {
   ProcessResult r;
   r.status = 0;
@@ -86,13 +85,15 @@ ProcessResult fileCommand(const std::vector<std::string>& w) {
     r.status = ::mknod(w[1].c_str(), S_IFCHR | 0600, makedev(std::stoi(w[2]), std::stoi(w[3])));
   else if (w[0] == "read")
     r.output = readBack(w[1]);
-  else if (w[0] == "parts") {
+  else if (w[0] == "parts") {  // a compressed tree's size depends on the zlib at hand
     const std::string file = readFile(w[1]);
-    r.output = "magic " + hex(file.substr(0, 4)) + ", " + std::to_string(le32(file, 4)) + " of " +
-               std::to_string(file.size() - 8) + " bytes follow\n";
+    r.output = "magic " + hex(file.substr(0, 4)) +
+               (le32(file, 4) == file.size() - 8 ? ", length right\n" : ", length wrong\n");
     for (const Part& part : splitParts(file))
-      r.output += std::to_string(part.type) + " " + std::to_string(part.payload.size()) +
-                  (part.payload.size() <= 40 && part.type != 4 ? " " + hex(part.payload) : "") +
+      r.output += std::to_string(part.type) +
+                  (part.type == 4             ? " compressed tree"
+                   : part.payload.size() > 40 ? " " + std::to_string(part.payload.size()) + " bytes"
+                                              : " " + hex(part.payload)) +
                   "\n";
   } else if (w[0] == "ends") {
     std::string members;

@@ -3,7 +3,6 @@
 // child's exit status carries whether a check in it failed.
 #pragma once
 
-#include <cstddef>
 #include <functional>
 #include <string>
 

@@ -11,16 +11,14 @@
 namespace testing_support {
 
 struct ProcessResult {
-  int status = -1;     // exit status, or -1 when the program did not exit normally
-  std::string output;  // standard output, byte for byte
-  std::string errors;  // standard error
-  // The process state ('S', 'R', ...) of a program killed at the time limit.
-  char stateAtTimeLimit = 0;
+  int status = -1;            // exit status, or -1 when the program did not exit normally
+  std::string output;         // standard output, byte for byte
+  std::string errors;         // standard error
+  char stateAtTimeLimit = 0;  // process state ('S', ...) when killed at the time limit
 };
 
 struct ProcessOptions {
-  // Set on a clean base: the environment without arch, bootimage and
-  // SOURCE_DATE_EPOCH.
+  // Set on ours without arch, bootimage and SOURCE_DATE_EPOCH.
   std::map<std::string, std::string> environment;
   std::string input;           // standard input
   int timeLimitSeconds = 120;  // then the program is killed
@@ -30,13 +28,8 @@ struct ProcessOptions {
 // "unshare -r"), otherwise the reason.
 std::string rootChangeUnavailable();
 
-// Runs program with args (argv[0] included; without a slash the program is
-// looked up in PATH), through "unshare -r" when not root.
-ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                         const ProcessOptions& options = {});
-
-// runProgram for a program of this build; in a cross build through the
-// emulator that CTest uses.
+// Runs a program of this build with args (argv[0] included), through "unshare
+// -r" when not root and, in a cross build, through the emulator CTest uses.
 ProcessResult runBuiltProgram(const std::string& program, const std::vector<std::string>& args,
                               const ProcessOptions& options = {});
 
@@ -52,8 +45,6 @@ class DeviceRoot : public ScratchDir {
 }  // namespace testing_support
 
 // Skips the current test when the installer cannot change root here.
-#define SKIP_UNLESS_ROOT_CHANGE_WORKS()                                    \
-  do {                                                                     \
-    const std::string reason = ::testing_support::rootChangeUnavailable(); \
-    if (!reason.empty()) GTEST_SKIP() << reason;                           \
-  } while (0)
+#define SKIP_UNLESS_ROOT_CHANGE_WORKS()                                                       \
+  if (const std::string reason = ::testing_support::rootChangeUnavailable(); !reason.empty()) \
+  GTEST_SKIP() << reason

@@ -26,16 +26,15 @@ namespace testing_support {
 namespace {
 
 [[noreturn]] void leave(int status) {
-  std::fflush(stdout);
-  std::fflush(stderr);
+  std::fflush(nullptr);
   ::_exit(status);
 }
 
 bool mountTmpfs(const std::string& target, std::size_t bytes) {
-  const std::string options = "size=" + std::to_string(bytes);
   return ::unshare(CLONE_NEWNS) == 0 &&
          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-         ::mount("tmpfs", target.c_str(), "tmpfs", 0, options.c_str()) == 0;
+         ::mount("tmpfs", target.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) ==
+             0;
 }
 
 std::string readAll(std::FILE* file) {
@@ -46,11 +45,44 @@ std::string readAll(std::FILE* file) {
   return text;
 }
 
-// Waits for the child to end; one still running at the time limit is killed,
-// its process state ('S', 'R', ...) then noted.
-void awaitExit(pid_t child, int timeLimitSeconds, int& status, ProcessResult& result) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
-  while (waitpid(child, &status, WNOHANG) == 0) {
+// Runs program with args (argv[0] included; without a slash the program is
+// looked up in PATH), through "unshare -r" when not root. One still running
+// at the time limit is killed, its process state ('S', 'R', ...) then noted.
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options) {
+  const bool root = geteuid() == 0;
+  std::vector<std::string> argv = root ? args : std::vector<std::string>{"unshare", "-r", program};
+  if (!root) argv.insert(argv.end(), args.begin() + 1, args.end());
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string text = *entry, name = text.substr(0, text.find('='));
+    if (!options.environment.count(name) && name != "arch" && name != "bootimage" &&
+        name != "SOURCE_DATE_EPOCH")
+      environment.push_back(text);
+  }
+  for (const auto& [name, value] : options.environment) environment.push_back(name + "=" + value);
+  std::vector<char*> argPointers, envPointers;
+  for (std::string& arg : argv) argPointers.push_back(arg.data());
+  for (std::string& entry : environment) envPointers.push_back(entry.data());
+  argPointers.push_back(nullptr);
+  envPointers.push_back(nullptr);
+
+  std::FILE *in = std::tmpfile(), *out = std::tmpfile(), *err = std::tmpfile();
+  std::fwrite(options.input.data(), 1, options.input.size(), in);
+  std::rewind(in);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(fileno(in), 0);
+    dup2(fileno(out), 1);
+    dup2(fileno(err), 2);
+    execvpe(root ? program.c_str() : "/usr/bin/unshare", argPointers.data(), envPointers.data());
+    _exit(127);
+  }
+  ProcessResult result;
+  int status = 0;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(options.timeLimitSeconds);
+  while (child > 0 && waitpid(child, &status, WNOHANG) == 0) {
     if (!result.stateAtTimeLimit && std::chrono::steady_clock::now() >= deadline) {
       std::string stat;
       std::getline(std::ifstream("/proc/" + std::to_string(child) + "/stat"), stat);
@@ -60,6 +92,11 @@ void awaitExit(pid_t child, int timeLimitSeconds, int& status, ProcessResult& re
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  std::fclose(in);
+  result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.output = readAll(out);
+  result.errors = readAll(err);
+  return result;
 }
 
 }  // namespace
@@ -71,8 +108,7 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  // Make everything writable first so that read-only test directories go too.
+  std::error_code ignored;  // read-only test directories are made writable first
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(path_, ignored);
@@ -103,8 +139,7 @@ void makeDirs(const std::string& path) {
 
 int runChrooted(const std::string& root, const std::function<void()>& body,
                 const ChrootOptions& options) {
-  std::fflush(stdout);
-  std::fflush(stderr);
+  std::fflush(nullptr);
   const pid_t child = ::fork();
   if (child < 0) return -1;
   if (child == 0) {
@@ -121,55 +156,15 @@ int runChrooted(const std::string& root, const std::function<void()>& body,
 }
 
 Console& childConsole() {
-  static char* text = nullptr;
-  static std::size_t size = 0;
+  static char* text;
+  static std::size_t size;
   return *new Console(::open_memstream(&text, &size));  // the child exits without cleanup
 }
 
 std::string rootChangeUnavailable() {
-  static const bool possible = geteuid() == 0 || runProgram("/bin/true", {"/bin/true"}).status == 0;
+  static const bool possible =
+      geteuid() == 0 || runProgram("/bin/true", {"/bin/true"}, {}).status == 0;
   return possible ? "" : "cannot change root: not root and \"unshare -r\" does not work here";
-}
-
-ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                         const ProcessOptions& options) {
-  const bool root = geteuid() == 0;
-  std::vector<std::string> argv = root ? args : std::vector<std::string>{"unshare", "-r", program};
-  if (!root) argv.insert(argv.end(), args.begin() + 1, args.end());
-  const std::string executable = root ? program : "/usr/bin/unshare";
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry; ++entry) {
-    const std::string text = *entry, name = text.substr(0, text.find('='));
-    if (!options.environment.count(name) && name != "arch" && name != "bootimage" &&
-        name != "SOURCE_DATE_EPOCH")
-      environment.push_back(text);
-  }
-  for (const auto& [name, value] : options.environment) environment.push_back(name + "=" + value);
-  std::vector<char*> argPointers, envPointers;
-  for (std::string& arg : argv) argPointers.push_back(arg.data());
-  for (std::string& entry : environment) envPointers.push_back(entry.data());
-  argPointers.push_back(nullptr);
-  envPointers.push_back(nullptr);
-
-  std::FILE *in = std::tmpfile(), *out = std::tmpfile(), *err = std::tmpfile();
-  std::fwrite(options.input.data(), 1, options.input.size(), in);
-  std::rewind(in);
-  ProcessResult result;
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(fileno(in), 0);
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
-    execvpe(executable.c_str(), argPointers.data(), envPointers.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (child > 0) awaitExit(child, options.timeLimitSeconds, status, result);
-  std::fclose(in);
-  result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.output = readAll(out);
-  result.errors = readAll(err);
-  return result;
 }
 
 ProcessResult runBuiltProgram(const std::string& program, const std::vector<std::string>& args,
@@ -190,8 +185,7 @@ ProcessResult DeviceRoot::run(const std::vector<std::string>& args,
                               const ProcessOptions& options) const {
   std::vector<std::string> argv = {INSTALLER_BINARY, "-r", path()};
   argv.insert(argv.end(), args.begin(), args.end());
-  // The leak checker reads /proc at exit, which the installer no longer sees
-  // once it has changed its root; the in-process tests still check for leaks.
+  // The leak checker would read /proc, out of reach in the changed root.
   ProcessOptions withoutLeakCheck = options;
   if (!std::getenv("LSAN_OPTIONS"))
     withoutLeakCheck.environment.emplace("LSAN_OPTIONS", "detect_leaks=0");

@@ -1,6 +1,5 @@
 // Runs a piece of a test in a forked child chrooted into a scratch directory,
-// so that code using device paths ("/flash/...") works on scratch files; the
-// child's exit status carries whether a check in it failed.
+// so that code using device paths ("/flash/...") works on scratch files.
 #pragma once
 
 #include <functional>
@@ -10,15 +9,13 @@
 
 namespace testing_support {
 
-// Exit statuses of the child; passing is not 0, so that a stray exec that
-// ended well does not pass.
+// Exit statuses of the child; passing is not 0, which a stray exec could give.
 constexpr int childPassed = 64;
 constexpr int childFailed = 1;
 constexpr int childSetupFailed = 77;  // chroot or mount not possible here
 
 struct ChrootOptions {
-  // When set: a tmpfs of tmpfsBytes on root + tmpfsAt, private to the child.
-  std::string tmpfsAt;
+  std::string tmpfsAt;  // when set: a tmpfs of tmpfsBytes there, private to the child
   std::size_t tmpfsBytes = 0;
 };
 
@@ -31,8 +28,7 @@ Console& childConsole();
 
 }  // namespace testing_support
 
-// Runs body chrooted into root; fails the test when a check in it failed,
-// skips it when changing root is not possible here.
+// Runs body chrooted into root: fails when a check in it failed, skips when chroot fails.
 #define RUN_CHROOTED(root, ...)                                                                \
   do {                                                                                         \
     const int chrootStatus = ::testing_support::runChrooted((root), __VA_ARGS__);              \

@@ -1,5 +1,4 @@
-// Runs a built program (the installer, tpk) against a scratch device root and
-// captures its exit status and the exact bytes of its standard output.
+// Runs the built programs (the installer, tpk), capturing their output exactly.
 #pragma once
 
 #include <map>
@@ -17,8 +16,7 @@ struct ProcessResult {
   char stateAtTimeLimit = 0;  // process state ('S', ...) when killed at the time limit
 };
 
-struct ProcessOptions {
-  // Set on ours without arch, bootimage and SOURCE_DATE_EPOCH.
+struct ProcessOptions {  // environment: set over ours less arch, bootimage, SOURCE_DATE_EPOCH
   std::map<std::string, std::string> environment;
   std::string input;           // standard input
   int timeLimitSeconds = 120;  // then the program is killed
@@ -44,7 +42,6 @@ class DeviceRoot : public ScratchDir {
 
 }  // namespace testing_support
 
-// Skips the current test when the installer cannot change root here.
 #define SKIP_UNLESS_ROOT_CHANGE_WORKS()                                                       \
   if (const std::string reason = ::testing_support::rootChangeUnavailable(); !reason.empty()) \
   GTEST_SKIP() << reason

@@ -25,18 +25,6 @@ extern char** environ;
 namespace testing_support {
 namespace {
 
-[[noreturn]] void leave(int status) {
-  std::fflush(nullptr);
-  ::_exit(status);
-}
-
-bool mountTmpfs(const std::string& target, std::size_t bytes) {
-  return ::unshare(CLONE_NEWNS) == 0 &&
-         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-         ::mount("tmpfs", target.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) ==
-             0;
-}
-
 std::string readAll(std::FILE* file) {
   std::string text;
   for (int c = (std::rewind(file), std::fgetc(file)); c != EOF; c = std::fgetc(file))
@@ -45,9 +33,8 @@ std::string readAll(std::FILE* file) {
   return text;
 }
 
-// Runs program with args (argv[0] included; without a slash the program is
-// looked up in PATH), through "unshare -r" when not root. One still running
-// at the time limit is killed, its process state ('S', 'R', ...) then noted.
+// Runs program with args (argv[0] included), through "unshare -r" when not
+// root; one still running at the time limit is killed, its state noted.
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
   const bool root = geteuid() == 0;
@@ -67,14 +54,12 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
   argPointers.push_back(nullptr);
   envPointers.push_back(nullptr);
 
-  std::FILE *in = std::tmpfile(), *out = std::tmpfile(), *err = std::tmpfile();
-  std::fwrite(options.input.data(), 1, options.input.size(), in);
-  std::rewind(in);
+  std::FILE* files[] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};  // in, out, err
+  std::fwrite(options.input.data(), 1, options.input.size(), files[0]);
+  std::rewind(files[0]);
   const pid_t child = fork();
   if (child == 0) {
-    dup2(fileno(in), 0);
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
+    for (int fd = 0; fd < 3; ++fd) dup2(fileno(files[fd]), fd);
     execvpe(root ? program.c_str() : "/usr/bin/unshare", argPointers.data(), envPointers.data());
     _exit(127);
   }
@@ -92,10 +77,10 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  std::fclose(in);
+  std::fclose(files[0]);
   result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.output = readAll(out);
-  result.errors = readAll(err);
+  result.output = readAll(files[1]);
+  result.errors = readAll(files[2]);
   return result;
 }
 
@@ -143,7 +128,12 @@ int runChrooted(const std::string& root, const std::function<void()>& body,
   const pid_t child = ::fork();
   if (child < 0) return -1;
   if (child == 0) {
-    if (!options.tmpfsAt.empty() && !mountTmpfs(root + options.tmpfsAt, options.tmpfsBytes))
+    const auto leave = [](int status) { std::fflush(nullptr), ::_exit(status); };
+    const std::string tmpfsSize = "size=" + std::to_string(options.tmpfsBytes);
+    if (!options.tmpfsAt.empty() &&
+        (::unshare(CLONE_NEWNS) != 0 ||
+         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+         ::mount("tmpfs", (root + options.tmpfsAt).c_str(), "tmpfs", 0, tmpfsSize.c_str()) != 0))
       leave(childSetupFailed);
     if (::chroot(root.c_str()) != 0 || ::chdir("/") != 0) leave(childSetupFailed);
     body();
@@ -162,9 +152,8 @@ Console& childConsole() {
 }
 
 std::string rootChangeUnavailable() {
-  static const bool possible =
-      geteuid() == 0 || runProgram("/bin/true", {"/bin/true"}, {}).status == 0;
-  return possible ? "" : "cannot change root: not root and \"unshare -r\" does not work here";
+  static const bool can = geteuid() == 0 || runProgram("/bin/true", {"/bin/true"}, {}).status == 0;
+  return can ? "" : "cannot change root: not root and \"unshare -r\" does not work here";
 }
 
 ProcessResult runBuiltProgram(const std::string& program, const std::vector<std::string>& args,

@@ -1,55 +1,41 @@
 // The installer program run against a scratch device root: the command line,
-// the start-up order and the dispatch.
-#include <gtest/gtest.h>
-
+// the start-up order and the dispatch. Outcomes are recorded in
+// tests/data/e2e/command-line-<case>.txt.
 #include <filesystem>
 
-#include "support/installer_process.h"
+#include "e2e_helpers.h"
 
 namespace {
 
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::writeFile;
+using namespace e2e;
 
-const std::string usage = "usage: installer [-q] [-r <root>] [-]\n";
-const std::string resuming = "\nResuming upgrade...\n";
-const std::string noRepo = "WARNING: could not open repo\n";
-const std::string header =
-    "            Name          Version                Built                                    "
-    "Note\n" +
-    std::string(94, '-') + "\n";
+// Each run on a fresh root laid out from tests/data/e2e/<before>.txt, or, when
+// before is empty, on a root without a database.
+void expectRuns(const std::string& name, const std::string& before, const std::vector<Lines>& runs,
+                const std::string& input = "") {
+  std::string seen;
+  for (const Lines& args : runs) {
+    DeviceRoot root;
+    if (before.empty())
+      std::filesystem::remove_all(root.at("/flash/var/pdb"));
+    else
+      lay(root, before);
+    ProcessOptions options;
+    options.input = input;
+    seen += "run";
+    for (const std::string& arg : args) seen += " " + arg;
+    seen += "\n" + outcome(root.run(args, options), root);
+  }
+  expectRecorded("command-line-" + name, seen);
+}
 
+// A usage error ends the run before the database is loaded, which would
+// consume the schedule file; a normal run loads it and changes nothing else.
 TEST(InstallerCommandLine, UsageLineEndsTheRunBeforeTheDatabaseIsLoaded) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  // One installed package with a schedule file, which the loader consumes.
-  const auto scheduledPackage = [](const DeviceRoot& root) {
-    makeDirs(root.at("/flash/var/pdb/tool"));
-    writeFile(root.at("/flash/var/pdb/tool/version"), "16803328 1704067200\n");
-    writeFile(root.at("/flash/var/pdb/tool/files"), "");
-    makeDirs(root.at("/ram/pdb/tool"));
-    writeFile(root.at("/ram/pdb/tool/schedule"), "bogus\n");
-  };
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--bogus"}, {"-r"}, {"--month"}, {"-q", "--bogus"}, {"--show", "-x"}, {"-q", "-r"}}) {
-    DeviceRoot root;
-    scheduledPackage(root);
-    const auto result = root.run(args);
-    EXPECT_EQ(result.status, 0) << args.back();
-    EXPECT_EQ(result.output, usage) << args.back();
-    EXPECT_TRUE(exists(root.at("/ram/pdb/tool/schedule"))) << "database loaded for " << args.back();
-  }
-  // A normal run loads the database and changes nothing else.
-  DeviceRoot root;
-  scheduledPackage(root);
-  const auto result = root.run({});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.output, "");
-  EXPECT_FALSE(exists(root.at("/ram/pdb/tool/schedule")));
-  EXPECT_FALSE(exists(root.at("/flash/PCKGS_CHANGED")));
-  EXPECT_FALSE(exists(root.at("/flash/postlog")));
+  expectRuns(
+      "usage", "command-line-scheduled.before",
+      {{"--bogus"}, {"-r"}, {"--month"}, {"-q", "--bogus"}, {"--show", "-x"}, {"-q", "-r"}, {}});
 }
 
 // A root that cannot be entered ends the run: it must not go on in the real
@@ -58,45 +44,30 @@ TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
   const std::string missing = root.at("/no/such/root");
-  const auto result = testing_support::runBuiltProgram(INSTALLER_BINARY,
-                                                       {INSTALLER_BINARY, "-r", missing, "--show"});
+  const auto result =
+      runBuiltProgram(INSTALLER_BINARY, {INSTALLER_BINARY, "-r", missing, "--show"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output, "");
   EXPECT_EQ(result.errors.rfind("chroot: ", 0), 0u) << result.errors;
 }
 
+// Resuming the upgrade is said before everything else; a normal run with
+// --reinstall ends with an empty line, also when quiet.
 TEST(InstallerCommandLine, ResumingUpgradeComesBeforeEverythingElse) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  DeviceRoot root;
-  makeDirs(root.at("/flash/var/pdb/base"));
-  writeFile(root.at("/flash/var/pdb/base/version"), "16803328 1704067200\n");
-  EXPECT_EQ(root.run({"-q", "--reinstall", "--bogus"}).output, resuming + usage);
-  // A normal run with --reinstall ends with an empty line, also when quiet.
-  const auto result = root.run({"-q", "--reinstall"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.output, resuming + "\n");
+  expectRuns("resuming", "command-line-base.before",
+             {{"-q", "--reinstall", "--bogus"}, {"-q", "--reinstall"}});
 }
 
+// --show and --cleanup end the run; the listing goes to standard output
+// directly, the warning through the console; neither writes the message log.
+// A stream run without a place for the image fails with 255.
 TEST(InstallerCommandLine, ShowCleanupAndStreamModeWithoutADatabase) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  DeviceRoot root;
-  std::filesystem::remove_all(root.at("/flash/var/pdb"));
-  // --show and --cleanup end the run; the listing goes to standard output
-  // directly, the warning through the console; neither writes the message log.
-  auto result = root.run({"--show", "--cleanup"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.output, noRepo + header);
-  EXPECT_EQ(root.run({"-q", "--show"}).output, header);
-  EXPECT_EQ(root.run({"--cleanup", "--show"}).output, noRepo);
-  EXPECT_FALSE(exists(root.at("/flash/postlog")));
-
-  // A stream run without a place for the image fails with 255.
-  testing_support::ProcessOptions input;
-  input.input = "not a package";
-  result = root.run({"-q", "-", "--bogus"}, input);
-  EXPECT_EQ(result.status, 255);
-  EXPECT_EQ(result.output, "ERROR: could not open image\n");
-  EXPECT_FALSE(exists(root.at("/flash/postlog")));
+  expectRuns(
+      "no-database", "",
+      {{"--show", "--cleanup"}, {"-q", "--show"}, {"--cleanup", "--show"}, {"-q", "-", "--bogus"}},
+      "not a package");
 }
 
 }  // namespace

@@ -6,17 +6,16 @@
 namespace testing_support {
 
 class ScratchDir {
-public:
+ public:
   ScratchDir();
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
 
   const std::string& path() const { return path_; }
-  // path() + "/" + relative
-  std::string operator/(const std::string& relative) const;
+  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
 
-private:
+ private:
   std::string path_;
 };
 
@@ -24,7 +23,6 @@ private:
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
-// mkdir -p with mode 0755.
 void makeDirs(const std::string& path);
 
 }  // namespace testing_support

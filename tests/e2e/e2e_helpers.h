@@ -1,0 +1,131 @@
+// What the end-to-end tests share: signed packages made by the writer, the
+// lines a terminal shows, device roots laid out from texts under
+// tests/data/e2e and their state compared with recorded texts there.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/version.h"
+#include "pkgwriter/pkgwriter.h"
+#include "support/installer_process.h"
+
+namespace e2e {
+
+using namespace testing_support;
+using Lines = std::vector<std::string>;
+
+constexpr Version v1 = makeVersion(1, 0, Final, 0), v2 = makeVersion(2, 0, Final, 0);
+
+// A signed package holding the one file <dir><name>, "<name> <version>\n".
+inline pkgwriter::PackageLayout package(const std::string& name, Version version = v1,
+                                        const std::string& dir = "bin/") {
+  pkgwriter::PackageLayout layout;
+  layout.name = name;
+  layout.version = version;
+  layout.buildTime = 1704067200;
+  layout.fileTree = pkgwriter::FileTreeBuilder()
+                        .addFile(dir + name, name + " " + versionText(version) + "\n")
+                        .compressed();
+  layout.signer = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
+  return layout;
+}
+
+inline std::string fileOf(const pkgwriter::PackageLayout& layout,
+                          std::uint32_t magic = pkgwriter::standardMagic) {
+  return pkgwriter::buildPackageFile(layout, magic);
+}
+
+// A bundle of the members; defaultDisabled becomes its default-disabled list.
+inline std::string bundleFile(const std::string& name, Version version,
+                              const std::vector<pkgwriter::PackageLayout>& members,
+                              const Lines& defaultDisabled = {}) {
+  pkgwriter::BundleLayout layout;
+  layout.name = name;
+  layout.version = version;
+  layout.buildTime = 1704067200;
+  if (!defaultDisabled.empty()) layout.defaultDisabled.emplace();
+  for (const std::string& member : defaultDisabled) layout.defaultDisabled->push_back({member});
+  for (const auto& member : members) layout.members.push_back(pkgwriter::buildPackageBody(member));
+  return pkgwriter::buildBundleFile(layout);
+}
+
+// What a person reads on the terminal: each line after its last carriage
+// return, cursor controls left out.
+inline Lines shownLines(const std::string& output) {
+  Lines lines;
+  std::istringstream text(output);
+  for (std::string line; std::getline(text, line);) {
+    for (const char* control : {"\x1b[?25l", "\x1b[?25h"})
+      for (auto at = line.find(control); at != std::string::npos; at = line.find(control))
+        line.erase(at, 6);
+    const auto cr = line.rfind('\r');
+    lines.push_back(cr == std::string::npos ? line : line.substr(cr + 1));
+  }
+  return lines;
+}
+
+// The run's status and output, byte for byte (cursor controls and carriage
+// returns shown by name), then every entry below the root, sorted:
+// directories end in '/', files show their text (or, when long or binary,
+// their size)
+// and their link count when linked more than once.
+inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) {
+  std::string text = "status " + std::to_string(result.status) + "\n", output = result.output;
+  for (const auto& [from, to] :
+       {std::pair{"\x1b[?25l", "<hide>"}, {"\x1b[?25h", "<show>"}, {"\r", "<cr>"}})
+    for (std::size_t at; (at = output.find(from)) != std::string::npos;)
+      output.replace(at, std::strlen(from), to);
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) text += "| " + line + "\n";
+  if (!output.empty() && output.back() != '\n') text += "(no final newline)\n";
+  Lines entries;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root.path())) {
+    std::string line = entry.path().string().substr(root.path().size());
+    if (entry.is_directory()) {
+      entries.push_back(line + "/");
+      continue;
+    }
+    std::string content = readFile(entry.path());
+    if (content.size() > 100 || std::any_of(content.begin(), content.end(), [](char c) {
+          return c != '\n' && (c < ' ' || c > '~');
+        }))
+      content = "<" + std::to_string(content.size()) + " bytes>";
+    for (std::size_t at; (at = content.find('\n')) != std::string::npos;)
+      content.replace(at, 1, "|");
+    line += " = " + content;
+    if (entry.hard_link_count() > 1)
+      line += " (" + std::to_string(entry.hard_link_count()) + " links)";
+    entries.push_back(line);
+  }
+  std::sort(entries.begin(), entries.end());
+  for (const std::string& entry : entries) text += entry + "\n";
+  return text;
+}
+
+// Lays out tests/data/e2e/<name>.txt below the root: lines as outcome()
+// writes them, "<path>/" or "<path> = <text>" with '|' for a line end.
+inline void lay(const DeviceRoot& root, const std::string& name) {
+  std::istringstream lines(readFile(TEST_DATA_DIR "/e2e/" + name + ".txt"));
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t is = line.find(" = ");
+    const std::string path = root.at(line.substr(0, is));
+    makeDirs(is == std::string::npos ? path : path.substr(0, path.rfind('/')));
+    std::string text = is == std::string::npos ? "" : line.substr(is + 3);
+    std::replace(text.begin(), text.end(), '|', '\n');
+    if (is != std::string::npos) writeFile(path, text);
+  }
+}
+
+// The outcome against tests/data/e2e/<name>.txt.
+inline void expectRecorded(const std::string& name, const std::string& seen) {
+  EXPECT_EQ(seen, readFile(TEST_DATA_DIR "/e2e/" + name + ".txt")) << name;
+}
+
+}  // namespace e2e

@@ -1,0 +1,184 @@
+// Scratch directories, chrooted test bodies and runs of built programs.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/chroot_runner.h"
+#include "support/installer_process.h"
+#include "support/scratch_dir.h"
+
+extern char** environ;
+
+namespace testing_support {
+namespace {
+
+std::string readAll(std::FILE* file) {
+  std::string text;
+  for (int c = (std::rewind(file), std::fgetc(file)); c != EOF; c = std::fgetc(file))
+    text += char(c);
+  std::fclose(file);
+  return text;
+}
+
+// Runs program with args (argv[0] included), through "unshare -r" when not
+// root; one still running at the time limit is killed, its state noted.
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options) {
+  const bool root = geteuid() == 0;
+  std::vector<std::string> argv = root ? args : std::vector<std::string>{"unshare", "-r", program};
+  if (!root) argv.insert(argv.end(), args.begin() + 1, args.end());
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string text = *entry, name = text.substr(0, text.find('='));
+    if (!options.environment.count(name) && name != "arch" && name != "bootimage" &&
+        name != "SOURCE_DATE_EPOCH")
+      environment.push_back(text);
+  }
+  for (const auto& [name, value] : options.environment) environment.push_back(name + "=" + value);
+  std::vector<char*> argPointers, envPointers;
+  for (std::string& arg : argv) argPointers.push_back(arg.data());
+  for (std::string& entry : environment) envPointers.push_back(entry.data());
+  argPointers.push_back(nullptr);
+  envPointers.push_back(nullptr);
+
+  std::FILE* files[] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};  // in, out, err
+  std::fwrite(options.input.data(), 1, options.input.size(), files[0]);
+  std::rewind(files[0]);
+  const pid_t child = fork();
+  if (child == 0) {
+    for (int fd = 0; fd < 3; ++fd) dup2(fileno(files[fd]), fd);
+    execvpe(root ? program.c_str() : "/usr/bin/unshare", argPointers.data(), envPointers.data());
+    _exit(127);
+  }
+  ProcessResult result;
+  int status = 0;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(options.timeLimitSeconds);
+  while (child > 0 && waitpid(child, &status, WNOHANG) == 0) {
+    if (!result.stateAtTimeLimit && std::chrono::steady_clock::now() >= deadline) {
+      std::string stat;
+      std::getline(std::ifstream("/proc/" + std::to_string(child) + "/stat"), stat);
+      const std::size_t close = stat.rfind(") ");
+      result.stateAtTimeLimit = close == std::string::npos ? '?' : stat.at(close + 2);
+      kill(child, SIGKILL);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  std::fclose(files[0]);
+  result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.output = readAll(files[1]);
+  result.errors = readAll(files[2]);
+  return result;
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir() {
+  const char* base = std::getenv("TMPDIR");
+  path_ = std::string(base && *base ? base : "/tmp") + "/installer-test-XXXXXX";
+  if (!mkdtemp(path_.data())) ADD_FAILURE() << "mkdtemp failed";
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;  // read-only test directories are made writable first
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out) ADD_FAILURE() << "could not write " << path;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) ADD_FAILURE() << "could not read " << path;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+void makeDirs(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) ADD_FAILURE() << "could not create " << path << ": " << error.message();
+}
+
+int runChrooted(const std::string& root, const std::function<void()>& body,
+                const ChrootOptions& options) {
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    const auto leave = [](int status) { std::fflush(nullptr), ::_exit(status); };
+    const std::string tmpfsSize = "size=" + std::to_string(options.tmpfsBytes);
+    if (!options.tmpfsAt.empty() &&
+        (::unshare(CLONE_NEWNS) != 0 ||
+         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+         ::mount("tmpfs", (root + options.tmpfsAt).c_str(), "tmpfs", 0, tmpfsSize.c_str()) != 0))
+      leave(childSetupFailed);
+    if (::chroot(root.c_str()) != 0 || ::chdir("/") != 0) leave(childSetupFailed);
+    body();
+    leave(::testing::Test::HasFailure() ? childFailed : childPassed);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0)
+    if (errno != EINTR) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+Console& childConsole() {
+  static char* text;
+  static std::size_t size;
+  return *new Console(::open_memstream(&text, &size));  // the child exits without cleanup
+}
+
+std::string rootChangeUnavailable() {
+  static const bool can = geteuid() == 0 || runProgram("/bin/true", {"/bin/true"}, {}).status == 0;
+  return can ? "" : "cannot change root: not root and \"unshare -r\" does not work here";
+}
+
+ProcessResult runBuiltProgram(const std::string& program, const std::vector<std::string>& args,
+                              const ProcessOptions& options) {
+  std::vector<std::string> command;
+  std::istringstream words(INSTALLER_EMULATOR);
+  for (std::string word; words >> word;) command.push_back(word);
+  if (command.empty()) return runProgram(program, args, options);
+  command.insert(command.end(), args.begin(), args.end());
+  return runProgram(command.front(), command, options);
+}
+
+DeviceRoot::DeviceRoot() {
+  for (const char* dir : {"/flash/var/pdb", "/ram/pdb", "/rw"}) makeDirs(at(dir));
+}
+
+ProcessResult DeviceRoot::run(const std::vector<std::string>& args,
+                              const ProcessOptions& options) const {
+  std::vector<std::string> argv = {INSTALLER_BINARY, "-r", path()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  // The leak checker would read /proc, out of reach in the changed root.
+  ProcessOptions withoutLeakCheck = options;
+  if (!std::getenv("LSAN_OPTIONS"))
+    withoutLeakCheck.environment.emplace("LSAN_OPTIONS", "detect_leaks=0");
+  return runBuiltProgram(INSTALLER_BINARY, argv, withoutLeakCheck);
+}
+
+}  // namespace testing_support

@@ -1,0 +1,177 @@
+// tpk run as a package maker runs it, replayed from the transcripts in
+// tests/data/tpk/*.transcript: a "$ " line is a command, followed by what it
+// printed ("> " standard output, "! " standard error) and "= <status>". The
+// commands run in a scratch directory ($TMP; $DATA is tests/data, $LONG a
+// 65537-byte word, $SPACE, $TAB and $NL a blank, '' an empty word); NAME=VALUE
+// words before tpk set its environment; besides tpk there are small file
+// commands, see fileCommand.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "model/package.h"
+#include "pkgfile/header_parts.h"
+#include "support/scratch_dir.h"
+#include "tpk/relation_text.h"
+#include "tpk_helpers.h"
+
+namespace {
+
+using namespace tpk_test;
+using testing_support::ProcessResult;
+using testing_support::readFile;
+using testing_support::writeFile;
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+}
+
+std::string hex(const std::string& bytes) {
+  std::string text;
+  for (unsigned char c : bytes)
+    text += "0123456789abcdef"[c >> 4], text += "0123456789abcdef"[c & 15];
+  return text;
+}
+
+// The installer's reading of a package file, every header field.
+std::string readBack(const std::string& path) {
+  PackageFile f;
+  if (!loadPackageFile(f, path)) return "refused\n";
+  std::ostringstream out;
+  out << "name " << f.name << "\nversion " << std::hex << f.version << std::dec << "\nbuilt "
+      << f.buildTime << "\nflags " << f.flags << "\narch " << f.architecture << "\nnote " << f.note
+      << "\ntext24 " << f.text24 << "\ntext2 " << f.text2 << "\nbundle " << f.isBundle
+      << "\nalternate magic " << f.alternateMagic << "\n";
+  for (const auto& [what, list] :
+       {std::pair{"depends ", &f.deps}, {"provides ", &f.provides}, {"conflicts ", &f.conflicts}})
+    for (const Dependency& d : *list)
+      out << what << tpk::relationText(d.name, d.min, d.max, d.extra) << "\n";
+  for (const auto& member : f.members) out << "member " << member->name << "\n";
+  return out.str();
+}
+
+// write <file> <text> ('|' a line end), mkdir <dir>, mkfifo <file>,
+// chmod <octal> <file>, mode <file>, same <file> <file>, ls <dir>,
+// size <file>, cut <file> <bytes kept, or dropped when negative> <out>,
+// poke <file> <offset> <text>, symlink <target> <file>, mknod <file> <major>
+// <minor> (a character device), read <file> (as the installer reads it),
+// parts <file> (the file header, then each part's type and bytes), ends <file> <member>... (whether
+// the file ends with the members' parts).
+ProcessResult fileCommand(const std::vector<std::string>& w) {
+  ProcessResult r;
+  r.status = 0;
+  std::string text = w.size() > 2 ? w[2] : "";
+  std::replace(text.begin(), text.end(), '|', '\n');
+  if (w[0] == "write")
+    writeFile(w[1], text);
+  else if (w[0] == "mkdir")
+    std::filesystem::create_directories(w[1]);
+  else if (w[0] == "mkfifo")
+    r.status = ::mkfifo(w[1].c_str(), 0600);
+  else if (w[0] == "chmod")
+    r.status = ::chmod(w[2].c_str(), std::stoi(w[1], nullptr, 8));
+  else if (w[0] == "same")
+    r.output = readFile(w[1]) == readFile(w[2]) ? "same\n" : "differ\n";
+  else if (w[0] == "symlink")
+    r.status = ::symlink(w[1].c_str(), w[2].c_str());
+  else if (w[0] == "mknod")
+    r.status = ::mknod(w[1].c_str(), S_IFCHR | 0600, makedev(std::stoi(w[2]), std::stoi(w[3])));
+  else if (w[0] == "read")
+    r.output = readBack(w[1]);
+  else if (w[0] == "parts") {  // a compressed tree's size depends on the zlib at hand
+    const std::string file = readFile(w[1]);
+    r.output = "magic " + hex(file.substr(0, 4)) +
+               (le32(file, 4) == file.size() - 8 ? ", length right\n" : ", length wrong\n");
+    for (const Part& part : splitParts(file))
+      r.output += std::to_string(part.type) +
+                  (part.type == 4             ? " compressed tree"
+                   : part.payload.size() > 40 ? " " + std::to_string(part.payload.size()) + " bytes"
+                                              : " " + hex(part.payload)) +
+                  "\n";
+  } else if (w[0] == "ends") {
+    std::string members;
+    for (std::size_t i = 2; i < w.size(); ++i) members += readFile(w[i]).substr(8);
+    const std::string file = readFile(w[1]);
+    r.output = file.size() >= members.size() && file.substr(file.size() - members.size()) == members
+                   ? "ends with them\n"
+                   : "does not end with them\n";
+  } else if (w[0] == "size")
+    r.output = std::to_string(readFile(w[1]).size()) + "\n";
+  else if (w[0] == "cut") {
+    const std::string whole = readFile(w[1]);
+    const long n = std::stol(w[2]);
+    writeFile(w[3], whole.substr(0, n < 0 ? whole.size() + n : n));
+  } else if (w[0] == "poke")
+    writeFile(w[1], readFile(w[1]).replace(std::stoul(w[2]), w[3].size(), w[3]));
+  else if (w[0] == "ls") {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(w[1]))
+      names.insert(entry.path().filename());
+    for (const std::string& name : names) r.output += name + "\n";
+  } else if (w[0] == "mode") {
+    struct stat st {};
+    r.status = ::stat(w[1].c_str(), &st);
+    r.output = (std::ostringstream() << std::oct << (st.st_mode & 07777) << "\n").str();
+  } else {
+    r.status = -1;
+    r.errors = "unknown command " + w[0] + "\n";
+  }
+  return r;
+}
+
+std::string replay(const std::string& script, const std::string& tmp) {
+  // Shown by name in the transcript; $SPACE, $TAB and $NL only stand in commands.
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"$TMP", tmp}, {"$DATA", TEST_DATA_DIR}, {"$LONG", std::string(65537, 'n')}};
+  std::istringstream lines(script);
+  std::string transcript;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("$ ", 0) != 0) {
+      if (line.empty() || line[0] == '#') transcript += line + "\n";
+      continue;
+    }
+    transcript += line + "\n";
+    std::vector<std::string> words;
+    std::istringstream split(line.substr(2));
+    for (std::string word; split >> word;) {
+      for (const auto& [name, value] : names) replaceAll(word, name, value);
+      replaceAll(word, "$SPACE", " ");
+      replaceAll(word, "$TAB", "\t");
+      replaceAll(word, "$NL", "\n");
+      words.push_back(word == "''" ? "" : word);
+    }
+    std::map<std::string, std::string> environment;  // NAME=VALUE words before tpk
+    for (; words[0].find('=') != std::string::npos; words.erase(words.begin()))
+      environment.emplace(words[0].substr(0, words[0].find('=')),
+                          words[0].substr(words[0].find('=') + 1));
+    ProcessResult r = words[0] == "tpk" ? runTpk({words.begin() + 1, words.end()}, environment)
+                                        : fileCommand(words);
+    for (auto& [text, mark] : {std::pair{&r.output, "> "}, std::pair{&r.errors, "! "}}) {
+      for (const auto& [name, value] : names) replaceAll(*text, value, name);
+      std::istringstream printed(*text);
+      for (std::string out; std::getline(printed, out);) transcript += mark + out + "\n";
+    }
+    transcript += "= " + std::to_string(r.status) + "\n";
+  }
+  return transcript;
+}
+
+TEST(TpkTranscripts, ReplayAsRecorded) {
+  for (const auto& entry : std::filesystem::directory_iterator(TEST_DATA_DIR "/tpk")) {
+    if (entry.path().extension() != ".transcript") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    testing_support::ScratchDir dir;
+    const std::string script = readFile(entry.path());
+    const std::string seen = replay(script, dir.path());
+    EXPECT_EQ(seen, script);
+  }
+}
+
+}  // namespace

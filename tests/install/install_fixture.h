@@ -13,15 +13,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "console/console.h"
 #include "install/file_extraction.h"
 #include "install/package_install.h"
-#include "model/package.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
@@ -73,13 +71,17 @@ inline FileTreeBuilder treeOf(const std::string& spec) {
   std::istringstream tokens(spec);
   for (std::string token; tokens >> token;) {
     const std::string raw = tree.raw();
-    if (token[0] == '-') tree = FileTreeBuilder().addBytes(raw.substr(0, raw.size() - std::stoul(token.substr(1))));
+    if (token[0] == '-')
+      tree = FileTreeBuilder().addBytes(raw.substr(0, raw.size() - std::stoul(token.substr(1))));
     if (token[0] == '-') continue;
     const std::vector<std::string> f = fieldsOf(token, ':', 4);
     const auto mode = std::uint16_t(std::stoul(f[0], nullptr, 8));
     std::string data = expand(f[2]);
     if ((mode & 0xB000) == 0x2000 && data.starts_with("0x"))  // a character or block device
-      data = FileTreeBuilder().addCharDevice("", std::stoul(data, nullptr, 16)).raw().substr(pkgwriter::treeEntryHeaderSize);
+      data = FileTreeBuilder()
+                 .addCharDevice("", std::stoul(data, nullptr, 16))
+                 .raw()
+                 .substr(pkgwriter::treeEntryHeaderSize);
     pkgwriter::EntryAttributes a;
     std::sscanf(f[3].c_str(), "%hu,%hu,%u,%hhu", &a.uid, &a.gid, &a.time, &a.variant);
     tree.addRaw(mode, expand(f[1]), data, a);
@@ -153,13 +155,9 @@ inline bool installFile(Console& console, InstalledPackage& package, const std::
 // and makes dir/dev, so that scripts can run in a child whose root is dir.
 inline void placeShell(const std::string& dir) {
   std::vector<std::string> files = {"/bin/bash"};
-  std::FILE* ldd = ::popen("ldd /bin/bash", "r");
-  char line[512];
-  while (ldd != nullptr && std::fgets(line, sizeof line, ldd)) {
-    std::istringstream words(line);
-    for (std::string word; words >> word;)
-      if (word[0] == '/') files.push_back(word);
-  }
+  std::FILE* ldd = ::popen("ldd /bin/bash | grep -o '/[^ ]*'", "r");
+  for (char line[512]; ldd != nullptr && std::fgets(line, sizeof line, ldd);)
+    files.push_back(std::strtok(line, "\n"));
   if (ldd != nullptr) ::pclose(ldd);
   ASSERT_GT(files.size(), 1u) << "ldd named no library of /bin/bash";
   for (const std::string& file : files) {
@@ -169,13 +167,6 @@ inline void placeShell(const std::string& dir) {
   fs::create_directories(dir + "/dev");
 }
 
-// lstat; every field all-ones when there is nothing at path.
-inline struct stat statOf(const std::string& path) {
-  struct stat info;
-  if (::lstat(path.c_str(), &info) != 0) std::memset(&info, 0xFF, sizeof info);
-  return info;
-}
-
 // A line per object in dir, stated before it is read, but skip: path, mode, owner,
 // times (exact: the modification time in nanoseconds; else both, recent ones as
 // "now"), then its contents (short texts as they are), link target or device.
@@ -183,7 +174,8 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
                            bool exact = false) {
   std::map<std::string, std::string> lines;
   const auto add = [&](const std::string& path) {
-    const struct stat info = statOf(path);
+    struct stat info;  // every field all-ones when there is nothing at path
+    if (::lstat(path.c_str(), &info) != 0) std::memset(&info, 0xFF, sizeof info);
     std::ostringstream text;
     text << (path == dir ? "." : path.substr(dir.size())) << ' ' << std::oct << info.st_mode
          << std::dec << ' ' << info.st_uid << ':' << info.st_gid;
@@ -192,23 +184,24 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
       if (!exact) text << ' ' << (t > 1600000000 ? "now" : std::to_string(t));
     if (S_ISLNK(info.st_mode)) text << " -> " << fs::read_symlink(path).string();
     if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) text << " dev " << std::hex << info.st_rdev;
-    const std::string data = S_ISREG(info.st_mode) && path != dir ? readFile(path) : "";
+    const std::string data = S_ISREG(info.st_mode) ? readFile(path) : "";
     std::uint64_t hash = 14695981039346656037u;
     for (unsigned char c : data) hash = (hash ^ c) * 1099511628211u;
-    const auto plain = [](unsigned char c) { return c == '\n' || (std::isprint(c) && c != '"' && c != '\\'); };
-    std::string shown = data;  // short printable texts as they are, a line break as \n
-    for (std::size_t at; (at = shown.find('\n')) != std::string::npos;) shown.replace(at, 1, "\\n");
-    if (data.size() <= 32 && std::all_of(data.begin(), data.end(), plain)) {
-      if (S_ISREG(info.st_mode)) text << " \"" << shown << '"';
-    } else {
+    const auto plain = [](unsigned char c) {
+      return c == '\n' || (std::isprint(c) && c != '"' && c != '\\');
+    };
+    if (data.size() > 32 || !std::all_of(data.begin(), data.end(), plain))
       text << ' ' << data.size() << " bytes, hash " << hash;
-    }
+    else if (S_ISREG(info.st_mode))
+      text << " \"" << std::regex_replace(data, std::regex("\n"), "\\n") << '"';
     lines[path] = text.str() + '\n';
   };
   add(dir);
   for (auto it = fs::recursive_directory_iterator(dir); it != fs::end(it); ++it) {
-    if (it->path() == skip) it.disable_recursion_pending();
-    else add(it->path().string());
+    if (it->path() == skip)
+      it.disable_recursion_pending();
+    else
+      add(it->path().string());
   }
   std::string text;
   for (const auto& [path, line] : lines) text += line;

@@ -1,7 +1,5 @@
 // Runs every case file of tests/plan/cases (format in the README there): an
-// installed set, one operation (planning, applying, the install check,
-// candidate ordering, the active lookup) and everything it must produce,
-// console bytes included.
+// installed set, one operation and every section it must produce, console bytes included.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,16 +7,16 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
-#include <type_traits>
 
 #include "install/flash_platform.h"
-#include "support/chroot_runner.h"
 #include "plan/candidate_order.h"
 #include "plan/install_check.h"
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
 #include "plan/transaction.h"
+#include "support/chroot_runner.h"
 #include "support/scratch_dir.h"
 #include "tpk/relation_text.h"
 #include "tpk/version_text.h"
@@ -27,12 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Words = std::vector<std::string>;
-struct Section {
-  std::string args;
-  Words lines;
-};
-using CaseFile = std::map<std::string, Section>;
-
+using Sections = std::map<std::string, std::string>;
 const char* const actionNames[] = {"none", "uninstall", "enable", "disable"};
 
 Words split(const std::string& text) {
@@ -42,37 +35,29 @@ Words split(const std::string& text) {
   return words;
 }
 
-// Header words and body words of a section together: "@RESULT a b" or a body.
-Words wordsOf(const Section& section) {
-  Words words = split(section.args);
-  for (const std::string& line : section.lines)
-    for (const std::string& word : split(line)) words.push_back(word);
-  return words;
-}
-
-const char* const sectionNames[] = {"ARCH",    "DEVICE", "INSTALLED", "PLAN",    "APPLY",
-                                    "CHECK",   "ORDER",  "ACTIVE",    "ACTIONS", "REMOVALS",
-                                    "ENABLES", "RESULT", "AFTER",     "FILES",   "OUTPUT"};
-
-CaseFile readCase(const fs::path& path) {
-  CaseFile file;
-  Section* section = nullptr;
+// Each section as text: its header words on a first line, empty if none, then its lines.
+Sections readCase(const fs::path& path) {
+  Sections file;
+  std::string name;  // lines before the first section land in "", an unknown section
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '@') {
-      const std::size_t space = line.find(' ');
-      const std::string name = line.substr(1, space - 1);
-      EXPECT_NE(std::find(std::begin(sectionNames), std::end(sectionNames), name),
-                std::end(sectionNames))
-          << "unknown section " << line;
-      section = &file[name];
-      section->args = space == std::string::npos ? "" : line.substr(space + 1);
-    } else if (section) {
-      section->lines.push_back(line);
-    }
+    const std::size_t space = std::min(line.find(' '), line.size());
+    if (line.starts_with('@')) name = line.substr(1, space - 1);
+    if (line.starts_with('@'))
+      file[name] = line.substr(space + (space < line.size())) + "\n";
+    else if (!line.empty() && line[0] != '#')
+      file[name] += line + "\n";
   }
   return file;
+}
+
+Words headerOf(const std::string& section) { return split(section.substr(0, section.find('\n'))); }
+
+Words linesOf(const std::string& section) {
+  std::istringstream in(section);
+  Words lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return Words(lines.begin() + std::min<std::size_t>(1, lines.size()), lines.end());
 }
 
 Dependency relation(const std::string& text, bool withExtra) {
@@ -86,53 +71,43 @@ Dependency relation(const std::string& text, bool withExtra) {
 template <class Record>
 std::unique_ptr<Record> parseRecord(const std::string& line) {
   std::istringstream in(line);
-  std::string name, release, word;
-  in >> name >> release;
+  std::string release, word;
   auto record = std::make_unique<Record>();
-  record->name = name;
-  if (release == "placeholder") {
+  in >> record->name >> release;
+  InstalledPackage* installed = dynamic_cast<InstalledPackage*>(record.get());
+  const std::size_t at = release.find('@');
+  if (at != release.npos) record->buildTime = std::stoul(release.substr(at + 1));
+  if (release == "placeholder")
     record->version = record->buildTime = placeholderRelease;
-  } else {
-    const std::size_t at = release.find('@');
+  else
     EXPECT_TRUE(tpk::parseVersionText(release.substr(0, at), record->version)) << line;
-    if (at != std::string::npos) record->buildTime = std::stoul(release.substr(at + 1));
-  }
   while (in >> word) {
     const std::size_t eq = word.find('=');
     const std::string key = word.substr(0, eq), value = eq == word.npos ? "" : word.substr(eq + 1);
-    if (key == "deps")
-      record->deps.push_back(relation(value, false));
-    else if (key == "provides")
-      record->provides.push_back(relation(value, true));
-    else if (key == "conflicts")
-      record->conflicts.push_back(relation(value, false));
-    else if (key == "arch")
-      record->architecture = value;
-    else if (key == "isbundle")
-      record->isBundle = true;
-    else if constexpr (std::is_same_v<Record, InstalledPackage>) {
-      if (key == "bundle")
-        record->bundle.name = value;
-      else if (key == "disabled")
-        record->disabled = true;
-      else if (key == "files")
-        record->files.insert(value);
-      else if (key == "action")
-        record->action =
-            ScheduledAction(std::find(actionNames, actionNames + 4, value) - actionNames);
-      else
-        ADD_FAILURE() << "unknown word " << word;
-    } else
-      ADD_FAILURE() << "unknown word " << word;
+    const std::string keys =
+        installed ? "deps provides conflicts arch isbundle bundle disabled files action"
+                  : "deps provides conflicts arch isbundle";
+    EXPECT_TRUE(std::ranges::count(split(keys), key)) << "unknown word " << word;
+    if (key == "deps") record->deps.push_back(relation(value, false));
+    if (key == "provides") record->provides.push_back(relation(value, true));
+    if (key == "conflicts") record->conflicts.push_back(relation(value, false));
+    if (key == "arch") record->architecture = value;
+    if (key == "isbundle") record->isBundle = true;
+    if (!installed) continue;
+    if (key == "bundle") installed->bundle.name = value;
+    if (key == "disabled") installed->disabled = true;
+    if (key == "files") installed->files.insert(value);
+    if (key == "action")
+      installed->action = ScheduledAction(std::ranges::find(actionNames, value) - actionNames);
   }
   return record;
 }
 
 // Records, each followed by its members on lines beginning with "+ ".
 template <class Record>
-std::vector<std::unique_ptr<Record>> parseRecords(const Words& lines) {
+std::vector<std::unique_ptr<Record>> parseRecords(const std::string& section) {
   std::vector<std::unique_ptr<Record>> records;
-  for (const std::string& line : lines) {
+  for (const std::string& line : linesOf(section)) {
     if (!line.starts_with("+ "))
       records.push_back(parseRecord<Record>(line));
     else if (!records.empty())
@@ -141,7 +116,7 @@ std::vector<std::unique_ptr<Record>> parseRecords(const Words& lines) {
   return records;
 }
 
-// The console's bytes as case text: ESC as \e, CR as \r, a backslash doubled.
+// The console's bytes as case lines: ESC as \e, CR as \r, a backslash doubled.
 struct CapturedConsole {
   char* buffer = nullptr;
   std::size_t size = 0;
@@ -160,24 +135,12 @@ struct CapturedConsole {
   }
 };
 
-std::string outputOf(const Section& section) {
-  std::string text;
-  for (const std::string& line : section.lines) text += line + "\n";
-  return text;
-}
-
-Words labels(const auto& records) {
-  Words words;
-  for (const auto& record : records) words.push_back(nameVersionText(*record));
-  return words;
-}
-
-Words filesBelow(const std::string& dir) {
-  Words files;
-  for (const auto& entry : fs::recursive_directory_iterator(dir))
-    if (entry.is_regular_file()) files.push_back(entry.path().string());
-  std::sort(files.begin(), files.end());
-  return files;
+// The "name-version" of each record ("none" for a null one) on one line, no line for none.
+std::string labels(const auto& records) {
+  std::string line;
+  for (const auto& record : records)
+    line += (line.empty() ? "" : " ") + (record ? nameVersionText(*record) : "none");
+  return line.empty() ? "" : line + "\n";
 }
 
 struct FakeDevice : FlashPlatform {
@@ -189,22 +152,18 @@ struct FakeDevice : FlashPlatform {
   std::uint32_t processorVersion() override { return 0; }
 };
 
-class PlanCase : public testing::TestWithParam<fs::path> {
-protected:
-  void load(Console& console) {
-    console.arch = c_.count("ARCH") ? c_["ARCH"].args : "i386";
-    for (auto& record : parseRecords<InstalledPackage>(c_["INSTALLED"].lines))
-      console.packages.append(std::move(record));
-  }
-  CaseFile c_ = readCase(GetParam());
-};
+class PlanCase : public testing::TestWithParam<fs::path> {};
 
 TEST_P(PlanCase, Produces) {
+  Sections c = readCase(GetParam());
+  std::map<std::string, std::string> got;  // the text of each section produced
   CapturedConsole out;
-  load(out.console);
+  out.console.arch = c.count("ARCH") ? headerOf(c["ARCH"])[0] : "i386";
+  for (auto& record : parseRecords<InstalledPackage>(c["INSTALLED"]))
+    out.console.packages.append(std::move(record));
   FakeDevice device;
   ScopedFlashPlatform useDevice(device);
-  for (const std::string& word : split(c_["DEVICE"].args)) {
+  for (const std::string& word : headerOf(c["DEVICE"])) {
     if (word == "erase=256k")
       device.eraseSize = 0x40000;
     else
@@ -213,77 +172,78 @@ TEST_P(PlanCase, Produces) {
   }
   std::string op;
   for (const char* name : {"PLAN", "APPLY", "CHECK", "ORDER", "ACTIVE"})
-    if (c_.count(name)) op = name;
+    if (c.count(name)) op = name;
   ASSERT_FALSE(op.empty()) << "no operation";
-  const Words args = split(c_[op].args);
+  const Words args = headerOf(c[op]);
   const auto has = [&](const char* word) { return std::count(args.begin(), args.end(), word) > 0; };
+  // What was produced must equal its section; every other section must be an input.
+  const auto compare = [&] {
+    got["OUTPUT"] = out.text();
+    for (const auto& [name, text] : got)
+      EXPECT_EQ(text, c[name].substr(c[name].starts_with('\n'))) << "@" << name;
+    for (const auto& [name, section] : c)
+      EXPECT_TRUE(got.count(name) || name == op || name == "ARCH" || name == "DEVICE" ||
+                  name == "INSTALLED")
+          << "unknown section @" << name;
+  };
 
   if (op == "PLAN") {
     RecordList removals, enables;
     planActions(out.console, removals, enables, has("silent") ? 0 : 1);
-    Words actions;
     for (const auto& record : out.console.packages)
-      actions.push_back(nameVersionText(*record) + " " + actionNames[int(record->action)]);
-    EXPECT_EQ(actions, c_["ACTIONS"].lines);
-    EXPECT_EQ(labels(removals), wordsOf(c_["REMOVALS"]));
-    EXPECT_EQ(labels(enables), wordsOf(c_["ENABLES"]));
+      got["ACTIONS"] += nameVersionText(*record) + " " + actionNames[int(record->action)] + "\n";
+    got["REMOVALS"] = labels(removals);
+    got["ENABLES"] = labels(enables);
   } else if (op == "CHECK") {
+    const char* const flagNames[] = {"allowUpgrade", "allowDowngrade", "reinstall", "quietRefusals",
+                                     "quietConflicts"};
     RunFlags flags = 0;
-    const std::pair<const char*, RunFlags> flagNames[] = {{"allowUpgrade", allowUpgrade},
-                                                          {"allowDowngrade", allowDowngrade},
-                                                          {"reinstall", reinstall},
-                                                          {"quietRefusals", quietRefusals},
-                                                          {"quietConflicts", quietConflicts}};
-    for (const auto& [name, bit] : flagNames)
-      if (has(name)) flags |= bit;
+    for (int bit = 0; bit < 5; ++bit) flags |= has(flagNames[bit]) ? 1u << bit : 0;
     const char* const bitNames[] = {"Upgrade", "Older",       "Same",
                                     "Refused", "Conflicting", "BundleChange"};
-    Words results;  // one line per checked record
-    for (const auto& record : parseRecords<InstalledPackage>(c_["CHECK"].lines)) {
+    for (const auto& record : parseRecords<InstalledPackage>(c["CHECK"])) {
       const CheckResult result = checkInstall(out.console, *record, has("inBundle"), flags);
       std::string line;
       for (int bit = 0; bit < 6; ++bit)
         if (result & (1u << bit)) line += (line.empty() ? "" : " ") + std::string(bitNames[bit]);
-      results.push_back(line.empty() ? "none" : line);
+      got["RESULT"] += (line.empty() ? "none" : line) + "\n";
     }
-    EXPECT_EQ(results, c_["RESULT"].lines);
   } else if (op == "ACTIVE") {
-    Words found;
-    for (const std::string& name : split(c_["ACTIVE"].args)) {
-      const InstalledPackage* record = findActive(out.console, name);
-      found.push_back(record ? nameVersionText(*record) : "none");
-    }
-    EXPECT_EQ(found, wordsOf(c_["RESULT"]));
+    std::vector<const InstalledPackage*> found;
+    for (const std::string& name : args) found.push_back(findActive(out.console, name));
+    got["RESULT"] = labels(found);
   } else if (op == "ORDER") {
-    auto candidates = parseRecords<PackageFile>(c_["ORDER"].lines);
+    auto candidates = parseRecords<PackageFile>(c["ORDER"]);
     orderCandidates(out.console, candidates, has("olderWins"), has("report"));
-    EXPECT_EQ(labels(candidates), wordsOf(c_["RESULT"]));
+    got["RESULT"] = labels(candidates);
   } else {
-    testing_support::ScratchDir root;
-    for (const auto& record : parseRecords<InstalledPackage>(c_["INSTALLED"].lines)) {
+    using namespace testing_support;
+    ScratchDir root;
+    for (const auto& record : out.console.packages) {
       const std::string entry = root / "flash/var/pdb/" + record->name;
-      testing_support::makeDirs(entry);
-      testing_support::writeFile(entry + "/version", "");
-      if (record->disabled) testing_support::writeFile(entry + "/disabled", "auto\n");
+      makeDirs(entry);
+      writeFile(entry + "/version", "");
+      if (record->disabled) writeFile(entry + "/disabled", "auto\n");
       for (const std::string& file : record->files) {
-        testing_support::makeDirs(fs::path(root / "flash" + file).parent_path());
-        testing_support::writeFile(root / "flash" + file, "");
+        makeDirs(fs::path(root / "flash" + file).parent_path());
+        writeFile(root / "flash" + file, "");
       }
     }
     RUN_CHROOTED(root.path(), [&] {
       const bool changed = applyScheduledActions(out.console, has("silent") ? 0 : 1);
-      Words after;
+      got["RESULT"] = changed ? "changed\n" : "unchanged\n";
       for (const auto& record : out.console.packages)
-        after.push_back(nameVersionText(*record) + (record->disabled ? " disabled " : " enabled ") +
-                        actionNames[int(record->action)]);
-      EXPECT_EQ(Words{changed ? "changed" : "unchanged"}, wordsOf(c_["RESULT"]));
-      EXPECT_EQ(after, c_["AFTER"].lines);
-      EXPECT_EQ(filesBelow("/flash"), c_["FILES"].lines);
-      EXPECT_EQ(out.text(), outputOf(c_["OUTPUT"]));
+        got["AFTER"] += nameVersionText(*record) + (record->disabled ? " disabled " : " enabled ") +
+                        actionNames[int(record->action)] + "\n";
+      std::set<std::string> files;  // sorted
+      for (const auto& entry : fs::recursive_directory_iterator("/flash"))
+        if (entry.is_regular_file()) files.insert(entry.path().string());
+      for (const std::string& file : files) got["FILES"] += file + "\n";
+      compare();
     });
     return;
   }
-  EXPECT_EQ(out.text(), outputOf(c_["OUTPUT"]));
+  compare();
 }
 
 std::vector<fs::path> caseFiles() {
@@ -294,11 +254,10 @@ std::vector<fs::path> caseFiles() {
   return files;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PlanCase, testing::ValuesIn(caseFiles()),
-                         [](const testing::TestParamInfo<fs::path>& info) {
-                           std::string name = info.param.stem().string();
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, PlanCase, testing::ValuesIn(caseFiles()), [](const auto& info) {
+  std::string name = info.param.stem().string();
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+});
 
 }  // namespace

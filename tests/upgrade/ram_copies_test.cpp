@@ -1,6 +1,8 @@
 // The RAM budget, the moves to the RAM disk and back, run in a scratch root.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "support/chroot_runner.h"
 #include "support/installer_process.h"
 #include "upgrade/move_file.h"
@@ -14,32 +16,17 @@ using testing_support::makeDirs;
 using testing_support::readFile;
 using testing_support::writeFile;
 
-std::string meminfo(unsigned freeKiB, unsigned buffersKiB, unsigned cachedKiB) {
-  return "MemTotal: 262144 kB\nMemFree: " + std::to_string(freeKiB) +
-         " kB\nBuffers: " + std::to_string(buffersKiB) +
-         " kB\nCached: " + std::to_string(cachedKiB) + " kB\n";
-}
-
 TEST(RamBudget, FreeBuffersAndCachedLessEightMiBUpTo128MiB) {
-  const struct {
-    std::string text;
-    std::uint32_t budget;
-  } cases[] = {
-      {meminfo(20480, 10240, 10240), 32u << 20},  // 40 MiB available
-      {meminfo(8192, 0, 0), 0},                   // exactly the reserve
-      {meminfo(8191, 0, 0), 0},
-      {meminfo(8193, 0, 0), 1024},
-      {meminfo(139263, 0, 0), 131071u << 10},
-      {meminfo(139265, 0, 0), 128u << 20},  // capped
-      {meminfo(0xFFFFFFFFu, 1, 0), 0},      // the sum wraps: 0 KiB
-      {"MemFree: 40960 kB\nMemTotal: 1 kB\nBuffers: 0 kB\nCached: 0 kB\n", 0},  // other layout
-      {"MemTotal: 1 kB\nMemFree: 40960 kB\nBuffers: 0 kB\n", 0},                // a line missing
-      {"", 0},
-  };
   testing_support::ScratchDir dir;
-  for (const auto& c : cases) {
-    writeFile(dir.path() + "/meminfo", c.text);
-    EXPECT_EQ(ramBudget((dir.path() + "/meminfo").c_str()), c.budget) << c.text;
+  const std::string file = dir.path() + "/meminfo";
+  std::istringstream cases(readFile(TEST_DATA_DIR "/upgrade/ram-budgets.txt"));
+  ASSERT_FALSE(cases.str().empty());
+  for (std::string line; std::getline(cases, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::string text = line.substr(line.find('\t') + 1);
+    for (std::size_t at; (at = text.find("\\n")) != text.npos;) text.replace(at, 2, "\n");
+    writeFile(file, text);
+    EXPECT_EQ(ramBudget(file.c_str()), std::stoul(line)) << line;
   }
   EXPECT_EQ(ramBudget((dir.path() + "/missing").c_str()), 0u);
 }
@@ -75,19 +62,14 @@ TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {
   for (const char* name : {"a.tpk", "b.tpk", "image.tpk", "c.tpk"})
     writeFile(root.at(std::string("/flash/rw/pckg/") + name), name);
   RUN_CHROOTED(root.path(), [] {
-    Candidates candidates;
-    const auto add = [&](const char* name, std::uint32_t length, bool isImage) {
-      auto file = std::make_unique<PackageFile>();
-      file->name = name;
-      file->path = file->foundPath = std::string("/flash/rw/pckg/") + name + ".tpk";
-      file->length = length;
-      file->isImage = isImage;
-      candidates.push_back(std::move(file));
-    };
-    add("a", 600, false);
-    add("b", 400, false);  // 400 left: the comparison is strict
-    add("image", 1, true);
-    add("c", 399, false);
+    Candidates candidates;  // b: 400 left, the comparison is strict
+    for (const auto& [name, length] : {std::pair{"a", 600}, {"b", 400}, {"image", 1}, {"c", 399}}) {
+      PackageFile& file = *candidates.emplace_back(std::make_unique<PackageFile>());
+      file.name = name;
+      file.path = file.foundPath = "/flash/rw/pckg/" + file.name + ".tpk";
+      file.length = length;
+      file.isImage = file.name == "image";
+    }
     Candidates reinstallList = moveToRam(candidates, reinstall, 1000);
     EXPECT_EQ(reinstallList[0]->path, "/flash/rw/pckg/a.tpk");  // with reinstall nothing moves
     const Candidates moved = moveToRam(reinstallList, allowUpgrade, 1000);

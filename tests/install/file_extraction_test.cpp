@@ -31,9 +31,9 @@ struct FailingNodes : DeviceInstallPlatform {
 }  // namespace
 
 TEST(FileExtraction, EveryEntryTypeWithItsAttributes) {
-  std::string spec;
-  for (const std::string& line : dataLines("entries.txt")) spec += line + ' ';
-  const std::string file = packageFile(signedLayout("tree", spec));
+  std::string tree;
+  for (const std::string& line : dataLines("entries.txt")) tree += line + ' ';
+  const std::string file = packageFile(signedLayout("tree", tree));
   const std::string recorded = dataText("entries-recorded.txt");
   DeviceRoot root;
   RUN_CHROOTED(root.path(), [&file, &recorded] {

@@ -66,9 +66,9 @@ inline std::vector<std::string> fieldsOf(const std::string& text, char separator
 // Entries "mode:name[:data[:uid,gid,time,variant]]" (mode in octal with the type
 // bits, a device's data "0x..." its number) separated by blanks; "-N" takes N
 // bytes off the end of the entries so far.
-inline FileTreeBuilder treeOf(const std::string& spec) {
+inline FileTreeBuilder treeOf(const std::string& description) {
   FileTreeBuilder tree;
-  std::istringstream tokens(spec);
+  std::istringstream tokens(description);
   for (std::string token; tokens >> token;) {
     const std::string raw = tree.raw();
     if (token[0] == '-')
@@ -89,22 +89,23 @@ inline FileTreeBuilder treeOf(const std::string& spec) {
   return tree;
 }
 
-// Writes each "path=contents" of spec ('|' between them) below root.
-inline void plant(const DeviceRoot& root, const std::string& spec) {
-  for (const std::string& file : fieldsOf(spec, '|', 0)) {
+// Writes each "path=contents" of files ('|' between them) below root.
+inline void plant(const DeviceRoot& root, const std::string& files) {
+  for (const std::string& file : fieldsOf(files, '|', 0)) {
     const std::string path = root.at(file.substr(0, file.find('=')));
     makeDirs(fs::path(path).parent_path());
     writeFile(path, expand(file.substr(file.find('=') + 1)));
   }
 }
 
-// A package named name holding the tree of spec, signed with the development key.
-inline pkgwriter::PackageLayout signedLayout(const std::string& name, const std::string& spec) {
+// A package named name holding the tree that tree describes, signed with the
+// development key.
+inline pkgwriter::PackageLayout signedLayout(const std::string& name, const std::string& tree) {
   pkgwriter::PackageLayout layout;
   layout.name = name;
   layout.version = testVersion;
   layout.buildTime = 1700000000;
-  layout.fileTree = treeOf(spec).compressed();
+  layout.fileTree = treeOf(tree).compressed();
   layout.signer = pkgwriter::keyFileSigner(std::string(TEST_DATA_DIR) + "/dev-signer.secret");
   return layout;
 }

@@ -1,7 +1,5 @@
-// The writer against sample packages made by an independent tool: given the
-// content the samples' README describes and the development key (whose signer
-// derives its nonce from the key and the digest, as the samples' signer did),
-// the files must come out byte for byte.
+// Given the content the samples' README describes and the development key (its
+// nonce derived from key and digest), the writer must make the samples byte for byte.
 #include <gtest/gtest.h>
 
 #include "model/version.h"

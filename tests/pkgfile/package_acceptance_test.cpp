@@ -178,6 +178,7 @@ TEST(PackageFileCheck, EveryMemberAndNothingAroundThem) {
        wrapFile(leading + bundle.substr(first, second - first) + note + bundle.substr(second)),
        false, 1},
       {"text after a package", wrapFile(plain.substr(8) + note), false, 1},
+      {"two packages outside a bundle", wrapFile(plain.substr(8) + plain.substr(8)), false, 1},
   };
   for (const auto& c : cases) {
     std::istringstream input(c.file);

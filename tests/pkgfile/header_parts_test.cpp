@@ -27,8 +27,8 @@ std::string headerPart(const std::string& name, bool withFlags = false, std::uin
 
 // readHeaderParts over a package body, with the loader's wanted types.
 struct Parse {
-  explicit Parse(const std::string& body)
-      : input(pkgwriter::wrapFile(body)), stream(input, true) {
+  explicit Parse(const std::string& body, const std::string& recordName = {})
+      : input(pkgwriter::wrapFile(body)), stream(input, true), package(recordName) {
     stream.wanted = {partBundle, partPackage, partText24,    partArchitecture, partText2,
                      partNote,   partDependencies, partProvides, partConflicts, partImage};
     stream.next();
@@ -40,40 +40,17 @@ struct Parse {
   bool ok = false;
 };
 
-// A name beginning with "." would be passed over by the database loader.
-TEST(HeaderParts, NamesThatWouldLeaveTheirDirectoryAreRefused) {
-  for (const std::string name : {"", ".", "..", "a/b", "../../etc", "/", ".hidden"}) {
-    EXPECT_FALSE(Parse(headerPart(name) + encodePart(partNote, "n")).ok) << "'" << name << "'";
+// Names that would leave their directory, that the loader would pass over
+// (a leading "."), or that the database's blank-separated text cannot hold or
+// the listing would send raw to the terminal.
+TEST(HeaderParts, RefusedNames) {
+  for (const std::string name : {"", ".", "..", "a/b", "../../etc", "/", ".hidden", "a b", "a\tb",
+                                 "a\nb", "tail\r", "x\x1b[2J", "x\x7f"}) {
+    const Parse parse(headerPart(name) + encodePart(partNote, "n"), "entry");
+    EXPECT_FALSE(parse.ok) << "'" << name << "'";
+    EXPECT_EQ(parse.package.name, "entry");  // never stored, so no path is built from it
   }
   EXPECT_TRUE(Parse(headerPart("a..")).ok);
-
-  // A refused name is not stored: the record keeps the name it was made with,
-  // so a loader that appends it anyway never builds a path from the bad one.
-  std::istringstream input(pkgwriter::wrapFile(headerPart("..")));
-  PartStream stream(input, false);
-  stream.wanted = {partPackage};
-  stream.next();
-  Package record("entry");
-  EXPECT_FALSE(readHeaderParts(record, stream));
-  EXPECT_EQ(record.name, "entry");
-
-  ScratchDir dir;  // a bad member name fails the whole bundle
-  pkgwriter::BundleLayout bundle;
-  bundle.name = "bundle";
-  bundle.members = {headerPart("good"), headerPart("..")};
-  writeFile(dir / "b.tpk", pkgwriter::buildBundleFile(bundle));
-  PackageFile file;
-  EXPECT_FALSE(loadPackageFile(file, dir / "b.tpk"));
-}
-
-// The database stores names in blank-separated text: a name holding white
-// space, or an empty relation name, would be read back as a malformed entry
-// and the installed package dropped at the next start. Control characters
-// would reach the terminal through the listing.
-TEST(HeaderParts, NamesTheDatabaseCannotHoldAreRefused) {
-  for (const std::string name : {"a b", "a\tb", "a\nb", "tail\r", "x\x1b[2J", "x\x7f"}) {
-    EXPECT_FALSE(Parse(headerPart(name)).ok) << "'" << name << "'";
-  }
   for (const int listType : {partDependencies, partProvides, partConflicts}) {
     for (const std::string name : {"", "x y", "x\n", ".x", "\x01x"}) {
       Parse parse(headerPart("p") + encodePart(listType, encodeListPayload({{"ok"}, {name}})));
@@ -81,6 +58,13 @@ TEST(HeaderParts, NamesTheDatabaseCannotHoldAreRefused) {
     }
     EXPECT_TRUE(Parse(headerPart("p") + encodePart(listType, encodeListPayload({{"x-y_z.1"}}))).ok);
   }
+  ScratchDir dir;  // a bad member name fails the whole bundle
+  pkgwriter::BundleLayout bundle;
+  bundle.name = "bundle";
+  bundle.members = {headerPart("good"), headerPart("..")};
+  writeFile(dir / "b.tpk", pkgwriter::buildBundleFile(bundle));
+  PackageFile file;
+  EXPECT_FALSE(loadPackageFile(file, dir / "b.tpk"));
 }
 
 TEST(HeaderParts, PartOrderAndLists) {
@@ -94,25 +78,22 @@ TEST(HeaderParts, PartOrderAndLists) {
                                        "[d:1:2:3 ] [p:4:5:-6 ] []");
   EXPECT_EQ(all.stream.currentType(), partImage);  // left for the caller
   EXPECT_EQ(all.stream.tellg(), 0);
-
   // 16 before 24: the text part is out of order and stops the reader there.
   Parse swapped(headerPart("p") + encodePart(partArchitecture, "mips") +
                 encodePart(partText24, "late") + encodePart(partNote, "n"));
   EXPECT_TRUE(swapped.ok);
   EXPECT_EQ(headerText(swapped.package), "p 1020304 1000 f0 mips|||| [] [] []");
   EXPECT_EQ(swapped.stream.currentType(), partText24);
-
   // The count is 16 bits; a count of 3 with two entries fails, keeping the two.
   const std::vector<pkgwriter::ListEntry> entries(256, {"c"});
-  Parse many(headerPart("p") + encodePart(partConflicts, encodeListPayload(entries)));
-  EXPECT_EQ(many.package.conflicts.size(), 256u);
+  EXPECT_EQ(Parse(headerPart("p") + encodePart(partConflicts, encodeListPayload(entries)))
+                .package.conflicts.size(), 256u);
   std::string payload = encodeListPayload({{"a"}, {"b"}});
   payload[0] = 3;
   Parse overCounted(headerPart("p") + encodePart(partDependencies, payload) +
                     encodePart(partConflicts, encodeListPayload({{"c"}})));
   EXPECT_FALSE(overCounted.ok);
   EXPECT_EQ(headerText(overCounted.package), "p 1020304 1000 f0 i386|||| [a:0:0:0 b:0:0:0 ] [] []");
-
   // A text part longer than the reader keeps is cut there; one claiming nearly
   // 4 GiB in a short file keeps what was there.
   Parse longNote(headerPart("p") + encodePart(partNote, std::string(maxTextPartLength + 1, 'n')));
@@ -121,7 +102,6 @@ TEST(HeaderParts, PartOrderAndLists) {
   EXPECT_TRUE(huge.ok);
   EXPECT_EQ(huge.package.note, "short");
 }
-
 TEST(PackageFileLoader, SizeMagicAndBundles) {
   ScratchDir dir;
   const std::string body = headerPart("p") + encodePart(partNote, "n");

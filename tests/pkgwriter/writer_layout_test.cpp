@@ -1,6 +1,4 @@
-// Where the writer's digest windows end (tpk digest and tpk sign rely on it),
-// and the signing step's refusals. The layout itself is held byte for byte by
-// the sample packages.
+// Where the writer's digest windows end, and the signing step's refusals.
 #include <gtest/gtest.h>
 
 #include "pkgwriter/pkgwriter.h"
@@ -37,9 +35,6 @@ TEST(Signing, TrailerOfTheWrongSizeOrWithoutKeyIsRefused) {
   PackageLayout layout;
   layout.name = "s";
   const std::string body = buildPackageBody(layout);
-  EXPECT_TRUE(signBody(body, [](const Digest&, std::string& t) {
-                t = "short";
-                return true;
-              }).empty());
+  EXPECT_TRUE(signBody(body, [](const Digest&, std::string& t) { return (t = "short", true); }).empty());
   EXPECT_TRUE(signBody(body, keyFileSigner("/nonexistent/key")).empty());
 }

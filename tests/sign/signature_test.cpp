@@ -7,48 +7,27 @@
 
 using namespace sign_test;
 
-namespace {
-
-struct SignatureCase {
-  std::string label;
-  Bytes publicKey, digest, trailer;
-  bool expect;
-  std::string h, y;  // "-" where the check stops before them
-};
-
-std::vector<SignatureCase> signatureCases() {
-  std::vector<SignatureCase> cases;
-  for (const auto& f : readVectorLines("signatures.txt")) {
-    EXPECT_EQ(f.size(), 7u) << f[0];
-    if (f.size() != 7) continue;
-    cases.push_back({f[0], fromHex(f[1]), fromHex(f[2]), fromHex(f[3]), f[4] == "1", f[5], f[6]});
-  }
-  return cases;
-}
-
-}  // namespace
-
 // Every case of signatures.txt gives its expected result (among them flipped bits
 // of r and v under the right digest), and where the check reaches the curve its
-// intermediate h and Y match too.
+// intermediate h and Y match too ("-" where the check stops before them).
 TEST(Signature, VectorFile) {
-  const auto cases = signatureCases();
-  ASSERT_GE(cases.size(), 20u);
   int valid = 0, invalid = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    ASSERT_EQ(c.trailer.size(), trailerSize);
-    ASSERT_EQ(c.digest.size(), digestSize);
-    ASSERT_EQ(c.publicKey.size(), publicKeySize);
-    EXPECT_EQ(checkSignature(c.digest.data(), c.trailer.data(), c.publicKey.data()), c.expect);
-    (c.expect ? valid : invalid)++;
-    if (c.h == "-") continue;
-    std::uint8_t h[32];
-    challengeScalar(h, c.digest.data(), c.trailer.data() + 20);
-    EXPECT_EQ(toHex(h, 32), c.h);
-    std::uint8_t y[32];
-    jointLadderX(y, c.trailer.data() + 36, h, c.publicKey.data());
-    EXPECT_EQ(toHex(y, 32), c.y);
+  for (const auto& f : readVectorLines("signatures.txt")) {
+    ASSERT_EQ(f.size(), 7u) << f[0];
+    SCOPED_TRACE(f[0]);
+    const Bytes key = fromHex(f[1]), digest = fromHex(f[2]), trailer = fromHex(f[3]);
+    ASSERT_EQ(trailer.size(), trailerSize);
+    ASSERT_EQ(digest.size(), digestSize);
+    ASSERT_EQ(key.size(), publicKeySize);
+    const bool expect = f[4] == "1";
+    EXPECT_EQ(checkSignature(digest.data(), trailer.data(), key.data()), expect);
+    (expect ? valid : invalid)++;
+    if (f[5] == "-") continue;
+    std::uint8_t h[32], y[32];
+    challengeScalar(h, digest.data(), trailer.data() + 20);
+    EXPECT_EQ(toHex(h, 32), f[5]);
+    jointLadderX(y, trailer.data() + 36, h, key.data());
+    EXPECT_EQ(toHex(y, 32), f[6]);
   }
   EXPECT_GT(valid, 10);
   EXPECT_GT(invalid, 10);

@@ -1,6 +1,5 @@
-// The curve arithmetic against an independent implementation: a Montgomery
-// ladder built from this project's field operations must agree with libsodium's
-// scalar multiplication for random scalars and points.
+// A Montgomery ladder built from this project's field operations must agree
+// with libsodium's scalar multiplication for random scalars and points.
 #include <sodium.h>
 
 #include <gtest/gtest.h>

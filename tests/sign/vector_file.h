@@ -34,7 +34,6 @@ inline std::string toHex(const std::uint8_t* data, std::size_t size) {
   }
   return out;
 }
-inline std::string toHex(const Bytes& b) { return toHex(b.data(), b.size()); }
 
 // The canonical encoding of a field element, as hex.
 inline std::string packHex(const FieldElement& x) {

@@ -119,7 +119,7 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
       if (old) removePackage(*old);
       package = takeOut(console.packages, planned);
     }
-    if (!installPackage(console, *package, stream)) return nullptr;
+    if (!package || !installPackage(console, *package, stream)) return nullptr;
     InstalledPackage* installed = package.get();
     console.packages.append(std::move(package));
     // A member and its bundle stay while the other members go in: what is

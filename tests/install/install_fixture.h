@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -193,8 +192,11 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
     };
     if (data.size() > 32 || !std::all_of(data.begin(), data.end(), plain))
       text << ' ' << data.size() << " bytes, hash " << hash;
-    else if (S_ISREG(info.st_mode))
-      text << " \"" << std::regex_replace(data, std::regex("\n"), "\\n") << '"';
+    else if (S_ISREG(info.st_mode)) {
+      text << " \"";
+      for (char c : data) text << (c == '\n' ? std::string("\\n") : std::string(1, c));
+      text << '"';
+    }
     lines[path] = text.str() + '\n';
   };
   add(dir);

@@ -124,7 +124,7 @@ void readBytes(PartStream& stream, const std::string& bytes) {
 
 void readWithSeeks(PartStream& stream, const std::string& bytes, bool seeksSource) {
   const std::uint32_t length = stream.partLength();
-  const bool whole = std::size_t(stream.partOffset()) + length <= bytes.size();
+  const bool whole = std::uint64_t(stream.partOffset()) + length <= bytes.size();
   const std::uint32_t middle = length / 2;
   if (stream.seekg(middle)) {
     CHECK(std::uint32_t(stream.tellg()) == middle);
@@ -169,9 +169,10 @@ Layout layoutOf(const std::string& bytes) {
   std::size_t at = 8;
   while (bytes.size() - at >= 6) {
     if ((u32At(bytes, at) & 0xFFFF) == partPackage) layout.windowStart = at;
-    const std::size_t next = at + 6 + u32At(bytes, at + 2);
+    // In 64 bits: a part length near 4 GiB must not wrap a 32-bit size_t.
+    const std::uint64_t next = std::uint64_t(at) + 6 + u32At(bytes, at + 2);
     if (next > bytes.size()) return layout;
-    at = next;
+    at = static_cast<std::size_t>(next);
   }
   layout.end = at;
   return layout;

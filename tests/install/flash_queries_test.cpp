@@ -6,8 +6,6 @@
 
 using namespace install_testing;
 
-namespace {
-
 TEST(FlashQueries, EraseSizeAndFeatureBit) {
   FakeDevice device;
   ScopedFlashPlatform use(device);
@@ -77,5 +75,3 @@ TEST(FlashPlatformOnThisMachine, MissingOrForeignNodesGiveNeutralAnswers) {
     });
   }
 }
-
-}  // namespace

@@ -10,13 +10,9 @@
 
 using namespace install_testing;
 
-namespace {
-
-pkgwriter::PackageLayout withFiles(const std::string& name) {
+static pkgwriter::PackageLayout withFiles(const std::string& name) {
   return signedLayout(name, "40755:" + name + " 100644:" + name + "/a:a 100644:" + name + "/b:b");
 }
-
-}  // namespace
 
 TEST(PackageInstall, TheShapesAPackageComesIn) {
   pkgwriter::PackageLayout bare = signedLayout("bare", "");

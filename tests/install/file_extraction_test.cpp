@@ -1,34 +1,11 @@
-// The file extractor on scratch roots: every entry type with its attributes,
-// objects already at an entry's path, failures, entries that would leave the tree.
+// The file extractor on scratch roots: entries, objects in the way, failures.
 #include "install/file_extraction.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utime.h>
 
-#include "install/flash_platform.h"
-#include "install/install_platform.h"
 #include "install_fixture.h"
 
 using namespace install_testing;
-
-namespace {
-
-// A processor of variant 1, without flash nodes.
-struct Variant1Device : FlashPlatform {
-  std::optional<std::uint32_t> mtdEraseSize() override { return std::nullopt; }
-  std::uint32_t minimumVersionValue() override { return 0; }
-  std::optional<int> featureWord() override { return std::nullopt; }
-  std::uint32_t processorVersion() override { return 0x80830000; }
-};
-
-// A device whose flash answers every mknod with an I/O error.
-struct FailingNodes : DeviceInstallPlatform {
-  int makeNode(const char*, mode_t, dev_t) override { return errno = EIO, -1; }
-};
-
-}  // namespace
 
 TEST(FileExtraction, EveryEntryTypeWithItsAttributes) {
   std::string tree;
@@ -37,15 +14,16 @@ TEST(FileExtraction, EveryEntryTypeWithItsAttributes) {
   const std::string recorded = dataText("entries-recorded.txt");
   DeviceRoot root;
   RUN_CHROOTED(root.path(), [&file, &recorded] {
-    ::umask(077);  // the modes must come from the entries, not from the mask
-    Variant1Device device;
+    ::umask(077);       // the modes must come from the entries, not from the mask
+    FakeDevice device;  // a processor of variant 1, without flash nodes
+    device.processor = 0x80830000;
     ScopedFlashPlatform variant(device);
     for (const bool disabled : {false, true}) {
       Console& console = childConsole();
       InstalledPackage package("tree");
       package.version = testVersion;
       package.disabled = disabled;
-      EXPECT_TRUE(extractTree(console, package, file));
+      EXPECT_TRUE(installFile(console, package, file, true));
       EXPECT_TRUE(console.messages.empty());
       std::string files;
       for (const std::string& path : package.files) files += path + '\n';
@@ -69,12 +47,13 @@ TEST(FileExtraction, ObjectsAlreadyAtAnEntrysPath) {
   ::symlink("realdir", at("filelink").c_str());
   ::mkfifo(at("pipe").c_str(), 0600);
   ::symlink("old.bak", at("tofile").c_str());
-  const std::string file = packageFile(signedLayout(
-      "ex", "40755:keep::0,0,6000 100644:old:new 40755:dirlink::0,0,6000 "
-            "100644:filelink:f 120777:pipe:old 10644:tofile"));
+  const std::string file =
+      packageFile(signedLayout("ex",
+                               "40755:keep::0,0,6000 100644:old:new 40755:dirlink::0,0,6000 "
+                               "100644:filelink:f 120777:pipe:old 10644:tofile"));
   RUN_CHROOTED(root.path(), [&file] {
     InstalledPackage package("ex");
-    EXPECT_TRUE(extractTree(childConsole(), package, file));
+    EXPECT_TRUE(installFile(childConsole(), package, file, true));
     EXPECT_EQ((std::set<std::string>{"/old", "/filelink", "/pipe", "/tofile"}), package.files);
   });
   // A directory stays as it is, a hard link keeps the old contents, a link to a
@@ -93,10 +72,10 @@ TEST(FileExtraction, FailuresByKindAndEntriesThatWouldLeaveTheTree) {
   makeDirs(root.at("/flash/store"));
   ::symlink("/flash/store", root.at("/flash/shared").c_str());  // a link of the device
   makeDirs(root.at("/flash/full"));
-  testing_support::ChrootOptions small;
+  ChrootOptions small;
   small.tmpfsAt = "/flash/full";
   small.tmpfsBytes = 16384;
-  const std::string before = outsideFlash(root.path());
+  const std::string before = listing(root.path(), true);
   RUN_CHROOTED(
       root.path(),
       [&cases] {
@@ -105,17 +84,17 @@ TEST(FileExtraction, FailuresByKindAndEntriesThatWouldLeaveTheTree) {
           Console& console = childConsole();
           InstalledPackage package("bad");
           package.version = testVersion;
-          FailingNodes failingNodes;
+          FaultyDevice failingNodes("mknod");
           std::optional<ScopedInstallPlatform> platform;
           if (c[3] == "yes") platform.emplace(failingNodes);
-          EXPECT_EQ(c[2].empty(), extractTree(console, package, c[4]));
+          EXPECT_EQ(c[2].empty(), installFile(console, package, c[4], true));
           EXPECT_EQ(c[2].empty() ? Messages{}
                                  : Messages{"ERROR: installation of bad-1.0 failed: " + c[2]},
                     console.messages);
         }
       },
       small);
-  EXPECT_EQ(before, outsideFlash(root.path()));
+  EXPECT_EQ(before, listing(root.path(), true));
   EXPECT_EQ("w", readFile(root.at("/flash/whole")));
   EXPECT_EQ("inside", readFile(root.at("/flash/dang")));
   EXPECT_EQ("stored", readFile(root.at("/flash/store/f")));

@@ -1,32 +1,10 @@
 #include "install/flash_queries.h"
 
-#include <gtest/gtest.h>
 #include <sys/utsname.h>
 
-#include <cstdint>
-#include <optional>
-#include <string>
-
-#include "install/flash_platform.h"
 #include "install_fixture.h"
-#include "support/scratch_dir.h"
 
 using namespace install_testing;
-
-namespace {
-
-// The answers of a device, set by each test.
-struct FakeDevice : FlashPlatform {
-  std::optional<std::uint32_t> eraseSize;
-  std::optional<int> feature;
-  std::uint32_t processor = 0;
-  int featureQueries = 0;
-
-  std::optional<std::uint32_t> mtdEraseSize() override { return eraseSize; }
-  std::uint32_t minimumVersionValue() override { return 0; }
-  std::optional<int> featureWord() override { return ++featureQueries, feature; }
-  std::uint32_t processorVersion() override { return processor; }
-};
 
 TEST(FlashQueries, EraseSizeAndFeatureBit) {
   FakeDevice device;
@@ -60,26 +38,14 @@ TEST(FlashQueries, DeviceVariantTable) {
   }
 }
 
-// What the device's own platform layer answers, one character per query.
-std::string answers() {
-  FlashPlatform& device = deviceFlashPlatform();
-  std::string text;
-  text += device.mtdEraseSize() ? 'E' : '-';
-  text += device.minimumVersionValue() != 0 ? 'M' : '-';
-  text += device.featureWord() ? 'F' : '-';
-  text += flashEraseSizeIs256K() ? 'e' : '-';
-  text += flashMinimumVersion() != 0 ? 'm' : '-';
-  text += flashFeatureBit() ? 'f' : '-';
-  return text + static_cast<char>('0' + deviceVariant());
-}
-
 TEST(FlashPlatformOnThisMachine, RunsOnTheBuildsTarget) {
   const std::uint32_t word = 0x01020304;
   utsname system{};
   ASSERT_EQ(uname(&system), 0);
-  const std::string here = std::string(INSTALLER_TARGET_PROCESSOR) + ' ' + system.machine +
-                           (*reinterpret_cast<const unsigned char*>(&word) == 1 ? " big " : " little ") +
-                           std::to_string(sizeof(std::size_t) * 8);
+  const std::string here =
+      std::string(INSTALLER_TARGET_PROCESSOR) + ' ' + system.machine +
+      (*reinterpret_cast<const unsigned char*>(&word) == 1 ? " big " : " little ") +
+      std::to_string(sizeof(std::size_t) * 8);
   std::string expected;
   for (const std::string& line : dataLines("targets.txt"))
     if (line.starts_with(INSTALLER_TARGET_PROCESSOR + std::string(" "))) expected = line;
@@ -91,14 +57,21 @@ TEST(FlashPlatformOnThisMachine, RunsOnTheBuildsTarget) {
 }
 
 TEST(FlashPlatformOnThisMachine, MissingOrForeignNodesGiveNeutralAnswers) {
-  testing_support::ScratchDir withoutDev;
-  RUN_CHROOTED(withoutDev.path(), [] { EXPECT_EQ(answers(), "------0"); });
-  // Nodes that open but refuse every request (plain files).
-  testing_support::ScratchDir withFiles;
+  ScratchDir withoutDev, withFiles;  // nodes that open but refuse every request: plain files
   makeDirs(withFiles / "dev");
   writeFile(withFiles / "dev/mtd0", "");
   writeFile(withFiles / "dev/flash", "");
-  RUN_CHROOTED(withFiles.path(), [] { EXPECT_EQ(answers(), "------0"); });
+  for (const ScratchDir* dir : {&withoutDev, &withFiles}) {
+    RUN_CHROOTED(dir->path(), [] {  // the device's own answers, one character per query
+      FlashPlatform& device = deviceFlashPlatform();
+      std::string text;
+      text += device.mtdEraseSize() ? 'E' : '-';
+      text += device.minimumVersionValue() != 0 ? 'M' : '-';
+      text += device.featureWord() ? 'F' : '-';
+      text += flashEraseSizeIs256K() ? 'e' : '-';
+      text += flashMinimumVersion() != 0 ? 'm' : '-';
+      text += flashFeatureBit() ? 'f' : '-';
+      EXPECT_EQ(text + static_cast<char>('0' + deviceVariant()), "------0");
+    });
+  }
 }
-
-}  // namespace

@@ -1,13 +1,11 @@
-// What the installation tests share: packages made with the project's writer from
-// one-line trees, the calls that feed them to the code under test, a working bash
-// below a scratch root, and listings of what a root holds.
+// Shared by the installation tests: packages from one-line trees, fake devices, listings.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,9 +13,12 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "install/file_extraction.h"
+#include "install/flash_platform.h"
+#include "install/install_platform.h"
 #include "install/package_install.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
@@ -28,13 +29,8 @@
 namespace install_testing {
 
 namespace fs = std::filesystem;
+using namespace testing_support;
 using pkgwriter::FileTreeBuilder;
-using testing_support::childConsole;
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::writeFile;
 using Messages = std::vector<std::string>;
 
 constexpr std::uint32_t testVersion = 0x01006600;  // "1.0"
@@ -70,9 +66,10 @@ inline FileTreeBuilder treeOf(const std::string& description) {
   std::istringstream tokens(description);
   for (std::string token; tokens >> token;) {
     const std::string raw = tree.raw();
-    if (token[0] == '-')
+    if (token[0] == '-') {
       tree = FileTreeBuilder().addBytes(raw.substr(0, raw.size() - std::stoul(token.substr(1))));
-    if (token[0] == '-') continue;
+      continue;
+    }
     const std::vector<std::string> f = fieldsOf(token, ':', 4);
     const auto mode = std::uint16_t(std::stoul(f[0], nullptr, 8));
     std::string data = expand(f[2]);
@@ -130,19 +127,17 @@ inline std::vector<std::string> dataLines(const std::string& name) {
   return lines;
 }
 
-// Extracts the file tree of file, the stream placed on its tree part.
-inline bool extractTree(Console& console, InstalledPackage& package, const std::string& file) {
+// Feeds file to the code under test as the transactions do: the header parts read into
+// package, then installPackage; with treeOnly the stream on its tree part for extractFiles.
+inline bool installFile(Console& console, InstalledPackage& package, const std::string& file,
+                        bool treeOnly = false) {
   std::istringstream input(file);
   PartStream stream(input, true);
   stream.wanted = {partFileTree};
-  EXPECT_EQ(partFileTree, stream.next());
-  return extractFiles(console, package, stream);
-}
-
-// Reads the header parts of file into package and installs it, as the transactions do.
-inline bool installFile(Console& console, InstalledPackage& package, const std::string& file) {
-  std::istringstream input(file);
-  PartStream stream(input, true);
+  if (treeOnly) {
+    EXPECT_EQ(partFileTree, stream.next());
+    return extractFiles(console, package, stream);
+  }
   stream.wanted = {partPackage,  partText24,        partArchitecture,    partText2,
                    partNote,     partDependencies,  partProvides,        partConflicts,
                    partImage,    partInstallScript, partUninstallScript, partFileTree,
@@ -151,27 +146,47 @@ inline bool installFile(Console& console, InstalledPackage& package, const std::
   EXPECT_TRUE(readHeaderParts(package, stream));
   return installPackage(console, package, stream);
 }
-// Copies /bin/bash and the libraries ldd names to the same paths below dir,
-// and makes dir/dev, so that scripts can run in a child whose root is dir.
-inline void placeShell(const std::string& dir) {
-  std::vector<std::string> files = {"/bin/bash"};
-  std::FILE* ldd = ::popen("ldd /bin/bash | grep -o '/[^ ]*'", "r");
-  for (char line[512]; ldd != nullptr && std::fgets(line, sizeof line, ldd);)
-    files.push_back(std::strtok(line, "\n"));
-  if (ldd != nullptr) ::pclose(ldd);
-  ASSERT_GT(files.size(), 1u) << "ldd named no library of /bin/bash";
-  for (const std::string& file : files) {
-    fs::create_directories(dir + fs::path(file).parent_path().string());
-    fs::copy_file(file, dir + file, fs::copy_options::overwrite_existing);
-  }
-  fs::create_directories(dir + "/dev");
-}
 
-// A line per object in dir, stated before it is read, but skip: path, mode, owner,
-// times (exact: the modification time in nanoseconds; else both, recent ones as
-// "now"), then its contents (short texts as they are), link target or device.
-inline std::string listing(const std::string& dir, const std::string& skip = "",
-                           bool exact = false) {
+// The flash answers of a device, set by each test.
+struct FakeDevice : FlashPlatform {
+  std::optional<std::uint32_t> eraseSize;
+  std::optional<int> feature;
+  std::uint32_t processor = 0;
+  int featureQueries = 0;
+  std::optional<std::uint32_t> mtdEraseSize() override { return eraseSize; }
+  std::uint32_t minimumVersionValue() override { return 0; }
+  std::optional<int> featureWord() override { return ++featureQueries, feature; }
+  std::uint32_t processorVersion() override { return processor; }
+};
+
+// The device's own platform but for fault: "mknod", "fork" or "chroot" fail, "wait" is
+// interrupted once; syncs are counted.
+struct FaultyDevice : DeviceInstallPlatform {
+  std::string fault;
+  int syncs = 0;
+  explicit FaultyDevice(std::string f = "") : fault(std::move(f)) {}
+  void syncAll() override { ++syncs; }
+  int makeNode(const char* path, mode_t mode, dev_t dev) override {
+    return fault == "mknod" ? (errno = EIO, -1) : DeviceInstallPlatform::makeNode(path, mode, dev);
+  }
+  pid_t forkChild() override {
+    return fault == "fork" ? (errno = EAGAIN, -1) : DeviceInstallPlatform::forkChild();
+  }
+  int changeRoot(const char* path) override {
+    return fault == "chroot" ? (errno = EPERM, -1) : DeviceInstallPlatform::changeRoot(path);
+  }
+  pid_t waitChild(pid_t child, int* status) override {
+    if (fault == "wait") return fault.clear(), errno = EINTR, -1;
+    return DeviceInstallPlatform::waitChild(child, status);
+  }
+};
+
+// A line per object in dir, stated before it is read: path, mode, owner, times (both,
+// recent ones as "now"), then its contents (short texts as they are), link target or
+// device. outsideFlash: all but dir/flash, with the modification time to the nanosecond.
+inline std::string listing(const std::string& dir, bool outsideFlash = false) {
+  const bool exact = outsideFlash;
+  const std::string skip = outsideFlash ? dir + "/flash" : "";
   std::map<std::string, std::string> lines;
   const auto add = [&](const std::string& path) {
     struct stat info;  // every field all-ones when there is nothing at path
@@ -186,17 +201,15 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
     if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) text << " dev " << std::hex << info.st_rdev;
     const std::string data = S_ISREG(info.st_mode) ? readFile(path) : "";
     std::uint64_t hash = 14695981039346656037u;
-    for (unsigned char c : data) hash = (hash ^ c) * 1099511628211u;
-    const auto plain = [](unsigned char c) {
-      return c == '\n' || (std::isprint(c) && c != '"' && c != '\\');
-    };
-    if (data.size() > 32 || !std::all_of(data.begin(), data.end(), plain))
-      text << ' ' << data.size() << " bytes, hash " << hash;
-    else if (S_ISREG(info.st_mode)) {
-      text << " \"";
-      for (char c : data) text << (c == '\n' ? std::string("\\n") : std::string(1, c));
-      text << '"';
+    bool plain = data.size() <= 32;
+    std::string shown;
+    for (unsigned char c : data) {
+      hash = (hash ^ c) * 1099511628211u;
+      plain = plain && (c == '\n' || (std::isprint(c) && c != '"' && c != '\\'));
+      shown += c == '\n' ? std::string("\\n") : std::string(1, char(c));
     }
+    if (!plain) text << ' ' << data.size() << " bytes, hash " << hash;
+    if (plain && S_ISREG(info.st_mode)) text << " \"" << shown << '"';
     lines[path] = text.str() + '\n';
   };
   add(dir);
@@ -209,11 +222,6 @@ inline std::string listing(const std::string& dir, const std::string& skip = "",
   std::string text;
   for (const auto& [path, line] : lines) text += line;
   return text;
-}
-
-// Everything of root but root/flash, to the nanosecond.
-inline std::string outsideFlash(const std::string& root) {
-  return listing(root, root + "/flash", true);
 }
 
 }  // namespace install_testing

@@ -1,46 +1,18 @@
-// Installing a package on scratch roots: its shapes, failures and what they
-// remove, install scripts run by bash in the flash root, records, removal.
+// Installing a package: its shapes, failures, install scripts, records, removal.
 #include "install/package_install.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <utility>
 
-#include "install/install_platform.h"
 #include "install/package_removal.h"
 #include "install_fixture.h"
 
 using namespace install_testing;
 
-namespace {
-
-struct CountingSync : DeviceInstallPlatform {
-  int syncs = 0;
-  void syncAll() override { ++syncs; }
-};
-struct FailingFork : DeviceInstallPlatform {
-  pid_t forkChild() override { return errno = EAGAIN, -1; }
-};
-struct FailingChroot : DeviceInstallPlatform {
-  int changeRoot(const char*) override { return errno = EPERM, -1; }
-};
-struct InterruptedWait : DeviceInstallPlatform {
-  bool interrupted = false;
-  pid_t waitChild(pid_t child, int* status) override {
-    if (std::exchange(interrupted, true)) return DeviceInstallPlatform::waitChild(child, status);
-    return errno = EINTR, -1;
-  }
-};
-
-pkgwriter::PackageLayout withFiles(const std::string& name) {
+static pkgwriter::PackageLayout withFiles(const std::string& name) {
   return signedLayout(name, "40755:" + name + " 100644:" + name + "/a:a 100644:" + name + "/b:b");
 }
-
-}  // namespace
 
 TEST(PackageInstall, TheShapesAPackageComesIn) {
   pkgwriter::PackageLayout bare = signedLayout("bare", "");
@@ -57,7 +29,7 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
   DeviceRoot root;
   writeFile(root.at("/flash/UPGRADED"), "left over");
   RUN_CHROOTED(root.path(), [&files] {
-    CountingSync platform;
+    FaultyDevice platform;
     ScopedInstallPlatform use(platform);
     Console& console = childConsole();
     InstalledPackage bare, alternate, boot, image;
@@ -80,41 +52,28 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
 }
 
 TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
-  struct Case {
-    const char* name;
-    pkgwriter::PackageLayout layout;
-    std::size_t cutBytes;  // taken off the end of the file
-    std::string message;   // after "installation of <name>-1.0 failed: "
-  } cases[] = {
-      {"unsigned", withFiles("unsigned"), 0, "broken package"},
-      {"socket", withFiles("socket"), 0, "broken package"},
-      {"script", withFiles("script"), 0, "broken package"},
-      {"record", withFiles("record"), 0, "could not create meta/version: Is a directory"},
-  };
-  cases[0].layout.signer = nullptr;
-  cases[1].layout.fileTree = treeOf("40755:socket 100644:socket/a:a 140644:socket/s").compressed();
-  // The file ends inside the uninstall script, after the install script.
-  cases[2].layout.onInstall = "exit 0";
-  cases[2].layout.onUninstall = std::string(5000, '#');
-  cases[2].layout.fileTree.reset();
-  cases[2].layout.signer = nullptr;
-  cases[2].cutBytes = 1000;
-
   DeviceRoot root;
   makeDirs(root.at("/flash/var/pdb/record/version"));
-  std::vector<std::string> files;
-  for (const Case& c : cases) {
-    const std::string file = packageFile(c.layout);
-    files.push_back(file.substr(0, file.size() - c.cutBytes));
+  std::vector<std::vector<std::string>> cases;  // the fields of a line, then the file
+  for (const std::string& line : dataLines("install-failures.txt")) {
+    const std::vector<std::string> c = fieldsOf(line, '|', 7);
+    pkgwriter::PackageLayout layout = signedLayout(c[0], c[1] == "none" ? "" : c[1]);
+    if (c[1] == "none") layout.fileTree.reset();
+    if (c[2] == "no") layout.signer = nullptr;
+    if (!c[3].empty()) layout.onInstall = expand(c[3]);
+    if (!c[4].empty()) layout.onUninstall = expand(c[4]);
+    const std::string file = packageFile(layout);
+    cases.push_back(c);
+    cases.back().push_back(file.substr(0, file.size() - std::stoul(c[5])));
   }
-  RUN_CHROOTED(root.path(), [&cases, &files] {
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      SCOPED_TRACE(cases[i].name);
+  ASSERT_EQ(4u, cases.size());
+  RUN_CHROOTED(root.path(), [&cases] {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c[0]);
       Console& console = childConsole();
       InstalledPackage package;
-      EXPECT_FALSE(installFile(console, package, files[i]));
-      EXPECT_EQ(Messages{"ERROR: installation of " + std::string(cases[i].name) +
-                         "-1.0 failed: " + cases[i].message},
+      EXPECT_FALSE(installFile(console, package, c[7]));
+      EXPECT_EQ(Messages{"ERROR: installation of " + c[0] + "-1.0 failed: " + c[6]},
                 console.messages);
       EXPECT_TRUE(package.files.empty());
     }
@@ -132,12 +91,22 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
   const std::string files[] = {packageFile(ok), packageFile(failing), packageFile(off)};
   // A shell and pkg's script on both sides, for a child that stays in the real root.
   DeviceRoot root;
+  std::vector<std::string> shell = {"/bin/bash"};  // and the libraries ldd names
+  std::FILE* ldd = ::popen("ldd /bin/bash | grep -o '/[^ ]*'", "r");
+  for (char line[512]; ldd != nullptr && std::fgets(line, sizeof line, ldd);)
+    shell.push_back(std::strtok(line, "\n"));
+  if (ldd != nullptr) ::pclose(ldd);
+  ASSERT_GT(shell.size(), 1u) << "ldd named no library of /bin/bash";
   for (const std::string side : {"", "/flash"}) {
-    placeShell(root.at(side));
+    for (const std::string& file : shell) {
+      fs::create_directories(root.at(side) + fs::path(file).parent_path().string());
+      fs::copy_file(file, root.at(side) + file, fs::copy_options::overwrite_existing);
+    }
+    fs::create_directories(root.at(side + "/dev"));
     plant(root, side + "/var/pdb/pkg/oninstall=#!/bin/bash\\necho ran > /var/ran\\n");
     ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
   }
-  const std::string before = outsideFlash(root.path());
+  const std::string before = listing(root.path(), true);
   RUN_CHROOTED(root.path(), [&files] {
     Console& console = childConsole();
     InstalledPackage ok, failing, off;
@@ -148,18 +117,15 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
     EXPECT_EQ((Messages{"installed ok-1.0", "WARNING: package failing-1.0 oninstall script failed",
                         "installed failing-1.0", "installed (disabled) off-1.0"}),
               console.messages);
-    FailingFork failingFork;
-    FailingChroot failingChroot;
-    InterruptedWait interruptedWait;
-    const std::pair<InstallPlatform*, bool> cases[] = {
-        {&failingFork, false}, {&failingChroot, false}, {&interruptedWait, true}};
     InstalledPackage package("pkg");
     package.version = testVersion;
-    for (const auto& [platform, ran] : cases) {
-      SCOPED_TRACE(ran);
+    for (const std::string fault : {"fork", "chroot", "wait"}) {
+      SCOPED_TRACE(fault);
+      const bool ran = fault == "wait";
       ::unlink("/flash/var/ran");
       Console& console = childConsole();
-      ScopedInstallPlatform use(*platform);
+      FaultyDevice platform(fault);
+      ScopedInstallPlatform use(platform);
       EXPECT_EQ(ran, runScript(console, package, "oninstall"));
       EXPECT_EQ(ran, ::access("/flash/var/ran", F_OK) == 0);
       EXPECT_EQ(ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
@@ -169,7 +135,7 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
     EXPECT_TRUE(runScript(console, package, "onuninstall"));
     EXPECT_EQ(4u, console.messages.size());
   });
-  EXPECT_EQ(before, outsideFlash(root.path()));
+  EXPECT_EQ(before, listing(root.path(), true));
   EXPECT_EQ("ran\n", readFile(root.at("/flash/var/ran-ok")));
   EXPECT_TRUE(exists(root.at("/flash/relative-mark")));  // the working directory is the root
   EXPECT_FALSE(exists(root.at("/flash/var/ran-off")));
@@ -216,10 +182,11 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
   for (const bool otherLink : {false, true}) {
     SCOPED_TRACE(otherLink ? "the boot image has another link" : "last link to the boot image");
     DeviceRoot root;
-    plant(root, "/victim=outside|/flash/bin/a=a|/flash/bin/kept=not recorded|/flash/bootimage=image|"
-                "/flash/var/pdb/pkg/version=1 0\\n|/flash/var/pdb/pkg/files=bin/a\\n");
+    plant(root,
+          "/victim=outside|/flash/bin/a=a|/flash/bin/kept=not recorded|/flash/bootimage=image|"
+          "/flash/var/pdb/pkg/version=1 0\\n|/flash/var/pdb/pkg/files=bin/a\\n");
     if (otherLink) ::link(root.at("/flash/bootimage").c_str(), root.at("/flash/image").c_str());
-    const std::string before = outsideFlash(root.path());
+    const std::string before = listing(root.path(), true);
     RUN_CHROOTED(root.path(), [] {
       InstalledPackage package("pkg");
       package.flags = bootImage;
@@ -229,7 +196,7 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
       EXPECT_TRUE(package.files.empty());
       EXPECT_EQ(ScheduledAction::None, package.action);
     });
-    EXPECT_EQ(before, outsideFlash(root.path()));
+    EXPECT_EQ(before, listing(root.path(), true));
     EXPECT_FALSE(exists(root.at("/flash/bin/a")));
     EXPECT_TRUE(exists(root.at("/flash/bin/kept")));
     EXPECT_FALSE(exists(root.at("/flash/var/pdb/pkg")));

@@ -2,13 +2,9 @@
 // hand-made packages (the loader and tpk tests read the independent samples).
 #include <gtest/gtest.h>
 
-#include <sstream>
-#include <string>
-
-#include "model/version.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
-#include "pdb/record_text.h"
+#include "record_text.h"
 #include "pkgwriter/package_builder.h"
 #include "support/scratch_dir.h"
 
@@ -17,9 +13,7 @@ namespace {
 using pkgwriter::encodeHeaderPayload;
 using pkgwriter::encodeListPayload;
 using pkgwriter::encodePart;
-using pdb_testing::headerText;
-using testing_support::ScratchDir;
-using testing_support::writeFile;
+using namespace testing_support;
 
 std::string headerPart(const std::string& name, bool withFlags = false, std::uint32_t flags = 0) {
   return encodePart(partPackage, encodeHeaderPayload(name, 0x01020304, 1000, withFlags, flags));

@@ -19,7 +19,6 @@ std::string headerPart(const std::string& name, bool withFlags = false, std::uin
   return encodePart(partPackage, encodeHeaderPayload(name, 0x01020304, 1000, withFlags, flags));
 }
 
-// readHeaderParts over a package body, with the loader's wanted types.
 struct Parse {
   explicit Parse(const std::string& body, const std::string& recordName = {})
       : input(pkgwriter::wrapFile(body)), stream(input, true), package(recordName) {

@@ -155,11 +155,8 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
     writeFile(pdb + "meta-img/" + name, "1 1\n");
   pkgwriter::PackageLayout layout;
-  layout.name = "meta-img";
-  layout.version = 0x06016600;
-  layout.buildTime = 1700000000;
-  layout.flags = imageMeta;
-  layout.note = "from the image";
+  layout.name = "meta-img", layout.version = 0x06016600, layout.buildTime = 1700000000;
+  layout.flags = imageMeta, layout.note = "from the image";
   layout.deps = std::vector<pkgwriter::ListEntry>{{"system", 100689408, 0xFFFFFFFF, 0, 0}};
   layout.provides = std::vector<pkgwriter::ListEntry>{{"api", 1, 2, -1, 0}};
   layout.image = std::string(100, 'i');
@@ -184,19 +181,16 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
 TEST(DatabaseLoader, EntriesSchedulesAndImages) {
   DeviceRoot root;
   plantTree(root.path(), expected("loader.tree"));
-  // A named pipe is not read (with no writer it would block the start).
+  // A named pipe is not read.
   const std::string pipe = root.at("/ram/pdb/piped/schedule");
   makeDirs(root.at("/ram/pdb/piped"));
   ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
   const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   ASSERT_EQ(10, ::write(writer, "uninstall\n", 10));
-  // A header whose name would leave the database: the record keeps its
-  // directory's name (and, without meta files, is marked for removal); a
-  // bundle member so named is not recorded, the members after it are.
+  // A header name leaving the database: the record keeps its directory's name;
+  // a bundle member so named is not recorded, the members after it are.
   pkgwriter::PackageLayout dots, inner;
-  dots.name = "..";
-  dots.version = 7;
-  inner.name = "inner";
+  dots.name = "..", dots.version = 7, inner.name = "inner";
   makeDirs(root.at("/flash/var/pdb/dots"));
   writeFile(root.at("/flash/var/pdb/dots/image"), pkgwriter::buildPackageFile(dots));
   pkgwriter::BundleLayout bundle;
@@ -225,11 +219,9 @@ TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
   EXPECT_EQ(0770u, modeOf(scratch / "flash/var"));
   EXPECT_EQ(0770u, modeOf(scratch / "flash/var/pdb/abc"));
   EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc", false));
-  // Only the parents of the last component.
   EXPECT_TRUE(makeDirectories(scratch / "flash/x/a/file", true));
   EXPECT_EQ(0770u, modeOf(scratch / "flash/x/a"));
   EXPECT_FALSE(exists(scratch / "flash/x/a/file"));
-  // A file standing as a level counts as existing, but nothing can go below it.
   writeFile(scratch / "flash/plain", "x");
   EXPECT_TRUE(makeDirectories(scratch / "flash/plain", false));
   EXPECT_FALSE(makeDirectories(scratch / "flash/plain/sub/deeper", false));

@@ -109,8 +109,7 @@ TEST(PackageFileLoader, SizeMagicAndBundles) {
   EXPECT_FALSE(loadPackageFile(missing, dir / "none.tpk"));
 
   pkgwriter::BundleLayout hollow;  // a bundle header and an image part, no members
-  hollow.name = "b";
-  hollow.image = "";
+  hollow.name = "b", hollow.image = "";
   writeFile(dir / "hollow.tpk", pkgwriter::buildBundleFile(hollow));
   PackageFile hollowFile;
   EXPECT_FALSE(loadPackageFile(hollowFile, dir / "hollow.tpk"));
@@ -120,8 +119,7 @@ TEST(PackageFileLoader, SizeMagicAndBundles) {
   // buffer boundaries.
   for (std::size_t pad = 8060; pad < 8200; ++pad) {
     pkgwriter::BundleLayout bundle;
-    bundle.name = "bundle";
-    bundle.note = std::string(pad, 'x');
+    bundle.name = "bundle", bundle.note = std::string(pad, 'x');
     bundle.members = {headerPart("member", true, 1) + encodePart(partFileTree, "t")};
     writeFile(dir / "b.tpk", pkgwriter::buildBundleFile(bundle));
     PackageFile file;

@@ -108,7 +108,6 @@ TEST(InflateStream, SeekingSkipsForwardOnly) {
   Inflated z;
   ASSERT_TRUE(z.in.seekg(5000, std::ios_base::cur));
   EXPECT_EQ(z.in.get(), byteOf(text, 5000));
-  // Relative skips count from the reading position, across many chunks.
   ASSERT_TRUE(z.in.seekg(30000, std::ios_base::cur));
   EXPECT_EQ(z.in.get(), byteOf(text, 35001));
   // The reported position is what has been produced so far.
@@ -125,8 +124,7 @@ TEST(InflateStream, SeekingSkipsForwardOnly) {
   ASSERT_TRUE(absolute.in.seekg(12345));
   EXPECT_EQ(absolute.in.get(), byteOf(text, 12345));
 
-  // Exactly up to the end is fine, the next read is end-of-file; beyond the
-  // end fails the stream.
+  // Exactly up to the end is fine; beyond the end fails the stream.
   const auto size = static_cast<std::streamoff>(text.size());
   Inflated toEnd, beyond;
   ASSERT_TRUE(toEnd.in.seekg(size, std::ios_base::cur));

@@ -1,6 +1,4 @@
-// The package database: the loader, the writer (exact bytes of what it writes,
-// scripts, state files, failures) and its messages. Whole records and whole
-// database trees are compared as text with the expected texts in tests/data/pdb/.
+// The package database loader, writer and messages; records and trees compared as text.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -23,8 +21,7 @@ using namespace testing_support;
 
 namespace {
 
-// Every field on one line: texts between |, lists as [name:min:max:extra ...],
-// then the bundle the record came with, its files, its state and its action.
+// Every field on one line: texts between |, lists, bundle, files, state, action.
 std::string describe(const InstalledPackage& p) {
   std::ostringstream out;
   out << p.name << ' ' << std::hex << p.version << std::dec << ' ' << p.buildTime << " f" << p.flags
@@ -44,8 +41,7 @@ std::string describe(const InstalledPackage& p) {
   return out.str();
 }
 
-// One line per record, grouped by the bundle they came with (a record without
-// one is its own group); within a group in the order loaded.
+// One line per record, grouped by bundle (or own name), in load order within a group.
 std::string loadedText(const PackageDb& db) {
   std::vector<const InstalledPackage*> records;
   for (const auto& record : db) records.push_back(record.get());
@@ -59,8 +55,7 @@ std::string loadedText(const PackageDb& db) {
   return text;
 }
 
-// Every file below dir, sorted by path: "== path" and then its exact bytes
-// (but for package images, which are inputs).
+// Every file below dir by path: "== path" and its bytes (images not shown).
 std::string treeText(const std::string& dir) {
   std::vector<std::filesystem::path> files;
   std::error_code missing;
@@ -69,16 +64,12 @@ std::string treeText(const std::string& dir) {
   std::sort(files.begin(), files.end());
   std::string text;
   for (const auto& file : files)
-    text +=
-        "== " + file.string() +
-        (file.filename() == "image" ? " (not shown)\n"
-                                    : "\n" + testing_support::readFile(dir + "/" + file.string()));
+    text += "== " + file.string() +
+            (file.filename() == "image" ? " (not shown)\n" : "\n" + readFile(dir + "/" + file.string()));
   return text;
 }
 
-std::string expected(const std::string& name) {
-  return testing_support::readFile(std::string(TEST_DATA_DIR) + "/pdb/" + name);
-}
+std::string expected(const std::string& name) { return readFile(TEST_DATA_DIR "/pdb/" + name); }
 
 // Writes the files of a tree text below root (text before the first "== " is a
 // comment). "== dir/" makes a directory; "== path < name [n]" writes the first
@@ -98,12 +89,11 @@ void plantTree(const std::string& root, const std::string& text) {
       std::string name;
       std::size_t length = std::string::npos;
       sample >> name >> length;
-      content = testing_support::readFile(std::string(TEST_DATA_DIR) + "/packages/" + name)
-                    .substr(0, length);
+      content = readFile(TEST_DATA_DIR "/packages/" + name).substr(0, length);
       path.resize(from);
     }
-    testing_support::makeDirs(root + "/" + path.substr(0, path.rfind('/')));
-    if (!path.ends_with('/')) testing_support::writeFile(root + "/" + path, content);
+    makeDirs(root + "/" + path.substr(0, path.rfind('/')));
+    if (!path.ends_with('/')) writeFile(root + "/" + path, content);
     at = next;
   }
 }
@@ -117,8 +107,7 @@ std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
     pkg.version = version;
     pkg.buildTime = buildTime;
     const auto has = [state](char flag) { return state.find(flag) != std::string_view::npos; };
-    pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'),
-    pkg.isBundle = has('b');
+    pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'), pkg.isBundle = has('b');
     return &pkg;
   };
   add("bare", 0x02036601, 1704067200)->files = {"/bin/x", "/lib/y"};
@@ -138,9 +127,8 @@ std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
   add("suite", 0x03006301, 1704074400, "dub")->files = {"/ignored"};
   add("limits", 0xFFFFFFFF, 0xFFFFFFFF)->files = {"/f"};
   // Header and lists come back from its image, the state from its directory.
-  InstalledPackage* meta = add("meta-img", 0x06016600, 0, "dui");
-  meta->flags = imageMeta;
-  meta->files = {"/boot/x"};
+  add("meta-img", 0x06016600, 0, "dui")->files = {"/boot/x"};
+  shapes.back()->flags = imageMeta;
   return shapes;
 }
 
@@ -167,11 +155,8 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
     writeFile(pdb + "meta-img/" + name, "1 1\n");
   pkgwriter::PackageLayout layout;
-  layout.name = "meta-img";
-  layout.version = 0x06016600;
-  layout.buildTime = 1700000000;
-  layout.flags = imageMeta;
-  layout.note = "from the image";
+  layout.name = "meta-img", layout.version = 0x06016600, layout.buildTime = 1700000000;
+  layout.flags = imageMeta, layout.note = "from the image";
   layout.deps = std::vector<pkgwriter::ListEntry>{{"system", 100689408, 0xFFFFFFFF, 0, 0}};
   layout.provides = std::vector<pkgwriter::ListEntry>{{"api", 1, 2, -1, 0}};
   layout.image = std::string(100, 'i');
@@ -193,23 +178,19 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   EXPECT_EQ(expected("written.txt"), treeText(pdb));
 }
 
-// The cases are described in loader.tree.
 TEST(DatabaseLoader, EntriesSchedulesAndImages) {
   DeviceRoot root;
   plantTree(root.path(), expected("loader.tree"));
-  // A named pipe is not read (with no writer it would block the start).
+  // A named pipe is not read.
   const std::string pipe = root.at("/ram/pdb/piped/schedule");
   makeDirs(root.at("/ram/pdb/piped"));
   ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
   const int writer = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   ASSERT_EQ(10, ::write(writer, "uninstall\n", 10));
-  // A header whose name would leave the database: the record keeps its
-  // directory's name (and, without meta files, is marked for removal); a
-  // bundle member so named is not recorded, the members after it are.
+  // A header name leaving the database: the record keeps its directory's name;
+  // a bundle member so named is not recorded, the members after it are.
   pkgwriter::PackageLayout dots, inner;
-  dots.name = "..";
-  dots.version = 7;
-  inner.name = "inner";
+  dots.name = "..", dots.version = 7, inner.name = "inner";
   makeDirs(root.at("/flash/var/pdb/dots"));
   writeFile(root.at("/flash/var/pdb/dots/image"), pkgwriter::buildPackageFile(dots));
   pkgwriter::BundleLayout bundle;
@@ -233,16 +214,14 @@ TEST(DatabaseLoader, EntriesSchedulesAndImages) {
 TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
   ScratchDir scratch;
   ::umask(0);
-  // Every missing level with mode 0770, trailing slashes ignored; existing levels are done.
+  // Missing levels get mode 0770, trailing slashes ignored.
   EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc//", false));
   EXPECT_EQ(0770u, modeOf(scratch / "flash/var"));
   EXPECT_EQ(0770u, modeOf(scratch / "flash/var/pdb/abc"));
   EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc", false));
-  // Only the parents of the last component.
   EXPECT_TRUE(makeDirectories(scratch / "flash/x/a/file", true));
   EXPECT_EQ(0770u, modeOf(scratch / "flash/x/a"));
   EXPECT_FALSE(exists(scratch / "flash/x/a/file"));
-  // A file standing as a level counts as existing, but nothing can go below it.
   writeFile(scratch / "flash/plain", "x");
   EXPECT_TRUE(makeDirectories(scratch / "flash/plain", false));
   EXPECT_FALSE(makeDirectories(scratch / "flash/plain/sub/deeper", false));
@@ -330,8 +309,7 @@ TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
   const std::string dir = root.at("/flash/var/pdb/pkg/"), header = expected("script-header.txt");
   EXPECT_EQ(header + "echo in\r\nexit 0", readFile(dir + "oninstall"));
   EXPECT_TRUE(readFile(dir + "onuninstall") == header + uninstall);
-  EXPECT_EQ(0755u, modeOf(dir + "oninstall"));
-  EXPECT_EQ(0755u, modeOf(dir + "onuninstall"));
+  for (const char* script : {"oninstall", "onuninstall"}) EXPECT_EQ(0755u, modeOf(dir + script));
 }
 
 // One state file at most; a missing entry directory is created searchable.
@@ -340,10 +318,7 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   DeviceRoot root;
   RUN_CHROOTED(root.path(), [] {
     ::umask(0);
-    const struct {
-      bool disable, userForced;
-      const char* tree;
-    } steps[] = {{true, false, "== disabled\nauto\n"},
+    const struct { bool disable, userForced; const char* tree; } steps[] = {{true, false, "== disabled\nauto\n"},
                  {false, true, "== enabled\nuser\n"},
                  {false, false, ""},
                  {true, true, "== disabled\nuser\n"},
@@ -371,7 +346,6 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   });
 }
 
-// The disk-full and "could not create" texts come with the writer's failures.
 // Package text is never a format.
 TEST(InstallMessages, DiskErrorAndTextsThatLookLikeFormats) {
   InstalledPackage record("dhcp");
@@ -403,11 +377,7 @@ TEST(InstallMessages, ProgressShowsTheLabelAndThePositionInThePackage) {
   ASSERT_TRUE(stream.read(payload, sizeof payload));
   InstalledPackage record("ppp");
   record.version = makeVersion(6, 41, Final, 0);
-  const struct {
-    bool disabled;
-    const char* bundle;
-    const char* text;
-  } cases[] = {{false, "", "installing ppp-6.41"},
+  const struct { bool disabled; const char* bundle; const char* text; } cases[] = {{false, "", "installing ppp-6.41"},
                {true, "", "installing  (disabled) ppp-6.41"},
                {true, "suite", "installing suite"}};  // a bundle member shows no marker
   for (const auto& c : cases) {

@@ -2,13 +2,9 @@
 // hand-made packages (the loader and tpk tests read the independent samples).
 #include <gtest/gtest.h>
 
-#include <sstream>
-#include <string>
-
-#include "model/version.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
-#include "pdb/record_text.h"
+#include "record_text.h"
 #include "pkgwriter/package_builder.h"
 #include "support/scratch_dir.h"
 
@@ -17,15 +13,12 @@ namespace {
 using pkgwriter::encodeHeaderPayload;
 using pkgwriter::encodeListPayload;
 using pkgwriter::encodePart;
-using pdb_testing::headerText;
-using testing_support::ScratchDir;
-using testing_support::writeFile;
+using namespace testing_support;
 
 std::string headerPart(const std::string& name, bool withFlags = false, std::uint32_t flags = 0) {
   return encodePart(partPackage, encodeHeaderPayload(name, 0x01020304, 1000, withFlags, flags));
 }
 
-// readHeaderParts over a package body, with the loader's wanted types.
 struct Parse {
   explicit Parse(const std::string& body, const std::string& recordName = {})
       : input(pkgwriter::wrapFile(body)), stream(input, true), package(recordName) {
@@ -116,8 +109,7 @@ TEST(PackageFileLoader, SizeMagicAndBundles) {
   EXPECT_FALSE(loadPackageFile(missing, dir / "none.tpk"));
 
   pkgwriter::BundleLayout hollow;  // a bundle header and an image part, no members
-  hollow.name = "b";
-  hollow.image = "";
+  hollow.name = "b", hollow.image = "";
   writeFile(dir / "hollow.tpk", pkgwriter::buildBundleFile(hollow));
   PackageFile hollowFile;
   EXPECT_FALSE(loadPackageFile(hollowFile, dir / "hollow.tpk"));
@@ -127,8 +119,7 @@ TEST(PackageFileLoader, SizeMagicAndBundles) {
   // buffer boundaries.
   for (std::size_t pad = 8060; pad < 8200; ++pad) {
     pkgwriter::BundleLayout bundle;
-    bundle.name = "bundle";
-    bundle.note = std::string(pad, 'x');
+    bundle.name = "bundle", bundle.note = std::string(pad, 'x');
     bundle.members = {headerPart("member", true, 1) + encodePart(partFileTree, "t")};
     writeFile(dir / "b.tpk", pkgwriter::buildBundleFile(bundle));
     PackageFile file;

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "support/scratch_dir.h"
 
@@ -12,12 +10,9 @@ namespace {
 
 constexpr int endOfFile = std::char_traits<char>::eof();
 
-std::string zlibData(const std::string& name) {
-  return testing_support::readFile(std::string(TEST_DATA_DIR) + "/zlib/" + name);
-}
+std::string zlibData(const std::string& name) { return testing_support::readFile(TEST_DATA_DIR "/zlib/" + name); }
 const std::string text = zlibData("text.bin");
 
-// An inflating stream over the given compressed bytes (text.z by default).
 struct Inflated {
   explicit Inflated(const std::string& compressed = zlibData("text.z"))
       : source(compressed), in(source) {}
@@ -27,7 +22,6 @@ struct Inflated {
 
 int byteOf(const std::string& s, std::size_t at) { return static_cast<unsigned char>(s[at]); }
 
-// Everything the stream hands out, read in pieces of the given size.
 std::string drain(std::istream& in, std::size_t piece) {
   std::string out;
   std::vector<char> buffer(piece);
@@ -114,26 +108,23 @@ TEST(InflateStream, SeekingSkipsForwardOnly) {
   Inflated z;
   ASSERT_TRUE(z.in.seekg(5000, std::ios_base::cur));
   EXPECT_EQ(z.in.get(), byteOf(text, 5000));
-  // Relative skips count from the reading position, across many chunks.
   ASSERT_TRUE(z.in.seekg(30000, std::ios_base::cur));
   EXPECT_EQ(z.in.get(), byteOf(text, 35001));
   // The reported position is what has been produced so far.
   EXPECT_EQ(static_cast<std::uint32_t>(z.in.tellg()), z.in.buffer().produced());
   EXPECT_GE(z.in.buffer().produced(), 35002u);
   // Backwards and from the end are refused.
-  EXPECT_FALSE(z.in.seekg(-1, std::ios_base::cur));
-  z.in.clear();
-  EXPECT_FALSE(z.in.seekg(0, std::ios_base::end));
-  z.in.clear();
-  EXPECT_FALSE(z.in.seekg(0));
+  for (const auto& [offset, way] : {std::pair{-1L, std::ios_base::cur}, {0L, std::ios_base::end}, {0L, std::ios_base::beg}}) {
+    EXPECT_FALSE(z.in.seekg(offset, way));
+    z.in.clear();
+  }
 
   // An absolute position on a fresh stream skips that many bytes.
   Inflated absolute;
   ASSERT_TRUE(absolute.in.seekg(12345));
   EXPECT_EQ(absolute.in.get(), byteOf(text, 12345));
 
-  // Exactly up to the end is fine, the next read is end-of-file; beyond the
-  // end fails the stream.
+  // Exactly up to the end is fine; beyond the end fails the stream.
   const auto size = static_cast<std::streamoff>(text.size());
   Inflated toEnd, beyond;
   ASSERT_TRUE(toEnd.in.seekg(size, std::ios_base::cur));

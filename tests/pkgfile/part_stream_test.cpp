@@ -2,9 +2,7 @@
 // its bounds and its digest windows are checked by the fuzz corpus replay.
 #include <gtest/gtest.h>
 
-#include <istream>
 #include <sstream>
-#include <string>
 
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/part_encoding.h"
@@ -19,7 +17,7 @@ const std::string treePayload = [] {
   return out;
 }();
 
-// Header, a text, a payload spanning several 4096-byte chunks, a note.
+// A payload spanning several 4096-byte chunks between short parts.
 const std::string sampleFile = [] {
   const std::string body =
       encodePart(partPackage, pkgwriter::encodeHeaderPayload("pkg", 0x01006600, 7)) +
@@ -46,7 +44,6 @@ struct Source : std::stringbuf {
   int seeks = 0;
 };
 
-// The source seeks only when nothing needs the bytes; a pipe is read instead.
 TEST(PartStreamSeek, SourceSeeksOnlyWhenNothingNeedsTheBytes) {
   for (const auto& [hashing, seekable] : {std::pair{false, true}, {true, true}, {false, false}}) {
     Source source(sampleFile, seekable);
@@ -62,7 +59,6 @@ TEST(PartStreamSeek, SourceSeeksOnlyWhenNothingNeedsTheBytes) {
   }
 }
 
-// A payload cut short while being passed over gives no new digest.
 TEST(PartStreamDigest, NoneForACutPayload) {
   for (bool hashing : {true, false}) {
     std::istringstream input(sampleFile.substr(0, sampleFile.size() - 3));

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <string>
 
 #include "pkgfile/builtin_sha1.h"
 #include "pkgfile/sha1.h"
@@ -20,7 +19,6 @@ std::string digestHex(Hash& hash) {
 
 }  // namespace
 
-// The built-in implementation is held to this one by the agreement test below.
 TEST(Sha1, StandardVectors) {
   SHA1 hash;
   EXPECT_EQ(digestHex(hash), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
@@ -46,9 +44,8 @@ TEST(Sha1Agreement, SplitUpdatesOnEveryLength) {
     SHA1 whole;
     BuiltinSha1 pieces;
     whole.update(message.data(), length);
-    for (std::size_t at = 0, step = 1; at < length; at += step, step = step * 3 % 67 + 1) {
+    for (std::size_t at = 0, step = 1; at < length; at += step, step = step * 3 % 67 + 1)
       pieces.update(message.data() + at, std::min(step, length - at));
-    }
     ASSERT_EQ(digestHex(whole), digestHex(pieces)) << "length " << length;
   }
 }

@@ -17,16 +17,29 @@
 
 #include "model/package.h"
 #include "pkgfile/header_parts.h"
-#include "support/scratch_dir.h"
+#include "pkgwriter/pkgwriter.h"
+#include "support/installer_process.h"
 #include "tpk/relation_text.h"
-#include "tpk_helpers.h"
 
 namespace {
 
-using namespace tpk_test;
-using testing_support::ProcessResult;
-using testing_support::readFile;
-using testing_support::writeFile;
+using namespace testing_support;
+
+testing_support::ProcessResult runTpk(const std::vector<std::string>& args,
+                                      const std::map<std::string, std::string>& environment = {}) {
+  std::vector<std::string> argv{TPK_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ProcessOptions options;
+  options.environment = environment;
+  return runBuiltProgram(TPK_BINARY, argv, options);
+}
+
+std::uint32_t le32(const std::string& bytes, std::size_t offset) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | std::uint8_t(bytes.at(offset + std::size_t(i)));
+  return value;
+}
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
   for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
@@ -89,12 +102,17 @@ ProcessResult fileCommand(const std::vector<std::string>& w) {
     const std::string file = readFile(w[1]);
     r.output = "magic " + hex(file.substr(0, 4)) +
                (le32(file, 4) == file.size() - 8 ? ", length right\n" : ", length wrong\n");
-    for (const Part& part : splitParts(file))
-      r.output += std::to_string(part.type) +
-                  (part.type == 4             ? " compressed tree"
-                   : part.payload.size() > 40 ? " " + std::to_string(part.payload.size()) + " bytes"
-                                              : " " + hex(part.payload)) +
-                  "\n";
+    // Parts after the 8-byte file header, split naively; stops at a cut part.
+    for (std::size_t at = 8, length;
+         at + 6 <= file.size() && (length = le32(file, at + 2)) <= file.size() - at - 6;
+         at += 6 + length) {
+      const std::string payload = file.substr(at + 6, length);
+      r.output += std::to_string(std::uint8_t(file[at]) | std::uint8_t(file[at + 1]) << 8);
+      r.output += file[at] == 4 && file[at + 1] == 0 ? " compressed tree"
+                  : length > 40                      ? " " + std::to_string(length) + " bytes"
+                                                     : " " + hex(payload);
+      r.output += "\n";
+    }
   } else if (w[0] == "ends") {
     std::string members;
     for (std::size_t i = 2; i < w.size(); ++i) members += readFile(w[i]).substr(8);
@@ -172,6 +190,38 @@ TEST(TpkTranscripts, ReplayAsRecorded) {
     const std::string seen = replay(script, dir.path());
     EXPECT_EQ(seen, script);
   }
+}
+
+// Members whose name or note the installer's reader would refuse or cut are
+// refused.
+TEST(TpkBundle, RefusesMembersTheInstallerWouldNotRead) {
+  ScratchDir dir;
+  pkgwriter::PackageLayout dotted, noted;
+  dotted.name = ".m";
+  noted.name = "m-n";
+  noted.note = std::string(65537, 'n');
+  writeFile(dir / "dotted.tpk", pkgwriter::buildPackageFile(dotted));
+  writeFile(dir / "noted.tpk", pkgwriter::buildPackageFile(noted));
+  for (const char* member : {"dotted.tpk", "noted.tpk"})
+    EXPECT_EQ(
+        runTpk({"bundle", "-o", dir / "x.tpk", "--name", "bnd", "--version", "1.0", dir / member})
+            .status,
+        2)
+        << member;
+  EXPECT_FALSE(exists(dir / "x.tpk"));
+}
+
+// The installer refuses a bundle with a part of its own after its last
+// member, every member being accepted; so does tpk verify.
+TEST(TpkVerify, RefusesAPartAfterTheLastMember) {
+  ScratchDir dir;
+  const std::string trailing = dir / "trailing.tpk";
+  writeFile(trailing,
+            pkgwriter::wrapFile(readFile(TEST_DATA_DIR "/packages/sample-bundle.tpk").substr(8) +
+                                pkgwriter::encodePart(21, "")));
+  const auto r = runTpk({"verify", trailing});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, trailing + ": smp-bundle: malformed file\n");
 }
 
 }  // namespace

@@ -13,15 +13,14 @@ using namespace e2e;
 
 const std::string staged = "/flash/rw/pckg/";
 
-// A signed package with the one file opt/<name>.
-std::string packageFile(const std::string& name, Version version = v1) {
-  return fileOf(package(name, version, "opt/"));
-}
-template <class Change>
-std::string packageFile(const std::string& name, Change change) {
+// A signed package with the one file opt/<name>, changed by change.
+std::string packageFile(const std::string& name, auto change) {
   pkgwriter::PackageLayout layout = package(name, v1, "opt/");
   change(layout);
   return fileOf(layout);
+}
+std::string packageFile(const std::string& name, Version version = v1) {
+  return fileOf(package(name, version, "opt/"));
 }
 
 // Laid out from tests/data/e2e/upgrade-<name>.before.txt.
@@ -96,18 +95,14 @@ TEST(UpgradeRun, ImagesAndBootImageLinks) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   const Root root("room-in-ram");
   const auto withImage = [](auto& p) {
-    p.image = "boot image of " + p.name;
-    p.flags = pkgwriter::bootImageFlag;
+    p.image = "boot image of " + p.name, p.flags = pkgwriter::bootImageFlag;
   };
   const std::string file = packageFile("kernel", withImage);
   writeFile(root.at(staged + "kernel.tpk"), file);
   std::string seen = outcome(root.run({"-q"}), root);
   EXPECT_EQ(readFile(root.at("/flash/var/pdb/kernel/image")), file);
 
-  const std::string next = packageFile("kernel", [&](auto& p) {
-    withImage(p);
-    p.version = v2;
-  });
+  const std::string next = packageFile("kernel", [&](auto& p) { withImage(p), p.version = v2; });
   writeFile(root.at(staged + "kernel.tpk"), next);
   ::unlink(root.at("/flash/var/pdb/kernel/image").c_str());
   makeDirs(root.at("/flash/var/pdb/kernel/image/blocked"));
@@ -123,11 +118,9 @@ TEST(UpgradeRun, ImagesAndBootImageLinks) {
 TEST(UpgradeRun, FailedFilesGoBackAndLostPackagesAreEnabledAgain) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   const Root root("failed-files");
-  writeFile(root.at(staged + "n.tpk"), fileOf([] {
-              auto n = package("n", v1, "../");
-              n.conflicts = {{{"x"}}};
-              return n;
-            }()));
+  auto n = package("n", v1, "../");
+  n.conflicts = {{{"x"}}};
+  writeFile(root.at(staged + "n.tpk"), fileOf(n));
   writeFile(root.at(staged + "f.tpk"), packageFile("f", [](auto& f) { f.deps = {{{"nothere"}}}; }));
   const ProcessResult result = root.run({});
   EXPECT_EQ(shownLines(result.output).back(), "enabled x-1.0");

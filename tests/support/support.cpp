@@ -112,7 +112,7 @@ std::string readFile(const std::string& path) {
 }
 
 bool exists(const std::string& path) {
-  struct stat info;
+  struct stat info;  // a dangling link counts
   return lstat(path.c_str(), &info) == 0;
 }
 

@@ -40,9 +40,8 @@ Sections readCase(const fs::path& path) {
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) {
     const std::size_t space = std::min(line.find(' '), line.size());
-    if (line.starts_with('@')) name = line.substr(1, space - 1);
     if (line.starts_with('@'))
-      file[name] = line.substr(space + (space < line.size())) + "\n";
+      file[name = line.substr(1, space - 1)] = line.substr(space + (space < line.size())) + "\n";
     else if (!line.empty() && line[0] != '#')
       file[name] += line + "\n";
   }
@@ -114,10 +113,7 @@ struct CapturedConsole {
   std::size_t size = 0;
   std::FILE* file = open_memstream(&buffer, &size);
   Console console{file};
-  ~CapturedConsole() {
-    std::fclose(file);
-    std::free(buffer);
-  }
+  ~CapturedConsole() { std::fclose(file), std::free(buffer); }
   std::string text() {
     std::fflush(file);
     std::string out;

@@ -1,10 +1,5 @@
-// tpk run as a package maker runs it, replayed from the transcripts in
-// tests/data/tpk/*.transcript: a "$ " line is a command, followed by what it
-// printed ("> " standard output, "! " standard error) and "= <status>". The
-// commands run in a scratch directory ($TMP; $DATA is tests/data, $LONG a
-// 65537-byte word, $SPACE, $TAB and $NL a blank, '' an empty word); NAME=VALUE
-// words before tpk set its environment; besides tpk there are small file
-// commands, see fileCommand.
+// tpk replayed from tests/data/tpk/*.transcript (format in the README there),
+// and tpk against packages made by the writer, which tpk itself would not make.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -70,13 +65,7 @@ std::string readBack(const std::string& path) {
   return out.str();
 }
 
-// write <file> <text> ('|' a line end), mkdir <dir>, mkfifo <file>,
-// chmod <octal> <file>, mode <file>, same <file> <file>, ls <dir>,
-// size <file>, cut <file> <bytes kept, or dropped when negative> <out>,
-// poke <file> <offset> <text>, symlink <target> <file>, mknod <file> <major>
-// <minor> (a character device), read <file> (as the installer reads it),
-// parts <file> (the file header, then each part's type and bytes), ends <file> <member>... (whether
-// the file ends with the members' parts).
+// The transcripts' file commands (see the README there).
 ProcessResult fileCommand(const std::vector<std::string>& w) {
   ProcessResult r;
   r.status = 0;
@@ -160,9 +149,8 @@ std::string replay(const std::string& script, const std::string& tmp) {
     std::istringstream split(line.substr(2));
     for (std::string word; split >> word;) {
       for (const auto& [name, value] : names) replaceAll(word, name, value);
-      replaceAll(word, "$SPACE", " ");
-      replaceAll(word, "$TAB", "\t");
-      replaceAll(word, "$NL", "\n");
+      for (const auto& [from, to] : {std::pair{"$SPACE", " "}, {"$TAB", "\t"}, {"$NL", "\n"}})
+        replaceAll(word, from, to);
       words.push_back(word == "''" ? "" : word);
     }
     std::map<std::string, std::string> environment;  // NAME=VALUE words before tpk

@@ -1,5 +1,4 @@
-// The installer program run against a scratch device root: the command line,
-// the start-up order and the dispatch. Outcomes are recorded in
+// The command line, the start-up order and the dispatch; outcomes in
 // tests/data/e2e/command-line-<case>.txt.
 #include <filesystem>
 
@@ -43,9 +42,8 @@ TEST(InstallerCommandLine, UsageLineEndsTheRunBeforeTheDatabaseIsLoaded) {
 TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
-  const std::string missing = root.at("/no/such/root");
-  const auto result =
-      runBuiltProgram(INSTALLER_BINARY, {INSTALLER_BINARY, "-r", missing, "--show"});
+  const auto result = runBuiltProgram(INSTALLER_BINARY,
+                                      {INSTALLER_BINARY, "-r", root.at("/no/such/root"), "--show"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.output, "");
   EXPECT_EQ(result.errors.rfind("chroot: ", 0), 0u) << result.errors;

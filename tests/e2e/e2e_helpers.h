@@ -1,6 +1,5 @@
-// What the end-to-end tests share: signed packages made by the writer, the
-// lines a terminal shows, device roots laid out from texts under
-// tests/data/e2e and their state compared with recorded texts there.
+// Signed packages, shown lines, and device roots laid out and recorded as in
+// tests/data/e2e/README.md.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -71,11 +70,7 @@ inline Lines shownLines(const std::string& output) {
   return lines;
 }
 
-// The run's status and output, byte for byte (cursor controls and carriage
-// returns shown by name), then every entry below the root, sorted:
-// directories end in '/', files show their text (or, when long or binary,
-// their size)
-// and their link count when linked more than once.
+// The run's status, output and root as recorded (see the README).
 inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) {
   std::string text = "status " + std::to_string(result.status) + "\n", output = result.output;
   for (const auto& [from, to] :
@@ -109,8 +104,7 @@ inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) 
   return text;
 }
 
-// Lays out tests/data/e2e/<name>.txt below the root: lines as outcome()
-// writes them, "<path>/" or "<path> = <text>" with '|' for a line end.
+// Lays out tests/data/e2e/<name>.txt below the root.
 inline void lay(const DeviceRoot& root, const std::string& name) {
   std::istringstream lines(readFile(TEST_DATA_DIR "/e2e/" + name + ".txt"));
   for (std::string line; std::getline(lines, line);) {

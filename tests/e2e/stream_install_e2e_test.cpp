@@ -1,8 +1,6 @@
 // "installer -r <root> -" with packages made by the writer, and the runs that
-// only carry out actions (schedule files at start-up, --cleanup). A case's
-// device root is laid out from tests/data/e2e/stream-<case>.before.txt or
-// here; its status, output and resulting root are recorded in
-// tests/data/e2e/stream-<case>.txt.
+// only carry out actions (schedule files at start-up, --cleanup); outcomes in
+// tests/data/e2e/stream-<case>.txt, the cases explained in the README there.
 #include <functional>
 
 #include "e2e_helpers.h"
@@ -12,7 +10,6 @@ namespace {
 using namespace e2e;
 
 struct Root : DeviceRoot {
-  // Laid out from tests/data/e2e/stream-<name>.before.txt.
   explicit Root(const std::string& name = "base") { lay(*this, "stream-" + name + ".before"); }
   std::string runWith(const Lines& args, const std::string& input = "") const {
     ProcessOptions options;
@@ -30,29 +27,22 @@ const std::map<std::string, std::function<std::string()>> scenarios = {
     {"image",
      [] {
        pkgwriter::PackageLayout layout = package("kernel");
-       layout.image = std::string(9000, 'k');
-       layout.flags = pkgwriter::bootImageFlag;
+       layout.image = std::string(9000, 'k'), layout.flags = pkgwriter::bootImageFlag;
        const Root root;
        const std::string seen = root.stream(fileOf(layout));
        EXPECT_EQ(readFile(root.at("/flash/var/pdb/kernel/image")), fileOf(layout));
        return seen;
      }},
-    // The installed release of tool against the streamed one, with the options;
-    // the installed releases also hold a file the streamed ones have not.
     {"release-rules",
      [] {
-       const struct {
-         const char* installed;
-         Version streamed;
-         Lines args;
-       } cases[] = {{"tool-1.0", v2, {}},
-                    {"tool-1.0", v1, {}},
-                    {"tool-1.0", v1, {"--reinstall"}},
-                    {"tool-2.0", v1, {}},
-                    {"tool-2.0", v1, {"-down"}}};
-       std::string seen;
-       for (const auto& c : cases)
-         seen += Root(c.installed).stream(fileOf(package("tool", c.streamed)), c.args);
+       std::string seen;  // installed, streamed release, options
+       for (const Lines& c : {Lines{"tool-1.0", "2.0"},
+                              {"tool-1.0", "1.0"},
+                              {"tool-1.0", "1.0", "--reinstall"},
+                              {"tool-2.0", "1.0"},
+                              {"tool-2.0", "1.0", "-down"}})
+         seen += Root(c[0]).stream(fileOf(package("tool", c[1] == "1.0" ? v1 : v2)),
+                                   Lines(c.begin() + 2, c.end()));
        return seen;
      }},
     {"broken-streams",
@@ -94,8 +84,6 @@ const std::map<std::string, std::function<std::string()>> scenarios = {
      [] {
        return Root("bundle-drops-member").stream(bundleFile("suite", v2, {package("core", v2)}));
      }},
-    // Stream mode knows no user states; the upgrade run hands over those forced
-    // on the installed release: they win over the bundle's list.
     {"user-states-through-upgrade",
      [] {
        const Root root("user-states-through-upgrade");
@@ -105,9 +93,6 @@ const std::map<std::string, std::function<std::string()>> scenarios = {
      }},
     {"schedule-files", [] { return Root("schedule-files").runWith({}); }},
     {"cleanup", [] { return Root("cleanup").runWith({"--cleanup"}); }},
-    // The old member a pins b to release 1: the plan for b 2.0 uninstalls a and
-    // would then uninstall b too until a 2.0 follows. Neither b nor the bundle
-    // may be lost on the way.
     {"members-survive-bundle-plans",
      [] {
        const Root root("members-survive-bundle-plans");

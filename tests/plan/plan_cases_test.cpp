@@ -3,12 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
-#include <sstream>
 
 #include "install/flash_platform.h"
 #include "plan/candidate_order.h"
@@ -28,10 +25,11 @@ using Words = std::vector<std::string>;
 using Sections = std::map<std::string, std::string>;
 const char* const actionNames[] = {"none", "uninstall", "enable", "disable"};
 
-Words split(const std::string& text) {
+Words split(const std::string& text, char by = 0) {  // by words, or by lines
   std::istringstream in(text);
   Words words;
-  for (std::string word; in >> word;) words.push_back(word);
+  for (std::string word; by ? bool(std::getline(in, word)) : bool(in >> word);)
+    words.push_back(word);
   return words;
 }
 
@@ -42,9 +40,8 @@ Sections readCase(const fs::path& path) {
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) {
     const std::size_t space = std::min(line.find(' '), line.size());
-    if (line.starts_with('@')) name = line.substr(1, space - 1);
     if (line.starts_with('@'))
-      file[name] = line.substr(space + (space < line.size())) + "\n";
+      file[name = line.substr(1, space - 1)] = line.substr(space + (space < line.size())) + "\n";
     else if (!line.empty() && line[0] != '#')
       file[name] += line + "\n";
   }
@@ -52,20 +49,6 @@ Sections readCase(const fs::path& path) {
 }
 
 Words headerOf(const std::string& section) { return split(section.substr(0, section.find('\n'))); }
-
-Words linesOf(const std::string& section) {
-  std::istringstream in(section);
-  Words lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return Words(lines.begin() + std::min<std::size_t>(1, lines.size()), lines.end());
-}
-
-Dependency relation(const std::string& text, bool withExtra) {
-  pkgwriter::ListEntry entry;
-  std::string error;
-  EXPECT_TRUE(tpk::parseRelation(text, withExtra, entry, error)) << text << ": " << error;
-  return {entry.name, entry.min, entry.max, entry.extra};
-}
 
 // name release[@buildTime] word...; release "placeholder" is the all-ones one.
 template <class Record>
@@ -88,9 +71,16 @@ std::unique_ptr<Record> parseRecord(const std::string& line) {
         installed ? "deps provides conflicts arch isbundle bundle disabled files action"
                   : "deps provides conflicts arch isbundle";
     EXPECT_TRUE(std::ranges::count(split(keys), key)) << "unknown word " << word;
-    if (key == "deps") record->deps.push_back(relation(value, false));
-    if (key == "provides") record->provides.push_back(relation(value, true));
-    if (key == "conflicts") record->conflicts.push_back(relation(value, false));
+    for (auto [name, list] : {std::pair{"deps", &record->deps},
+                              {"provides", &record->provides},
+                              {"conflicts", &record->conflicts}}) {
+      pkgwriter::ListEntry entry;
+      std::string error;
+      if (key != name) continue;
+      EXPECT_TRUE(tpk::parseRelation(value, key == "provides", entry, error))
+          << value << ": " << error;
+      list->push_back({entry.name, entry.min, entry.max, entry.extra});
+    }
     if (key == "arch") record->architecture = value;
     if (key == "isbundle") record->isBundle = true;
     if (!installed) continue;
@@ -107,7 +97,8 @@ std::unique_ptr<Record> parseRecord(const std::string& line) {
 template <class Record>
 std::vector<std::unique_ptr<Record>> parseRecords(const std::string& section) {
   std::vector<std::unique_ptr<Record>> records;
-  for (const std::string& line : linesOf(section)) {
+  const Words lines = split(section, '\n');
+  for (const std::string& line : Words(lines.begin() + !lines.empty(), lines.end())) {
     if (!line.starts_with("+ "))
       records.push_back(parseRecord<Record>(line));
     else if (!records.empty())
@@ -122,10 +113,7 @@ struct CapturedConsole {
   std::size_t size = 0;
   std::FILE* file = open_memstream(&buffer, &size);
   Console console{file};
-  ~CapturedConsole() {
-    std::fclose(file);
-    std::free(buffer);
-  }
+  ~CapturedConsole() { std::fclose(file), std::free(buffer); }
   std::string text() {
     std::fflush(file);
     std::string out;

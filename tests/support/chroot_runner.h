@@ -10,9 +10,8 @@
 namespace testing_support {
 
 // Exit statuses of the child; passing is not 0, which a stray exec could give.
-constexpr int childPassed = 64;
-constexpr int childFailed = 1;
-constexpr int childSetupFailed = 77;  // chroot or mount not possible here
+// childSetupFailed: chroot or mount not possible here.
+constexpr int childPassed = 64, childFailed = 1, childSetupFailed = 77;
 
 struct ChrootOptions {
   std::string tmpfsAt;  // when set: a tmpfs of tmpfsBytes there, private to the child

@@ -25,14 +25,6 @@ extern char** environ;
 namespace testing_support {
 namespace {
 
-std::string readAll(std::FILE* file) {
-  std::string text;
-  for (int c = (std::rewind(file), std::fgetc(file)); c != EOF; c = std::fgetc(file))
-    text += char(c);
-  std::fclose(file);
-  return text;
-}
-
 // Runs program with args (argv[0] included), through "unshare -r" when not
 // root; one still running at the time limit is killed, its state noted.
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
@@ -48,11 +40,10 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
       environment.push_back(text);
   }
   for (const auto& [name, value] : options.environment) environment.push_back(name + "=" + value);
-  std::vector<char*> argPointers, envPointers;
-  for (std::string& arg : argv) argPointers.push_back(arg.data());
-  for (std::string& entry : environment) envPointers.push_back(entry.data());
-  argPointers.push_back(nullptr);
-  envPointers.push_back(nullptr);
+  std::vector<char*> argPointers, envPointers;  // each ending in a null
+  for (auto [texts, pointers] : {std::pair{&argv, &argPointers}, {&environment, &envPointers}})
+    for (std::size_t i = 0; i <= texts->size(); ++i)
+      pointers->push_back(i < texts->size() ? (*texts)[i].data() : nullptr);
 
   std::FILE* files[] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};  // in, out, err
   std::fwrite(options.input.data(), 1, options.input.size(), files[0]);
@@ -79,8 +70,11 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
   }
   std::fclose(files[0]);
   result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.output = readAll(files[1]);
-  result.errors = readAll(files[2]);
+  for (auto [file, text] : {std::pair{files[1], &result.output}, {files[2], &result.errors}}) {
+    for (int c = (std::rewind(file), std::fgetc(file)); c != EOF; c = std::fgetc(file))
+      *text += char(c);
+    std::fclose(file);
+  }
   return result;
 }
 
@@ -112,7 +106,7 @@ std::string readFile(const std::string& path) {
 }
 
 bool exists(const std::string& path) {
-  struct stat info;
+  struct stat info;  // a dangling link counts
   return lstat(path.c_str(), &info) == 0;
 }
 

@@ -1,10 +1,5 @@
-// tpk run as a package maker runs it, replayed from the transcripts in
-// tests/data/tpk/*.transcript: a "$ " line is a command, followed by what it
-// printed ("> " standard output, "! " standard error) and "= <status>". The
-// commands run in a scratch directory ($TMP; $DATA is tests/data, $LONG a
-// 65537-byte word, $SPACE, $TAB and $NL a blank, '' an empty word); NAME=VALUE
-// words before tpk set its environment; besides tpk there are small file
-// commands, see fileCommand.
+// tpk replayed from tests/data/tpk/*.transcript (format in the README there),
+// and tpk against packages made by the writer, which tpk itself would not make.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -17,16 +12,29 @@
 
 #include "model/package.h"
 #include "pkgfile/header_parts.h"
-#include "support/scratch_dir.h"
+#include "pkgwriter/pkgwriter.h"
+#include "support/installer_process.h"
 #include "tpk/relation_text.h"
-#include "tpk_helpers.h"
 
 namespace {
 
-using namespace tpk_test;
-using testing_support::ProcessResult;
-using testing_support::readFile;
-using testing_support::writeFile;
+using namespace testing_support;
+
+testing_support::ProcessResult runTpk(const std::vector<std::string>& args,
+                                      const std::map<std::string, std::string>& environment = {}) {
+  std::vector<std::string> argv{TPK_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ProcessOptions options;
+  options.environment = environment;
+  return runBuiltProgram(TPK_BINARY, argv, options);
+}
+
+std::uint32_t le32(const std::string& bytes, std::size_t offset) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | std::uint8_t(bytes.at(offset + std::size_t(i)));
+  return value;
+}
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
   for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
@@ -57,13 +65,7 @@ std::string readBack(const std::string& path) {
   return out.str();
 }
 
-// write <file> <text> ('|' a line end), mkdir <dir>, mkfifo <file>,
-// chmod <octal> <file>, mode <file>, same <file> <file>, ls <dir>,
-// size <file>, cut <file> <bytes kept, or dropped when negative> <out>,
-// poke <file> <offset> <text>, symlink <target> <file>, mknod <file> <major>
-// <minor> (a character device), read <file> (as the installer reads it),
-// parts <file> (the file header, then each part's type and bytes), ends <file> <member>... (whether
-// the file ends with the members' parts).
+// The transcripts' file commands (see the README there).
 ProcessResult fileCommand(const std::vector<std::string>& w) {
   ProcessResult r;
   r.status = 0;
@@ -89,12 +91,17 @@ ProcessResult fileCommand(const std::vector<std::string>& w) {
     const std::string file = readFile(w[1]);
     r.output = "magic " + hex(file.substr(0, 4)) +
                (le32(file, 4) == file.size() - 8 ? ", length right\n" : ", length wrong\n");
-    for (const Part& part : splitParts(file))
-      r.output += std::to_string(part.type) +
-                  (part.type == 4             ? " compressed tree"
-                   : part.payload.size() > 40 ? " " + std::to_string(part.payload.size()) + " bytes"
-                                              : " " + hex(part.payload)) +
-                  "\n";
+    // Parts after the 8-byte file header, split naively; stops at a cut part.
+    for (std::size_t at = 8, length;
+         at + 6 <= file.size() && (length = le32(file, at + 2)) <= file.size() - at - 6;
+         at += 6 + length) {
+      const std::string payload = file.substr(at + 6, length);
+      r.output += std::to_string(std::uint8_t(file[at]) | std::uint8_t(file[at + 1]) << 8);
+      r.output += file[at] == 4 && file[at + 1] == 0 ? " compressed tree"
+                  : length > 40                      ? " " + std::to_string(length) + " bytes"
+                                                     : " " + hex(payload);
+      r.output += "\n";
+    }
   } else if (w[0] == "ends") {
     std::string members;
     for (std::size_t i = 2; i < w.size(); ++i) members += readFile(w[i]).substr(8);
@@ -142,9 +149,8 @@ std::string replay(const std::string& script, const std::string& tmp) {
     std::istringstream split(line.substr(2));
     for (std::string word; split >> word;) {
       for (const auto& [name, value] : names) replaceAll(word, name, value);
-      replaceAll(word, "$SPACE", " ");
-      replaceAll(word, "$TAB", "\t");
-      replaceAll(word, "$NL", "\n");
+      for (const auto& [from, to] : {std::pair{"$SPACE", " "}, {"$TAB", "\t"}, {"$NL", "\n"}})
+        replaceAll(word, from, to);
       words.push_back(word == "''" ? "" : word);
     }
     std::map<std::string, std::string> environment;  // NAME=VALUE words before tpk
@@ -172,6 +178,38 @@ TEST(TpkTranscripts, ReplayAsRecorded) {
     const std::string seen = replay(script, dir.path());
     EXPECT_EQ(seen, script);
   }
+}
+
+// Members whose name or note the installer's reader would refuse or cut are
+// refused.
+TEST(TpkBundle, RefusesMembersTheInstallerWouldNotRead) {
+  ScratchDir dir;
+  pkgwriter::PackageLayout dotted, noted;
+  dotted.name = ".m";
+  noted.name = "m-n";
+  noted.note = std::string(65537, 'n');
+  writeFile(dir / "dotted.tpk", pkgwriter::buildPackageFile(dotted));
+  writeFile(dir / "noted.tpk", pkgwriter::buildPackageFile(noted));
+  for (const char* member : {"dotted.tpk", "noted.tpk"})
+    EXPECT_EQ(
+        runTpk({"bundle", "-o", dir / "x.tpk", "--name", "bnd", "--version", "1.0", dir / member})
+            .status,
+        2)
+        << member;
+  EXPECT_FALSE(exists(dir / "x.tpk"));
+}
+
+// The installer refuses a bundle with a part of its own after its last
+// member, every member being accepted; so does tpk verify.
+TEST(TpkVerify, RefusesAPartAfterTheLastMember) {
+  ScratchDir dir;
+  const std::string trailing = dir / "trailing.tpk";
+  writeFile(trailing,
+            pkgwriter::wrapFile(readFile(TEST_DATA_DIR "/packages/sample-bundle.tpk").substr(8) +
+                                pkgwriter::encodePart(21, "")));
+  const auto r = runTpk({"verify", trailing});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, trailing + ": smp-bundle: malformed file\n");
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ std::string treeText(const std::string& dir) {
   std::string text;
   for (const auto& file : files)
     text += "== " + file.string() +
-            (file.filename() == "image" ? " (not shown)\n" : "\n" + readFile(dir + "/" + file.string()));
+            (file.filename() == "image" ? " (not shown)\n"
+                                        : "\n" + readFile(dir + "/" + file.string()));
   return text;
 }
 
@@ -107,7 +108,8 @@ std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
     pkg.version = version;
     pkg.buildTime = buildTime;
     const auto has = [state](char flag) { return state.find(flag) != std::string_view::npos; };
-    pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'), pkg.isBundle = has('b');
+    pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'),
+    pkg.isBundle = has('b');
     return &pkg;
   };
   add("bare", 0x02036601, 1704067200)->files = {"/bin/x", "/lib/y"};
@@ -318,7 +320,10 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   DeviceRoot root;
   RUN_CHROOTED(root.path(), [] {
     ::umask(0);
-    const struct { bool disable, userForced; const char* tree; } steps[] = {{true, false, "== disabled\nauto\n"},
+    const struct {
+      bool disable, userForced;
+      const char* tree;
+    } steps[] = {{true, false, "== disabled\nauto\n"},
                  {false, true, "== enabled\nuser\n"},
                  {false, false, ""},
                  {true, true, "== disabled\nuser\n"},
@@ -377,7 +382,11 @@ TEST(InstallMessages, ProgressShowsTheLabelAndThePositionInThePackage) {
   ASSERT_TRUE(stream.read(payload, sizeof payload));
   InstalledPackage record("ppp");
   record.version = makeVersion(6, 41, Final, 0);
-  const struct { bool disabled; const char* bundle; const char* text; } cases[] = {{false, "", "installing ppp-6.41"},
+  const struct {
+    bool disabled;
+    const char* bundle;
+    const char* text;
+  } cases[] = {{false, "", "installing ppp-6.41"},
                {true, "", "installing  (disabled) ppp-6.41"},
                {true, "suite", "installing suite"}};  // a bundle member shows no marker
   for (const auto& c : cases) {

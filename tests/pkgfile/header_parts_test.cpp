@@ -4,8 +4,8 @@
 
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
-#include "record_text.h"
 #include "pkgwriter/package_builder.h"
+#include "record_text.h"
 #include "support/scratch_dir.h"
 
 namespace {
@@ -22,8 +22,8 @@ std::string headerPart(const std::string& name, bool withFlags = false, std::uin
 struct Parse {
   explicit Parse(const std::string& body, const std::string& recordName = {})
       : input(pkgwriter::wrapFile(body)), stream(input, true), package(recordName) {
-    stream.wanted = {partBundle, partPackage, partText24,    partArchitecture, partText2,
-                     partNote,   partDependencies, partProvides, partConflicts, partImage};
+    stream.wanted = {partBundle, partPackage,      partText24,   partArchitecture, partText2,
+                     partNote,   partDependencies, partProvides, partConflicts,    partImage};
     stream.next();
     ok = readHeaderParts(package, stream);
   }
@@ -67,8 +67,9 @@ TEST(HeaderParts, PartOrderAndLists) {
             encodePart(partProvides, encodeListPayload({{"p", 4, 5, -6}})) +
             encodePart(partConflicts, encodeListPayload({})) + encodePart(partImage, "img"));
   EXPECT_TRUE(all.ok);
-  EXPECT_EQ(headerText(all.package), std::string("p 1020304 1000 f0 mips|t24|t\0two|n| image ", 42) +
-                                       "[d:1:2:3 ] [p:4:5:-6 ] []");
+  EXPECT_EQ(
+      headerText(all.package),
+      std::string("p 1020304 1000 f0 mips|t24|t\0two|n| image ", 42) + "[d:1:2:3 ] [p:4:5:-6 ] []");
   EXPECT_EQ(all.stream.currentType(), partImage);  // left for the caller
   EXPECT_EQ(all.stream.tellg(), 0);
   // 16 before 24: the text part is out of order and stops the reader there.
@@ -80,7 +81,8 @@ TEST(HeaderParts, PartOrderAndLists) {
   // The count is 16 bits; a count of 3 with two entries fails, keeping the two.
   const std::vector<pkgwriter::ListEntry> entries(256, {"c"});
   EXPECT_EQ(Parse(headerPart("p") + encodePart(partConflicts, encodeListPayload(entries)))
-                .package.conflicts.size(), 256u);
+                .package.conflicts.size(),
+            256u);
   std::string payload = encodeListPayload({{"a"}, {"b"}});
   payload[0] = 3;
   Parse overCounted(headerPart("p") + encodePart(partDependencies, payload) +

@@ -10,7 +10,9 @@ namespace {
 
 constexpr int endOfFile = std::char_traits<char>::eof();
 
-std::string zlibData(const std::string& name) { return testing_support::readFile(TEST_DATA_DIR "/zlib/" + name); }
+std::string zlibData(const std::string& name) {
+  return testing_support::readFile(TEST_DATA_DIR "/zlib/" + name);
+}
 const std::string text = zlibData("text.bin");
 
 struct Inflated {
@@ -85,14 +87,10 @@ TEST(InflateStream, EndsAtTheEndOfTheDataOrWhereItBreaks) {
   const struct {
     std::string bytes;
     bool whole;
-  } cases[] = {{compressed, true},
-               {compressed + "trailing bytes in the part", true},
-               {std::string(), false},
-               {zlibData("empty.z"), false},
-               {badHeader, false},
-               {zlibData("dict.z"), false},  // needs a preset dictionary
-               {badBlock, false},
-               {compressed.substr(0, compressed.size() / 2), false}};
+  } cases[] = {{compressed, true},     {compressed + "trailing bytes in the part", true},
+               {std::string(), false}, {zlibData("empty.z"), false},
+               {badHeader, false},     {zlibData("dict.z"), false},  // needs a preset dictionary
+               {badBlock, false},      {compressed.substr(0, compressed.size() / 2), false}};
   for (const auto& c : cases) {
     Inflated z(c.bytes);
     const std::string got = drain(z.in, 1000);
@@ -114,7 +112,8 @@ TEST(InflateStream, SeekingSkipsForwardOnly) {
   EXPECT_EQ(static_cast<std::uint32_t>(z.in.tellg()), z.in.buffer().produced());
   EXPECT_GE(z.in.buffer().produced(), 35002u);
   // Backwards and from the end are refused.
-  for (const auto& [offset, way] : {std::pair{-1L, std::ios_base::cur}, {0L, std::ios_base::end}, {0L, std::ios_base::beg}}) {
+  for (const auto& [offset, way] :
+       {std::pair{-1L, std::ios_base::cur}, {0L, std::ios_base::end}, {0L, std::ios_base::beg}}) {
     EXPECT_FALSE(z.in.seekg(offset, way));
     z.in.clear();
   }

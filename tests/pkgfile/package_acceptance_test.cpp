@@ -17,7 +17,9 @@ namespace {
 using pkgwriter::encodePart;
 using pkgwriter::wrapFile;
 
-std::string sample(const std::string& name) { return testing_support::readFile(TEST_DATA_DIR "/packages/" + name); }
+std::string sample(const std::string& name) {
+  return testing_support::readFile(TEST_DATA_DIR "/packages/" + name);
+}
 
 TrustAnchors knowing(const pkgwriter::Digest& digest) {
   TrustAnchors trust = configuredTrust();
@@ -104,8 +106,8 @@ TEST(TrailerCheck, ShortAndLong) {
 }
 
 TEST(AcceptanceRule, KnownDigestsOnlyForPackagesWithoutTrailer) {
-  const std::string body =
-      encodePart(partPackage, pkgwriter::encodeHeaderPayload("p", 1, 1)) + encodePart(partNote, "n");
+  const std::string body = encodePart(partPackage, pkgwriter::encodeHeaderPayload("p", 1, 1)) +
+                           encodePart(partNote, "n");
   const pkgwriter::Digest unsignedDigest = pkgwriter::sha1(body);
   pkgwriter::Digest nearly = unsignedDigest;  // the last byte is compared too
   nearly[digestSize - 1] ^= 1;

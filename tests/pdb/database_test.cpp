@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "../pkgfile/record_text.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
 #include "pdb/install_messages.h"
@@ -21,18 +22,9 @@ using namespace testing_support;
 
 namespace {
 
-// Every field on one line: texts between |, lists, bundle, files, state, action.
 std::string describe(const InstalledPackage& p) {
   std::ostringstream out;
-  out << p.name << ' ' << std::hex << p.version << std::dec << ' ' << p.buildTime << " f" << p.flags
-      << ' ' << p.architecture << '|' << p.text24 << '|' << p.text2 << '|' << p.note << '|'
-      << (p.isImage ? " image" : "") << (p.isBundle ? " bundle" : "");
-  for (const auto* list : {&p.deps, &p.provides, &p.conflicts}) {
-    out << " [";
-    for (const Dependency& d : *list)
-      out << d.name << ':' << d.min << ':' << d.max << ':' << d.extra << ' ';
-    out << ']';
-  }
+  out << headerText(p);
   out << " in " << p.bundle.name << ':' << std::hex << p.bundle.min << ':' << p.bundle.max
       << std::dec << " {";
   for (const std::string& file : p.files) out << file << ' ';
@@ -99,38 +91,38 @@ void plantTree(const std::string& root, const std::string& text) {
   }
 }
 
+Dependency dependencyOf(std::istream& in) {
+  Dependency d;
+  std::getline(in >> std::ws, d.name, ':');
+  char colon;
+  in >> d.min >> colon >> d.max >> colon >> d.extra;
+  return d;
+}
+
+// Records of every shape, from a text table.
 std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
   std::vector<std::unique_ptr<InstalledPackage>> shapes;
-  // state: 'd' disabled, 'u' user forced, 'i' image, 'b' bundle
-  auto add = [&shapes](const char* name, Version version, std::uint32_t buildTime,
-                       std::string_view state = "") {
+  std::istringstream table(expected("shapes.txt"));
+  std::string line, name, state, field;
+  while (std::getline(table, line)) {
+    if (line[0] == '#') continue;
+    std::istringstream in(line);
+    in >> name;
     auto& pkg = *shapes.emplace_back(std::make_unique<InstalledPackage>(name));
-    pkg.version = version;
-    pkg.buildTime = buildTime;
-    const auto has = [state](char flag) { return state.find(flag) != std::string_view::npos; };
+    in >> std::hex >> pkg.version >> std::dec >> pkg.buildTime >> pkg.flags;
+    std::getline(in >> std::ws, state, '|');
+    const auto has = [&state](char flag) { return state.find(flag) != std::string::npos; };
     pkg.disabled = has('d'), pkg.userForced = has('u'), pkg.isImage = has('i'),
     pkg.isBundle = has('b');
-    return &pkg;
-  };
-  add("bare", 0x02036601, 1704067200)->files = {"/bin/x", "/lib/y"};
-  InstalledPackage* full = add("full", 0x03146301, 1704067200, "u");
-  full->deps = {{"system", 100689408, 117466624, 7}, {"lib", 0, 0xFFFFFFFF, 0}};
-  full->provides = {{"api", 1, 0xFFFFFFFF, -1}, {"wide", 0xFFFFFFFF, 0xFFFFFFFF, 2147483647}};
-  full->conflicts = {{"old", 0, 16803328, 0}};
-  full->bundle = {"suite", 5, 5, 0};
-  full->files = {"/opt/a", "/opt/b/c", "", "noslash"};
-  add("only-deps", 1, 0)->deps = {{"x", 0, 0, 0}};
-  add("only-provides", 2, 0)->provides = {{"p", 0, 0, -2147483647 - 1}};
-  add("only-conflicts", 3, 0)->conflicts = {{"c", 5, 6, 0}};
-  add("disabled-auto", 4, 4, "d");
-  add("disabled-user", 5, 5, "du");
-  add("enabled-user", 6, 6, "u");
-  add("plain", 1, 0, "di");  // an image package has no oninstall
-  add("suite", 0x03006301, 1704074400, "dub")->files = {"/ignored"};
-  add("limits", 0xFFFFFFFF, 0xFFFFFFFF)->files = {"/f"};
-  // Header and lists come back from its image, the state from its directory.
-  add("meta-img", 0x06016600, 0, "dui")->files = {"/boot/x"};
-  shapes.back()->flags = imageMeta;
+    for (auto* list : {&pkg.deps, &pkg.provides, &pkg.conflicts}) {
+      std::getline(in, field, '|');
+      for (std::istringstream items(field); items >> std::ws && !items.eof();)
+        list->push_back(dependencyOf(items));
+    }
+    pkg.bundle = dependencyOf(in);
+    if (in.ignore() && in.peek() != EOF)
+      while (std::getline(in, field, ',')) pkg.files.insert(field);
+  }
   return shapes;
 }
 
@@ -165,9 +157,10 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   writeFile(pdb + "meta-img/image", pkgwriter::buildPackageFile(layout));
 
   const std::string readBack = expected("read-back.txt");
-  RUN_CHROOTED(root.path(), [&readBack] {
+  const auto shapes = recordShapes();
+  RUN_CHROOTED(root.path(), [&readBack, &shapes] {
     Console& writer = childConsole();
-    for (const auto& shape : recordShapes()) {
+    for (const auto& shape : shapes) {
       ASSERT_TRUE(createPackageDir(*shape)) << shape->name;
       ASSERT_TRUE(writePackageRecord(writer, *shape)) << shape->name;
     }

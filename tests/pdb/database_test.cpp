@@ -33,7 +33,6 @@ std::string describe(const InstalledPackage& p) {
   return out.str();
 }
 
-// One line per record, grouped by bundle (or own name), in load order within a group.
 std::string loadedText(const PackageDb& db) {
   std::vector<const InstalledPackage*> records;
   for (const auto& record : db) records.push_back(record.get());
@@ -47,7 +46,6 @@ std::string loadedText(const PackageDb& db) {
   return text;
 }
 
-// Every file below dir by path: "== path" and its bytes (images not shown).
 std::string treeText(const std::string& dir) {
   std::vector<std::filesystem::path> files;
   std::error_code missing;
@@ -99,7 +97,6 @@ Dependency dependencyOf(std::istream& in) {
   return d;
 }
 
-// Records of every shape, from a text table.
 std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
   std::vector<std::unique_ptr<InstalledPackage>> shapes;
   std::istringstream table(expected("shapes.txt"));
@@ -141,7 +138,6 @@ struct CapturedConsole {
 TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   DeviceRoot root;
   const std::string pdb = root.at("/flash/var/pdb/");
-  // Files of an earlier release that the new records must not keep.
   makeDirs(pdb + "plain");
   for (const char* file : {"bundle", "disabled", "enabled", "oninstall"})
     writeFile(pdb + "plain/" + file, "x\n");
@@ -176,7 +172,6 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
 TEST(DatabaseLoader, EntriesSchedulesAndImages) {
   DeviceRoot root;
   plantTree(root.path(), expected("loader.tree"));
-  // A named pipe is not read.
   const std::string pipe = root.at("/ram/pdb/piped/schedule");
   makeDirs(root.at("/ram/pdb/piped"));
   ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
@@ -209,7 +204,6 @@ TEST(DatabaseLoader, EntriesSchedulesAndImages) {
 TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
   ScratchDir scratch;
   ::umask(0);
-  // Missing levels get mode 0770, trailing slashes ignored.
   EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc//", false));
   EXPECT_EQ(0770u, modeOf(scratch / "flash/var"));
   EXPECT_EQ(0770u, modeOf(scratch / "flash/var/pdb/abc"));
@@ -344,7 +338,6 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   });
 }
 
-// Package text is never a format.
 TEST(InstallMessages, DiskErrorAndTextsThatLookLikeFormats) {
   InstalledPackage record("dhcp");
   record.version = makeVersion(6, 41, Final, 0);

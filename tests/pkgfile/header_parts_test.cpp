@@ -72,13 +72,11 @@ TEST(HeaderParts, PartOrderAndLists) {
       std::string("p 1020304 1000 f0 mips|t24|t\0two|n| image ", 42) + "[d:1:2:3 ] [p:4:5:-6 ] []");
   EXPECT_EQ(all.stream.currentType(), partImage);  // left for the caller
   EXPECT_EQ(all.stream.tellg(), 0);
-  // 16 before 24: the text part is out of order and stops the reader there.
   Parse swapped(headerPart("p") + encodePart(partArchitecture, "mips") +
                 encodePart(partText24, "late") + encodePart(partNote, "n"));
   EXPECT_TRUE(swapped.ok);
   EXPECT_EQ(headerText(swapped.package), "p 1020304 1000 f0 mips|||| [] [] []");
   EXPECT_EQ(swapped.stream.currentType(), partText24);
-  // The count is 16 bits; a count of 3 with two entries fails, keeping the two.
   const std::vector<pkgwriter::ListEntry> entries(256, {"c"});
   EXPECT_EQ(Parse(headerPart("p") + encodePart(partConflicts, encodeListPayload(entries)))
                 .package.conflicts.size(),

@@ -33,7 +33,6 @@ std::string drain(std::istream& in, std::size_t piece) {
 }
 
 TEST(InflateStream, ChunkBoundaries) {
-  // Data ending exactly on a 4096-byte input boundary.
   const std::string compressed = zlibData("boundary.z");
   ASSERT_EQ(compressed.size() % InflateBuffer::inputSize, 0u);
   Inflated boundary(compressed);
@@ -53,7 +52,6 @@ TEST(InflateStream, PutBackWorksAcrossRefills) {
   std::size_t at = 0;
   int refills = 0;
   for (;;) {
-    // Use up the get area, so that the next read refills it.
     while (in.rdbuf()->in_avail() > 0) ASSERT_EQ(in.get(), byteOf(text, at++));
     if (at + 1 >= text.size()) break;
     if (at == 0) {  // nothing decompressed yet: nothing to put back
@@ -108,22 +106,18 @@ TEST(InflateStream, SeekingSkipsForwardOnly) {
   EXPECT_EQ(z.in.get(), byteOf(text, 5000));
   ASSERT_TRUE(z.in.seekg(30000, std::ios_base::cur));
   EXPECT_EQ(z.in.get(), byteOf(text, 35001));
-  // The reported position is what has been produced so far.
   EXPECT_EQ(static_cast<std::uint32_t>(z.in.tellg()), z.in.buffer().produced());
   EXPECT_GE(z.in.buffer().produced(), 35002u);
-  // Backwards and from the end are refused.
   for (const auto& [offset, way] :
        {std::pair{-1L, std::ios_base::cur}, {0L, std::ios_base::end}, {0L, std::ios_base::beg}}) {
     EXPECT_FALSE(z.in.seekg(offset, way));
     z.in.clear();
   }
 
-  // An absolute position on a fresh stream skips that many bytes.
   Inflated absolute;
   ASSERT_TRUE(absolute.in.seekg(12345));
   EXPECT_EQ(absolute.in.get(), byteOf(text, 12345));
 
-  // Exactly up to the end is fine; beyond the end fails the stream.
   const auto size = static_cast<std::streamoff>(text.size());
   Inflated toEnd, beyond;
   ASSERT_TRUE(toEnd.in.seekg(size, std::ios_base::cur));

@@ -153,7 +153,6 @@ TEST(PackageFileCheck, EveryMemberAndNothingAroundThem) {
   const std::string leading = bundle.substr(8, first - 8), members = bundle.substr(first);
   const std::string note = encodePart(partNote, "unsigned");
   const std::string junkTrailer = encodePart(partSignature, std::string(trailerSize, 'x'));
-  // An unsigned package of a known digest whose file tree takes three blocks.
   const std::string known = encodePart(partPackage, pkgwriter::encodeHeaderPayload("k", 1, 1)) +
                             encodePart(partFileTree, std::string(9000, 't'));
   const pkgwriter::Digest knownDigest = pkgwriter::sha1(known);

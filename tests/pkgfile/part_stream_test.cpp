@@ -17,7 +17,6 @@ const std::string treePayload = [] {
   return out;
 }();
 
-// A payload spanning several 4096-byte chunks between short parts.
 const std::string sampleFile = [] {
   const std::string body =
       encodePart(partPackage, pkgwriter::encodeHeaderPayload("pkg", 0x01006600, 7)) +
@@ -85,7 +84,6 @@ TEST(PartStreamReadError, EndsTheWalkLikeAShortRead) {
     }
     std::string bytes;
   };
-  // Cut in the file header, in the package header, in the file tree.
   for (const auto& [cut, partsReached] : {std::pair{5, 0}, {20, 1}, {5000, 3}}) {
     for (bool hashing : {true, false}) {
       ThrowingSource source(sampleFile.substr(0, std::size_t(cut)));

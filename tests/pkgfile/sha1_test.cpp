@@ -24,7 +24,6 @@ TEST(Sha1, StandardVectors) {
   EXPECT_EQ(digestHex(hash), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
   hash.update("abc", 3);
   EXPECT_EQ(digestHex(hash), "a9993e364706816aba3e25717850c26c9cd0d89d");
-  // digest() restarts, so the same message twice gives the same digest.
   const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
   for (int round = 0; round < 2; ++round) {
     hash.update(twoBlocks.data(), twoBlocks.size());

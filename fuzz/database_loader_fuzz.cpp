@@ -29,19 +29,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "console/console.h"
 #include "pdb/database_loader.h"
 #include "pdb/package_dir.h"
 
 namespace {
-
-#define CHECK(condition)                                                                 \
-  do {                                                                                   \
-    if (!(condition)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                      \
-    }                                                                                    \
-  } while (0)
 
 // Removes name below the directory parent, with everything in it, staying on
 // the parent's file system. False when something could not be removed.

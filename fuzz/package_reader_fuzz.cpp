@@ -27,6 +27,7 @@
 #include <sstream>
 #include <string>
 
+#include "fuzz_check.h"
 #include "model/package.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/inflate_stream.h"
@@ -35,14 +36,6 @@
 #include "pkgfile/sha1.h"
 
 namespace {
-
-#define CHECK(condition)                                                                 \
-  do {                                                                                   \
-    if (!(condition)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                      \
-    }                                                                                    \
-  } while (0)
 
 struct Mode {
   bool hashing;

@@ -4,18 +4,12 @@
 #include <string>
 
 #include "console/console.h"
+#include "support/captured_console.h"
 #include "support/scratch_dir.h"
 
 namespace {
 
-struct CapturedConsole {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* file = open_memstream(&buffer, &size);
-  Console console{file};
-  ~CapturedConsole() { std::fclose(file), std::free(buffer); }
-  std::string written() { return std::fflush(file), std::string(buffer, size); }
-};
+using testing_support::CapturedConsole;
 
 // The status line is rewritten in place (hiding the cursor meanwhile), its rest
 // blanked; info and error clear it, a warning redraws it. Messages are cut at

@@ -13,6 +13,7 @@
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
 #include "plan/transaction.h"
+#include "support/captured_console.h"
 #include "support/chroot_runner.h"
 #include "support/scratch_dir.h"
 #include "tpk/relation_text.h"
@@ -108,20 +109,12 @@ std::vector<std::unique_ptr<Record>> parseRecords(const std::string& section) {
 }
 
 // The console's bytes as case lines: ESC as \e, CR as \r, a backslash doubled.
-struct CapturedConsole {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* file = open_memstream(&buffer, &size);
-  Console console{file};
-  ~CapturedConsole() { std::fclose(file), std::free(buffer); }
-  std::string text() {
-    std::fflush(file);
-    std::string out;
-    for (char c : std::string(buffer, size))
-      out += c == '\x1b' ? "\\e" : c == '\r' ? "\\r" : c == '\\' ? "\\\\" : std::string(1, c);
-    return out;
-  }
-};
+std::string caseText(const std::string& bytes) {
+  std::string out;
+  for (char c : bytes)
+    out += c == '\x1b' ? "\\e" : c == '\r' ? "\\r" : c == '\\' ? "\\\\" : std::string(1, c);
+  return out;
+}
 
 // The "name-version" of each record ("none" for a null one) on one line, no line for none.
 std::string labels(const auto& records) {
@@ -145,7 +138,7 @@ class PlanCase : public testing::TestWithParam<fs::path> {};
 TEST_P(PlanCase, Produces) {
   Sections c = readCase(GetParam());
   std::map<std::string, std::string> got;  // the text of each section produced
-  CapturedConsole out;
+  testing_support::CapturedConsole out;
   out.console.arch = c.count("ARCH") ? headerOf(c["ARCH"])[0] : "i386";
   for (auto& record : parseRecords<InstalledPackage>(c["INSTALLED"]))
     out.console.packages.append(std::move(record));
@@ -166,7 +159,7 @@ TEST_P(PlanCase, Produces) {
   const auto has = [&](const char* word) { return std::count(args.begin(), args.end(), word) > 0; };
   // What was produced must equal its section; every other section must be an input.
   const auto compare = [&] {
-    got["OUTPUT"] = out.text();
+    got["OUTPUT"] = caseText(out.written());
     for (const auto& [name, text] : got)
       EXPECT_EQ(text, c[name].substr(c[name].starts_with('\n'))) << "@" << name;
     for (const auto& [name, section] : c)

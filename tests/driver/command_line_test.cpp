@@ -1,26 +1,22 @@
+#include "driver/command_line.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "driver/command_line.h"
+#include "support/captured_console.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
 // What a parse of args gives, as one line (see command-lines.txt).
 std::string parse(std::vector<const char*> args) {
   args.insert(args.begin(), "installer");
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
+  testing_support::CapturedConsole out;
   Options o;
-  const ParseResult result = parseOptions(static_cast<int>(args.size()), args.data(), o, out);
-  std::fclose(out);
-  std::string output(buffer, size);
-  std::free(buffer);
+  const ParseResult result = parseOptions(static_cast<int>(args.size()), args.data(), o, out.file);
+  std::string output = out.written();
   for (const auto& [text, name] :
        {std::pair<std::string, std::string>{"\nResuming upgrade...\n", "<resuming>"},
         {"usage: installer [-q] [-r <root>] [-]\n", "<usage>"}})
@@ -32,15 +28,12 @@ std::string parse(std::vector<const char*> args) {
 }
 
 TEST(CommandLine, CasesOfTheCaseFile) {
-  std::ifstream file(std::string(TEST_DATA_DIR) + "/driver/command-lines.txt");
-  ASSERT_TRUE(file.is_open());
-  for (std::string line; std::getline(file, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream words(line.substr(0, line.find(" | ")));
-    std::vector<std::string> args;
-    for (std::string word; words >> word;) args.push_back(word == "<empty>" ? "" : word);
+  const std::vector<std::string> lines = testing_support::dataLines("driver/command-lines.txt");
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) {
+    std::vector<std::string> args = testing_support::wordsOf(line.substr(0, line.find(" | ")));
     std::vector<const char*> argv;
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    for (std::string& arg : args) argv.push_back(arg == "<empty>" ? "" : arg.c_str());
     EXPECT_EQ(line.substr(line.find(" | ") + 3), parse(argv)) << line;
   }
 }

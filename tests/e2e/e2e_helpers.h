@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -61,9 +60,7 @@ inline Lines shownLines(const std::string& output) {
   Lines lines;
   std::istringstream text(output);
   for (std::string line; std::getline(text, line);) {
-    for (const char* control : {"\x1b[?25l", "\x1b[?25h"})
-      for (auto at = line.find(control); at != std::string::npos; at = line.find(control))
-        line.erase(at, 6);
+    for (const char* control : {"\x1b[?25l", "\x1b[?25h"}) replaceAll(line, control, "");
     const auto cr = line.rfind('\r');
     lines.push_back(cr == std::string::npos ? line : line.substr(cr + 1));
   }
@@ -75,8 +72,7 @@ inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) 
   std::string text = "status " + std::to_string(result.status) + "\n", output = result.output;
   for (const auto& [from, to] :
        {std::pair{"\x1b[?25l", "<hide>"}, {"\x1b[?25h", "<show>"}, {"\r", "<cr>"}})
-    for (std::size_t at; (at = output.find(from)) != std::string::npos;)
-      output.replace(at, std::strlen(from), to);
+    replaceAll(output, from, to);
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) text += "| " + line + "\n";
   if (!output.empty() && output.back() != '\n') text += "(no final newline)\n";
@@ -92,8 +88,7 @@ inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) 
           return c != '\n' && (c < ' ' || c > '~');
         }))
       content = "<" + std::to_string(content.size()) + " bytes>";
-    for (std::size_t at; (at = content.find('\n')) != std::string::npos;)
-      content.replace(at, 1, "|");
+    std::replace(content.begin(), content.end(), '\n', '|');
     line += " = " + content;
     if (entry.hard_link_count() > 1)
       line += " (" + std::to_string(entry.hard_link_count()) + " links)";

@@ -9,9 +9,9 @@ using namespace install_testing;
 
 TEST(FileExtraction, EveryEntryTypeWithItsAttributes) {
   std::string tree;
-  for (const std::string& line : dataLines("entries.txt")) tree += line + ' ';
+  for (const std::string& line : dataLines("install/entries.txt")) tree += line + ' ';
   const std::string file = packageFile(signedLayout("tree", tree));
-  const std::string recorded = dataText("entries-recorded.txt");
+  const std::string recorded = dataFile("install/entries-recorded.txt");
   DeviceRoot root;
   RUN_CHROOTED(root.path(), [&file, &recorded] {
     ::umask(077);       // the modes must come from the entries, not from the mask
@@ -31,7 +31,7 @@ TEST(FileExtraction, EveryEntryTypeWithItsAttributes) {
       EXPECT_EQ(disabled ? recorded.substr(half) : recorded.substr(0, half), files);
     }
   });
-  EXPECT_EQ(dataText("entries-made.txt"), listing(root.at("/flash")));
+  EXPECT_EQ(dataFile("install/entries-made.txt"), listing(root.at("/flash")));
 }
 
 TEST(FileExtraction, ObjectsAlreadyAtAnEntrysPath) {
@@ -58,12 +58,12 @@ TEST(FileExtraction, ObjectsAlreadyAtAnEntrysPath) {
   });
   // A directory stays as it is, a hard link keeps the old contents, a link to a
   // directory counts as one, and the other links go rather than their targets.
-  EXPECT_EQ(dataText("objects-in-the-way-left.txt"), listing(root.at("/flash")));
+  EXPECT_EQ(dataFile("install/objects-in-the-way-left.txt"), listing(root.at("/flash")));
 }
 
 TEST(FileExtraction, FailuresByKindAndEntriesThatWouldLeaveTheTree) {
   std::vector<std::vector<std::string>> cases;  // the fields of a line, then the file
-  for (const std::string& line : dataLines("extraction-failures.txt")) {
+  for (const std::string& line : dataLines("install/extraction-failures.txt")) {
     cases.push_back(fieldsOf(line, '|', 4));
     cases.back().push_back(packageFile(signedLayout("bad", cases.back()[1])));
   }

@@ -22,7 +22,7 @@ TEST(FlashQueries, EraseSizeAndFeatureBit) {
 }
 
 TEST(FlashQueries, DeviceVariantTable) {
-  const std::vector<std::string> lines = dataLines("device-variants.txt");
+  const std::vector<std::string> lines = dataLines("install/device-variants.txt");
   ASSERT_EQ(21u, lines.size());
   for (const std::string& line : lines) {
     std::istringstream row(line);
@@ -47,7 +47,7 @@ TEST(FlashPlatformOnThisMachine, RunsOnTheBuildsTarget) {
       (*reinterpret_cast<const unsigned char*>(&word) == 1 ? " big " : " little ") +
       std::to_string(sizeof(std::size_t) * 8);
   std::string expected;
-  for (const std::string& line : dataLines("targets.txt"))
+  for (const std::string& line : dataLines("install/targets.txt"))
     if (line.starts_with(INSTALLER_TARGET_PROCESSOR + std::string(" "))) expected = line;
   if (expected.empty()) GTEST_SKIP() << "no expectations for " << INSTALLER_TARGET_PROCESSOR;
   EXPECT_EQ(expected, here);

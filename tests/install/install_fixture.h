@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -44,8 +43,8 @@ inline std::string expand(const std::string& text) {
   }
   if (text.size() > 2 && text[1] == '*') return std::string(std::stoul(text.substr(2)), text[0]);
   std::string out = text;
-  for (std::size_t at; (at = out.find("\\0")) != std::string::npos;) out.replace(at, 2, 1, '\0');
-  for (std::size_t at; (at = out.find("\\n")) != std::string::npos;) out.replace(at, 2, 1, '\n');
+  replaceAll(out, "\\0", std::string(1, '\0'));
+  replaceAll(out, "\\n", "\n");
   return out;
 }
 
@@ -112,19 +111,6 @@ inline std::string packageFile(const pkgwriter::PackageLayout& layout,
   const std::string file = pkgwriter::buildPackageFile(layout, magic);
   EXPECT_FALSE(file.empty()) << "the writer could not sign";
   return file;
-}
-
-// The text of TEST_DATA_DIR/install/name; lines, but blank ones and comments.
-inline std::string dataText(const std::string& name) {
-  std::ifstream in(std::string(TEST_DATA_DIR) + "/install/" + name);
-  EXPECT_TRUE(in) << name;
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-inline std::vector<std::string> dataLines(const std::string& name) {
-  std::vector<std::string> lines;
-  for (const std::string& line : fieldsOf(dataText(name), '\n', 0))
-    if (!line.empty() && line[0] != '#') lines.push_back(line);
-  return lines;
 }
 
 // Feeds file to the code under test as the transactions do: the header parts read into

@@ -48,14 +48,14 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
   });
 
   // No tree for a boot image in place, nor an install script for an image package.
-  EXPECT_EQ(dataText("shapes-made.txt"), listing(root.at("/flash")));
+  EXPECT_EQ(dataFile("install/shapes-made.txt"), listing(root.at("/flash")));
 }
 
 TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
   DeviceRoot root;
   makeDirs(root.at("/flash/var/pdb/record/version"));
   std::vector<std::vector<std::string>> cases;  // the fields of a line, then the file
-  for (const std::string& line : dataLines("install-failures.txt")) {
+  for (const std::string& line : dataLines("install/install-failures.txt")) {
     const std::vector<std::string> c = fieldsOf(line, '|', 7);
     pkgwriter::PackageLayout layout = signedLayout(c[0], c[1] == "none" ? "" : c[1]);
     if (c[1] == "none") layout.fileTree.reset();
@@ -79,7 +79,7 @@ TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
     }
   });
   // Entries and files go; directories stay, as does the one standing in an entry.
-  EXPECT_EQ(dataText("install-failures-left.txt"), listing(root.at("/flash")));
+  EXPECT_EQ(dataFile("install/install-failures-left.txt"), listing(root.at("/flash")));
 }
 
 TEST(InstallScripts, RunWithBashInTheFlashRoot) {
@@ -89,20 +89,14 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
   failing.onInstall = "exit 1";
   off.onInstall = "echo ran > /var/ran-off";
   const std::string files[] = {packageFile(ok), packageFile(failing), packageFile(off)};
-  // A shell and pkg's script on both sides, for a child that stays in the real root.
+  // A shell (bash and the libraries ldd names) and pkg's script on both sides, for a
+  // child that stays in the real root.
   DeviceRoot root;
-  std::vector<std::string> shell = {"/bin/bash"};  // and the libraries ldd names
-  std::FILE* ldd = ::popen("ldd /bin/bash | grep -o '/[^ ]*'", "r");
-  for (char line[512]; ldd != nullptr && std::fgets(line, sizeof line, ldd);)
-    shell.push_back(std::strtok(line, "\n"));
-  if (ldd != nullptr) ::pclose(ldd);
-  ASSERT_GT(shell.size(), 1u) << "ldd named no library of /bin/bash";
   for (const std::string side : {"", "/flash"}) {
-    for (const std::string& file : shell) {
-      fs::create_directories(root.at(side) + fs::path(file).parent_path().string());
-      fs::copy_file(file, root.at(side) + file, fs::copy_options::overwrite_existing);
-    }
-    fs::create_directories(root.at(side + "/dev"));
+    const std::string copy =
+        "cp -L --parents /bin/bash $(ldd /bin/bash | grep -o '/[^ ]*') " + root.at(side);
+    ASSERT_EQ(0, std::system(copy.c_str())) << copy;
+    makeDirs(root.at(side + "/dev"));
     plant(root, side + "/var/pdb/pkg/oninstall=#!/bin/bash\\necho ran > /var/ran\\n");
     ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
   }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -15,6 +14,7 @@
 #include "pdb/install_messages.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
+#include "support/captured_console.h"
 #include "support/chroot_runner.h"
 #include "support/installer_process.h"
 
@@ -60,7 +60,7 @@ std::string treeText(const std::string& dir) {
   return text;
 }
 
-std::string expected(const std::string& name) { return readFile(TEST_DATA_DIR "/pdb/" + name); }
+std::string expected(const std::string& name) { return dataFile("pdb/" + name); }
 
 // Writes the files of a tree text below root (text before the first "== " is a
 // comment). "== dir/" makes a directory; "== path < name [n]" writes the first
@@ -99,10 +99,8 @@ Dependency dependencyOf(std::istream& in) {
 
 std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
   std::vector<std::unique_ptr<InstalledPackage>> shapes;
-  std::istringstream table(expected("shapes.txt"));
-  std::string line, name, state, field;
-  while (std::getline(table, line)) {
-    if (line[0] == '#') continue;
+  std::string name, state, field;
+  for (const std::string& line : dataLines("pdb/shapes.txt")) {
     std::istringstream in(line);
     in >> name;
     auto& pkg = *shapes.emplace_back(std::make_unique<InstalledPackage>(name));
@@ -126,12 +124,6 @@ std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
 unsigned modeOf(const std::string& path) {
   return unsigned(std::filesystem::status(path).permissions());
 }
-
-struct CapturedConsole {
-  std::FILE* file = std::tmpfile();
-  Console console{file};
-  ~CapturedConsole() { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -225,9 +217,7 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
     std::string blocked, script, length, file, message;
   };
   std::vector<Case> cases;
-  std::istringstream table(expected("write-failures.txt"));
-  for (std::string line; std::getline(table, line);) {
-    if (line[0] == '#') continue;
+  for (const std::string& line : dataLines("pdb/write-failures.txt")) {
     std::istringstream in(line);
     Case& c = cases.emplace_back();
     for (std::string* field : {&c.blocked, &c.script, &c.length, &c.file, &c.message})
@@ -350,33 +340,4 @@ TEST(InstallMessages, DiskErrorAndTextsThatLookLikeFormats) {
                 "ERROR: installation of sys%s%n failed: could not create /flash/%s: "
                 "No such file or directory",
                 "ERROR: installation of sys%s%n failed: broken package"}));
-}
-
-TEST(InstallMessages, ProgressShowsTheLabelAndThePositionInThePackage) {
-  // File header (8 bytes), then a part: 6-byte header and a 100-byte payload.
-  // The payload starts at 14 and the file is 114 bytes.
-  std::istringstream input(
-      pkgwriter::wrapFile(pkgwriter::encodePart(partFileTree, std::string(100, 'x'))));
-  PartStream stream(input, false);
-  stream.wanted.push_back(partFileTree);
-  ASSERT_EQ(stream.next(), partFileTree);
-  char payload[43];
-  ASSERT_TRUE(stream.read(payload, sizeof payload));
-  InstalledPackage record("ppp");
-  record.version = makeVersion(6, 41, Final, 0);
-  const struct {
-    bool disabled;
-    const char* bundle;
-    const char* text;
-  } cases[] = {{false, "", "installing ppp-6.41"},
-               {true, "", "installing  (disabled) ppp-6.41"},
-               {true, "suite", "installing suite"}};  // a bundle member shows no marker
-  for (const auto& c : cases) {
-    record.disabled = c.disabled;
-    record.bundle.name = c.bundle;
-    CapturedConsole shown, reference;
-    showInstalling(shown.console, record, stream);
-    reference.console.showProgress(c.text, 14 + 43, 114);
-    EXPECT_EQ(shown.console.statusLine, reference.console.statusLine);
-  }
 }

@@ -10,9 +10,7 @@ namespace {
 
 constexpr int endOfFile = std::char_traits<char>::eof();
 
-std::string zlibData(const std::string& name) {
-  return testing_support::readFile(TEST_DATA_DIR "/zlib/" + name);
-}
+std::string zlibData(const std::string& name) { return testing_support::dataFile("zlib/" + name); }
 const std::string text = zlibData("text.bin");
 
 struct Inflated {

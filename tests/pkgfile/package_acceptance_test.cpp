@@ -2,7 +2,6 @@
 // trailers that are short, long or missing.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 
 #include "pkgfile/package_acceptance.h"
@@ -18,7 +17,7 @@ using pkgwriter::encodePart;
 using pkgwriter::wrapFile;
 
 std::string sample(const std::string& name) {
-  return testing_support::readFile(TEST_DATA_DIR "/packages/" + name);
+  return testing_support::dataFile("packages/" + name);
 }
 
 TrustAnchors knowing(const pkgwriter::Digest& digest) {
@@ -53,23 +52,20 @@ std::string verdicts(const std::string& bytes, const std::function<bool(PartStre
 }
 
 TEST(SampleSignatures, DigestsAndVerdicts) {
-  std::ifstream table(std::string(TEST_DATA_DIR) + "/pkgfile/sample_verdicts.txt");
-  std::string line, file, mode, word;
-  int lines = 0;
-  while (std::getline(table, line)) {
-    std::istringstream words(line);
-    if (line.empty() || line[0] == '#' || !(words >> file >> mode)) continue;
+  const std::vector<std::string> lines = testing_support::dataLines("pkgfile/sample_verdicts.txt");
+  EXPECT_EQ(lines.size(), 8u);
+  for (const std::string& line : lines) {
+    const std::vector<std::string> words = testing_support::wordsOf(line);
     std::string expected;
-    while (words >> word) expected += word + " ";
+    for (std::size_t i = 2; i < words.size(); ++i) expected += words[i] + " ";
+    const std::string &file = words.at(0), &mode = words.at(1);
     std::uint8_t otherKey[publicKeySize];
     std::copy(signerPublicKey(), signerPublicKey() + publicKeySize, otherKey);
     otherKey[0] ^= 0x08;
     const std::uint8_t* key = mode == "otherkey" ? otherKey : nullptr;
     std::function<bool(PartStream&)> rule = [&](PartStream& s) { return acceptPackage(s, key); };
     EXPECT_EQ(verdicts(sample(file), mode == "direct" ? nullptr : rule), expected) << line;
-    ++lines;
   }
-  EXPECT_EQ(lines, 8);
 
   std::stringbuf tee;  // trailers reach the tee too
   verdicts(sample("sample-bundle.tpk"), nullptr, &tee);

@@ -1,20 +1,16 @@
 // Both SHA-1 implementations: the FIPS 180 example messages, and agreement.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "pkgfile/builtin_sha1.h"
 #include "pkgfile/sha1.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
 std::string digestHex(Hash& hash) {
   std::uint8_t out[20];
   hash.digest(out);
-  std::string text;
-  char pair[3];
-  for (std::uint8_t b : out) text += (std::snprintf(pair, sizeof pair, "%02x", b), pair);
-  return text;
+  return testing_support::toHex(out, sizeof out);
 }
 
 }  // namespace

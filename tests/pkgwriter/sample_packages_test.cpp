@@ -11,12 +11,12 @@ using namespace pkgwriter;
 namespace {
 
 std::string sample(const std::string& name) {
-  return testing_support::readFile(std::string(TEST_DATA_DIR) + "/packages/" + name);
+  return testing_support::dataFile("packages/" + name);
 }
 
 // A package signed with the development key holding one file tree.
 PackageLayout signedLayout(const std::string& name, Version version, std::uint32_t buildTime,
-                       const FileTreeBuilder& tree) {
+                           const FileTreeBuilder& tree) {
   PackageLayout layout;
   layout.name = name;
   layout.version = version;
@@ -48,9 +48,10 @@ TEST(SamplePackages, PlainPackageWithEveryEntryType) {
 }
 
 TEST(SamplePackages, RelationsWithListsScriptAndArchitecture) {
-  PackageLayout layout = signedLayout(
-      "smp-rel", makeVersion(1, 4, Beta, 2), 1704070800,
-      FileTreeBuilder().addFile("opt/smp-rel/README", "relations sample\n", 0644, {.time = 1704070800}));
+  PackageLayout layout =
+      signedLayout("smp-rel", makeVersion(1, 4, Beta, 2), 1704070800,
+                   FileTreeBuilder().addFile("opt/smp-rel/README", "relations sample\n", 0644,
+                                             {.time = 1704070800}));
   layout.architecture = "powerpc";
   layout.note = "relations sample";
   layout.deps = {{.name = "smp-plain", .min = makeVersion(2, 3, Final, 0)},
@@ -65,9 +66,9 @@ TEST(SamplePackages, ImagePackageWithFlagWord) {
   std::string image(300, '\0'), kernel(64, '\0');
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = char((7 * i) & 0xFF);
   for (std::size_t i = 0; i < kernel.size(); ++i) kernel[i] = char(i);
-  PackageLayout layout =
-      signedLayout("smp-image", makeVersion(5, 1, Final, 0), 1704078000,
-                 FileTreeBuilder().addFile("boot/kernel.bin", kernel, 0600, {.time = 1704078000}));
+  PackageLayout layout = signedLayout(
+      "smp-image", makeVersion(5, 1, Final, 0), 1704078000,
+      FileTreeBuilder().addFile("boot/kernel.bin", kernel, 0600, {.time = 1704078000}));
   layout.flags = bootImageFlag;
   layout.note = "image sample";
   layout.image = image;

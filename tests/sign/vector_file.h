@@ -3,14 +3,13 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "sign/field_element.h"
+#include "support/scratch_dir.h"
 
 namespace sign_test {
 
@@ -25,15 +24,7 @@ inline Bytes fromHex(const std::string& hex) {
   return out;
 }
 
-inline std::string toHex(const std::uint8_t* data, std::size_t size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (std::size_t i = 0; i < size; ++i) {
-    out += digits[data[i] >> 4];
-    out += digits[data[i] & 15];
-  }
-  return out;
-}
+using testing_support::toHex;
 
 // The canonical encoding of a field element, as hex.
 inline std::string packHex(const FieldElement& x) {
@@ -44,18 +35,9 @@ inline std::string packHex(const FieldElement& x) {
 
 // The blank-separated words of every vector line of a file in tests/data.
 inline std::vector<std::vector<std::string>> readVectorLines(const std::string& name) {
-  std::ifstream in(std::string(TEST_DATA_DIR) + "/" + name);
-  EXPECT_TRUE(in.good()) << name;
   std::vector<std::vector<std::string>> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream words(line);
-    std::vector<std::string> fields;
-    std::string word;
-    while (words >> word) fields.push_back(word);
-    if (!fields.empty()) lines.push_back(fields);
-  }
+  for (const std::string& line : testing_support::dataLines(name))
+    lines.push_back(testing_support::wordsOf(line));
   return lines;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -24,5 +25,13 @@ void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 void makeDirs(const std::string& path);
+// A file below tests/data, whole; its lines but blank ones and comments ('#').
+std::string dataFile(const std::string& name);
+std::vector<std::string> dataLines(const std::string& name);
+// The blank-separated words of text; size bytes at data in lower-case hexadecimal.
+std::vector<std::string> wordsOf(const std::string& text);
+std::string toHex(const void* data, std::size_t size);
+// Replaces every from in text with to, left to right.
+void replaceAll(std::string& text, const std::string& from, const std::string& to);
 
 }  // namespace testing_support

@@ -116,6 +116,37 @@ void makeDirs(const std::string& path) {
   if (error) ADD_FAILURE() << "could not create " << path << ": " << error.message();
 }
 
+std::string dataFile(const std::string& name) { return readFile(TEST_DATA_DIR "/" + name); }
+
+std::vector<std::string> dataLines(const std::string& name) {
+  std::vector<std::string> lines;
+  std::istringstream text(dataFile(name));
+  for (std::string line; std::getline(text, line);)
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> wordsOf(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+std::string toHex(const void* data, std::size_t size) {
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned byte = static_cast<const unsigned char*>(data)[i];
+    text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+  }
+  return text;
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+}
+
 int runChrooted(const std::string& root, const std::function<void()>& body,
                 const ChrootOptions& options) {
   std::fflush(nullptr);

@@ -35,9 +35,9 @@ TEST(VersionText, EveryPrintedFormReadsBackAndMalformedTextIsRefused) {
 
 // The cases of tests/data/tpk/text-syntax.txt.
 TEST(RelationText, BoundsNamesAndExtraReadAndPrintBack) {
-  std::istringstream lines(testing_support::readFile(TEST_DATA_DIR "/tpk/text-syntax.txt"));
   int cases = 0;
-  for (std::string line, kind, text; std::getline(lines, line);) {
+  for (const std::string& line : testing_support::dataLines("tpk/text-syntax.txt")) {
+    std::string kind, text;
     std::istringstream words(line);
     words >> kind >> text;
     text = text == "''" ? "" : text;

@@ -20,13 +20,10 @@ namespace {
 
 using namespace testing_support;
 
-testing_support::ProcessResult runTpk(const std::vector<std::string>& args,
-                                      const std::map<std::string, std::string>& environment = {}) {
-  std::vector<std::string> argv{TPK_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  ProcessOptions options;
-  options.environment = environment;
-  return runBuiltProgram(TPK_BINARY, argv, options);
+// tpk with args (argv[0] left out).
+ProcessResult runTpk(std::vector<std::string> args, const ProcessOptions& options = {}) {
+  args.insert(args.begin(), TPK_BINARY);
+  return runBuiltProgram(TPK_BINARY, args, options);
 }
 
 std::uint32_t le32(const std::string& bytes, std::size_t offset) {
@@ -34,18 +31,6 @@ std::uint32_t le32(const std::string& bytes, std::size_t offset) {
   for (int i = 3; i >= 0; --i)
     value = (value << 8) | std::uint8_t(bytes.at(offset + std::size_t(i)));
   return value;
-}
-
-void replaceAll(std::string& text, const std::string& from, const std::string& to) {
-  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-    text.replace(at, from.size(), to);
-}
-
-std::string hex(const std::string& bytes) {
-  std::string text;
-  for (unsigned char c : bytes)
-    text += "0123456789abcdef"[c >> 4], text += "0123456789abcdef"[c & 15];
-  return text;
 }
 
 // The installer's reading of a package file, every header field.
@@ -89,17 +74,16 @@ ProcessResult fileCommand(const std::vector<std::string>& w) {
     r.output = readBack(w[1]);
   else if (w[0] == "parts") {  // a compressed tree's size depends on the zlib at hand
     const std::string file = readFile(w[1]);
-    r.output = "magic " + hex(file.substr(0, 4)) +
+    r.output = "magic " + toHex(file.data(), 4) +
                (le32(file, 4) == file.size() - 8 ? ", length right\n" : ", length wrong\n");
     // Parts after the 8-byte file header, split naively; stops at a cut part.
     for (std::size_t at = 8, length;
          at + 6 <= file.size() && (length = le32(file, at + 2)) <= file.size() - at - 6;
          at += 6 + length) {
-      const std::string payload = file.substr(at + 6, length);
       r.output += std::to_string(std::uint8_t(file[at]) | std::uint8_t(file[at + 1]) << 8);
       r.output += file[at] == 4 && file[at + 1] == 0 ? " compressed tree"
                   : length > 40                      ? " " + std::to_string(length) + " bytes"
-                                                     : " " + hex(payload);
+                                                     : " " + toHex(file.data() + at + 6, length);
       r.output += "\n";
     }
   } else if (w[0] == "ends") {
@@ -153,12 +137,11 @@ std::string replay(const std::string& script, const std::string& tmp) {
         replaceAll(word, from, to);
       words.push_back(word == "''" ? "" : word);
     }
-    std::map<std::string, std::string> environment;  // NAME=VALUE words before tpk
-    for (; words[0].find('=') != std::string::npos; words.erase(words.begin()))
-      environment.emplace(words[0].substr(0, words[0].find('=')),
-                          words[0].substr(words[0].find('=') + 1));
-    ProcessResult r = words[0] == "tpk" ? runTpk({words.begin() + 1, words.end()}, environment)
-                                        : fileCommand(words);
+    ProcessOptions options;  // NAME=VALUE words before tpk
+    for (std::size_t eq; (eq = words[0].find('=')) != std::string::npos; words.erase(words.begin()))
+      options.environment.emplace(words[0].substr(0, eq), words[0].substr(eq + 1));
+    ProcessResult r =
+        words[0] == "tpk" ? runTpk({words.begin() + 1, words.end()}, options) : fileCommand(words);
     for (auto& [text, mark] : {std::pair{&r.output, "> "}, std::pair{&r.errors, "! "}}) {
       for (const auto& [name, value] : names) replaceAll(*text, value, name);
       std::istringstream printed(*text);

@@ -19,12 +19,11 @@ using testing_support::writeFile;
 TEST(RamBudget, FreeBuffersAndCachedLessEightMiBUpTo128MiB) {
   testing_support::ScratchDir dir;
   const std::string file = dir.path() + "/meminfo";
-  std::istringstream cases(readFile(TEST_DATA_DIR "/upgrade/ram-budgets.txt"));
-  ASSERT_FALSE(cases.str().empty());
-  for (std::string line; std::getline(cases, line);) {
-    if (line.empty() || line[0] == '#') continue;
+  const std::vector<std::string> lines = testing_support::dataLines("upgrade/ram-budgets.txt");
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& line : lines) {
     std::string text = line.substr(line.find('\t') + 1);
-    for (std::size_t at; (at = text.find("\\n")) != text.npos;) text.replace(at, 2, "\n");
+    testing_support::replaceAll(text, "\\n", "\n");
     writeFile(file, text);
     EXPECT_EQ(ramBudget(file.c_str()), std::stoul(line)) << line;
   }

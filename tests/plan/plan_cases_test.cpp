@@ -26,14 +26,6 @@ using Words = std::vector<std::string>;
 using Sections = std::map<std::string, std::string>;
 const char* const actionNames[] = {"none", "uninstall", "enable", "disable"};
 
-Words split(const std::string& text, char by = 0) {  // by words, or by lines
-  std::istringstream in(text);
-  Words words;
-  for (std::string word; by ? bool(std::getline(in, word)) : bool(in >> word);)
-    words.push_back(word);
-  return words;
-}
-
 // Each section as text: its header words on a first line, empty if none, then its lines.
 Sections readCase(const fs::path& path) {
   Sections file;
@@ -49,7 +41,9 @@ Sections readCase(const fs::path& path) {
   return file;
 }
 
-Words headerOf(const std::string& section) { return split(section.substr(0, section.find('\n'))); }
+Words headerOf(const std::string& section) {
+  return testing_support::wordsOf(section.substr(0, section.find('\n')));
+}
 
 // name release[@buildTime] word...; release "placeholder" is the all-ones one.
 template <class Record>
@@ -71,7 +65,7 @@ std::unique_ptr<Record> parseRecord(const std::string& line) {
     const std::string keys =
         installed ? "deps provides conflicts arch isbundle bundle disabled files action"
                   : "deps provides conflicts arch isbundle";
-    EXPECT_TRUE(std::ranges::count(split(keys), key)) << "unknown word " << word;
+    EXPECT_TRUE(std::ranges::count(testing_support::wordsOf(keys), key)) << "unknown word " << word;
     for (auto [name, list] : {std::pair{"deps", &record->deps},
                               {"provides", &record->provides},
                               {"conflicts", &record->conflicts}}) {
@@ -98,8 +92,8 @@ std::unique_ptr<Record> parseRecord(const std::string& line) {
 template <class Record>
 std::vector<std::unique_ptr<Record>> parseRecords(const std::string& section) {
   std::vector<std::unique_ptr<Record>> records;
-  const Words lines = split(section, '\n');
-  for (const std::string& line : Words(lines.begin() + !lines.empty(), lines.end())) {
+  std::istringstream lines(section.substr(section.find('\n') + 1));  // after the header line
+  for (std::string line; std::getline(lines, line);) {
     if (!line.starts_with("+ "))
       records.push_back(parseRecord<Record>(line));
     else if (!records.empty())

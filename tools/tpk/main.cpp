@@ -10,6 +10,7 @@ namespace {
 
 const char* const usage =
     "usage: tpk COMMAND [options] ARGS   (tpk COMMAND --help for details)\n"
+    "       tpk --version\n"
     "\n"
     "commands:\n"
     "  build     make a package from a directory tree\n"
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     std::fputs(usage, stdout);
+    return 0;
+  }
+  if (name == "--version") {
+    std::fputs("tpk " TPK_VERSION "\n", stdout);
     return 0;
   }
   const std::vector<std::string> args(argv + 2, argv + argc);

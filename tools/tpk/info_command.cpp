@@ -5,6 +5,7 @@
 #include "tpk/command_line.h"
 #include "tpk/commands.h"
 #include "tpk/inspection_text.h"
+#include "tpk/json_object.h"
 #include "tpk/package_inspection.h"
 #include "tpk/relation_text.h"
 
@@ -23,9 +24,13 @@ void printText(const char* label, const std::string& text) {
   std::printf("  %s:%s%s\n", label, text.empty() ? "" : " ", printable(text).c_str());
 }
 
+// Whether the header part is long enough to hold the flag word.
+bool hasFlagWord(const InspectedPackage& p) {
+  return !p.parts.empty() && p.parts.front().length >= 36;
+}
+
 std::string flagsText(const InspectedPackage& p) {
-  const bool hasWord = !p.parts.empty() && p.parts.front().length >= 36;
-  if (!hasWord) return "none (no flag word)";
+  if (!hasFlagWord(p)) return "none (no flag word)";
   std::string text = std::to_string(p.record.flags);
   if (p.record.flags & 1u) text += " bootImage";
   if (p.record.flags & 2u) text += " imageMeta";
@@ -69,11 +74,100 @@ void printPackage(const InspectedPackage& p) {
   std::printf("  verification: %s\n", verdictText(p.verdict));
 }
 
+// A version bound of a relation: null when the relation has none.
+void versionBound(JsonObject& object, const char* key, Version bound) {
+  if (bound == 0)
+    object.null(key);
+  else
+    object.text(key, versionText(bound));
+}
+
+std::string relationsJson(const std::vector<Dependency>& list) {
+  JsonArray array;
+  for (const Dependency& d : list) {
+    JsonObject relation;
+    relation.text("name", d.name);
+    versionBound(relation, "min", d.min);
+    versionBound(relation, "max", d.max);
+    relation.number("extra", d.extra);
+    array.add(relation.str());
+  }
+  return array.str();
+}
+
+// The image, the scripts and the parts, from the package's own part layout.
+void layoutJson(JsonObject& object, const InspectedPackage& p) {
+  JsonArray parts;
+  JsonObject scripts;
+  const LayoutPart* image = nullptr;
+  for (const LayoutPart& part : p.parts) {
+    parts.add(JsonObject()
+                  .number("type", part.type)
+                  .number("offset", part.offset)
+                  .number("length", part.length)
+                  .str());
+    if (part.type == 21) image = &part;
+    if (part.type == 7) scripts.number("oninstall", part.length);
+    if (part.type == 8) scripts.number("onuninstall", part.length);
+  }
+  if (image != nullptr)
+    object.number("image", image->length);
+  else
+    object.null("image");
+  if (!p.isBundleHeader) object.json("scripts", scripts.str());
+  object.json("parts", parts.str());
+}
+
+// One line of tpk info --json: kind "package", "bundle" or "member" (of bundle).
+std::string packageJson(const std::string& path, const InspectedPackage& p,
+                        const std::string& bundle) {
+  const Package& r = p.record;
+  JsonObject object;
+  object.text("file", path)
+      .text("kind", p.isBundleHeader ? "bundle"
+                    : bundle.empty() ? "package"
+                                     : "member");
+  if (!p.isBundleHeader && !bundle.empty()) object.text("bundle", bundle);
+  object.text("name", r.name)
+      .text("version", versionText(r.version))
+      .number("versionCode", r.version)
+      .number("buildTime", r.buildTime);
+  if (hasFlagWord(p))
+    object.number("flags", r.flags);
+  else
+    object.null("flags");
+  object.boolean("bootImage", (r.flags & bootImage) != 0)
+      .boolean("imageMeta", (r.flags & imageMeta) != 0)
+      .text("architecture", r.architecture)
+      .text("note", r.note)
+      .text("text24", r.text24)
+      .text("text2", r.text2)
+      .json("depends", relationsJson(r.deps))
+      .json("provides", relationsJson(r.provides))
+      .json("conflicts", relationsJson(r.conflicts));
+  if (p.isBundleHeader) object.json("defaultDisabled", relationsJson(p.defaultDisabled));
+  layoutJson(object, p);
+  if (p.isBundleHeader) return object.str();
+  if (p.hasTree)
+    object.json("fileTree", JsonObject()
+                                .number("entries", std::int64_t(p.tree.size()))
+                                .boolean("broken", p.treeBroken)
+                                .str());
+  else
+    object.null("fileTree");
+  return object.text("digest", pkgwriter::hexDigest(p.digest))
+      .boolean("signed", p.hasTrailer)
+      .text("verification", verdictText(p.verdict))
+      .str();
+}
+
 int inspectCommand(const std::vector<std::string>& argv, bool contents) {
   const char* name = contents ? "contents" : "info";
   Arguments args;
   std::string error;
-  if (!args.parse(argv, {}, error))
+  const std::vector<OptionInfo> options =
+      contents ? std::vector<OptionInfo>{} : std::vector<OptionInfo>{{"json", 0, false}};
+  if (!args.parse(argv, options, error))
     return report(statusUsage, error + " (see tpk " + name + " --help)");
   if (args.has("help")) {
     if (contents)
@@ -85,11 +179,15 @@ int inspectCommand(const std::vector<std::string>& argv, bool contents) {
           "path below /flash, link target and device variant.\n");
     else
       std::printf(
-          "usage: tpk info FILE...\n"
+          "usage: tpk info [--json] FILE...\n"
           "\n"
           "Shows the file header, the part layout (type@offset (payload length)), and\n"
           "for the bundle and each package: header fields, flags, texts, relations,\n"
-          "image, scripts, file tree size, digest and signature verdict.\n");
+          "image, scripts, file tree size, digest and signature verdict.\n"
+          "\n"
+          "      --json   one JSON object per line for the bundle and each package\n"
+          "               instead; bytes outside printable ASCII in texts are\n"
+          "               written as \\u0000 to \\u00ff, one per byte\n");
     return statusOk;
   }
   if (args.positional().empty()) return report(statusUsage, std::string(name) + ": no FILE given");
@@ -104,6 +202,14 @@ int inspectCommand(const std::vector<std::string>& argv, bool contents) {
     if (!file.problem.empty()) {
       status = report(statusFailed,
                       std::string(name) + ": " + path + ": malformed file: " + file.problem);
+      continue;
+    }
+    if (args.has("json")) {
+      std::string bundle;
+      for (const InspectedPackage& p : file.packages) {
+        if (p.isBundleHeader) bundle = p.record.name;
+        std::printf("%s\n", packageJson(path, p, bundle).c_str());
+      }
       continue;
     }
     if (!first) std::printf("\n");

@@ -18,8 +18,8 @@ sbin/installer
 share/installer/hash256-constants.txt
 share/installer/known-digests.txt
 share/installer/signer.public
-share/man/man1/tpk.1
-share/man/man8/installer.8"
+share/man/man1/tpk.1.gz
+share/man/man8/installer.8.gz"
 installed=$(cd "$scratch/prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 [ "$installed" = "$expected" ] || fail "cmake --install gave:
 $installed
@@ -36,7 +36,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 [[ "$depends" == *libc6* ]] || fail "dependencies not computed: '$depends'"
 contents=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | LC_ALL=C sort)
 [ "$contents" = "./usr/bin/tpk
-./usr/share/man/man1/tpk.1" ] || fail "package contents:
+./usr/share/man/man1/tpk.1.gz" ] || fail "package contents:
 $contents"
 
 # The scratch root's package database is this machine's, so dpkg checks the
@@ -46,6 +46,7 @@ mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 cp /var/lib/dpkg/status "$root/var/lib/dpkg/status"
 dpkg --root="$root" --install "$deb" >"$scratch/dpkg.log" 2>&1 ||
   fail "dpkg could not install the package: $(cat "$scratch/dpkg.log")"
+zcat "$root/usr/share/man/man1/tpk.1.gz" | grep -q '^\.TH TPK 1 ' || fail "the installed page is not tpk(1)"
 version=$(dpkg-deb -f "$deb" Version)
 reported=$("$root/usr/bin/tpk" --version)
 [ "$reported" = "tpk $version" ] || fail "installed tpk reports '$reported', the package is $version"

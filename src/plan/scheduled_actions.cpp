@@ -182,8 +182,10 @@ void Planner::keepDependencies(InstalledPackage& top) {
       while (provider == nullptr && walk.next < dependencies.size()) {
         const RecordList& providers = dependencies[walk.next++];
         if (groupState(providers) == ProviderState::Active) continue;
-        if (providers.empty()) walk.next = dependencies.size();  // the rest is not looked at
-        else provider = &providerToKeep(providers);
+        if (providers.empty())
+          walk.next = dependencies.size();  // the rest is not looked at
+        else
+          provider = &providerToKeep(providers);
       }
       if (provider == nullptr) {
         walkingSince_[walk.index] = walk.outer;
@@ -286,8 +288,12 @@ void Planner::settleBundles() {
         memberRemains = true;
     }
     if (memberActive) continue;
-    if (!memberRemains || !bundle.disabled)
+    // A bundle goes only with its last member; while members remain, all of
+    // them disabled, it stays disabled too.
+    if (!memberRemains)
       bundle.action = Action::Uninstall;
+    else if (!bundle.disabled)
+      bundle.action = Action::Disable;
     else if (bundle.action == Action::Enable)
       bundle.action = Action::None;
   }

@@ -1,5 +1,6 @@
 #include "plan/candidate_order.h"
 
+#include "plan/insertion_order.h"
 #include "plan/relation_index.h"
 #include "plan/relations.h"
 
@@ -44,18 +45,18 @@ std::vector<std::size_t> candidateOrder(Console& console, const std::vector<cons
 
   // Each kept record goes directly behind the last placed record it depends
   // on or that conflicts with it, else to the front.
-  constexpr std::size_t unplaced = std::size_t(-1);
-  std::vector<std::size_t> ordered, position(list.size(), unplaced);
+  InsertionOrder placed(list.size());
   for (std::size_t placing : kept) {
-    std::size_t at = 0;
+    std::size_t last = placing;  // none yet
     for (std::size_t other : candidates[placing]) {
-      const std::size_t place = position[other];
-      if (place == unplaced || place < at) continue;
+      if (!placed.contains(other) || (last != placing && !placed.behind(other, last))) continue;
       if (dependsOn(*list[placing], *list[other]) || conflictsWith(*list[other], *list[placing]))
-        at = place + 1;
+        last = other;
     }
-    ordered.insert(ordered.begin() + static_cast<std::ptrdiff_t>(at), placing);
-    for (std::size_t i = at; i < ordered.size(); ++i) position[ordered[i]] = i;
+    if (last == placing)
+      placed.insertFront(placing);
+    else
+      placed.insertBehind(last, placing);
   }
-  return ordered;
+  return placed.elements();
 }

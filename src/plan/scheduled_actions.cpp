@@ -42,7 +42,6 @@ public:
 
   void followBundles();
   void keepDependencies(InstalledPackage& record);
-  void keepNeeded(InstalledPackage& provider, const InstalledPackage& dependent);
   void resolveEnableConflicts(InstalledPackage& record);
   void dropUnsatisfied();
   void settleBundles();
@@ -64,6 +63,9 @@ private:
   // The provider to keep for a dependency none of whose providers is active:
   // the last one after ordering, so the best release that others lean on.
   InstalledPackage& providerToKeep(RecordList providers);
+  // Keeps a provider that dependent needs; whether what the provider needs
+  // must be kept in turn.
+  bool keepNeeded(InstalledPackage& provider, const InstalledPackage& dependent);
   // Sets the action a dependency in this state calls for; whether it changed.
   bool dropIfUnsatisfied(InstalledPackage& record);
 
@@ -150,33 +152,62 @@ InstalledPackage& Planner::providerToKeep(RecordList providers) {
   return providers.empty() ? *last : *providers.back();
 }
 
-void Planner::keepDependencies(InstalledPackage& record) {
-  const std::size_t index = indexOf(record);
-  if (walkingSince_[index] == changes_) return;
-  const std::uint64_t outerWalk = std::exchange(walkingSince_[index], changes_);
+// A walk over the dependencies of one record: the bundle first, then each
+// dependency in order. Walks nest as far as the installed set's chains go, so
+// they are kept on a list of their own rather than on the call stack.
+struct Walk {
+  std::size_t index;    // of the walking record
+  std::size_t next;     // its next dependency to look at
+  bool bundleDone;      // whether its bundle has been looked at
+  std::uint64_t outer;  // walkingSince_ of the record before this walk
+};
 
-  if (!record.bundle.name.empty())
-    if (InstalledPackage* bundle = find(record.bundle.name)) keepNeeded(*bundle, record);
-  for (const RecordList& providers : providers_[index]) {
-    if (groupState(providers) == ProviderState::Active) continue;
-    if (providers.empty()) break;
-    keepNeeded(providerToKeep(providers), record);
+void Planner::keepDependencies(InstalledPackage& top) {
+  std::vector<Walk> walks;
+  const auto begin = [&](const InstalledPackage& record) {
+    const std::size_t index = indexOf(record);
+    if (walkingSince_[index] == changes_) return;
+    walks.push_back({index, 0, false, std::exchange(walkingSince_[index], changes_)});
+  };
+  begin(top);
+  while (!walks.empty()) {
+    Walk& walk = walks.back();
+    const InstalledPackage& record = *records_[walk.index];
+    InstalledPackage* provider = nullptr;
+    if (!walk.bundleDone) {
+      walk.bundleDone = true;
+      if (!record.bundle.name.empty()) provider = find(record.bundle.name);
+    } else {
+      const std::vector<RecordList>& dependencies = providers_[walk.index];
+      while (provider == nullptr && walk.next < dependencies.size()) {
+        const RecordList& providers = dependencies[walk.next++];
+        if (groupState(providers) == ProviderState::Active) continue;
+        if (providers.empty())
+          walk.next = dependencies.size();  // the rest is not looked at
+        else
+          provider = &providerToKeep(providers);
+      }
+      if (provider == nullptr) {
+        walkingSince_[walk.index] = walk.outer;
+        walks.pop_back();
+        continue;
+      }
+    }
+    if (provider != nullptr && keepNeeded(*provider, record)) begin(*provider);
   }
-  walkingSince_[index] = outerWalk;
 }
 
-void Planner::keepNeeded(InstalledPackage& provider, const InstalledPackage& dependent) {
+bool Planner::keepNeeded(InstalledPackage& provider, const InstalledPackage& dependent) {
   if (provider.action == Action::Uninstall || provider.action == Action::Disable) {
     if (report_)
       console_.warning("can not %s %s: %s depends on it", actionWord(provider.action),
                        nameVersionText(provider).c_str(), dependent.name.c_str());
     setAction(provider, Action::None);
-  } else if (!provider.disabled) {
-    return;
-  } else {
-    setAction(provider, Action::Enable);
+    return true;
   }
-  keepDependencies(provider);
+  if (!provider.disabled) return false;
+  setAction(provider, Action::Enable);
+  return true;
 }
 
 // Only records that may conflict with the record either way are visited;
@@ -257,8 +288,12 @@ void Planner::settleBundles() {
         memberRemains = true;
     }
     if (memberActive) continue;
-    if (!memberRemains || !bundle.disabled)
+    // A bundle goes only with its last member; while members remain, all of
+    // them disabled, it stays disabled too.
+    if (!memberRemains)
       bundle.action = Action::Uninstall;
+    else if (!bundle.disabled)
+      bundle.action = Action::Disable;
     else if (bundle.action == Action::Enable)
       bundle.action = Action::None;
   }

@@ -12,12 +12,12 @@ using RecordList = std::vector<InstalledPackage*>;
 
 // Settles every record's action: members follow their bundle, what an enabled
 // record needs stays or becomes enabled, conflicting enablings are resolved,
-// records whose dependencies go are uninstalled or disabled, bundles without
-// remaining members go. Then prepends the records to disable or uninstall to
-// removals and those to enable to enables, dependents before what they depend
-// on. A plan that would leave nothing enabled is cancelled: every action is
-// reset and both lists stay untouched. report: 0 silent, 1 with warnings.
-// Changes only action fields.
+// records whose dependencies go are uninstalled or disabled, a bundle whose
+// members remain only disabled is disabled and one without members goes. Then
+// prepends the records to disable or uninstall to removals and those to enable
+// to enables, dependents before what they depend on. A plan that would leave
+// nothing enabled is cancelled: every action is reset and both lists stay
+// untouched. report: 0 silent, 1 with warnings. Changes only action fields.
 void planActions(Console& console, RecordList& removals, RecordList& enables, int report);
 
 // In list order: a record with action Uninstall has its files and database

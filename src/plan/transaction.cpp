@@ -39,29 +39,44 @@ std::unique_ptr<InstalledPackage> disablingRecord(const std::string& name) {
   return record;
 }
 
+// Cancels the disabling or uninstallation of record, and of the bundle it goes
+// into while that bundle's members go in.
+void spare(RecordList& removals, const InstalledPackage& record) {
+  const auto spared = [&record](const InstalledPackage* other) {
+    return other == &record || (!record.bundle.name.empty() && other->isBundle &&
+                                namesEqual(other->name, record.bundle.name));
+  };
+  for (InstalledPackage* other : removals)
+    if (spared(other)) other->action = ScheduledAction::None;
+  std::erase_if(removals, spared);
+}
+
+// Carries out a settled plan; whether it held anything.
+bool execute(Console& console, const RecordList& removals, const RecordList& enables, int report) {
+  executeRemovals(console, removals, report);
+  executeEnables(console, enables, report);
+  return !removals.empty() || !enables.empty();
+}
+
+// Plans with the record about to be installed standing in the set, and takes
+// the state it is installed in from that plan: disabled when the plan disables
+// it. It is never uninstalled, and nothing is carried out on it but an
+// enabling; the rest of the plan is carried out.
+void planAround(Console& console, InstalledPackage& coming) {
+  RecordList removals, enables;
+  planActions(console, removals, enables, 1);
+  if (coming.action == ScheduledAction::Disable) coming.disabled = true;
+  spare(removals, coming);
+  execute(console, removals, enables, 1);
+}
+
 }  // namespace
 
 bool applyScheduledActions(Console& console, int report, InstalledPackage* keep) {
-  std::vector<InstalledPackage*> removals;
-  std::vector<InstalledPackage*> enables;
+  RecordList removals, enables;
   planActions(console, removals, enables, report);
-  if (keep != nullptr) {
-    // The record being installed stands in the set only to be planned around:
-    // it is neither disabled nor uninstalled before it is even installed, and
-    // neither is the bundle it goes into while that bundle's members go in.
-    const auto kept = [keep](InstalledPackage* record) {
-      if (record == keep) return true;
-      return !keep->bundle.name.empty() && record->isBundle &&
-             namesEqual(record->name, keep->bundle.name);
-    };
-    for (InstalledPackage* record : removals)
-      if (kept(record)) record->action = ScheduledAction::None;
-    std::erase_if(removals, kept);
-  }
-  const bool changed = !removals.empty() || !enables.empty();
-  executeRemovals(console, removals, report);
-  executeEnables(console, enables, report);
-  return changed;
+  if (keep != nullptr) spare(removals, *keep);
+  return execute(console, removals, enables, report);
 }
 
 bool cleanup(Console& console) {
@@ -115,18 +130,17 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
       if (index >= 0) old = console.packages.take(static_cast<std::size_t>(index));
       InstalledPackage* planned = package.get();
       console.packages.append(std::move(package));
-      if (!(result & BundleChange)) applyScheduledActions(console, 1, planned);
+      if (!(result & BundleChange)) planAround(console, *planned);
       if (old) removePackage(*old);
       package = takeOut(console.packages, planned);
     }
     if (!package || !installPackage(console, *package, stream)) return nullptr;
     InstalledPackage* installed = package.get();
     console.packages.append(std::move(package));
-    // A member and its bundle stay while the other members go in: what is
-    // still missing may come with them. The bundle's last plan settles them.
-    applyScheduledActions(console, 0, inBundle ? installed : nullptr);
-    // The silent plan may still have uninstalled what cannot stay.
-    if (indexOf(console.packages, installed) < 0) return nullptr;
+    // The record stays as it was installed, and so does the bundle of a
+    // member while the other members go in: what is still missing may come
+    // with them. The bundle's last plan settles them.
+    applyScheduledActions(console, 0, installed);
     if (withBootImage != nullptr) *withBootImage = (installed->flags & bootImage) != 0;
     return installed;
   }

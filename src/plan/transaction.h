@@ -18,7 +18,8 @@ using UserStates = std::map<std::string, unsigned char>;
 // Plans and executes the scheduled actions; report 0 silent, 1 with messages.
 // Returns whether the plan held anything to execute. keep, when given, is a
 // record that must come out of the plan as it went in: an action to disable or
-// uninstall it is cancelled before anything is executed.
+// uninstall it, or the bundle it belongs to, is cancelled before anything is
+// executed.
 bool applyScheduledActions(Console& console, int report, InstalledPackage* keep = nullptr);
 
 // The --cleanup run: every ordinary package not made for this system

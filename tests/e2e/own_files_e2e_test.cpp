@@ -39,11 +39,15 @@ const std::vector<Attack> attacks = {
     {"upgrade", "/ram/tool.tpk", everyKind, Absent},
     {"upgrade", "/flash/rw/pckg/tool.tpk", {LinkedParent}, Any},
     {"schedule", "/ram/pdb/a/schedule", {LinkedParent}, Any},
+    {"blocked-image", "/ram/bootimage", everyKind, Regular},
+    {"blocked-image", "/rw/pckg/.images/kernel", {LinkedParent}, Regular},
 };
 
 // A root laid out for the run, which it makes: a stream of a plain or a boot
-// image package, an upgrade run over one staged package with room in RAM, or
-// a run that consumes a schedule file. An earlier log, and a victim outside /flash.
+// image package, an upgrade run over one staged package with room in RAM, an
+// upgrade run over a boot image package whose image place in the database is
+// blocked by a directory (its image goes to /rw/pckg/.images), or a run that
+// consumes a schedule file. An earlier log, and a victim outside /flash.
 std::string laidOut(const DeviceRoot& root, const std::string& run, ProcessOptions& options) {
   makeDirs(root.at("/flash/var/pdb/a"));
   writeFile(root.at("/flash/var/pdb/a/files"), "");
@@ -63,6 +67,14 @@ std::string laidOut(const DeviceRoot& root, const std::string& run, ProcessOptio
               "MemTotal: 1 kB\nMemFree: 65536 kB\nBuffers: 0 kB\nCached: 0 kB\n");
     makeDirs(root.at("/flash/rw/pckg"));
     writeFile(root.at("/flash/rw/pckg/tool.tpk"), fileOf(package("tool")));
+  }
+  if (run == "blocked-image") {
+    pkgwriter::PackageLayout layout = package("kernel");
+    layout.image = "boot image", layout.flags = pkgwriter::bootImageFlag;
+    makeDirs(root.at("/flash/rw/pckg"));
+    writeFile(root.at("/flash/rw/pckg/kernel.tpk"), fileOf(layout));
+    makeDirs(root.at("/flash/var/pdb/kernel/image/blocked"));
+    makeDirs(root.at("/rw/pckg/.images"));
   }
   if (run == "schedule") {
     makeDirs(root.at("/ram/pdb/a"));
@@ -115,7 +127,9 @@ TEST(OwnFiles, NothingPlantedAtTheInstallersNamesIsFollowedOrBlocksTheRun) {
       const std::string argument = laidOut(root, attack.run, options);
       const std::string planted = plant(root, attack.path, kind, outside.path() + "/canary");
       if (planted.empty()) continue;
-      const std::vector<std::string> skip = {"/flash", planted};
+      std::vector<std::string> skip = {"/flash", planted};
+      if (std::string(attack.run) == "blocked-image")  // what the run makes outside /flash
+        skip.insert(skip.end(), {"/ram/bootimage", "/rw/pckg/.images"});
       const std::string before = fingerprint(root.path(), skip) + fingerprint(outside.path());
 
       const ProcessResult result = root.run(argument.empty() ? Lines{} : Lines{argument}, options);

@@ -37,6 +37,7 @@ const std::vector<Attack> attacks = {
     {"stream", "/flash/var/pdb/image", everyKind, Absent},
     {"image", "/flash/bootimage", {Symlink, Fifo, Device}, Regular},
     {"upgrade", "/ram/tool.tpk", everyKind, Absent},
+    {"upgrade", "/proc/meminfo", {Fifo}, Any},
     {"upgrade", "/flash/rw/pckg/tool.tpk", {LinkedParent}, Any},
     {"schedule", "/ram/pdb/a/schedule", {LinkedParent}, Any},
     {"blocked-image", "/ram/bootimage", everyKind, Regular},

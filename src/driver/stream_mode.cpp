@@ -91,8 +91,10 @@ StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
   }
   CopyResult copied = copyInput(image);
   int error = errno;
-  if (::close(image) != 0 && copied == CopyResult::Copied)
-    copied = CopyResult::WriteFailed, error = errno;
+  if (::close(image) != 0 && copied == CopyResult::Copied) {
+    copied = CopyResult::WriteFailed;
+    error = errno;
+  }
   status = 1;
   std::string imageDir;
   bool withBootImage = false;

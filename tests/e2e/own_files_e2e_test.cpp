@@ -22,7 +22,7 @@ enum Plant { Symlink, HardLink, Fifo, Device, Directory, LinkedParent };
 enum After { Regular, Absent, Any };
 
 struct Attack {
-  const char* run;  // stream, image, upgrade or schedule: see laidOut
+  const char* run;  // stream, image, upgrade, blocked-image or schedule: see laidOut
   const char* path;
   std::vector<Plant> plants;
   After after;  // what stands at path once the run is over

@@ -1,7 +1,5 @@
 #include "driver/installer_run.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +10,7 @@
 #include "driver/listing.h"
 #include "driver/root_change.h"
 #include "driver/stream_mode.h"
+#include "files/own_file.h"
 #include "pdb/database_loader.h"
 #include "plan/transaction.h"
 #include "upgrade/postlog.h"
@@ -19,10 +18,7 @@
 
 namespace {
 
-void touchChangedMarker() {
-  const int fd = open("/flash/PCKGS_CHANGED", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (fd >= 0) close(fd);
-}
+void touchChangedMarker() { writeOwnFile("/flash/PCKGS_CHANGED", "", 0600); }
 
 }  // namespace
 

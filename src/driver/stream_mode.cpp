@@ -1,12 +1,14 @@
 #include "driver/stream_mode.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "files/own_file.h"
+#include "files/write_all.h"
 #include "pdb/install_messages.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/package_acceptance.h"
@@ -23,19 +25,18 @@ void printDirect(const char* line) {
   std::fflush(stdout);
 }
 
-// Copies standard input to fd in bounded chunks; false when a write fails.
-bool copyInput(int fd) {
+enum class CopyResult { Copied, ReadFailed, WriteFailed };
+
+// Copies standard input to fd in bounded chunks. After a failure errno tells
+// why.
+CopyResult copyInput(int fd) {
   char chunk[16 * 1024];
   for (;;) {
     const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return got == 0;
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t written = ::write(fd, chunk + done, static_cast<std::size_t>(got - done));
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return false;
-      done += written;
-    }
+    if (got < 0) return CopyResult::ReadFailed;
+    if (got == 0) return CopyResult::Copied;
+    if (!writeAll(fd, chunk, static_cast<std::size_t>(got))) return CopyResult::WriteFailed;
   }
 }
 
@@ -65,32 +66,53 @@ bool checkCopy(Console& console) {
   return false;
 }
 
+// Reports a copy that could not be made whole: as the package's failed
+// installation when its header can be read from the part copied.
+void reportCopyFailure(Console& console, CopyResult result, int error) {
+  InstalledPackage first;
+  if (result == CopyResult::WriteFailed && readFirstHeader(first)) {
+    errno = error;
+    reportCreateFailure(console, first, imagePath);
+    return;
+  }
+  const std::string line = std::string("ERROR: could not ") +
+                           (result == CopyResult::ReadFailed ? "read" : "save") +
+                           " the package stream: " + std::strerror(error) + "\n";
+  printDirect(line.c_str());
+}
+
 }  // namespace
 
 StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
-  const int image = ::open(imagePath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int image = openOwnFile(imagePath, OwnOpen::Truncate, 0644);
   if (image < 0) {
     printDirect("ERROR: could not open image\n");
     return StreamResult::CouldNotOpenImage;
   }
-  const bool copied = copyInput(image);
-  const bool closed = ::close(image) == 0;
+  CopyResult copied = copyInput(image);
+  int error = errno;
+  if (::close(image) != 0 && copied == CopyResult::Copied) {
+    copied = CopyResult::WriteFailed;
+    error = errno;
+  }
   status = 1;
   std::string imageDir;
   bool withBootImage = false;
-  if (copied && closed && checkCopy(console)) {
+  if (copied != CopyResult::Copied) {
+    reportCopyFailure(console, copied, error);
+  } else if (checkCopy(console)) {
     RegularFileStream copy(imagePath);
     status = installFromStream(console, copy, runFlags, UserStates(), nullptr, &imageDir,
                                &withBootImage);
   }
   if (status == 0 && !imageDir.empty()) {
-    if (withBootImage) ::link(imagePath, "/flash/bootimage");
-    if (::link(imagePath, (imageDir + "image").c_str()) != 0) {
+    if (withBootImage) linkOwnFile(imagePath, "/flash/bootimage");
+    if (!linkOwnFile(imagePath, imageDir + "image")) {
       printDirect("ERROR: could not save package image\n");
       status = -1;
     }
   }
   // The copy only stays as the image of an installed image package.
-  ::unlink(imagePath);
+  removeOwnFile(imagePath);
   return StreamResult::Done;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "files/own_file.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
 #include "pkgfile/regular_file.h"
@@ -130,7 +131,8 @@ void readSchedule(InstalledPackage& package) {
       package.userForced = true;
     }
   }
-  ::unlink(path.c_str());
+  // Consumed: the name itself goes, never what a link there points to.
+  removeOwnFile(path);
 }
 
 }  // namespace

@@ -1,27 +1,17 @@
 #include "upgrade/move_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "files/file_platform.h"
+#include "files/own_file.h"
+#include "files/write_all.h"
 #include "pkgfile/regular_file.h"
 
 namespace {
 
 constexpr std::size_t chunkSize = 16 * 1024;
-
-// Writes all of count bytes, retrying after interruptions and short writes.
-bool writeAll(int fd, const char* bytes, std::size_t count) {
-  while (count != 0) {
-    const ssize_t written = ::write(fd, bytes, count);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    count -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
 
 bool copyAll(int from, int to) {
   char chunk[chunkSize];
@@ -39,19 +29,19 @@ bool copyAll(int from, int to) {
 bool moveFile(const char* source, const char* destination) {
   const int from = openRegularFile(source);
   if (from < 0) return false;
-  const int to = ::open(destination, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int to = openOwnFile(destination, OwnOpen::Truncate, 0644);
   if (to < 0) {
     ::close(from);
     return false;
   }
   bool copied = copyAll(from, to);
-  copied = ::fsync(to) == 0 && copied;
+  copied = filePlatform().syncFile(to) == 0 && copied;
   copied = ::close(to) == 0 && copied;
   ::close(from);
   if (!copied) {
-    ::unlink(destination);
+    removeOwnFile(destination);
     return false;
   }
-  ::unlink(source);
+  removeOwnFile(source);
   return true;
 }

@@ -5,5 +5,7 @@
 // only then deletes source. True when the file now lies at destination only;
 // on any failure (source unreadable, destination not creatable, a short write
 // on a full disk, a failed flush or close) the partial copy is deleted and
-// source stays in place.
+// source stays in place. Neither name is written or removed through a link;
+// what stands at destination and is not a regular file of one link is
+// replaced.
 bool moveFile(const char* source, const char* destination);

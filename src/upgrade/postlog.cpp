@@ -1,11 +1,14 @@
 #include "upgrade/postlog.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <string>
 
+#include "files/file_platform.h"
+#include "files/own_file.h"
+#include "files/write_all.h"
 #include "pkgfile/regular_file.h"
 
 namespace {
@@ -15,42 +18,61 @@ constexpr char logPath[] = "/flash/postlog";
 // Set by reservePostlog for the rest of the process.
 bool reserved = false;
 
+// Reads up to count bytes at offset; fewer at the end of the file or on an error.
+std::string readAt(int fd, off_t offset, std::size_t count) {
+  std::string bytes(count, '\0');
+  std::size_t got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd, &bytes[got], count - got, offset + static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+// The newest whole lines of the log, each with its "\n", taking at most
+// keptLogBytes: the window starts one byte early so that a line it cuts can
+// be told from one that begins right at it.
+std::string logTail(int fd) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return std::string();
+  if (status.st_size <= static_cast<off_t>(keptLogBytes)) return readAt(fd, 0, keptLogBytes);
+  std::string tail =
+      readAt(fd, status.st_size - static_cast<off_t>(keptLogBytes) - 1, keptLogBytes + 1);
+  const std::size_t cut = tail.find('\n');
+  return cut == std::string::npos ? std::string() : tail.substr(cut + 1);
+}
+
 }  // namespace
 
 void reservePostlog(Console& console) {
   const int fd = openRegularFile(logPath);
-  std::FILE* log = fd < 0 ? nullptr : ::fdopen(fd, "r");
-  if (log == nullptr && fd >= 0) ::close(fd);
-  if (log != nullptr) {
-    std::string line;
-    for (int c; (c = std::fgetc(log)) != EOF;) {
-      if (c != '\n') {
-        line += static_cast<char>(c);
-        continue;
-      }
-      console.messages.push_back(line);
-      line.clear();
-    }
-    std::fclose(log);
+  if (fd >= 0) {
+    const std::string tail = logTail(fd);
+    ::close(fd);
+    for (std::size_t start = 0, end; (end = tail.find('\n', start)) != std::string::npos;
+         start = end + 1)
+      console.messages.push_back(tail.substr(start, end - start));
   }
-  if (std::FILE* space = std::fopen(logPath, "w")) {
+  const int space = openOwnFile(logPath, OwnOpen::Truncate, 0666);
+  if (space >= 0) {
     static const char zeros[4096] = {};
-    std::fwrite(zeros, 1, sizeof zeros, space);
-    std::fclose(space);
+    writeAll(space, zeros, sizeof zeros);
+    ::close(space);
   }
   reserved = true;
 }
 
 void writePostlog(Console& console) {
   if (!reserved && console.messages.empty()) return;
-  std::FILE* log = std::fopen(logPath, reserved ? "w" : "a");
-  ::sync();
-  if (log == nullptr) return;
-  for (const std::string& message : console.messages) {
-    std::fwrite(message.data(), 1, message.size(), log);
-    std::fputc('\n', log);
-  }
-  std::fflush(log);
-  ::fsync(fileno(log));
-  std::fclose(log);
+  const int log = openOwnFile(logPath, reserved ? OwnOpen::Truncate : OwnOpen::Append, 0666);
+  filePlatform().syncAll();
+  if (log < 0) return;
+  std::string text;
+  for (const std::string& message : console.messages) text += message + '\n';
+  writeAll(log, text.data(), text.size());
+  filePlatform().syncFile(log);
+  ::close(log);
 }

@@ -2,15 +2,24 @@
 // running system to show.
 #pragma once
 
+#include <cstddef>
+
 #include "console/console.h"
 
-// Appends the lines of the existing log (each ended by "\n"; an unterminated
-// last line is dropped) to the console's messages, then reserves the log's
-// space on flash with 4096 zero bytes. writePostlog then rewrites the log.
+// How much of the old log a run keeps: its newest whole lines up to this many
+// bytes, each counted with its "\n".
+constexpr std::size_t keptLogBytes = 64 * 1024;
+
+// Appends the newest lines of the existing log (each ended by "\n"; an
+// unterminated last line is dropped; see keptLogBytes) to the console's
+// messages, then reserves the log's space on flash with 4096 zero bytes.
+// writePostlog then rewrites the log.
 void reservePostlog(Console& console);
 
 // Writes the run's messages to the log, one line each: rewritten when the log
 // was reserved in this run, appended otherwise; nothing at all when it was not
-// reserved and there are no messages. The file systems are flushed before the
-// write, and the log itself before it is closed.
+// reserved and there are no messages. Whatever stands at the log's name and is
+// not a regular file of one link is replaced, never written through. The file
+// systems are flushed before the write, and the log itself before it is
+// closed.
 void writePostlog(Console& console);

@@ -1,7 +1,10 @@
 #include "upgrade/ram_budget.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "pkgfile/regular_file.h"
 #include "upgrade/move_file.h"
 
 namespace {
@@ -16,7 +19,11 @@ bool readField(std::FILE* file, const char* format, unsigned& value) {
 
 std::uint32_t ramBudget(const char* meminfoPath) {
   std::uint32_t available = 0xFFFFFFFF;  // -1: unknown
-  if (std::FILE* file = std::fopen(meminfoPath, "r")) {
+  // Never blocks on a named pipe standing in its place.
+  const int fd = openRegularFile(meminfoPath);
+  std::FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "r");
+  if (file == nullptr && fd >= 0) ::close(fd);
+  if (file != nullptr) {
     unsigned total = 0, free = 0, buffers = 0, cached = 0;
     if (readField(file, "MemTotal: %u", total) && readField(file, "MemFree: %u", free) &&
         readField(file, "Buffers: %u", buffers) && readField(file, "Cached: %u", cached))

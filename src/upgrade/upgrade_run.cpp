@@ -1,11 +1,13 @@
 #include "upgrade/upgrade_run.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <set>
 
+#include "files/file_platform.h"
+#include "files/own_file.h"
 #include "pkgfile/regular_file.h"
 #include "plan/candidate_order.h"
 #include "plan/relations.h"
@@ -19,9 +21,10 @@
 
 namespace {
 
-bool exists(const char* path) {
-  struct stat status;
-  return ::lstat(path, &status) == 0;
+// Removes the marker at path; a directory standing there stays and is reported.
+void removeOwnMarker(Console& console, const char* path) {
+  if (removeOwnFile(path) == OwnRemoval::Directory)
+    console.error("could not remove %s: %s", path, std::strerror(EISDIR));
 }
 
 // The states the user forced, and every name an enabled package answers to.
@@ -39,24 +42,19 @@ void takeStock(const Console& console, UserStates& userStates, std::set<std::str
 void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   // Whole paths, never cut: a cut path would name another file.
   std::string image = "/flash/var/pdb/" + file.name + "/image";
-  ::unlink(image.c_str());
+  removeOwnFile(image);
   struct stat bootImage;
-  if (::stat("/flash/bootimage", &bootImage) == 0 && bootImage.st_nlink == 1)
-    ::unlink("/flash/bootimage");
-  if (::link(file.path.c_str(), image.c_str()) == 0) {
-    if (withBootImage) ::link(image.c_str(), "/flash/bootimage");
+  if (statOwnFile("/flash/bootimage", bootImage) && bootImage.st_nlink == 1)
+    removeOwnFile("/flash/bootimage");
+  if (linkOwnFile(file.path, image)) {
+    if (withBootImage) linkOwnFile(image, "/flash/bootimage");
     return;
   }
-  ::mkdir("/rw/pckg/.images", 0755);
+  makeOwnDir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
-  if (::link(file.path.c_str(), image.c_str()) != 0)
+  if (!linkOwnFile(file.path, image))
     console.warning("package %s image could not be installed", file.name.c_str());
-  if (withBootImage) {
-    if (std::FILE* marker = std::fopen("/ram/bootimage", "w")) {
-      std::fprintf(marker, "%s\n", file.name.c_str());
-      std::fclose(marker);
-    }
-  }
+  if (withBootImage) writeOwnFile("/ram/bootimage", file.name + "\n", 0666);
 }
 
 void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
@@ -72,7 +70,7 @@ void install(Console& console, PackageFile& file, RunFlags runFlags, const UserS
     return;
   }
   if (file.isImage) keepImage(console, file, withBootImage);
-  ::unlink(file.path.c_str());
+  removeOwnFile(file.path);
 }
 
 // The enabled records that answered to the available names before the run
@@ -91,9 +89,10 @@ std::vector<InstalledPackage*> lostProviders(Console& console,
 }  // namespace
 
 bool runUpgrade(Console& console, RunFlags runFlags) {
-  if (exists("/rw/DOWNGRADE")) {
+  struct stat marker;
+  if (statOwnFile("/rw/DOWNGRADE", marker)) {
     runFlags |= allowDowngrade;
-    ::unlink("/rw/DOWNGRADE");
+    removeOwnMarker(console, "/rw/DOWNGRADE");
   }
   Candidates candidates;
   if (runFlags & reinstall) scanStagingDir(console, "/ram/", candidates);
@@ -105,7 +104,7 @@ bool runUpgrade(Console& console, RunFlags runFlags) {
   std::set<std::string> available;
   takeStock(console, userStates, available);
   Candidates installList = moveToRam(candidates, runFlags, ramBudget());
-  ::sync();
+  filePlatform().syncAll();
   if (!installList.empty()) reservePostlog(console);
   for (auto& file : installList) install(console, *file, runFlags, userStates);
 

@@ -41,26 +41,27 @@ bool copyInput(int fd) {
 
 // Reads the first header of the copy into package; false when there is no
 // readable file header or first header part.
-bool readFirstHeader(InstalledPackage& package) {
-  RegularFileStream copy(imagePath);
-  PartStream stream(copy, false);
+bool readFirstHeader(const PackageFile& copy, InstalledPackage& package) {
+  RegularFileStream input(copy.descriptor);
+  PartStream stream(input, false);
   stream.wanted = {partPackage, partBundle};
   stream.next();
   return readHeaderParts(package, stream);
 }
 
-bool copyPasses() {
-  RegularFileStream copy(imagePath);
-  PartStream stream(copy, true);
-  return checkPackageFile(stream, configuredTrust());
+bool copyPasses(PackageFile& copy) {
+  RegularFileStream input(copy.descriptor);
+  PartStream stream(input, true);
+  return checkPackageFile(stream, configuredTrust(), {}, &copy.bound) &&
+         loadPackageFile(copy, imagePath);
 }
 
 // The check before anything is written: a stream that is not wholly authentic
 // changes no file. Reports a broken stream whose header could be read.
-bool checkCopy(Console& console) {
+bool checkCopy(Console& console, PackageFile& copy) {
   InstalledPackage first;
-  if (!readFirstHeader(first)) return false;
-  if (copyPasses()) return true;
+  if (!readFirstHeader(copy, first)) return false;
+  if (copyPasses(copy)) return true;
   reportBrokenPackage(console, first);
   return false;
 }
@@ -68,21 +69,19 @@ bool checkCopy(Console& console) {
 }  // namespace
 
 StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
-  const int image = ::open(imagePath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (image < 0) {
+  // The copy is written, checked and installed through this one descriptor.
+  PackageFile copy;
+  copy.descriptor = ::open(imagePath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (copy.descriptor < 0) {
     printDirect("ERROR: could not open image\n");
     return StreamResult::CouldNotOpenImage;
   }
-  const bool copied = copyInput(image);
-  const bool closed = ::close(image) == 0;
+  const bool copied = copyInput(copy.descriptor);
   status = 1;
   std::string imageDir;
   bool withBootImage = false;
-  if (copied && closed && checkCopy(console)) {
-    RegularFileStream copy(imagePath);
-    status = installFromStream(console, copy, runFlags, UserStates(), nullptr, &imageDir,
-                               &withBootImage);
-  }
+  if (copied && checkCopy(console, copy))
+    status = installFromStream(console, copy, runFlags, UserStates(), &imageDir, &withBootImage);
   if (status == 0 && !imageDir.empty()) {
     if (withBootImage) ::link(imagePath, "/flash/bootimage");
     if (::link(imagePath, (imageDir + "image").c_str()) != 0) {

@@ -55,3 +55,19 @@ bool moveFile(const char* source, const char* destination) {
   ::unlink(source);
   return true;
 }
+
+bool moveOpenFile(int& descriptor, const char* source, const char* destination) {
+  if (::lseek(descriptor, 0, SEEK_SET) != 0) return false;
+  const int to = ::open(destination, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (to < 0) return false;
+  const bool copied = copyAll(descriptor, to) && ::fsync(to) == 0;
+  if (!copied) {
+    ::close(to);
+    ::unlink(destination);
+    return false;
+  }
+  ::unlink(source);
+  ::close(descriptor);
+  descriptor = to;
+  return true;
+}

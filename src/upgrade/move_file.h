@@ -7,3 +7,8 @@
 // on a full disk, a failed flush or close) the partial copy is deleted and
 // source stays in place.
 bool moveFile(const char* source, const char* destination);
+
+// The same for a file open as descriptor, which is copied from its start and
+// never opened again by its name: on success descriptor is closed and then
+// holds the copy, open for reading; on failure both stay as they were.
+bool moveOpenFile(int& descriptor, const char* source, const char* destination);

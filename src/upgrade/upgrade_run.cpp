@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <set>
 
-#include "pkgfile/regular_file.h"
 #include "plan/candidate_order.h"
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
@@ -34,6 +33,18 @@ void takeStock(const Console& console, UserStates& userStates, std::set<std::str
   }
 }
 
+// Links the file's name as image, when the name still stands for the file
+// that was checked and installed (its open descriptor); false otherwise.
+bool linkInstalled(const PackageFile& file, const std::string& image) {
+  if (::link(file.path.c_str(), image.c_str()) != 0) return false;
+  struct stat linked, installed;
+  if (::stat(image.c_str(), &linked) == 0 && ::fstat(file.descriptor, &installed) == 0 &&
+      linked.st_dev == installed.st_dev && linked.st_ino == installed.st_ino)
+    return true;
+  ::unlink(image.c_str());
+  return false;
+}
+
 // Keeps the installed image package's file as its image: under its database
 // entry, or, when that cannot be linked, in the second image place.
 void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
@@ -43,13 +54,13 @@ void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   struct stat bootImage;
   if (::stat("/flash/bootimage", &bootImage) == 0 && bootImage.st_nlink == 1)
     ::unlink("/flash/bootimage");
-  if (::link(file.path.c_str(), image.c_str()) == 0) {
+  if (linkInstalled(file, image)) {
     if (withBootImage) ::link(image.c_str(), "/flash/bootimage");
     return;
   }
   ::mkdir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
-  if (::link(file.path.c_str(), image.c_str()) != 0)
+  if (!linkInstalled(file, image))
     console.warning("package %s image could not be installed", file.name.c_str());
   if (withBootImage) {
     if (std::FILE* marker = std::fopen("/ram/bootimage", "w")) {
@@ -61,12 +72,8 @@ void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
 
 void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
   bool withBootImage = false;
-  bool installed = false;
-  {
-    RegularFileStream input(file.path);
-    installed = input.is_open() && installFromStream(console, input, runFlags, userStates, nullptr,
-                                                     nullptr, &withBootImage) == 0;
-  }
+  const bool installed =
+      installFromStream(console, file, runFlags, userStates, nullptr, &withBootImage) == 0;
   if (!installed) {
     if (file.foundPath != file.path) moveFile(file.path.c_str(), file.foundPath.c_str());
     return;

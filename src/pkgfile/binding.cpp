@@ -21,10 +21,11 @@ void bindingDigest(std::uint32_t magic, std::uint32_t length, const std::uint8_t
 BindingVerdict readBinding(PartStream& stream, BindingScope scope, const std::uint8_t* expected) {
   if (stream.partLength() != bindingPayloadSize) return BindingVerdict::PassedOver;
   unsigned char payload[bindingPayloadSize];
-  if (!stream.read(reinterpret_cast<char*>(payload), sizeof payload)) return BindingVerdict::Differs;
+  if (!stream.read(reinterpret_cast<char*>(payload), sizeof payload))
+    return BindingVerdict::Differs;
   const std::uint32_t stored = std::uint32_t(payload[0]) | std::uint32_t(payload[1]) << 8 |
                                std::uint32_t(payload[2]) << 16 | std::uint32_t(payload[3]) << 24;
   if (stored != scope) return BindingVerdict::PassedOver;
   return std::memcmp(payload + 4, expected, SHA1::digestSize) == 0 ? BindingVerdict::Matches
-                                                                    : BindingVerdict::Differs;
+                                                                   : BindingVerdict::Differs;
 }

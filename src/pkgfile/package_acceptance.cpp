@@ -63,8 +63,7 @@ bool expectedBinding(PartStream& stream, std::uint8_t* expected) {
 
 bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress,
                       bool* bound) {
-  stream.wanted = {partPackage,  partBundle,  partImage,
-                   partFileTree, partBinding, partSignature};
+  stream.wanted = {partPackage, partBundle, partImage, partFileTree, partBinding, partSignature};
   const bool bundle = stream.next() == partBundle;
   if (bundle && stream.next() == partImage) stream.next();
   // A bundle without a member is broken: its own parts would act unchecked.

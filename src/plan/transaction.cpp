@@ -165,9 +165,8 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
   return nullptr;
 }
 
-int installBundle(Console& console, PartStream& stream, const PackageFile& file,
-                  RunFlags runFlags, const UserStates& userStates, std::string* imageDir,
-                  bool* withBootImage) {
+int installBundle(Console& console, PartStream& stream, const PackageFile& file, RunFlags runFlags,
+                  const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
   if (withBootImage != nullptr) *withBootImage = false;
   auto bundle = std::make_unique<InstalledPackage>();
   if (!readHeaderParts(*bundle, stream)) return 1;

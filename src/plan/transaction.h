@@ -47,9 +47,8 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
 
 // Installs the bundle whose header part is current on stream, read from file;
 // the codes of installFromStream.
-int installBundle(Console& console, PartStream& stream, const PackageFile& file,
-                  RunFlags runFlags, const UserStates& userStates, std::string* imageDir,
-                  bool* withBootImage);
+int installBundle(Console& console, PartStream& stream, const PackageFile& file, RunFlags runFlags,
+                  const UserStates& userStates, std::string* imageDir, bool* withBootImage);
 
 // Removes the installed record of that name with its files and entry; false
 // when there is none.

@@ -44,8 +44,8 @@ bool verifyPackageFile(Console& console, PackageFile& file, const std::string& n
   const std::string label = "verifying " + name;
   Progress progress{console, label};
   console.showProgress(label, stream.partOffset(), stream.totalLength());
-  const bool verified =
-      checkPackageFile(stream, configuredTrust(), CheckProgress{showProgress, &progress}, &file.bound);
+  const bool verified = checkPackageFile(stream, configuredTrust(),
+                                         CheckProgress{showProgress, &progress}, &file.bound);
   console.setStatus("");
   if (verified)
     console.info("verified %s", name.c_str());

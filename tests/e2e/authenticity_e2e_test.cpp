@@ -9,7 +9,8 @@ namespace {
 
 using namespace e2e;
 
-const pkgwriter::TrailerSigner devKey = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
+const pkgwriter::TrailerSigner devKey =
+    pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
 
 pkgwriter::BundleLayout suite(bool bound) {
   pkgwriter::BundleLayout layout;
@@ -101,9 +102,9 @@ TEST(Authenticity, BoundFilesInstallAsUnboundOnes) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   pkgwriter::PackageLayout tool = package("tool", v2), boundTool = tool;
   boundTool.bound = true;
-  for (const auto& [unbound, bound] :
-       {std::pair{pkgwriter::buildBundleFile(suite(false)), pkgwriter::buildBundleFile(suite(true))},
-        {fileOf(tool), fileOf(boundTool)}}) {
+  for (const auto& [unbound, bound] : {std::pair{pkgwriter::buildBundleFile(suite(false)),
+                                                 pkgwriter::buildBundleFile(suite(true))},
+                                       {fileOf(tool), fileOf(boundTool)}}) {
     std::string outcomes[2];
     for (int i = 0; i < 2; ++i) {
       DeviceRoot root;
@@ -131,7 +132,8 @@ TEST(Authenticity, AStagedFileReplacedAfterItsCheck) {
   lay(root, "stream-tool-1.0.before");
   const std::string shell =
       "cp -L --parents $( (echo /bin/bash /bin/mv; ldd /bin/bash /bin/mv) | grep -o '/[^ :]*' | "
-      "sort -u) " + root.at("/flash");
+      "sort -u) " +
+      root.at("/flash");
   ASSERT_EQ(0, std::system(shell.c_str())) << shell;
   makeDirs(root.at("/flash/dev"));
   pkgwriter::PackageLayout a = package("a"), b = package("b");
@@ -141,16 +143,16 @@ TEST(Authenticity, AStagedFileReplacedAfterItsCheck) {
   makeDirs(root.at("/flash/rw/pckg"));
   writeFile(root.at("/flash/rw/pckg/a.tpk"), fileOf(a));
   writeFile(root.at("/flash/rw/pckg/b.tpk"), fileOf(b));
-  writeFile(root.at("/flash/rw/pckg/replacement"),
-            attacks.front().bytes());
+  writeFile(root.at("/flash/rw/pckg/replacement"), attacks.front().bytes());
   const Lines lines = shownLines(root.run({}).output);
   EXPECT_EQ(readFile(root.at("/flash/bin/b")), "b 1.0\n");
   EXPECT_EQ(readFile(root.at("/flash/bin/tool")), "tool 1.0\n");
   EXPECT_TRUE(exists(root.at("/flash/var/pdb/tool/version")));
   EXPECT_FALSE(exists(root.at("/flash/var/pdb/b/image")));
   EXPECT_FALSE(exists(root.at("/flash/rw/pckg/b.tpk")));
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "WARNING: package b image could not be installed"),
-            lines.end());
+  EXPECT_NE(
+      std::find(lines.begin(), lines.end(), "WARNING: package b image could not be installed"),
+      lines.end());
 }
 
 }  // namespace

@@ -229,9 +229,9 @@ TEST(Binding, ReadersThatDoNotKnowItPassOverIt) {
     }
     return seen;
   };
-  for (const std::vector<std::uint32_t>& wanted :
-       {std::vector<std::uint32_t>{1, 18, 21, 4, 9}, {1, 18, 20, 16, 3, 19, 17, 21, 4, 7, 8, 9},
-        {18, 1, 24, 16, 2, 23, 3, 19, 17, 21}}) {
+  for (const std::vector<std::uint32_t>& wanted : {std::vector<std::uint32_t>{1, 18, 21, 4, 9},
+                                                   {1, 18, 20, 16, 3, 19, 17, 21, 4, 7, 8, 9},
+                                                   {18, 1, 24, 16, 2, 23, 3, 19, 17, 21}}) {
     EXPECT_EQ(walk(bound, wanted), walk(unbound, wanted));
     EXPECT_EQ(walk(bound, wanted).find("bad"), std::string::npos);
   }

@@ -35,11 +35,10 @@ const char* const usage =
 
 int runBundle(const std::vector<std::string>& argv) {
   std::vector<OptionInfo> optionTable = headerOptions();
-  optionTable.insert(optionTable.end(),
-               {{"output", 'o', true},
-                      {"disabled", 0, true},
-                      {"alternate-magic", 0, false},
-                      {"key", 'k', true}});
+  optionTable.insert(optionTable.end(), {{"output", 'o', true},
+                                         {"disabled", 0, true},
+                                         {"alternate-magic", 0, false},
+                                         {"key", 'k', true}});
   Arguments args;
   std::string error;
   if (!args.parse(argv, optionTable, error))

@@ -142,8 +142,8 @@ BindingState bindingState(const std::string& bytes, const InspectedFile& file) {
   const std::uint32_t scope = file.parts.front().type == 18 ? pkgwriter::bundleBindingScope
                                                             : pkgwriter::packageBindingScope;
   const pkgwriter::Digest leadingDigest = pkgwriter::sha1(leading);
-  const pkgwriter::Digest expected = pkgwriter::sha1(
-      bytes.substr(0, 8) + std::string(leadingDigest.begin(), leadingDigest.end()));
+  const pkgwriter::Digest expected =
+      pkgwriter::sha1(bytes.substr(0, 8) + std::string(leadingDigest.begin(), leadingDigest.end()));
   BindingState state = BindingState::None;
   for (const InspectedPackage& package : file.packages) {
     if (package.isBundleHeader) continue;

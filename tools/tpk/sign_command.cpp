@@ -63,7 +63,8 @@ std::string resign(const std::string& path, const std::string& bytes,
   }
   const std::uint32_t scope =
       leading.empty() ? pkgwriter::packageBindingScope : pkgwriter::bundleBindingScope;
-  const std::string file = pkgwriter::bindFile(leading, packages[0], sign, rest, scope, layout.magic);
+  const std::string file =
+      pkgwriter::bindFile(leading, packages[0], sign, rest, scope, layout.magic);
   if (file.empty() || !signedAll) {
     error = path + ": signing failed";
     return {};

@@ -171,6 +171,7 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
   auto bundle = std::make_unique<InstalledPackage>();
   if (!readHeaderParts(*bundle, stream)) return 1;
   if (stream.currentType() == partImage) stream.next();
+  if (bundle->isImage && imageDir != nullptr) *imageDir = packageDir(*bundle);
   if (!file.bound) {
     // Anyone holding the bundle could have written these parts.
     if (replacesPackage(console, *bundle)) return 2;
@@ -178,7 +179,6 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
     bundle->deps.clear();
     bundle->conflicts.clear();
   }
-  if (bundle->isImage && imageDir != nullptr) *imageDir = packageDir(*bundle);
   if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return 2;
   dropInstalled(console, bundle->name);
   if (!registerPackage(console, *bundle)) return 1;

@@ -63,6 +63,13 @@ const std::vector<Attack> attacks = {
     {"flags-unbound", [] { return tampered(false, flags); }, false},
     {"disabled-list-bound", [] { return tampered(true, disabling); }, true},
     {"disabled-list-unbound", [] { return tampered(false, disabling); }, false},
+    {"disabled-list-signed",
+     [] {
+       pkgwriter::BundleLayout layout = suite(true);
+       disabling(layout);
+       return pkgwriter::buildBundleFile(layout);
+     },
+     false},
     {"relations-unbound",
      [] {
        return tampered(false, [](pkgwriter::BundleLayout& b) {

@@ -70,13 +70,13 @@ const std::vector<Attack> attacks = {
        return pkgwriter::buildBundleFile(layout);
      },
      false},
-    {"relations-unbound",
+    {"relations-signed",
      [] {
-       return tampered(false, [](pkgwriter::BundleLayout& b) {
-         b.conflicts = {{{"tool"}}}, b.deps = {{{"absent"}}};
-       });
+       pkgwriter::BundleLayout layout = suite(true);
+       layout.deps = {{{"absent"}}};
+       return pkgwriter::buildBundleFile(layout);
      },
-     false},
+     true},
     {"magic-flipped-bound",
      [] {
        pkgwriter::PackageLayout tool = package("tool", v2);

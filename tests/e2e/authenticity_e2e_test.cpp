@@ -132,7 +132,7 @@ TEST(Authenticity, BoundFilesInstallAsUnboundOnes) {
 // The install script of a staged package puts a memberless bundle named tool
 // in the place of the next staged file, an image package, after both were
 // verified: the installer goes on reading what it verified, and keeps no
-// image of the other file.
+// image of the other file. A staged bundle made with the key disables tool.
 TEST(Authenticity, AStagedFileReplacedAfterItsCheck) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   DeviceRoot root;
@@ -151,10 +151,14 @@ TEST(Authenticity, AStagedFileReplacedAfterItsCheck) {
   writeFile(root.at("/flash/rw/pckg/a.tpk"), fileOf(a));
   writeFile(root.at("/flash/rw/pckg/b.tpk"), fileOf(b));
   writeFile(root.at("/flash/rw/pckg/replacement"), attacks.front().bytes());
+  pkgwriter::BundleLayout signedList = suite(true);  // staged files are bound too
+  disabling(signedList);
+  writeFile(root.at("/flash/rw/pckg/suite.tpk"), pkgwriter::buildBundleFile(signedList));
   const Lines lines = shownLines(root.run({}).output);
   EXPECT_EQ(readFile(root.at("/flash/bin/b")), "b 1.0\n");
   EXPECT_EQ(readFile(root.at("/flash/bin/tool")), "tool 1.0\n");
   EXPECT_TRUE(exists(root.at("/flash/var/pdb/tool/version")));
+  EXPECT_TRUE(exists(root.at("/flash/var/pdb/tool/disabled")));
   EXPECT_FALSE(exists(root.at("/flash/var/pdb/b/image")));
   EXPECT_FALSE(exists(root.at("/flash/rw/pckg/b.tpk")));
   EXPECT_NE(

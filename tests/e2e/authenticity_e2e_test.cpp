@@ -2,6 +2,7 @@
 // without the key, against a device with tool 1.0 installed; outcomes in
 // tests/data/e2e/auth-attacks.txt, the cases explained in the README there.
 #include <cstdlib>
+#include <functional>
 
 #include "e2e_helpers.h"
 
@@ -44,7 +45,7 @@ struct Attack {
   bool refused;  // the device must stay as it was, the message log aside
 };
 
-const auto rename = [](pkgwriter::BundleLayout& b) { b.name = "tool"; };
+const auto renamed = [](pkgwriter::BundleLayout& b) { b.name = "tool"; };
 const auto flags = [](pkgwriter::BundleLayout& b) {
   b.flags = pkgwriter::imageMetaFlag | pkgwriter::bootImageFlag;
 };
@@ -57,8 +58,8 @@ const std::vector<Attack> attacks = {
            pkgwriter::BundleHeaderPart, pkgwriter::encodeHeaderPayload("tool", v2, 0)));
      },
      true},
-    {"renamed-bound", [] { return tampered(true, rename); }, true},
-    {"renamed-unbound", [] { return tampered(false, rename); }, true},
+    {"renamed-bound", [] { return tampered(true, renamed); }, true},
+    {"renamed-unbound", [] { return tampered(false, renamed); }, true},
     {"flags-bound", [] { return tampered(true, flags); }, true},
     {"flags-unbound", [] { return tampered(false, flags); }, false},
     {"disabled-list-bound", [] { return tampered(true, disabling); }, true},

@@ -41,7 +41,8 @@ printf 'echo installed > /var/log/hello.log\n' > "$work/oninstall"
   --depends 'hello>=1.2beta3' --owner root:root --mtime "$SOURCE_DATE_EPOCH" --key "$key" \
   "$work/extras"
 "$tpk" bundle -o "$work/hello-suite.tpk" --name hello-suite --version 1.2beta3 \
-  --note "hello and its extras" --disabled hello-extras "$work/hello.tpk" "$work/hello-extras.tpk"
+  --note "hello and its extras" --disabled hello-extras --key "$key" \
+  "$work/hello.tpk" "$work/hello-extras.tpk"
 
 echo "== checking them as the installer will"
 "$tpk" verify "$work/hello.tpk" "$work/hello-extras.tpk" "$work/hello-suite.tpk"

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "files/file_platform.h"
 #include "files/own_file.h"
 #include "files/write_all.h"
 #include "pdb/install_messages.h"
@@ -42,35 +43,36 @@ CopyResult copyInput(int fd) {
 
 // Reads the first header of the copy into package; false when there is no
 // readable file header or first header part.
-bool readFirstHeader(InstalledPackage& package) {
-  RegularFileStream copy(imagePath);
-  PartStream stream(copy, false);
+bool readFirstHeader(const PackageFile& copy, InstalledPackage& package) {
+  RegularFileStream input(copy.descriptor);
+  PartStream stream(input, false);
   stream.wanted = {partPackage, partBundle};
   stream.next();
   return readHeaderParts(package, stream);
 }
 
-bool copyPasses() {
-  RegularFileStream copy(imagePath);
-  PartStream stream(copy, true);
-  return checkPackageFile(stream, configuredTrust());
+bool copyPasses(PackageFile& copy) {
+  RegularFileStream input(copy.descriptor);
+  PartStream stream(input, true);
+  return checkPackageFile(stream, configuredTrust(), {}, &copy.bound) &&
+         loadPackageFile(copy, imagePath);
 }
 
 // The check before anything is written: a stream that is not wholly authentic
 // changes no file. Reports a broken stream whose header could be read.
-bool checkCopy(Console& console) {
+bool checkCopy(Console& console, PackageFile& copy) {
   InstalledPackage first;
-  if (!readFirstHeader(first)) return false;
-  if (copyPasses()) return true;
+  if (!readFirstHeader(copy, first)) return false;
+  if (copyPasses(copy)) return true;
   reportBrokenPackage(console, first);
   return false;
 }
 
 // Reports a copy that could not be made whole: as the package's failed
 // installation when its header can be read from the part copied.
-void reportCopyFailure(Console& console, CopyResult result, int error) {
+void reportCopyFailure(Console& console, const PackageFile& copy, CopyResult result, int error) {
   InstalledPackage first;
-  if (result == CopyResult::WriteFailed && readFirstHeader(first)) {
+  if (result == CopyResult::WriteFailed && readFirstHeader(copy, first)) {
     errno = error;
     reportCreateFailure(console, first, imagePath);
     return;
@@ -84,14 +86,17 @@ void reportCopyFailure(Console& console, CopyResult result, int error) {
 }  // namespace
 
 StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
-  const int image = openOwnFile(imagePath, OwnOpen::Truncate, 0644);
-  if (image < 0) {
+  // The copy is written, checked and installed through this one descriptor.
+  PackageFile copy;
+  copy.descriptor = openOwnFile(imagePath, OwnOpen::Truncate, 0644);
+  if (copy.descriptor < 0) {
     printDirect("ERROR: could not open image\n");
     return StreamResult::CouldNotOpenImage;
   }
-  CopyResult copied = copyInput(image);
+  CopyResult copied = copyInput(copy.descriptor);
   int error = errno;
-  if (::close(image) != 0 && copied == CopyResult::Copied) {
+  // A full disk may show only when the copy is made durable.
+  if (copied == CopyResult::Copied && filePlatform().syncFile(copy.descriptor) != 0) {
     copied = CopyResult::WriteFailed;
     error = errno;
   }
@@ -99,11 +104,9 @@ StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
   std::string imageDir;
   bool withBootImage = false;
   if (copied != CopyResult::Copied) {
-    reportCopyFailure(console, copied, error);
-  } else if (checkCopy(console)) {
-    RegularFileStream copy(imagePath);
-    status = installFromStream(console, copy, runFlags, UserStates(), nullptr, &imageDir,
-                               &withBootImage);
+    reportCopyFailure(console, copy, copied, error);
+  } else if (checkCopy(console, copy)) {
+    status = installFromStream(console, copy, runFlags, UserStates(), &imageDir, &withBootImage);
   }
   if (status == 0 && !imageDir.empty()) {
     if (withBootImage) linkOwnFile(imagePath, "/flash/bootimage");

@@ -15,7 +15,7 @@ namespace {
 // Directories are entered for resolution only; O_NONBLOCK keeps a named pipe
 // standing where a directory was expected from blocking the open.
 constexpr int dirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK;
-constexpr int fileFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+constexpr int fileFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
 // Directories below a name that is being replaced are removed this deep at most.
 constexpr int maxTreeDepth = 32;
 

@@ -1,8 +1,12 @@
 #include "model/package.h"
 
+#include <unistd.h>
+
 Package::~Package() = default;
 InstalledPackage::~InstalledPackage() = default;
-PackageFile::~PackageFile() = default;
+PackageFile::~PackageFile() {
+  if (descriptor >= 0) ::close(descriptor);
+}
 
 std::string nameVersionText(const Package& package) {
   return package.name + "-" + versionText(package.version);

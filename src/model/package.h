@@ -75,6 +75,13 @@ struct PackageFile : Package {
   std::string foundPath;
   std::uint32_t length = 0;
   bool alternateMagic = false;
+  // The file as opened for its check, -1 when not open; closed with the
+  // record. It is read, moved and installed through this descriptor only, so
+  // a file put in its place by name afterwards is never read.
+  int descriptor = -1;
+  // The file check found its file header and a bundle's own parts bound to
+  // the signature of its first package.
+  bool bound = false;
 };
 
 // Text forms in which messages name records.

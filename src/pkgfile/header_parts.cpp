@@ -110,14 +110,14 @@ bool readHeaderParts(Package& package, PartStream& stream) {
 bool loadPackageFile(PackageFile& file, const std::string& path) {
   file.path = path;
   file.foundPath = path;
-  RegularFileStream input(path);
+  const bool open = file.descriptor >= 0;
+  RegularFileStream input = open ? RegularFileStream(file.descriptor) : RegularFileStream(path);
   PartStream stream(input, true);
   file.length = stream.totalLength();
 
   struct stat status;
-  if (::stat(path.c_str(), &status) == 0 && std::uint64_t(status.st_size) != stream.totalLength()) {
-    return false;
-  }
+  const int statResult = open ? ::fstat(file.descriptor, &status) : ::stat(path.c_str(), &status);
+  if (statResult == 0 && std::uint64_t(status.st_size) != stream.totalLength()) return false;
   file.alternateMagic = stream.isAlternateMagic();
 
   stream.wanted = {partBundle,       partPackage, partText24,    partArchitecture, partText2,

@@ -24,7 +24,8 @@ bool readHeaderParts(Package& package, PartStream& stream);
 // refused (nameRefusal, for a relation); the entries read so far stay appended.
 bool readListPart(PartStream& stream, std::vector<Dependency>& list);
 
-// Opens and walks the package file at path, filling file and, for a bundle,
-// its members. False when the file's size differs from its header's length,
-// when a header cannot be read, or when a bundle has no members.
+// Walks the package file at path (through file.descriptor when that is open,
+// from its start), filling file and, for a bundle, its members. False when the
+// file's size differs from its header's length, when a header cannot be read,
+// or when a bundle has no members.
 bool loadPackageFile(PackageFile& file, const std::string& path);

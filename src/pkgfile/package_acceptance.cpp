@@ -3,6 +3,7 @@
 // signature arithmetic.
 #include "pkgfile/package_acceptance.h"
 
+#include "pkgfile/binding.h"
 #include "pkgfile/part_stream.h"
 #include "sign/signature.h"
 
@@ -33,25 +34,58 @@ bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
   return acceptPackage(stream, trust);
 }
 
-bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress) {
-  stream.wanted = {partPackage, partBundle, partImage, partFileTree, partSignature};
+namespace {
+
+// Reads the current payload part in blocks of 4096 bytes, telling progress.
+void readPayload(PartStream& stream, const CheckProgress& progress) {
+  constexpr std::streamsize blockSize = 4096;
+  char block[blockSize];
+  std::streamsize got = 0;
+  do {
+    got = stream.rdbuf()->sgetn(block, blockSize);
+    if (progress.update != nullptr) {
+      const std::uint32_t read = stream.partLength() - stream.buffer().remaining();
+      progress.update(progress.context, stream.partOffset() + read, stream.totalLength());
+    }
+  } while (got == blockSize);
+}
+
+// On the first package header: the binding this file must carry, from its
+// header and the digest of what stood before that header.
+bool expectedBinding(PartStream& stream, std::uint8_t* expected) {
+  std::uint8_t leading[digestSize];
+  if (stream.currentType() != partPackage || !stream.takeDigest(leading)) return false;
+  bindingDigest(stream.magic(), stream.totalLength() - 8, leading, expected);
+  return true;
+}
+
+}  // namespace
+
+bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress,
+                      bool* bound) {
+  stream.wanted = {partPackage, partBundle, partImage, partFileTree, partBinding, partSignature};
   const bool bundle = stream.next() == partBundle;
   if (bundle && stream.next() == partImage) stream.next();
-  for (;;) {
-    if (bundle && stream.currentType() == -1) return true;
+  // A bundle without a member is broken: its own parts would act unchecked.
+  std::uint8_t expected[digestSize];
+  if (!expectedBinding(stream, expected)) return false;
+  const BindingScope scope = bundle ? bundleFileBinding : packageFileBinding;
+  bool matched = false;
+  for (bool first = true;; first = false) {
+    if (bundle && stream.currentType() == -1) break;
     if (stream.currentType() != partPackage) return false;
     stream.next();
-    while (stream.currentType() == partFileTree || stream.currentType() == partImage) {
-      constexpr std::streamsize blockSize = 4096;
-      char block[blockSize];
-      std::streamsize got = 0;
-      do {
-        got = stream.rdbuf()->sgetn(block, blockSize);
-        if (progress.update != nullptr) {
-          const std::uint32_t read = stream.partLength() - stream.buffer().remaining();
-          progress.update(progress.context, stream.partOffset() + read, stream.totalLength());
-        }
-      } while (got == blockSize);
+    while (stream.currentType() == partFileTree || stream.currentType() == partImage ||
+           stream.currentType() == partBinding) {
+      if (stream.currentType() != partBinding) {
+        readPayload(stream, progress);
+      } else if (first) {
+        // Only the first package's binding counts; a later member's was left
+        // from its life as a file of its own.
+        const BindingVerdict verdict = readBinding(stream, scope, expected);
+        if (verdict == BindingVerdict::Differs) return false;
+        matched = matched || verdict == BindingVerdict::Matches;
+      }
       stream.next();
     }
     // A trailer ends its package's digest window. A part between it and the
@@ -64,6 +98,11 @@ bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgre
     const std::uint32_t following = stream.partOffset() - (stream.currentType() == -1 ? 0 : 6);
     if (signedPackage && following != trailerEnd) return false;
     // The stream ends right after the last package.
-    if (!bundle) return stream.currentType() == -1;
+    if (!bundle) {
+      if (stream.currentType() != -1) return false;
+      break;
+    }
   }
+  if (bound != nullptr) *bound = matched;
+  return true;
 }

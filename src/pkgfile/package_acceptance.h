@@ -28,13 +28,16 @@ struct CheckProgress {
 };
 
 // The upgrade run's check of a package file, on a hashing stream built over it
-// and not yet advanced: the package, or every member of a bundle, must be a
-// header followed by its payloads (file tree, image: read in blocks of 4096
-// bytes, with progress told after each) and then by a signature trailer that
-// verifies, or else have a known digest (acceptPackage). The file must end
-// right after its last package, and a trailer must be followed at once by the
-// next member's header: any part there is outside every digest window. A
-// bundle's own parts may hold one image part; a signature part or another
+// and not yet advanced: the package, or every member of a bundle (at least
+// one), must be a header followed by its payloads (file tree, image: read in
+// blocks of 4096 bytes, with progress told after each) and then by a signature
+// trailer that verifies, or else have a known digest (acceptPackage). The file
+// must end right after its last package, and a trailer must be followed at once
+// by the next member's header: any part there is outside every digest window.
+// A bundle's own parts may hold one image part; a signature part or another
 // payload among them breaks it. Parts of other types before a package's
 // payloads or trailer are passed over (they are inside its digest window).
-bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress = {});
+// A binding in the first package (binding.h) that does not match the file
+// breaks it; bound, when given, receives whether one matched.
+bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress = {},
+                      bool* bound = nullptr);

@@ -19,6 +19,7 @@ enum PartType : std::uint16_t {
   partImage = 21,            // never interpreted; its presence marks an image package
   partNote = 23,             // note text
   partText24 = 24,           // text kept as text24
+  partBinding = 25,          // binds the bytes no signature covers to the first package
 };
 
 // The two magics a package file may start with.

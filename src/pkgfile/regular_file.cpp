@@ -34,12 +34,18 @@ namespace {
 const std::streambuf::pos_type badPosition(std::streambuf::off_type(-1));
 }  // namespace
 
-RegularFileBuffer::RegularFileBuffer(const std::string& path) : fd_(openRegularFile(path)) {
+RegularFileBuffer::RegularFileBuffer(const std::string& path)
+    : fd_(openRegularFile(path)), owned_(true) {
   setg(buffer_, buffer_, buffer_);
 }
 
+RegularFileBuffer::RegularFileBuffer(int fd) : fd_(fd), owned_(false) {
+  setg(buffer_, buffer_, buffer_);
+  if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) != 0) failed_ = true;
+}
+
 RegularFileBuffer::~RegularFileBuffer() {
-  if (fd_ >= 0) ::close(fd_);
+  if (owned_ && fd_ >= 0) ::close(fd_);
 }
 
 std::streamsize RegularFileBuffer::readFile(char* out, std::streamsize count) {
@@ -119,6 +125,11 @@ RegularFileBuffer::pos_type RegularFileBuffer::seekpos(pos_type position,
 
 RegularFileStream::RegularFileStream(const std::string& path)
     : std::istream(nullptr), buffer_(path) {
+  rdbuf(&buffer_);
+  if (!buffer_.isOpen()) setstate(std::ios_base::failbit);
+}
+
+RegularFileStream::RegularFileStream(int fd) : std::istream(nullptr), buffer_(fd) {
   rdbuf(&buffer_);
   if (!buffer_.isOpen()) setstate(std::ios_base::failbit);
 }

@@ -20,6 +20,8 @@ int openRegularFile(const std::string& path);
 class RegularFileBuffer final : public std::streambuf {
 public:
   explicit RegularFileBuffer(const std::string& path);
+  // Reads the open file fd from its start; fd stays the caller's, open.
+  explicit RegularFileBuffer(int fd);
   ~RegularFileBuffer() override;
   RegularFileBuffer(const RegularFileBuffer&) = delete;
   RegularFileBuffer& operator=(const RegularFileBuffer&) = delete;
@@ -38,6 +40,7 @@ private:
   std::streamsize readFile(char* out, std::streamsize count);
 
   int fd_;
+  bool owned_;
   bool failed_ = false;
   off_t bufferEnd_ = 0;  // file offset of egptr()
   char buffer_[4096];
@@ -48,6 +51,8 @@ private:
 class RegularFileStream final : public std::istream {
 public:
   explicit RegularFileStream(const std::string& path);
+  // Over the open file fd, from its start; fd stays the caller's.
+  explicit RegularFileStream(int fd);
   bool is_open() const { return buffer_.isOpen(); }
 
 private:

@@ -10,6 +10,7 @@
 #include "pdb/package_dir.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
+#include "pkgfile/regular_file.h"
 #include "plan/install_check.h"
 #include "plan/scheduled_actions.h"
 
@@ -68,6 +69,23 @@ void planAround(Console& console, InstalledPackage& coming) {
   if (coming.action == ScheduledAction::Disable) coming.disabled = true;
   spare(removals, coming);
   execute(console, removals, enables, 1);
+}
+
+// Whether an installed record of the bundle's name is not a bundle, which a
+// bundle whose own parts are unbound may not replace; reported.
+bool replacesPackage(Console& console, const Package& bundle) {
+  for (const auto& record : console.packages) {
+    if (record->isBundle || !namesEqual(record->name, bundle.name)) continue;
+    console.error("installation of %s failed: %s is installed and is not a bundle",
+                  nameVersionText(bundle).c_str(), nameVersionText(*record).c_str());
+    return true;
+  }
+  return false;
+}
+
+bool isMember(const PackageFile& file, const std::string& name) {
+  return std::any_of(file.members.begin(), file.members.end(),
+                     [&name](const auto& member) { return namesEqual(member->name, name); });
 }
 
 }  // namespace
@@ -161,13 +179,20 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
   return nullptr;
 }
 
-int installBundle(Console& console, PartStream& stream, RunFlags runFlags,
+int installBundle(Console& console, PartStream& stream, const PackageFile& file, RunFlags runFlags,
                   const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
   if (withBootImage != nullptr) *withBootImage = false;
   auto bundle = std::make_unique<InstalledPackage>();
   if (!readHeaderParts(*bundle, stream)) return 1;
   if (stream.currentType() == partImage) stream.next();
   if (bundle->isImage && imageDir != nullptr) *imageDir = packageDir(*bundle);
+  if (!file.bound) {
+    // Anyone holding the bundle could have written these parts.
+    if (replacesPackage(console, *bundle)) return 2;
+    bundle->flags = 0;
+    bundle->deps.clear();
+    bundle->conflicts.clear();
+  }
   if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return 2;
   dropInstalled(console, bundle->name);
   if (!registerPackage(console, *bundle)) return 1;
@@ -188,7 +213,8 @@ int installBundle(Console& console, PartStream& stream, RunFlags runFlags,
     std::vector<Dependency> disabledByDefault;
     readListPart(stream, disabledByDefault);
     for (const Dependency& entry : disabledByDefault)
-      if (userStates.count(entry.name) == 0) console.packages.append(disablingRecord(entry.name));
+      if (userStates.count(entry.name) == 0 && (file.bound || isMember(file, entry.name)))
+        console.packages.append(disablingRecord(entry.name));
     stream.next();
   }
   int installed = 0;
@@ -216,16 +242,16 @@ int installBundle(Console& console, PartStream& stream, RunFlags runFlags,
   return 0;
 }
 
-int installFromStream(Console& console, std::istream& input, RunFlags runFlags,
-                      const UserStates& userStates, std::streambuf* tee, std::string* imageDir,
-                      bool* withBootImage) {
-  PartStream stream(input, true, tee);
+int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
+                      const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
+  RegularFileStream input(file.descriptor);
+  PartStream stream(input, true);
   stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
                    partDependencies, partProvides,      partConflicts,       partImage,
                    partFileTree,     partInstallScript, partUninstallScript, partSignature};
   stream.next();
   if (stream.currentType() == partBundle)
-    return installBundle(console, stream, runFlags, userStates, imageDir, withBootImage);
+    return installBundle(console, stream, file, runFlags, userStates, imageDir, withBootImage);
   return installOne(console, stream, runFlags, userStates, nullptr, imageDir, withBootImage) ? 0
                                                                                              : 1;
 }

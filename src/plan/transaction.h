@@ -2,9 +2,7 @@
 // installing one package or bundle from a package stream.
 #pragma once
 
-#include <istream>
 #include <map>
-#include <streambuf>
 #include <string>
 
 #include "console/console.h"
@@ -26,15 +24,20 @@ bool applyScheduledActions(Console& console, int report, InstalledPackage* keep 
 // generation is uninstalled, unless an enabled package depends on it.
 bool cleanup(Console& console);
 
-// Installs the one package or bundle the input holds; every byte read is also
-// written to tee when there is one. imageDir receives the database directory of
-// an image package as soon as its header is read; withBootImage whether the
-// installed package (a member, for a bundle) carries the boot image. Returns 0
-// on success; 1 when nothing was installed, or the bundle's code: 1 header
-// unreadable or bundle record not written, 2 refused, 3 no member installed.
-int installFromStream(Console& console, std::istream& input, RunFlags runFlags,
-                      const UserStates& userStates, std::streambuf* tee, std::string* imageDir,
-                      bool* withBootImage);
+// Installs the one package or bundle of a package file that passed the file
+// check, read again from its start through the descriptor it was checked
+// through (file.descriptor), never through its name. Unless file.bound, a
+// bundle's own parts, which no signature then covers, are trusted only so far:
+// it replaces no installed package that is not a bundle, its flag word and
+// its dependency and conflict lists are not taken, and its default-disabled
+// list acts on its own members (file.members) only. imageDir receives the
+// database directory of an image package as soon as its header is read;
+// withBootImage whether the installed package (a member, for a bundle)
+// carries the boot image. Returns 0 on success; 1 when nothing was installed,
+// or the bundle's code: 1 header unreadable or bundle record not written, 2
+// refused, 3 no member installed.
+int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
+                      const UserStates& userStates, std::string* imageDir, bool* withBootImage);
 
 // Installs the package whose header part is current on stream; bundle is the
 // bundle dependency of a member, else null. Returns the installed record (or,
@@ -43,9 +46,9 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
                              const UserStates& userStates, const Dependency* bundle,
                              std::string* imageDir, bool* withBootImage);
 
-// Installs the bundle whose header part is current on stream; the codes of
-// installFromStream.
-int installBundle(Console& console, PartStream& stream, RunFlags runFlags,
+// Installs the bundle whose header part is current on stream, read from file;
+// the codes of installFromStream.
+int installBundle(Console& console, PartStream& stream, const PackageFile& file, RunFlags runFlags,
                   const UserStates& userStates, std::string* imageDir, bool* withBootImage);
 
 // Removes the installed record of that name with its files and entry; false

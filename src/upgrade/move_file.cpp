@@ -45,3 +45,19 @@ bool moveFile(const char* source, const char* destination) {
   removeOwnFile(source);
   return true;
 }
+
+bool moveOpenFile(int& descriptor, const char* source, const char* destination) {
+  if (::lseek(descriptor, 0, SEEK_SET) != 0) return false;
+  const int to = openOwnFile(destination, OwnOpen::Truncate, 0644);
+  if (to < 0) return false;
+  const bool copied = copyAll(descriptor, to) && filePlatform().syncFile(to) == 0;
+  if (!copied) {
+    ::close(to);
+    removeOwnFile(destination);
+    return false;
+  }
+  removeOwnFile(source);
+  ::close(descriptor);
+  descriptor = to;
+  return true;
+}

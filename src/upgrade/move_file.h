@@ -9,3 +9,8 @@
 // what stands at destination and is not a regular file of one link is
 // replaced.
 bool moveFile(const char* source, const char* destination);
+
+// The same for a file open as descriptor, which is copied from its start and
+// never opened again by its name: on success descriptor is closed and then
+// holds the copy, open for reading; on failure both stay as they were.
+bool moveOpenFile(int& descriptor, const char* source, const char* destination);

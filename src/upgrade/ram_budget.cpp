@@ -43,7 +43,7 @@ Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t bu
       const std::string::size_type slash = file->path.rfind('/');
       const std::string destination =
           "/ram/" + file->path.substr(slash == std::string::npos ? 0 : slash + 1);
-      if (moveFile(file->path.c_str(), destination.c_str())) {
+      if (moveOpenFile(file->descriptor, file->path.c_str(), destination.c_str())) {
         file->foundPath = file->path;
         file->path = destination;
         budget -= file->length;

@@ -14,6 +14,7 @@ std::uint32_t ramBudget(const char* meminfoPath = "/proc/meminfo");
 
 // Moves each candidate that is no image package and whose length is below
 // what is left of budget to "/ram/" + its file name (not with reinstall, which
-// takes files from there); a moved candidate remembers where it was found.
+// takes files from there), copying from its open descriptor, which then holds
+// the copy; a moved candidate remembers where it was found.
 // Returns the candidates, moved or not, in their order.
 Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t budget);

@@ -34,8 +34,8 @@ void showProgress(void* context, std::uint32_t position, std::uint32_t total) {
 
 }  // namespace
 
-bool verifyPackageFile(Console& console, const std::string& path, const std::string& name) {
-  RegularFileStream input(path);
+bool verifyPackageFile(Console& console, PackageFile& file, const std::string& name) {
+  RegularFileStream input(file.descriptor);
   PartStream stream(input, true);
   if (stream.totalLength() == 0) {
     console.error("broken package %s", name.c_str());
@@ -44,8 +44,8 @@ bool verifyPackageFile(Console& console, const std::string& path, const std::str
   const std::string label = "verifying " + name;
   Progress progress{console, label};
   console.showProgress(label, stream.partOffset(), stream.totalLength());
-  const bool verified =
-      checkPackageFile(stream, configuredTrust(), CheckProgress{showProgress, &progress});
+  const bool verified = checkPackageFile(stream, configuredTrust(),
+                                         CheckProgress{showProgress, &progress}, &file.bound);
   console.setStatus("");
   if (verified)
     console.info("verified %s", name.c_str());
@@ -65,8 +65,9 @@ void scanStagingDir(Console& console, const char* dir, Candidates& candidates) {
     if (!endsWith(path, ".tpk") && !endsWith(path, ".lpk")) continue;
     if (!examined) printDirect("\n");
     examined = true;
-    if (!verifyPackageFile(console, path, name)) continue;
     auto file = std::make_unique<PackageFile>();
+    file->descriptor = openRegularFile(path);
+    if (!verifyPackageFile(console, *file, name)) continue;
     if (!loadPackageFile(*file, path)) {
       console.error("broken package %s", name.c_str());
       continue;

@@ -12,14 +12,17 @@ using Candidates = std::vector<std::unique_ptr<PackageFile>>;
 
 // Appends the verified and readable package files (".tpk", ".lpk"; names
 // beginning with "." are passed over) of dir, a path ending in "/", to
-// candidates in directory order. An empty line goes to standard output before
+// candidates in directory order, each checked and read through one descriptor,
+// which its record keeps open. An empty line goes to standard output before
 // the first package file of the directory and after its last. A broken file
 // gives "broken package %s" and stays where it is. An unreadable directory is
 // passed over silently.
 void scanStagingDir(Console& console, const char* dir, Candidates& candidates);
 
-// Walks the file once with hashing on, showing "verifying <name>" with a
-// progress bar: every package in it (each member of a bundle) must end in a
-// signature that verifies or have a known digest, and a bundle must end right
-// after its last member. "verified %s" or "broken package %s" with name.
-bool verifyPackageFile(Console& console, const std::string& path, const std::string& name);
+// Walks the file open as file.descriptor once with hashing on, showing
+// "verifying <name>" with a progress bar: every package in it (each member of
+// a bundle) must end in a signature that verifies or have a known digest, a
+// bundle must end right after its last member, and a binding must match
+// (file.bound receives whether one did). "verified %s" or "broken package %s"
+// with name.
+bool verifyPackageFile(Console& console, PackageFile& file, const std::string& name);

@@ -8,7 +8,6 @@
 
 #include "files/file_platform.h"
 #include "files/own_file.h"
-#include "pkgfile/regular_file.h"
 #include "plan/candidate_order.h"
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
@@ -37,6 +36,18 @@ void takeStock(const Console& console, UserStates& userStates, std::set<std::str
   }
 }
 
+// Links the file's name as image, when the name still stands for the file
+// that was checked and installed (its open descriptor); false otherwise.
+bool linkInstalled(const PackageFile& file, const std::string& image) {
+  if (!linkOwnFile(file.path, image)) return false;
+  struct stat linked, installed;
+  if (statOwnFile(image, linked) && ::fstat(file.descriptor, &installed) == 0 &&
+      linked.st_dev == installed.st_dev && linked.st_ino == installed.st_ino)
+    return true;
+  removeOwnFile(image);
+  return false;
+}
+
 // Keeps the installed image package's file as its image: under its database
 // entry, or, when that cannot be linked, in the second image place.
 void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
@@ -46,25 +57,21 @@ void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   struct stat bootImage;
   if (statOwnFile("/flash/bootimage", bootImage) && bootImage.st_nlink == 1)
     removeOwnFile("/flash/bootimage");
-  if (linkOwnFile(file.path, image)) {
+  if (linkInstalled(file, image)) {
     if (withBootImage) linkOwnFile(image, "/flash/bootimage");
     return;
   }
   makeOwnDir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
-  if (!linkOwnFile(file.path, image))
+  if (!linkInstalled(file, image))
     console.warning("package %s image could not be installed", file.name.c_str());
   if (withBootImage) writeOwnFile("/ram/bootimage", file.name + "\n", 0666);
 }
 
 void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
   bool withBootImage = false;
-  bool installed = false;
-  {
-    RegularFileStream input(file.path);
-    installed = input.is_open() && installFromStream(console, input, runFlags, userStates, nullptr,
-                                                     nullptr, &withBootImage) == 0;
-  }
+  const bool installed =
+      installFromStream(console, file, runFlags, userStates, nullptr, &withBootImage) == 0;
   if (!installed) {
     if (file.foundPath != file.path) moveFile(file.path.c_str(), file.foundPath.c_str());
     return;

@@ -81,9 +81,12 @@ ProcessResult fileCommand(const std::vector<std::string>& w) {
          at + 6 <= file.size() && (length = le32(file, at + 2)) <= file.size() - at - 6;
          at += 6 + length) {
       r.output += std::to_string(std::uint8_t(file[at]) | std::uint8_t(file[at + 1]) << 8);
-      r.output += file[at] == 4 && file[at + 1] == 0 ? " compressed tree"
-                  : length > 40                      ? " " + std::to_string(length) + " bytes"
-                                                     : " " + toHex(file.data() + at + 6, length);
+      std::string shown = " " + toHex(file.data() + at + 6, length);
+      if (length > 40) shown = " " + std::to_string(length) + " bytes";
+      if (file[at] == 4 && file[at + 1] == 0) shown = " compressed tree";
+      // A binding digests the file's length, and so the tree's size.
+      if (file[at] == 25 && file[at + 1] == 0) shown = " binding " + toHex(file.data() + at + 6, 4);
+      r.output += shown;
       r.output += "\n";
     }
   } else if (w[0] == "ends") {

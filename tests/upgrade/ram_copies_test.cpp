@@ -3,6 +3,11 @@
 
 #include <sstream>
 
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "pkgfile/regular_file.h"
 #include "support/chroot_runner.h"
 #include "support/installer_process.h"
 #include "upgrade/move_file.h"
@@ -68,7 +73,11 @@ TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {
       file.path = file.foundPath = "/flash/rw/pckg/" + file.name + ".tpk";
       file.length = length;
       file.isImage = file.name == "image";
+      file.descriptor = openRegularFile(file.path);
     }
+    // Put in a's place by name after it was opened: the copy is of what was opened.
+    writeFile("/flash/rw/pckg/other", "other");
+    ::rename("/flash/rw/pckg/other", "/flash/rw/pckg/a.tpk");
     Candidates reinstallList = moveToRam(candidates, reinstall, 1000);
     EXPECT_EQ(reinstallList[0]->path, "/flash/rw/pckg/a.tpk");  // with reinstall nothing moves
     const Candidates moved = moveToRam(reinstallList, allowUpgrade, 1000);
@@ -77,6 +86,9 @@ TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {
                            "/ram/c.tpk"};
     for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(moved[i]->path, paths[i]);
     EXPECT_EQ(moved[0]->foundPath, "/flash/rw/pckg/a.tpk");
+    char held[8] = {};
+    EXPECT_EQ(::pread(moved[0]->descriptor, held, sizeof held, 0), 5);
+    EXPECT_STREQ(held, "a.tpk");
   });
   EXPECT_EQ(readFile(root.at("/ram/a.tpk")), "a.tpk");
   EXPECT_FALSE(exists(root.at("/flash/rw/pckg/a.tpk")));

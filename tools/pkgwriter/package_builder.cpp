@@ -1,5 +1,7 @@
 #include "pkgwriter/package_builder.h"
 
+#include "pkgwriter/byte_order.h"
+
 namespace pkgwriter {
 
 namespace {
@@ -74,7 +76,69 @@ std::string wrapFile(std::string_view body, std::uint32_t magic) {
   return encodeFileHeader(magic, std::uint32_t(body.size())) + std::string(body);
 }
 
+namespace {
+
+// The parts of a body one by one: calls visit(type, whole part); stops at a
+// part cut short.
+template <typename Visit>
+void forEachPart(std::string_view body, Visit visit) {
+  const auto* b = reinterpret_cast<const unsigned char*>(body.data());
+  for (std::size_t at = 0; body.size() - at >= partHeaderSize;) {
+    const std::uint64_t length = loadU32(b + at + 2);
+    if (length > body.size() - at - partHeaderSize) return;
+    const std::size_t size = partHeaderSize + std::size_t(length);
+    if (!visit(loadU16(b + at), at, body.substr(at, size))) return;
+    at += size;
+  }
+}
+
+}  // namespace
+
+std::string unsignedBody(std::string_view body) {
+  std::string out;
+  forEachPart(body, [&out](std::uint16_t type, std::size_t, std::string_view part) {
+    if (type == TrailerPart) return false;
+    if (type != BindingPart) out.append(part);
+    return true;
+  });
+  return out;
+}
+
+std::size_t firstPackageOffset(std::string_view file) {
+  if (file.size() < fileHeaderSize) return 0;
+  std::size_t found = 0;
+  forEachPart(file.substr(fileHeaderSize),
+              [&found](std::uint16_t type, std::size_t at, std::string_view) {
+                if (type == HeaderPart) found = fileHeaderSize + at;
+                return found == 0;
+              });
+  return found;
+}
+
+std::string bindFile(std::string_view leading, std::string_view firstUnsigned,
+                     const TrailerSigner& signer, std::string_view rest, std::uint32_t scope,
+                     std::uint32_t magic) {
+  const std::size_t trailer = signer ? partHeaderSize + trailerPayloadSize : 0;
+  const std::size_t length = leading.size() + firstUnsigned.size() + partHeaderSize +
+                             bindingPayloadSize + trailer + rest.size();
+  const std::string header = encodeFileHeader(magic, std::uint32_t(length));
+  const Digest leadingDigest = sha1(leading);
+  std::string bound = header;
+  bound.append(reinterpret_cast<const char*>(leadingDigest.data()), leadingDigest.size());
+  const Digest binding = sha1(bound);
+  std::string payload;
+  appendU32(payload, scope);
+  payload.append(reinterpret_cast<const char*>(binding.data()), binding.size());
+  std::string first = std::string(firstUnsigned) + encodePart(BindingPart, payload);
+  if (signer) first = signBody(first, signer);
+  if (first.empty()) return {};
+  return header + std::string(leading) + first + std::string(rest);
+}
+
 std::string buildPackageFile(const PackageLayout& layout, std::uint32_t magic) {
+  if (layout.bound && !layout.trailer)
+    return bindFile({}, encodeParts(packageParts(layout)), layout.signer, {}, packageBindingScope,
+                    magic);
   const std::string body = buildPackageBody(layout);
   if (body.empty()) return {};
   return wrapFile(body, magic);
@@ -83,6 +147,12 @@ std::string buildPackageFile(const PackageLayout& layout, std::uint32_t magic) {
 std::string buildBundleFile(const BundleLayout& layout, std::uint32_t magic) {
   for (const std::string& member : layout.members)
     if (member.empty()) return {};
+  if (layout.binder && !layout.members.empty()) {
+    std::string rest;
+    for (std::size_t i = 1; i < layout.members.size(); ++i) rest += layout.members[i];
+    return bindFile(encodeParts(bundleParts(layout)), unsignedBody(layout.members[0]),
+                    layout.binder, rest, bundleBindingScope, magic);
+  }
   return wrapFile(buildBundleBody(layout), magic);
 }
 

@@ -4,7 +4,7 @@
 // order the installer takes them:
 //   1 header, 24 text24, 16 architecture, 2 text2, 23 note, 3 deps,
 //   19 provides, 17 conflicts, 21 image, 7 oninstall, 8 onuninstall,
-//   4 file tree, the extra raw parts, 9 signature trailer.
+//   4 file tree, the extra raw parts, 25 binding, 9 signature trailer.
 // Each optional part is written only when its field is set. For malformed or
 // out-of-order input, take packageParts(), edit the vector and encode it with
 // encodeParts() (part_encoding.h).
@@ -50,12 +50,20 @@ struct PackageLayout : HeaderLayout {
   // signer; with neither the package has no trailer.
   std::optional<std::string> trailer;
   TrailerSigner signer;
+  // buildPackageFile binds the file header into the package (see bindFile),
+  // unless a trailer is given; otherwise the file is as the writer made it
+  // before bindings.
+  bool bound = false;
 };
 
 struct BundleLayout : HeaderLayout {
   std::optional<std::vector<ListEntry>> defaultDisabled;  // type 20
   std::vector<RawPart> extraParts;   // after the type-20 part, before the members
   std::vector<std::string> members;  // member package bodies, from their type-1 part on
+  // When set, buildBundleFile binds the file header and the bundle's own parts
+  // into the first member, which it signs again with this signer; otherwise
+  // the bundle is unbound, as bundles were made before bindings.
+  TrailerSigner binder;
 };
 
 // The parts of a package, header to extra parts, without the trailer.
@@ -71,6 +79,24 @@ std::string buildPackageBody(const PackageLayout& layout);
 std::string signBody(std::string_view unsignedBody, const TrailerSigner& signer);
 
 std::string buildBundleBody(const BundleLayout& layout);
+
+// A file whose first package binds everything before its header: the file
+// header (magic and the final length), then leading (a bundle's own parts,
+// empty for a package file), then firstUnsigned (the first package's parts,
+// without binding or trailer) with a binding part of scope added and signed by
+// signer (no trailer when signer is empty), then rest (later members as they
+// are). The binding payload is the scope (u32) and SHA-1(file header ||
+// SHA-1(leading)). Empty when the signer fails.
+std::string bindFile(std::string_view leading, std::string_view firstUnsigned,
+                     const TrailerSigner& signer, std::string_view rest, std::uint32_t scope,
+                     std::uint32_t magic = standardMagic);
+
+// A package body without its trailer and without binding parts: the parts a
+// new signature starts from.
+std::string unsignedBody(std::string_view body);
+
+// Offset of the first type-1 part header of a whole file; 0 when there is none.
+std::size_t firstPackageOffset(std::string_view file);
 
 // File header (magic, length of the body) followed by body.
 std::string wrapFile(std::string_view body, std::uint32_t magic = standardMagic);

@@ -28,7 +28,12 @@ enum PartType : std::uint16_t {
   ImagePart = 21,
   NotePart = 23,
   Text24Part = 24,
+  BindingPart = 25,
 };
+
+// The scope word that opens a binding part's payload: what the binding binds.
+constexpr std::uint32_t packageBindingScope = 1;  // a package file's header
+constexpr std::uint32_t bundleBindingScope = 2;   // a bundle file's header and own parts
 
 constexpr std::uint32_t standardMagic = 0xBAD0F11E;
 constexpr std::uint32_t alternateMagic = 0xA1100FFB;
@@ -39,6 +44,7 @@ constexpr std::size_t nameFieldSize = 16;
 constexpr std::size_t headerPayloadSize = 32;  // without the optional flag word
 constexpr std::size_t listEntrySize = 32;
 constexpr std::size_t trailerPayloadSize = 68;
+constexpr std::size_t bindingPayloadSize = 24;  // scope word, SHA-1
 
 // Header flag bits.
 constexpr std::uint32_t bootImageFlag = 1;

@@ -156,12 +156,16 @@ int runBuild(const std::vector<std::string>& argv) {
   } else if (!treeOptions.variants.empty()) {
     return report(statusUsage, "build: --variant needs a file tree");
   }
-  std::string body = pkgwriter::buildPackageBody(layout);
-  if (args.has("key")) {
-    body = pkgwriter::signBody(body, trailerSigner(key));
-    if (body.empty()) return report(statusFailed, "build: signing failed");
-  }
-  return writePackageOutput(args, body, "build");
+  // The file header is bound into the package, signed or not.
+  const std::string body = pkgwriter::encodeParts(pkgwriter::packageParts(layout));
+  const pkgwriter::TrailerSigner signer =
+      args.has("key") ? trailerSigner(key) : pkgwriter::TrailerSigner();
+  return writePackageOutput(
+      args,
+      [&](std::uint32_t magic) {
+        return pkgwriter::bindFile({}, body, signer, {}, pkgwriter::packageBindingScope, magic);
+      },
+      "build");
 }
 
 }  // namespace tpk

@@ -7,6 +7,7 @@
 #include "tpk/file_io.h"
 #include "tpk/header_options.h"
 #include "tpk/member_package.h"
+#include "tpk/package_signing.h"
 
 namespace tpk {
 
@@ -18,20 +19,26 @@ const char* const usage =
     "Makes the bundle OUT of the member PACKAGE files, in the order given. Each\n"
     "member is copied unchanged from its header part on, so its signature stays\n"
     "valid; sign the members before bundling them (or sign the bundle after).\n"
+    "With --key the bundle's file header and own parts are bound into the first\n"
+    "member, which is signed again; without it they stay unbound, and an\n"
+    "installer trusts them only so far, until tpk sign binds them.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE        the bundle file to write\n"
     "%s"
     "      --disabled NAME      install the member NAME disabled by default; repeatable\n"
     "      --alternate-magic    write the alternate file magic\n"
+    "  -k, --key FILE           bind the bundle, signing its first member with this key\n"
     "%s";
 
 }  // namespace
 
 int runBundle(const std::vector<std::string>& argv) {
   std::vector<OptionInfo> optionTable = headerOptions();
-  optionTable.insert(optionTable.end(),
-               {{"output", 'o', true}, {"disabled", 0, true}, {"alternate-magic", 0, false}});
+  optionTable.insert(optionTable.end(), {{"output", 'o', true},
+                                         {"disabled", 0, true},
+                                         {"alternate-magic", 0, false},
+                                         {"key", 'k', true}});
   Arguments args;
   std::string error;
   if (!args.parse(argv, optionTable, error))
@@ -44,6 +51,12 @@ int runBundle(const std::vector<std::string>& argv) {
   if (args.positional().empty()) return report(statusUsage, "bundle: no member PACKAGE given");
   pkgwriter::BundleLayout layout;
   if (!readHeaderOptions(args, layout, error)) return report(statusUsage, "bundle: " + error);
+  KeyBytes key;
+  if (args.has("key")) {
+    if (!readSecretKey(args.value("key"), key, error))
+      return report(statusFailed, "bundle: " + error);
+    layout.binder = trailerSigner(key);
+  }
 
   std::vector<std::string> names;
   for (const std::string& path : args.positional()) {
@@ -67,8 +80,9 @@ int runBundle(const std::vector<std::string>& argv) {
       layout.defaultDisabled->push_back({.name = name});
     }
   }
-  const std::string body = pkgwriter::buildBundleBody(layout);
-  return writePackageOutput(args, body, "bundle");
+  return writePackageOutput(
+      args, [&](std::uint32_t magic) { return pkgwriter::buildBundleFile(layout, magic); },
+      "bundle");
 }
 
 }  // namespace tpk

@@ -131,14 +131,18 @@ bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderLayout& header, s
   return true;
 }
 
-int writePackageOutput(const Arguments& args, const std::string& body, const char* command) {
+int writePackageOutput(const Arguments& args,
+                       const std::function<std::string(std::uint32_t magic)>& makeFile,
+                       const char* command) {
   const std::string prefix = std::string(command) + ": ";
-  if (body.size() > 0xFFFFFFFFu - pkgwriter::fileHeaderSize)
-    return report(statusFailed, prefix + "the file would be larger than 4 GiB");
   const std::uint32_t magic =
       args.has("alternate-magic") ? pkgwriter::alternateMagic : pkgwriter::standardMagic;
+  const std::string file = makeFile(magic);
+  if (file.empty()) return report(statusFailed, prefix + "signing failed");
+  if (file.size() > 0xFFFFFFFFu)
+    return report(statusFailed, prefix + "the file would be larger than 4 GiB");
   std::string error;
-  if (!writeFileAtomically(args.value("output"), pkgwriter::wrapFile(body, magic), error))
+  if (!writeFileAtomically(args.value("output"), file, error))
     return report(statusFailed, prefix + error);
   return statusOk;
 }

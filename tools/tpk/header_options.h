@@ -2,6 +2,8 @@
 // and "tpk bundle": name, version, build time, texts, relations and flags.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,9 +24,12 @@ extern const char* const relationsHelp;  // the relation syntax, printed last
 // message in error (a usage error).
 bool readHeaderOptions(const Arguments& args, pkgwriter::HeaderLayout& header, std::string& error);
 
-// Puts the file header (the magic --alternate-magic selects) in front of body
-// and writes the result to --output through a temporary file. Returns the
-// command's exit status; errors are reported as "COMMAND: ...".
-int writePackageOutput(const Arguments& args, const std::string& body, const char* command);
+// Writes the file that makeFile makes for the magic --alternate-magic selects
+// to --output through a temporary file. Returns the command's exit status;
+// errors (makeFile giving nothing: signing failed) are reported as
+// "COMMAND: ...".
+int writePackageOutput(const Arguments& args,
+                       const std::function<std::string(std::uint32_t magic)>& makeFile,
+                       const char* command);
 
 }  // namespace tpk

@@ -219,6 +219,8 @@ int inspectCommand(const std::vector<std::string>& argv, bool contents) {
       std::printf("magic: 0x%08x%s\n", unsigned(file.magic),
                   file.magic == 0xA1100FFBu ? " (alternate)" : "");
       std::printf("length: %zu\n", file.size);
+      if (file.binding != BindingState::None)
+        std::printf("binding: %s\n", file.binding == BindingState::Matches ? "matches" : "differs");
       std::printf("parts: %s\n", layoutText(file.parts).c_str());
     }
     const bool bundle = !file.packages.empty() && file.packages.front().isBundleHeader;

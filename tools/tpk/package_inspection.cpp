@@ -6,6 +6,7 @@
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
+#include "pkgwriter/package_builder.h"
 #include "tpk/file_io.h"
 
 namespace tpk {
@@ -132,6 +133,34 @@ Verdict trailerVerdict(const std::string& bytes, const InspectedPackage& package
   return Verdict::BadSignature;
 }
 
+// The binding as the installer's check judges it, from the bytes: only a
+// 24-byte binding part of the file's own scope in its first package counts.
+BindingState bindingState(const std::string& bytes, const InspectedFile& file) {
+  const std::size_t first = pkgwriter::firstPackageOffset(bytes);
+  if (first == 0) return BindingState::None;
+  const std::string leading = bytes.substr(8, first - 8);
+  const std::uint32_t scope = file.parts.front().type == 18 ? pkgwriter::bundleBindingScope
+                                                            : pkgwriter::packageBindingScope;
+  const pkgwriter::Digest leadingDigest = pkgwriter::sha1(leading);
+  const pkgwriter::Digest expected =
+      pkgwriter::sha1(bytes.substr(0, 8) + std::string(leadingDigest.begin(), leadingDigest.end()));
+  BindingState state = BindingState::None;
+  for (const InspectedPackage& package : file.packages) {
+    if (package.isBundleHeader) continue;
+    for (const LayoutPart& part : package.parts) {
+      if (part.type != pkgwriter::BindingPart || part.length != pkgwriter::bindingPayloadSize ||
+          le32(reinterpret_cast<const unsigned char*>(bytes.data()) + part.offset + 6) != scope)
+        continue;
+      if (bytes.compare(part.offset + 10, expected.size(),
+                        std::string(expected.begin(), expected.end())) != 0)
+        return BindingState::Differs;
+      state = BindingState::Matches;
+    }
+    break;
+  }
+  return state;
+}
+
 }  // namespace
 
 bool inspectFile(const std::string& path, const std::uint8_t* publicKey, InspectedFile& file,
@@ -237,6 +266,7 @@ bool inspectFile(const std::string& path, const std::uint8_t* publicKey, Inspect
     type = stream.next();
   }
   if (packageCount == 0) file.problem = "a bundle without members";
+  file.binding = bindingState(bytes, file);
   return true;
 }
 

@@ -55,6 +55,10 @@ struct InspectedPackage {
   Verdict verdict = Verdict::Malformed;
 };
 
+// What the binding part of a file's first package says of the file header
+// and a bundle's own parts: none counts, it matches them, or it does not.
+enum class BindingState { None, Matches, Differs };
+
 struct InspectedFile {
   std::string path;
   std::uint32_t magic = 0;
@@ -64,6 +68,7 @@ struct InspectedFile {
   // Empty when the file is well formed; otherwise the first problem found.
   std::string problem;
   std::deque<InspectedPackage> packages;  // a bundle header first, then its members
+  BindingState binding = BindingState::None;
 };
 
 // The part headers of a whole file, which must tile it exactly after a valid

@@ -13,7 +13,8 @@ namespace tpk {
 
 namespace {
 
-// The file with every package re-signed; empty with a message in error.
+// The file with every package re-signed and its header (a bundle's own parts
+// too) bound into the first one; empty with a message in error.
 std::string resign(const std::string& path, const std::string& bytes,
                    const pkgwriter::TrailerSigner& sign, std::string& error) {
   InspectedFile layout;
@@ -22,29 +23,25 @@ std::string resign(const std::string& path, const std::string& bytes,
     error = path + ": malformed file: " + problem;
     return {};
   }
-  std::string body;
+  const auto partBytes = [&bytes](const LayoutPart& p) {
+    return bytes.substr(p.offset, 6 + std::size_t(p.length));
+  };
+  std::string leading;
   std::size_t i = 0;
-  // A bundle's leading parts belong to no package and stay as they are.
   while (i < layout.parts.size() && layout.parts[i].type != pkgwriter::HeaderPart) {
-    if (i > 0 || layout.parts[i].type != pkgwriter::BundleHeaderPart) {
+    if (i == 0 && layout.parts[i].type != pkgwriter::BundleHeaderPart) {
       error = path + ": malformed file: it does not start with a package or bundle header";
       return {};
     }
-    const LayoutPart& p = layout.parts[i++];
-    body += bytes.substr(p.offset, 6 + std::size_t(p.length));
-    while (i < layout.parts.size() && layout.parts[i].type != pkgwriter::HeaderPart) {
-      const LayoutPart& q = layout.parts[i++];
-      body += bytes.substr(q.offset, 6 + std::size_t(q.length));
-    }
+    leading += partBytes(layout.parts[i++]);
   }
   if (i == layout.parts.size()) {
     error = path + ": malformed file: no package in it";
     return {};
   }
+  std::vector<std::string> packages;
   while (i < layout.parts.size()) {
-    std::string package =
-        bytes.substr(layout.parts[i].offset, 6 + std::size_t(layout.parts[i].length));
-    ++i;
+    std::string package = partBytes(layout.parts[i++]);
     bool trailerSeen = false;
     while (i < layout.parts.size() && layout.parts[i].type != pkgwriter::HeaderPart) {
       const LayoutPart& p = layout.parts[i++];
@@ -52,23 +49,31 @@ std::string resign(const std::string& path, const std::string& bytes,
         error = path + ": malformed file: parts follow a signature trailer";
         return {};
       }
-      if (p.type == pkgwriter::TrailerPart)
-        trailerSeen = true;
-      else
-        package += bytes.substr(p.offset, 6 + std::size_t(p.length));
+      trailerSeen = p.type == pkgwriter::TrailerPart;
+      package += partBytes(p);
     }
-    const std::string signedPackage = pkgwriter::signBody(package, sign);
-    if (signedPackage.empty()) {
-      error = path + ": signing failed";
-      return {};
-    }
-    body += signedPackage;
+    packages.push_back(pkgwriter::unsignedBody(package));
   }
-  if (body.size() > 0xFFFFFFFFu - pkgwriter::fileHeaderSize) {
+  std::string rest;
+  bool signedAll = true;
+  for (std::size_t p = 1; p < packages.size(); ++p) {
+    const std::string signedPackage = pkgwriter::signBody(packages[p], sign);
+    signedAll = signedAll && !signedPackage.empty();
+    rest += signedPackage;
+  }
+  const std::uint32_t scope =
+      leading.empty() ? pkgwriter::packageBindingScope : pkgwriter::bundleBindingScope;
+  const std::string file =
+      pkgwriter::bindFile(leading, packages[0], sign, rest, scope, layout.magic);
+  if (file.empty() || !signedAll) {
+    error = path + ": signing failed";
+    return {};
+  }
+  if (file.size() > 0xFFFFFFFFu) {
     error = path + ": the signed file would be larger than 4 GiB";
     return {};
   }
-  return pkgwriter::wrapFile(body, layout.magic);
+  return file;
 }
 
 }  // namespace
@@ -84,8 +89,9 @@ int runSign(const std::vector<std::string>& argv) {
         "\n"
         "Adds or replaces the signature trailer of every package in each FILE (each\n"
         "member of a bundle), in place. A package's signature covers its parts from\n"
-        "its header part to the trailer's part header; a bundle's own leading parts\n"
-        "are not signed.\n"
+        "its header part to the trailer's part header. The file header and a\n"
+        "bundle's own leading parts are bound into the first package (a binding\n"
+        "part, signed with it).\n"
         "\n"
         "  -k, --key FILE   secret key file (see tpk keygen)\n");
     return statusOk;

@@ -25,10 +25,12 @@ int runVerify(const std::vector<std::string>& argv) {
         "Checks every file as the installer does: each package (each bundle member)\n"
         "must end in a signature trailer that verifies or have a known digest, nothing\n"
         "may follow a trailer but the next member, and the file ends with its last\n"
-        "package; a bundle holds no file tree or signature of its own.\n"
+        "package; a bundle holds no file tree or signature of its own; a binding\n"
+        "in the first package must match the file header and a bundle's own parts.\n"
         "Prints \"FILE: ok\" or \"FILE: PACKAGE: REASON\" per file, the reason being one\n"
         "of: no signature and unknown digest, digest mismatch, bad signature,\n"
-        "malformed file. Exit status: 0 all verified, 1 one did not, 2 usage error.\n"
+        "binding mismatch, malformed file. Exit status: 0 all verified, 1 one did\n"
+        "not, 2 usage error.\n"
         "\n"
         "  -p, --pubkey FILE   signer public key file (default: the installer's own\n"
         "                      trust configuration)\n");
@@ -61,6 +63,8 @@ int runVerify(const std::vector<std::string>& argv) {
         failure = printable(p.record.name) + ": " + verdictText(p.verdict);
         break;
       }
+      if (failure.empty() && file.binding == BindingState::Differs)
+        failure = printable(file.packages.front().record.name) + ": binding mismatch";
     }
     // The verdict is the installer's own check; the inspection above only
     // names the package and the reason when it can.

@@ -1,0 +1,22 @@
+#include "files/write_all.h"
+
+#include <cerrno>
+
+#include "files/file_platform.h"
+
+bool writeAll(int fd, const char* bytes, std::size_t length) {
+  while (length > 0) {
+    const ssize_t written = filePlatform().write(fd, bytes, length);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) {
+      errno = EIO;
+      return false;
+    }
+    bytes += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return true;
+}

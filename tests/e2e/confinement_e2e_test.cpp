@@ -122,6 +122,11 @@ const std::vector<Attack> attacks = {
      },
      [](const std::string&) { return Lines{fileOf(package("evil", v2))}; },
      "WARNING: file /out/passwd of evil-1.0 not removed: outside /flash"},
+    {"a database entry that is a link out of /flash",
+     [](const DeviceRoot& root, const std::string&) {
+       plant(root, {"/flash/var/pdb/evil -> /etc"}, {"/etc/passwd"});
+     },
+     [](const std::string&) { return Lines{fileOf(package("evil"))}; }, "installed evil-1.0"},
     {"an entry in the database", nullptr,
      [](const std::string&) {
        return Lines{fileWith("evil", FileTreeBuilder().addFile("var/pdb/other/version", "1 1\n"))};

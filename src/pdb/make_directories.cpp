@@ -35,8 +35,7 @@ bool makeDirectories(const std::string& path, bool parentsOnly) {
   if (parentsOnly && !levels.empty()) levels.erase(levels.begin());
 
   for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
-    if (filePlatform().makeDirAt(AT_FDCWD, it->c_str(), 0770) != 0 && errno != EEXIST)
-      return false;
+    if (filePlatform().makeDirAt(AT_FDCWD, it->c_str(), 0770) != 0 && errno != EEXIST) return false;
   }
   return true;
 }

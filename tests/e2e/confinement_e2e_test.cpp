@@ -64,7 +64,7 @@ struct Attack {
   std::string name;
   std::function<void(const DeviceRoot&, const std::string& canary)> setUp;
   std::function<Lines(const std::string& canary)> streams;  // one installer run each
-  std::string expected;  // a line of the last run's output
+  std::string expected;                                     // a line of the last run's output
 };
 
 const std::string broken = "ERROR: installation of evil-1.0 failed: broken package";
@@ -81,8 +81,8 @@ const std::vector<Attack> attacks = {
        return Lines{fileWith("evil", FileTreeBuilder().addSymlink("c", canary).addFile("c/x", ""))};
      },
      broken},
-    {"a device link out of /flash", [](const DeviceRoot& root,
-                                       const std::string&) {
+    {"a device link out of /flash",
+     [](const DeviceRoot& root, const std::string&) {
        plant(root, {"/flash/etc -> /etc"}, {"/etc/passwd"});
      },
      [](const std::string&) {
@@ -101,10 +101,9 @@ const std::vector<Attack> attacks = {
      broken},
     {"a later member of the same bundle", nullptr,
      [](const std::string&) {
-       return Lines{bundleFile(
-           "suite", v1,
-           {withTree("first", FileTreeBuilder().addSymlink("m", "/")),
-            withTree("evil", FileTreeBuilder().addFile("m/etc/x", ""))})};
+       return Lines{bundleFile("suite", v1,
+                               {withTree("first", FileTreeBuilder().addSymlink("m", "/")),
+                                withTree("evil", FileTreeBuilder().addFile("m/etc/x", ""))})};
      },
      "ERROR: installation of suite-1.0 failed: broken package"},
     {"a later package through an earlier package's link", nullptr,
@@ -154,7 +153,8 @@ TEST(Confinement, NothingOutsideFlashChangesWhateverThePackagesTry) {
     lay(root, "stream-base.before");  // a device without packages would halt after a failure
     if (attack.setUp) attack.setUp(root, canary.path());
     const Lines streams = attack.streams(canary.path());
-    const std::string outside = fingerprint(root.path(), "flash"), beside = fingerprint(canary.path());
+    const std::string outside = fingerprint(root.path(), "flash"),
+                      beside = fingerprint(canary.path());
     ProcessResult result;
     for (const std::string& bytes : streams) {
       ProcessOptions options;
@@ -164,8 +164,7 @@ TEST(Confinement, NothingOutsideFlashChangesWhateverThePackagesTry) {
       EXPECT_EQ(0, result.stateAtTimeLimit) << "the run did not end";
     }
     const Lines shown = shownLines(result.output);
-    EXPECT_NE(shown.end(), std::find(shown.begin(), shown.end(), attack.expected))
-        << result.output;
+    EXPECT_NE(shown.end(), std::find(shown.begin(), shown.end(), attack.expected)) << result.output;
     EXPECT_EQ(outside, fingerprint(root.path(), "flash"));
     EXPECT_EQ(beside, fingerprint(canary.path()));
     unnest(root);

@@ -24,13 +24,22 @@ struct Tree : ScratchDir {
   Tree() {
     for (const char* dir : {"flash/a/b", "flash/var/pdb", "outside"}) makeDirs(*this / dir);
     writeFile(*this / "flash/file", "");
-    const std::pair<std::string, std::string> links[] = {
-        {"in", "a"},          {"abs", path() + "/flash/a"},   {"out", path() + "/outside"},
-        {"root", "/"},        {"up", ".."},                   {"a/upin", "../a/./b"},
-        {"a/up2", "../../outside"}, {"loop1", "loop2"},       {"loop2", "loop1"},
-        {"self", "."},        {"via", "in/b"},                {"dang", "nothere"},
-        {"v", "var/../var"},  {"flashy", path() + "/flashy"}, {"a/b/far", "/" + path()},
-        {"var/pdb/back", "../pdb"}};
+    const std::pair<std::string, std::string> links[] = {{"in", "a"},
+                                                         {"abs", path() + "/flash/a"},
+                                                         {"out", path() + "/outside"},
+                                                         {"root", "/"},
+                                                         {"up", ".."},
+                                                         {"a/upin", "../a/./b"},
+                                                         {"a/up2", "../../outside"},
+                                                         {"loop1", "loop2"},
+                                                         {"loop2", "loop1"},
+                                                         {"self", "."},
+                                                         {"via", "in/b"},
+                                                         {"dang", "nothere"},
+                                                         {"v", "var/../var"},
+                                                         {"flashy", path() + "/flashy"},
+                                                         {"a/b/far", "/" + path()},
+                                                         {"var/pdb/back", "../pdb"}};
     for (const auto& [name, target] : links)
       EXPECT_EQ(0, ::symlink(target.c_str(), (*this / ("flash/" + name)).c_str())) << name;
   }
@@ -126,7 +135,8 @@ TEST(ConfinedDir, ATreeCostsOneOpenPerLevelHoweverDeepWithFewDescriptors) {
   EXPECT_EQ(std::size_t(depth), flash.place().depth);
   // Back above the levels still held: walked from the base again.
   ASSERT_EQ(Confinement::Inside, flash.resolve("d/d/d", false));
-  struct stat info {}, expected {};
+  struct stat info {
+  }, expected{};
   ::fstat(flash.place().fd, &info);
   ::stat((scratch / "flash/d/d/d").c_str(), &expected);
   EXPECT_EQ(expected.st_ino, info.st_ino);

@@ -188,9 +188,10 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
       package.files = {"/bin/a", "/gone", "/../victim", "/bin/../../victim"};
       Console& console = childConsole();
       removePackage(console, package);
-      EXPECT_EQ((Messages{"WARNING: file /../victim of pkg-0.0 not removed: outside /flash",
-                          "WARNING: file /bin/../../victim of pkg-0.0 not removed: outside /flash"}),
-                console.messages);
+      EXPECT_EQ(
+          (Messages{"WARNING: file /../victim of pkg-0.0 not removed: outside /flash",
+                    "WARNING: file /bin/../../victim of pkg-0.0 not removed: outside /flash"}),
+          console.messages);
       EXPECT_TRUE(package.files.empty());
       EXPECT_EQ(ScheduledAction::None, package.action);
     });

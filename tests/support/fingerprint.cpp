@@ -16,8 +16,8 @@ std::string lineOf(const std::string& path, const std::string& shown) {
   if (::lstat(path.c_str(), &info) != 0) return shown + " missing\n";
   std::string line = shown + ' ' + std::to_string(info.st_mode) + ' ' +
                      std::to_string(info.st_size) + ' ' + std::to_string(info.st_uid) + ':' +
-                     std::to_string(info.st_gid) + " at " +
-                     std::to_string(info.st_mtim.tv_sec) + '.' + std::to_string(info.st_mtim.tv_nsec);
+                     std::to_string(info.st_gid) + " at " + std::to_string(info.st_mtim.tv_sec) +
+                     '.' + std::to_string(info.st_mtim.tv_nsec);
   if (S_ISLNK(info.st_mode)) line += " -> " + std::filesystem::read_symlink(path).string();
   if (S_ISREG(info.st_mode)) {
     std::uint64_t hash = 14695981039346656037u;

@@ -102,7 +102,8 @@ bool reservedPlace(const ConfinedPlace& parent, const std::string& leaf) {
   return parent.head == "var/pdb";
 }
 
-// Whether a made object or an existing one was the result of placing an entry.
+// How placing an entry ended: a new object made, an existing directory kept,
+// or a failure (reported).
 enum class Placed : std::uint8_t { Made = 0, Kept = 1, Failed = 2 };
 
 class TreeExtractor {

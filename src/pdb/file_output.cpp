@@ -20,6 +20,10 @@ FileOutput::FileOutput(const std::string& path) {
 }
 
 FileOutput::FileOutput(int dir, const char* name) {
+  if (dir < 0) {  // the directory could not be opened: errno says why
+    error_ = errno != 0 ? errno : EBADF;
+    return;
+  }
   fd_ = filePlatform().openAt(dir, name, createFlags | O_NOFOLLOW, 0666);
   if (fd_ < 0 && errno == ELOOP && filePlatform().removeAt(dir, name, 0) == 0)
     fd_ = filePlatform().openAt(dir, name, createFlags | O_NOFOLLOW | O_EXCL, 0666);

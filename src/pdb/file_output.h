@@ -14,6 +14,8 @@ public:
   explicit FileOutput(const std::string& path);
   // Creates or truncates name in the directory dir, never writing through a
   // link: a link standing at name is removed and the file made in its place.
+  // A dir below 0 (a directory that could not be opened) fails with the error
+  // errno holds.
   FileOutput(int dir, const char* name);
   ~FileOutput();
   FileOutput(const FileOutput&) = delete;

@@ -63,9 +63,10 @@ void removePackageDir(const InstalledPackage& package) {
   } else if (errno == ELOOP || errno == ENOTDIR) {
     filePlatform().removeAt(database.get(), name, 0);
   }
+  if (!(package.flags & bootImage)) return;
   ConfinedDir flash(flashDir);
   struct stat link;
-  if ((package.flags & bootImage) && flash.opened() &&
+  if (flash.opened() &&
       ::fstatat(flash.place().fd, "bootimage", &link, 0) == 0 && link.st_nlink == 1)
     filePlatform().removeAt(flash.place().fd, "bootimage", 0);
 }

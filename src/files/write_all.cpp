@@ -4,17 +4,19 @@
 
 #include "files/file_platform.h"
 
-bool writeAll(int fd, const char* bytes, std::size_t count) {
-  while (count != 0) {
-    const ssize_t written = filePlatform().write(fd, bytes, count);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return false;
+bool writeAll(int fd, const char* bytes, std::size_t length) {
+  while (length > 0) {
+    const ssize_t written = filePlatform().write(fd, bytes, length);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
     if (written == 0) {
       errno = EIO;
       return false;
     }
     bytes += written;
-    count -= static_cast<std::size_t>(written);
+    length -= static_cast<std::size_t>(written);
   }
   return true;
 }

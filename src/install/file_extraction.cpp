@@ -8,16 +8,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "files/confined_dir.h"
+#include "files/file_platform.h"
+#include "files/write_all.h"
 #include "install/flash_queries.h"
-#include "install/install_platform.h"
 #include "pdb/install_messages.h"
-#include "pdb/make_directories.h"
 #include "pdb/package_dir.h"
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/part_stream.h"
@@ -29,6 +29,11 @@ constexpr std::size_t dataChunk = 16384;
 // A name or link target longer than any path is refused before anything is
 // allocated for it.
 constexpr std::uint32_t longestText = PATH_MAX;
+// The files list (and the directories whose times are kept) may take a fixed
+// floor plus this many bytes per byte of the package file: names compress, but
+// a list far larger than its package would only fill the flash and the memory.
+constexpr std::uint64_t listFloor = 1 << 20;
+constexpr std::uint64_t listPerPackageByte = 16;
 
 std::uint16_t u16At(const unsigned char* bytes) {
   return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
@@ -64,65 +69,81 @@ struct Entry {
 
   EntryHeader header;
   std::string name;      // as it stands in the package; what messages name
-  std::string key;       // the name without empty and "." components
   std::string recorded;  // below /flash, beginning with '/': what files holds
-  std::string path;      // "/flash" + recorded: what is created
+  std::string parent;    // the directory that holds it, below /flash
+  std::string leaf;      // its last component: what is created in parent
 };
 
-// "./a//b/" and "a/b" name the same place: the key of both is "a/b".
-std::string nameKey(const std::string& name) {
-  std::string key;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find('/', start);
-    if (end == std::string::npos) end = name.size();
-    const std::string_view component(name.data() + start, end - start);
-    if (!component.empty() && component != ".") {
-      if (!key.empty()) key += '/';
-      key += component;
+// Splits path at its last component that is neither empty nor ".".
+void splitLeaf(const std::string& path, std::string& parent, std::string& leaf) {
+  std::size_t end = path.size();
+  for (;;) {
+    const std::size_t slash = path.rfind('/', end == 0 ? 0 : end - 1);
+    const std::size_t start = slash == std::string::npos || end == 0 ? 0 : slash + 1;
+    const std::string_view name(path.data() + start, end - start);
+    if ((!name.empty() && name != ".") || start == 0) {
+      leaf = name == "." ? "" : std::string(name);
+      parent = path.substr(0, start);
+      return;
     }
-    start = end + 1;
+    end = slash;
   }
-  return key;
 }
 
-bool writeAll(int file, const char* bytes, std::size_t length) {
-  while (length > 0) {
-    const ssize_t written = ::write(file, bytes, length);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += written;
-    length -= static_cast<std::size_t>(written);
+// The database directory and the installer's own files at the top of /flash
+// are never a package's to make or replace.
+bool reservedPlace(const ConfinedPlace& parent, const std::string& leaf) {
+  if (parent.depth == 0) {
+    for (const char* own : {"postlog", "PCKGS_CHANGED", "UPGRADED", "bootimage"})
+      if (leaf == own) return true;
+    return false;
   }
-  return true;
+  if (parent.depth == 1) return parent.head == "var" && leaf == "pdb";
+  return parent.head == "var/pdb";
 }
+
+// How placing an entry ended: a new object made, an existing directory kept,
+// or a failure (reported).
+enum class Placed : std::uint8_t { Made = 0, Kept = 1, Failed = 2 };
 
 class TreeExtractor {
 public:
   TreeExtractor(Console& console, InstalledPackage& package, PartStream& stream)
-      : console_(console), package_(package), stream_(stream), tree_(stream) {}
+      : console_(console),
+        package_(package),
+        stream_(stream),
+        tree_(stream),
+        flash_(flashDir),
+        listLimit_(listFloor + listPerPackageByte * std::uint64_t(stream.totalLength())) {}
 
   bool run();
 
 private:
-  // Reads the entry's name and its key; false (reported) for a name that is
-  // cut short, too long, or would reach outside the package's tree.
+  // Reads the entry's name; false (reported) for a name that is cut short,
+  // too long, or would reach outside the package's tree.
   bool readName(Entry& entry);
-  bool passesThroughOwnLink(const std::string& key) const;
-  // Creates the missing directories above path; entries of one directory
-  // follow each other in a tree, so a directory made for the last entry is
-  // not walked again level by level.
-  void makeParents(const std::string& path);
-  // Removes what stands at the entry's path; false when an existing
-  // directory is kept for a directory entry.
-  bool clearPlace(const Entry& entry);
+  // Resolves the entry's parent below /flash, making missing levels; false
+  // (reported) when it leads out of /flash or to a place that is never a
+  // package's. A level that cannot be made is reported when the entry is.
+  bool findParent(const Entry& entry, bool& found);
+  // Creates the object with make(exclusive) (0 or a descriptor on success);
+  // when something is in the way, keeps a directory for a directory entry and
+  // otherwise removes it and makes the object again, not exclusively.
+  template <typename Make>
+  Placed place(const Entry& entry, Make make);
   // Creates the entry by its type; false after a reported failure.
   bool create(const Entry& entry);
   bool createLink(const Entry& entry);
   bool createFile(const Entry& entry);
-  bool createDevice(const Entry& entry);
+  bool createNode(const Entry& entry);
+  bool createDirectory(const Entry& entry);
+  void setAttributes(const Entry& entry);
+  // Records the entry in package.files; false (reported) beyond the limit.
+  bool record(const Entry& entry);
+  bool within(std::size_t bytes) {
+    listBytes_ += bytes;
+    return listBytes_ <= listLimit_;
+  }
 
   bool readExactly(char* bytes, std::size_t count);
   bool readText(std::uint32_t length, std::string& text);
@@ -135,22 +156,22 @@ private:
     reportCreateFailure(console_, package_, entry.name.c_str());
     return false;
   }
+  int dir() const { return flash_.place().fd; }
 
   Console& console_;
   InstalledPackage& package_;
   PartStream& stream_;
   InflateStream tree_;
-  std::vector<std::pair<std::string, std::uint32_t>> directoryTimes_;
-  std::set<std::string> ownLinks_;  // keys of the links this package made
-  std::string madeParent_;          // the last directory whose levels all exist
+  ConfinedDir flash_;
+  std::uint64_t listBytes_ = 0;  // recorded paths and directories whose times are kept
+  const std::uint64_t listLimit_;
 };
 
 bool TreeExtractor::run() {
   std::string treeRoot;
   if (package_.disabled) {
     treeRoot = "/x/" + package_.name;
-    makeDirectories("/flash" + treeRoot, false);
-    makeDirectories("/flash" + treeRoot + "/var/pdb/" + package_.name, false);
+    flash_.resolve(treeRoot.substr(1) + "/var/pdb/" + package_.name, true);
   }
 
   for (;;) {
@@ -160,23 +181,23 @@ bool TreeExtractor::run() {
     Entry entry{EntryHeader(header), {}, {}, {}, {}};
     if (!readName(entry)) return false;
     entry.recorded = treeRoot + (entry.name.starts_with('/') ? "" : "/") + entry.name;
-    entry.path = "/flash" + entry.recorded;
+    splitLeaf(entry.recorded, entry.parent, entry.leaf);
 
-    makeParents(entry.path);
+    bool found = false;
+    if (!findParent(entry, found)) return false;
     if (entry.header.variant != 0 && entry.header.variant != deviceVariant()) {
       skip(entry.header.size);
       continue;
     }
-    if (!clearPlace(entry)) {
+    if (!found) {
       skip(entry.header.size);
-      continue;
+      return createFailed(entry);
     }
     if (!create(entry)) return false;
     showInstalling(console_, package_, stream_);
   }
-
-  // Making a directory's contents changed its times: set them again.
-  for (const auto& [path, time] : directoryTimes_) installPlatform().setTimes(path.c_str(), time);
+  // Directories left now get their times again: making their contents changed them.
+  flash_.finish();
   return true;
 }
 
@@ -184,114 +205,141 @@ bool TreeExtractor::readName(Entry& entry) {
   if (!readText(entry.header.nameLength, entry.name)) return broken();
   // A NUL would make the created path differ from the checked and recorded one.
   if (entry.name.find('\0') != std::string::npos || climbsUp(entry.name)) return broken();
-  entry.key = nameKey(entry.name);
-  // Links on the device are followed; the package's own are not, or a link to
-  // "/" followed by an entry below it would write anywhere.
-  if (passesThroughOwnLink(entry.key)) return broken();
   return true;
 }
 
-void TreeExtractor::makeParents(const std::string& path) {
-  const std::string parent = path.substr(0, path.rfind('/'));
-  if (parent == madeParent_) return;
-  madeParent_ = makeDirectories(path, true) ? parent : std::string();
-}
-
-bool TreeExtractor::passesThroughOwnLink(const std::string& key) const {
-  for (std::size_t slash = key.find('/'); slash != std::string::npos;
-       slash = key.find('/', slash + 1)) {
-    if (ownLinks_.count(key.substr(0, slash)) != 0) return true;
-  }
-  return false;
-}
-
-bool TreeExtractor::clearPlace(const Entry& entry) {
-  struct stat existing;
-  if (::stat(entry.path.c_str(), &existing) == 0) {
-    if (S_ISDIR(existing.st_mode) && entry.type() == directoryType) return false;
-    ::unlink(entry.path.c_str());
-  } else if (ownLinks_.count(entry.key) != 0) {
-    // A dangling link of this package: replaced, never written through.
-    ::unlink(entry.path.c_str());
-  }
+bool TreeExtractor::findParent(const Entry& entry, bool& found) {
+  const Confinement where = flash_.resolve(entry.parent, true);
+  if (where == Confinement::Outside) return broken();
+  found = where == Confinement::Inside;
+  if (found && reservedPlace(flash_.place(), entry.leaf)) return broken();
   return true;
+}
+
+template <typename Make>
+Placed TreeExtractor::place(const Entry& entry, Make make) {
+  const char* leaf = entry.leaf.c_str();
+  int made = make(true);
+  if (made < 0 && errno == EEXIST) {
+    struct stat existing;  // a link to a directory counts as one: it is not written through
+    if (entry.type() == directoryType && ::fstatat(dir(), leaf, &existing, 0) == 0 &&
+        S_ISDIR(existing.st_mode))
+      return Placed::Kept;
+    filePlatform().removeAt(dir(), leaf, 0);
+    made = make(false);
+  }
+  if (made < 0) {
+    createFailed(entry);
+    return Placed::Failed;
+  }
+  return Placed::Made;
 }
 
 bool TreeExtractor::create(const Entry& entry) {
-  InstallPlatform& platform = installPlatform();
-  const char* path = entry.path.c_str();
-  const EntryHeader& header = entry.header;
+  if (entry.leaf.empty()) {  // the top of the tree: a directory that is there
+    skip(entry.header.size);
+    if (entry.type() == directoryType) return true;
+    errno = EISDIR;
+    return createFailed(entry);
+  }
   switch (entry.type()) {
     case symlinkType:
-      return createLink(entry);  // owner only: no mode, no times
+      return createLink(entry);
     case regularType:
-      if (!createFile(entry)) return false;
-      break;
+      return createFile(entry);
     case directoryType:
-      skip(header.size);
-      if (::mkdir(path, header.mode) != 0) return createFailed(entry);
-      directoryTimes_.emplace_back(entry.path, header.time);
-      break;
+      skip(entry.header.size);
+      return createDirectory(entry);
     case charDeviceType:
     case blockDeviceType:
-      if (!createDevice(entry)) return false;
-      break;
     case fifoType:
-      skip(header.size);
-      if (platform.makeFifo(path, header.mode) != 0) return createFailed(entry);
-      package_.files.insert(entry.recorded);
-      break;
+      return createNode(entry);
     default:
       return broken();
   }
-  // The owner first: changing it clears set-user-ID and set-group-ID bits.
-  platform.changeOwner(path, header.uid, header.gid);
-  ::chmod(path, header.mode & 07777);
-  platform.setTimes(path, header.time);
-  return true;
+}
+
+// The owner first: changing it clears set-user-ID and set-group-ID bits.
+void TreeExtractor::setAttributes(const Entry& entry) {
+  FilePlatform& files = filePlatform();
+  const EntryHeader& header = entry.header;
+  const char* leaf = entry.leaf.c_str();
+  files.changeOwnerAt(dir(), leaf, header.uid, header.gid, AT_SYMLINK_NOFOLLOW);
+  files.changeModeAt(dir(), leaf, header.mode & 07777);
+  files.setTimesAt(dir(), leaf, header.time, AT_SYMLINK_NOFOLLOW);
+}
+
+bool TreeExtractor::createDirectory(const Entry& entry) {
+  const Placed placed = place(entry, [&](bool) {
+    return filePlatform().makeDirAt(dir(), entry.leaf.c_str(), entry.header.mode);
+  });
+  if (placed != Placed::Made) return placed == Placed::Kept;
+  setAttributes(entry);
+  return within(flash_.keepTimes(entry.leaf.c_str(), entry.header.time)) || broken();
 }
 
 bool TreeExtractor::createLink(const Entry& entry) {
   std::string target;
   if (!readText(entry.header.size, target)) return broken();
-  if (::symlink(target.c_str(), entry.path.c_str()) != 0) return createFailed(entry);
+  if (!record(entry)) return false;
+  const Placed placed = place(entry, [&](bool) {
+    return filePlatform().symlinkAt(target.c_str(), dir(), entry.leaf.c_str());
+  });
+  if (placed == Placed::Failed) return false;
   package_.files.insert(entry.recorded);
-  ownLinks_.insert(entry.key);
-  installPlatform().changeLinkOwner(entry.path.c_str(), entry.header.uid, entry.header.gid);
+  // Its owner only: a mode or times would land on its target.
+  filePlatform().changeOwnerAt(dir(), entry.leaf.c_str(), entry.header.uid, entry.header.gid,
+                               AT_SYMLINK_NOFOLLOW);
   return true;
 }
 
 bool TreeExtractor::createFile(const Entry& entry) {
-  const int file = ::open(entry.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (file < 0) return createFailed(entry);
+  if (!record(entry)) return false;
+  FileHandle file;
+  const Placed placed = place(entry, [&](bool exclusive) {
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | (exclusive ? O_EXCL : O_TRUNC);
+    file.reset(filePlatform().openAt(dir(), entry.leaf.c_str(), flags, 0600));
+    return file.get();
+  });
+  if (placed == Placed::Failed) return false;
   package_.files.insert(entry.recorded);
   char chunk[dataChunk];
   for (std::uint32_t left = entry.header.size; left > 0;) {
     const std::size_t count = std::min<std::size_t>(left, sizeof chunk);
-    if (!readExactly(chunk, count)) {
-      ::close(file);
-      return broken();
-    }
-    if (!writeAll(file, chunk, count)) {
-      createFailed(entry);  // before close() can change errno
-      ::close(file);
-      return false;
-    }
+    if (!readExactly(chunk, count)) return broken();
+    if (!writeAll(file.get(), chunk, count)) return createFailed(entry);
     left -= static_cast<std::uint32_t>(count);
   }
-  if (::close(file) != 0) return createFailed(entry);
+  FilePlatform& files = filePlatform();
+  files.changeOwner(file.get(), entry.header.uid, entry.header.gid);
+  files.changeMode(file.get(), entry.header.mode & 07777);
+  files.setTimes(file.get(), entry.header.time);
+  if (file.close() != 0) return createFailed(entry);
   return true;
 }
 
-bool TreeExtractor::createDevice(const Entry& entry) {
-  unsigned char number[4];
-  if (entry.header.size != sizeof number) return broken();
-  if (!readExactly(reinterpret_cast<char*>(number), sizeof number)) return broken();
-  const dev_t device = static_cast<dev_t>(u32At(number));
-  if (installPlatform().makeNode(entry.path.c_str(), entry.header.mode, device) != 0)
-    return createFailed(entry);
+bool TreeExtractor::createNode(const Entry& entry) {
+  dev_t device = 0;
+  if (entry.type() == fifoType) {
+    skip(entry.header.size);
+  } else {
+    unsigned char number[4];
+    if (entry.header.size != sizeof number) return broken();
+    if (!readExactly(reinterpret_cast<char*>(number), sizeof number)) return broken();
+    device = static_cast<dev_t>(u32At(number));
+  }
+  if (!record(entry)) return false;
+  const Placed placed = place(entry, [&](bool) {
+    return filePlatform().makeNodeAt(dir(), entry.leaf.c_str(), entry.header.mode, device);
+  });
+  if (placed == Placed::Failed) return false;
   package_.files.insert(entry.recorded);
+  setAttributes(entry);
   return true;
+}
+
+bool TreeExtractor::record(const Entry& entry) {
+  return within(entry.recorded.size() + sizeof(std::string) + 4 * sizeof(void*)) || broken();
 }
 
 bool TreeExtractor::readExactly(char* bytes, std::size_t count) {

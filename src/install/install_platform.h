@@ -1,33 +1,16 @@
-// The calls through which installing a package makes device nodes and FIFOs,
-// sets owners and times, flushes the file systems and runs a script in a
-// child process. The installation code reaches them through installPlatform(),
+// The calls through which installing a package runs a script in a child
+// process (its files go through the file layer, files/file_platform.h). The
+// installation code reaches them through installPlatform(),
 // which tests can point at a stand-in with ScopedInstallPlatform (to watch the
 // calls or to make one of them fail).
 #pragma once
 
 #include <sys/types.h>
 
-#include <cstdint>
-
 class InstallPlatform {
 public:
   virtual ~InstallPlatform() = default;
 
-  // File system. Each returns 0, or -1 with errno set, like the system call.
-  // mknod(path, mode, device): mode holds the file type bits.
-  virtual int makeNode(const char* path, mode_t mode, dev_t device) = 0;
-  // mkfifo(path, mode).
-  virtual int makeFifo(const char* path, mode_t mode) = 0;
-  // chown(path, uid, gid): follows a symbolic link.
-  virtual int changeOwner(const char* path, uid_t uid, gid_t gid) = 0;
-  // lchown(path, uid, gid): a symbolic link itself.
-  virtual int changeLinkOwner(const char* path, uid_t uid, gid_t gid) = 0;
-  // utime(path) with access and modification time both set to time.
-  virtual int setTimes(const char* path, std::uint32_t time) = 0;
-  // sync(): schedules every file system's pending writes; cannot fail.
-  virtual void syncAll() = 0;
-
-  // Processes.
   // fork(): the child's id in the parent, 0 in the child, -1 with errno set
   // when no child could be made.
   virtual pid_t forkChild() = 0;
@@ -45,12 +28,6 @@ public:
 // the others real.
 class DeviceInstallPlatform : public InstallPlatform {
 public:
-  int makeNode(const char* path, mode_t mode, dev_t device) override;
-  int makeFifo(const char* path, mode_t mode) override;
-  int changeOwner(const char* path, uid_t uid, gid_t gid) override;
-  int changeLinkOwner(const char* path, uid_t uid, gid_t gid) override;
-  int setTimes(const char* path, std::uint32_t time) override;
-  void syncAll() override;
   pid_t forkChild() override;
   int changeRoot(const char* path) override;
   void runShell(const char* command) override;

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "files/confined_dir.h"
+#include "files/file_platform.h"
 #include "install/file_extraction.h"
 #include "install/install_platform.h"
 #include "install/package_removal.h"
@@ -84,11 +86,14 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
     stream.next();
   }
   if (!installParts(console, package, stream)) {
-    removePackage(package);
+    removePackage(console, package);
     return false;
   }
-  if (package.flags & bootImage) writeWholeFile("/flash/UPGRADED", "");
-  installPlatform().syncAll();
+  if (package.flags & bootImage) {
+    const ConfinedDir flash(flashDir);
+    writeWholeFile(flash.place().fd, "UPGRADED", "");
+  }
+  filePlatform().syncAll();
   if (!package.disabled) runScript(console, package, "oninstall");
   if (package.bundle.name.empty()) {
     console.info("installed %s%s", package.disabled ? "(disabled) " : "",
@@ -100,7 +105,7 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
 bool registerPackage(Console& console, InstalledPackage& package) {
   if (!createPackageDir(package)) return false;
   if (!writePackageRecord(console, package)) {
-    removePackage(package);
+    removePackage(console, package);
     return false;
   }
   return true;

@@ -1,19 +1,23 @@
 // Removing an installed package: its recorded files and its database entry.
 #pragma once
 
+#include "console/console.h"
 #include "model/package.h"
 
-// Unlinks "/flash/" + each recorded path (failures ignored), then clears the
-// list. A recorded path with a ".." component (a damaged database) is passed
-// over: it could name a file outside /flash. Directories are never recorded
-// and never removed.
-void removeFiles(InstalledPackage& package);
+// Removes each recorded path below /flash, then clears the list. The path's
+// directory is resolved below /flash (see ConfinedDir) and its last component
+// removed, never followed; other failures are ignored. A path that climbs
+// with ".." or whose directory leads out of /flash (a damaged database, or a
+// link made since) is passed over with the warning "file %s of %s not
+// removed: outside /flash". Directories are never recorded and never removed.
+void removeFiles(Console& console, InstalledPackage& package);
 
-// Unlinks every entry of the package's database directory whose name does not
-// begin with '.', then removes the directory (failures ignored). For a
-// boot-image package, also removes /flash/bootimage when it is the last link
-// to its file.
+// Removes every entry of the package's database directory whose name does not
+// begin with '.', then the directory (failures ignored); an entry that is a
+// link or a file is removed itself, never followed. For a boot-image package,
+// also removes /flash/bootimage when it is the last link to its file.
 void removePackageDir(const InstalledPackage& package);
 
-// removeFiles, removePackageDir, then action None. Prints nothing.
-void removePackage(InstalledPackage& package);
+// removeFiles, removePackageDir, then action None. Prints nothing but the
+// warnings of removeFiles.
+void removePackage(Console& console, InstalledPackage& package);

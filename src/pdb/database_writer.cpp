@@ -1,11 +1,11 @@
 #include "pdb/database_writer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "files/file_platform.h"
 #include "pdb/file_output.h"
 #include "pdb/install_messages.h"
 
@@ -13,25 +13,28 @@ namespace {
 
 constexpr char scriptHeader[] = "#!/bin/bash\n\n. /tessel/lib/install/profile.sh\n\n";
 constexpr std::size_t scriptChunk = 16384;
+constexpr std::size_t listChunk = 65536;
 
-void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+void removeFile(int dir, const char* name) { filePlatform().removeAt(dir, name, 0); }
 
-// The one directory level of the entry, for the flag writers; 0770 like every
-// other directory of the database, so that it can be searched.
-void ensureEntryDir(const std::string& dir) {
-  ::mkdir(dir.substr(0, dir.size() - 1).c_str(), 0770);
+// The package's entry directory, resolved below /flash; with create, the entry
+// (and with makeDatabase the database directory) made when missing.
+FileHandle entryDir(const InstalledPackage& package, bool create, bool makeDatabase = false) {
+  const FileHandle database = openDatabaseDir(makeDatabase);
+  if (!database.valid()) return FileHandle();
+  return openPackageDir(database.get(), package.name, create);
 }
 
-void writeStateFiles(const InstalledPackage& package, const std::string& dir) {
+void writeStateFiles(const InstalledPackage& package, int dir) {
   if (package.disabled) {
-    writeWholeFile(dir + "disabled", package.userForced ? "user\n" : "auto\n");
+    writeWholeFile(dir, "disabled", package.userForced ? "user\n" : "auto\n");
   } else {
-    removeFile(dir + "disabled");
+    removeFile(dir, "disabled");
   }
   if (!package.disabled && package.userForced) {
-    writeWholeFile(dir + "enabled", "user\n");
+    writeWholeFile(dir, "enabled", "user\n");
   } else {
-    removeFile(dir + "enabled");
+    removeFile(dir, "enabled");
   }
 }
 
@@ -42,10 +45,10 @@ bool createPackageDir(const InstalledPackage& package) {
     errno = EINVAL;
     return false;
   }
-  return makeDirectories(packageDir(package), false);
+  return entryDir(package, true, true).valid();
 }
 
-bool writeDependencyList(const std::string& path, const std::vector<Dependency>& list,
+bool writeDependencyList(int dir, const char* name, const std::vector<Dependency>& list,
                          bool withExtra) {
   std::string text;
   for (const Dependency& entry : list) {
@@ -54,68 +57,76 @@ bool writeDependencyList(const std::string& path, const std::vector<Dependency>&
     if (withExtra) text += ' ' + std::to_string(entry.extra);
     text += '\n';
   }
-  return writeWholeFile(path, text);
+  return writeWholeFile(dir, name, text);
 }
 
-bool writeFileList(const InstalledPackage& package) {
+bool writeFileList(int dir, const InstalledPackage& package) {
   if (package.isBundle) return true;
-  std::string text;
+  // One path per line: a path holding a line break would read back as two.
   for (const std::string& path : package.files) {
-    if (path.empty()) continue;
-    // One path per line: a path holding a line break would read back as two.
     if (path.find('\n') != std::string::npos) {
       errno = EINVAL;
       return false;
     }
+  }
+  // Written a chunk at a time: the list is not held twice.
+  FileOutput out(dir, "files");
+  std::string text;
+  for (const std::string& path : package.files) {
+    if (path.empty()) continue;
     text.append(path, path[0] == '/' ? 1 : 0);
     text += '\n';
+    if (text.size() >= listChunk) out.write(text), text.clear();
   }
-  return writeWholeFile(packageDir(package) + "files", text);
+  out.write(text);
+  return out.finish();
 }
 
 bool writePackageRecord(Console& console, const InstalledPackage& package) {
-  if (!isPlainName(package.name)) {
-    errno = EINVAL;
+  const FileHandle entry = isPlainName(package.name) ? entryDir(package, false) : FileHandle();
+  if (!entry.valid()) {
+    if (!isPlainName(package.name)) errno = EINVAL;
     reportCreateFailure(console, package, "meta/version");
     return false;
   }
-  const std::string dir = packageDir(package);
+  const int dir = entry.get();
   if (package.flags & imageMeta) {
     for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
-      removeFile(dir + name);
+      removeFile(dir, name);
   } else {
     const std::string version =
         std::to_string(package.version) + ' ' + std::to_string(package.buildTime) + '\n';
-    if (!writeWholeFile(dir + "version", version)) {
+    if (!writeWholeFile(dir, "version", version)) {
       reportCreateFailure(console, package, "meta/version");
       return false;
     }
-    if (!writeDependencyList(dir + "deps", package.deps, false)) {
+    if (!writeDependencyList(dir, "deps", package.deps, false)) {
       reportCreateFailure(console, package, "meta/deps");
       return false;
     }
-    if (!package.provides.empty() && !writeDependencyList(dir + "provides", package.provides, true)) {
+    if (!package.provides.empty() &&
+        !writeDependencyList(dir, "provides", package.provides, true)) {
       reportCreateFailure(console, package, "meta/provides");
       return false;
     }
     if (!package.conflicts.empty() &&
-        !writeDependencyList(dir + "conflicts", package.conflicts, false)) {
+        !writeDependencyList(dir, "conflicts", package.conflicts, false)) {
       reportCreateFailure(console, package, "meta/conflicts");
       return false;
     }
     if (package.bundle.name.empty()) {
-      removeFile(dir + "bundle");
-    } else if (!writeWholeFile(dir + "bundle", package.bundle.name + '\n')) {
+      removeFile(dir, "bundle");
+    } else if (!writeWholeFile(dir, "bundle", package.bundle.name + '\n')) {
       reportCreateFailure(console, package, "meta/bundle");
       return false;
     }
-    if (!writeFileList(package)) {
+    if (!writeFileList(dir, package)) {
       reportCreateFailure(console, package, "meta/files");
       return false;
     }
   }
   writeStateFiles(package, dir);
-  if (package.isImage) removeFile(dir + "oninstall");
+  if (package.isImage) removeFile(dir, "oninstall");
   return true;
 }
 
@@ -126,8 +137,8 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
     reportCreateFailure(console, package, scriptName);
     return false;
   }
-  const std::string path = packageDir(package) + scriptName;
-  FileOutput out(path);
+  const FileHandle entry = entryDir(package, false);
+  FileOutput out(entry.get(), scriptName);
   out.write(scriptHeader, sizeof scriptHeader - 1);
 
   // The payload goes to the file chunk by chunk. Even when the file cannot be
@@ -144,15 +155,12 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
   if (!stream) {
     const bool created = out.opened();
     out.finish();
-    if (created) removeFile(path);
+    if (created) removeFile(entry.get(), scriptName);
     reportBrokenPackage(console, package);
     return false;
   }
+  out.changeMode(0755);
   if (!out.finish()) {
-    reportCreateFailure(console, package, scriptName);
-    return false;
-  }
-  if (::chmod(path.c_str(), 0755) != 0) {
     reportCreateFailure(console, package, scriptName);
     return false;
   }
@@ -161,10 +169,9 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
 
 void markDisabled(InstalledPackage& package) {
   if (isPlainName(package.name)) {
-    const std::string dir = packageDir(package);
-    ensureEntryDir(dir);
-    removeFile(dir + "enabled");
-    writeWholeFile(dir + "disabled", package.userForced ? "user\n" : "auto\n");
+    const FileHandle entry = entryDir(package, true);
+    removeFile(entry.get(), "enabled");
+    writeWholeFile(entry.get(), "disabled", package.userForced ? "user\n" : "auto\n");
   }
   package.disabled = true;
   package.action = ScheduledAction::None;
@@ -172,13 +179,12 @@ void markDisabled(InstalledPackage& package) {
 
 void markEnabled(InstalledPackage& package) {
   if (isPlainName(package.name)) {
-    const std::string dir = packageDir(package);
-    ensureEntryDir(dir);
-    removeFile(dir + "disabled");
+    const FileHandle entry = entryDir(package, true);
+    removeFile(entry.get(), "disabled");
     if (package.userForced) {
-      writeWholeFile(dir + "enabled", "user\n");
+      writeWholeFile(entry.get(), "enabled", "user\n");
     } else {
-      removeFile(dir + "enabled");
+      removeFile(entry.get(), "enabled");
     }
   }
   package.disabled = false;

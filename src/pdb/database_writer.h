@@ -12,7 +12,9 @@
 #include "pdb/make_directories.h"
 #include "pdb/package_dir.h"
 
-// makeDirectories(packageDir(package), false). Reports nothing.
+// Makes the package's entry directory (and missing levels of the database
+// directory), resolved below /flash; a link or file at the entry's place is
+// replaced. Reports nothing.
 bool createPackageDir(const InstalledPackage& package);
 
 // Writes version, deps, provides, conflicts, bundle and files (or removes them
@@ -22,14 +24,16 @@ bool createPackageDir(const InstalledPackage& package);
 // "meta/<file>"; the result is then false.
 bool writePackageRecord(Console& console, const InstalledPackage& package);
 
+// The meta files below are written in the entry directory dir, never through
+// a link (see FileOutput).
 // One line per entry: "name min max" and, withExtra, " extra". Reports nothing.
-bool writeDependencyList(const std::string& path, const std::vector<Dependency>& list,
+bool writeDependencyList(int dir, const char* name, const std::vector<Dependency>& list,
                          bool withExtra);
 
 // The files list, each path without its leading '/'; a bundle has none and
 // gets true without a write. A path holding a line break cannot be recorded:
 // false with errno EINVAL and nothing written. Reports nothing.
-bool writeFileList(const InstalledPackage& package);
+bool writeFileList(int dir, const InstalledPackage& package);
 
 // Copies length bytes of script payload from stream (a PartStream positioned
 // at the start of a script part's payload) into the entry's scriptName file

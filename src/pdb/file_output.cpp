@@ -5,8 +5,28 @@
 
 #include <cerrno>
 
+#include "files/file_platform.h"
+#include "files/write_all.h"
+
+namespace {
+
+constexpr int createFlags = O_WRONLY | O_CREAT | O_TRUNC;
+
+}  // namespace
+
 FileOutput::FileOutput(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd_ = filePlatform().openAt(AT_FDCWD, path.c_str(), createFlags, 0666);
+  if (fd_ < 0) error_ = errno;
+}
+
+FileOutput::FileOutput(int dir, const char* name) {
+  if (dir < 0) {  // the directory could not be opened: errno says why
+    error_ = errno != 0 ? errno : EBADF;
+    return;
+  }
+  fd_ = filePlatform().openAt(dir, name, createFlags | O_NOFOLLOW, 0666);
+  if (fd_ < 0 && errno == ELOOP && filePlatform().removeAt(dir, name, 0) == 0)
+    fd_ = filePlatform().openAt(dir, name, createFlags | O_NOFOLLOW | O_EXCL, 0666);
   if (fd_ < 0) error_ = errno;
 }
 
@@ -15,18 +35,11 @@ FileOutput::~FileOutput() {
 }
 
 void FileOutput::write(const char* bytes, std::size_t length) {
-  while (error_ == 0 && length > 0) {
-    const ssize_t written = ::write(fd_, bytes, length);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      error_ = errno;
-    } else if (written == 0) {
-      error_ = EIO;
-    } else {
-      bytes += written;
-      length -= static_cast<std::size_t>(written);
-    }
-  }
+  if (error_ == 0 && !writeAll(fd_, bytes, length)) error_ = errno;
+}
+
+void FileOutput::changeMode(mode_t mode) {
+  if (error_ == 0 && filePlatform().changeMode(fd_, mode) != 0) error_ = errno;
 }
 
 bool FileOutput::finish() {
@@ -41,6 +54,12 @@ bool FileOutput::finish() {
 
 bool writeWholeFile(const std::string& path, const std::string& content) {
   FileOutput out(path);
+  out.write(content);
+  return out.finish();
+}
+
+bool writeWholeFile(int dir, const char* name, const std::string& content) {
+  FileOutput out(dir, name);
   out.write(content);
   return out.finish();
 }

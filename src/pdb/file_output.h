@@ -1,6 +1,9 @@
-// A file written in place: created or truncated, filled, closed. The first
-// failing call's error number is kept so that it can be reported afterwards.
+// A file written in place: created or truncated, filled, closed, every call
+// through the file layer. The first failing call's error number is kept so
+// that it can be reported afterwards.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <string>
@@ -9,6 +12,11 @@ class FileOutput {
 public:
   // Creates or truncates path with the usual creation mode (0666 less umask).
   explicit FileOutput(const std::string& path);
+  // Creates or truncates name in the directory dir, never writing through a
+  // link: a link standing at name is removed and the file made in its place.
+  // A dir below 0 (a directory that could not be opened) fails with the error
+  // errno holds.
+  FileOutput(int dir, const char* name);
   ~FileOutput();
   FileOutput(const FileOutput&) = delete;
   FileOutput& operator=(const FileOutput&) = delete;
@@ -18,6 +26,8 @@ public:
   // Appends bytes; does nothing once a call has failed.
   void write(const char* bytes, std::size_t length);
   void write(const std::string& text) { write(text.data(), text.size()); }
+  // Sets the file's permission bits; does nothing once a call has failed.
+  void changeMode(mode_t mode);
   // Closes the file. False when any call failed, with errno set to the first
   // failure's error number.
   bool finish();
@@ -29,3 +39,5 @@ private:
 
 // Creates or truncates path holding content; false with errno set on failure.
 bool writeWholeFile(const std::string& path, const std::string& content);
+// The same for name in the directory dir, never through a link (see FileOutput).
+bool writeWholeFile(int dir, const char* name, const std::string& content);

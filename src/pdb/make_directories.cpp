@@ -1,9 +1,11 @@
 #include "pdb/make_directories.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
 
 #include <cerrno>
 #include <vector>
+
+#include "files/file_platform.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ bool makeDirectories(const std::string& path, bool parentsOnly) {
   if (parentsOnly && !levels.empty()) levels.erase(levels.begin());
 
   for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
-    if (::mkdir(it->c_str(), 0770) != 0 && errno != EEXIST) return false;
+    if (filePlatform().makeDirAt(AT_FDCWD, it->c_str(), 0770) != 0 && errno != EEXIST) return false;
   }
   return true;
 }

@@ -1,6 +1,43 @@
 #include "pdb/package_dir.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "files/confined_dir.h"
+#include "files/file_platform.h"
+
+namespace {
+
+constexpr int dirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW;
+
+}  // namespace
+
 std::string packageDir(const Package& package) { return "/flash/var/pdb/" + package.name + "/"; }
+
+FileHandle openDatabaseDir(bool makeMissing) {
+  ConfinedDir flash(flashDir);
+  const Confinement where = flash.resolve("var/pdb", makeMissing);
+  if (where == Confinement::Outside) errno = EXDEV;
+  if (where != Confinement::Inside) return FileHandle();
+  return FileHandle(::fcntl(flash.place().fd, F_DUPFD_CLOEXEC, 0));
+}
+
+FileHandle openPackageDir(int database, const std::string& name, bool create) {
+  if (!isPlainName(name)) {
+    errno = EINVAL;
+    return FileHandle();
+  }
+  FilePlatform& files = filePlatform();
+  if (create && files.makeDirAt(database, name.c_str(), 0770) != 0 && errno == EEXIST) {
+    struct stat info;
+    if (::fstatat(database, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISDIR(info.st_mode) && files.removeAt(database, name.c_str(), 0) == 0)
+      files.makeDirAt(database, name.c_str(), 0770);
+  }
+  return FileHandle(files.openAt(database, name.c_str(), dirFlags, 0));
+}
 
 bool isPlainName(const std::string& name) {
   return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos &&

@@ -341,7 +341,7 @@ void planActions(Console& console, RecordList& removals, RecordList& enables, in
 void executeRemovals(Console& console, const RecordList& removals, int report) {
   for (InstalledPackage* record : removals) {
     if (record->action == Action::Uninstall) {
-      removePackage(*record);
+      removePackage(console, *record);
       PackageDb& db = console.packages;
       for (std::size_t i = 0; i < db.size(); ++i) {
         if (&db[i] == record) {

@@ -114,7 +114,7 @@ bool cleanup(Console& console) {
 bool dropInstalled(Console& console, const std::string& name) {
   const int index = console.packages.findIndex(name);
   if (index < 0) return false;
-  removePackage(console.packages[static_cast<std::size_t>(index)]);
+  removePackage(console, console.packages[static_cast<std::size_t>(index)]);
   console.packages.take(static_cast<std::size_t>(index));
   return true;
 }
@@ -149,7 +149,7 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
       InstalledPackage* planned = package.get();
       console.packages.append(std::move(package));
       if (!(result & BundleChange)) planAround(console, *planned);
-      if (old) removePackage(*old);
+      if (old) removePackage(console, *old);
       package = takeOut(console.packages, planned);
     }
     if (!package || !installPackage(console, *package, stream)) return nullptr;

@@ -84,8 +84,9 @@ TEST(FileExtraction, FailuresByKindAndEntriesThatWouldLeaveTheTree) {
           Console& console = childConsole();
           InstalledPackage package("bad");
           package.version = testVersion;
-          FaultyDevice failingNodes("mknod");
-          std::optional<ScopedInstallPlatform> platform;
+          FaultyFiles failingNodes;
+          failingNodes.failNodes = true;
+          std::optional<ScopedFilePlatform> platform;
           if (c[3] == "yes") platform.emplace(failingNodes);
           EXPECT_EQ(c[2].empty(), installFile(console, package, c[4], true));
           EXPECT_EQ(c[2].empty() ? Messages{}

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "files/file_platform.h"
 #include "install/file_extraction.h"
 #include "install/flash_platform.h"
 #include "install/install_platform.h"
@@ -145,16 +146,11 @@ struct FakeDevice : FlashPlatform {
   std::uint32_t processorVersion() override { return processor; }
 };
 
-// The device's own platform but for fault: "mknod", "fork" or "chroot" fail, "wait" is
-// interrupted once; syncs are counted.
+// The device's own process calls but for fault: "fork" or "chroot" fail, "wait" is
+// interrupted once.
 struct FaultyDevice : DeviceInstallPlatform {
   std::string fault;
-  int syncs = 0;
   explicit FaultyDevice(std::string f = "") : fault(std::move(f)) {}
-  void syncAll() override { ++syncs; }
-  int makeNode(const char* path, mode_t mode, dev_t dev) override {
-    return fault == "mknod" ? (errno = EIO, -1) : DeviceInstallPlatform::makeNode(path, mode, dev);
-  }
   pid_t forkChild() override {
     return fault == "fork" ? (errno = EAGAIN, -1) : DeviceInstallPlatform::forkChild();
   }
@@ -164,6 +160,17 @@ struct FaultyDevice : DeviceInstallPlatform {
   pid_t waitChild(pid_t child, int* status) override {
     if (fault == "wait") return fault.clear(), errno = EINTR, -1;
     return DeviceInstallPlatform::waitChild(child, status);
+  }
+};
+
+// The device's own file calls but that device nodes fail with EIO when failNodes;
+// syncs are counted.
+struct FaultyFiles : DeviceFilePlatform {
+  bool failNodes = false;
+  int syncs = 0;
+  void syncAll() override { ++syncs; }
+  int makeNodeAt(int dir, const char* name, mode_t mode, dev_t dev) override {
+    return failNodes ? (errno = EIO, -1) : DeviceFilePlatform::makeNodeAt(dir, name, mode, dev);
   }
 };
 

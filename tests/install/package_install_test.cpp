@@ -29,8 +29,8 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
   DeviceRoot root;
   writeFile(root.at("/flash/UPGRADED"), "left over");
   RUN_CHROOTED(root.path(), [&files] {
-    FaultyDevice platform;
-    ScopedInstallPlatform use(platform);
+    FaultyFiles platform;
+    ScopedFilePlatform use(platform);
     Console& console = childConsole();
     InstalledPackage bare, alternate, boot, image;
     EXPECT_TRUE(installFile(console, bare, files[0]));
@@ -186,7 +186,12 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
       package.flags = bootImage;
       package.action = ScheduledAction::Uninstall;
       package.files = {"/bin/a", "/gone", "/../victim", "/bin/../../victim"};
-      removePackage(package);
+      Console& console = childConsole();
+      removePackage(console, package);
+      EXPECT_EQ(
+          (Messages{"WARNING: file /../victim of pkg-0.0 not removed: outside /flash",
+                    "WARNING: file /bin/../../victim of pkg-0.0 not removed: outside /flash"}),
+          console.messages);
       EXPECT_TRUE(package.files.empty());
       EXPECT_EQ(ScheduledAction::None, package.action);
     });

@@ -321,6 +321,11 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
     }
     EXPECT_EQ(4u, console.messages.size());
     EXPECT_EQ("", treeText("/flash/var"));
+    // A link standing at a state file is replaced, not written through.
+    ::symlink("/outside", "/flash/var/pdb/pkg/disabled");
+    markDisabled(pkg);
+    EXPECT_EQ("== disabled\nauto\n", treeText("/flash/var/pdb/pkg"));
+    EXPECT_FALSE(exists("/outside"));
   });
 }
 

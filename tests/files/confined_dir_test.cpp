@@ -1,0 +1,176 @@
+// The confined resolver on a scratch tree (the base's absolute path stands for
+// "/flash"), and the one write loop.
+#include "files/confined_dir.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include "files/file_platform.h"
+#include "files/write_all.h"
+#include "support/scratch_dir.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct Tree : ScratchDir {
+  Tree() {
+    for (const char* dir : {"flash/a/b", "flash/var/pdb", "outside"}) makeDirs(*this / dir);
+    writeFile(*this / "flash/file", "");
+    const std::pair<std::string, std::string> links[] = {{"in", "a"},
+                                                         {"abs", path() + "/flash/a"},
+                                                         {"out", path() + "/outside"},
+                                                         {"root", "/"},
+                                                         {"up", ".."},
+                                                         {"a/upin", "../a/./b"},
+                                                         {"a/up2", "../../outside"},
+                                                         {"loop1", "loop2"},
+                                                         {"loop2", "loop1"},
+                                                         {"self", "."},
+                                                         {"via", "in/b"},
+                                                         {"dang", "nothere"},
+                                                         {"v", "var/../var"},
+                                                         {"flashy", path() + "/flashy"},
+                                                         {"a/b/far", "/" + path()},
+                                                         {"var/pdb/back", "../pdb"}};
+    for (const auto& [name, target] : links)
+      EXPECT_EQ(0, ::symlink(target.c_str(), (*this / ("flash/" + name)).c_str())) << name;
+  }
+  ino_t inode(const std::string& relative) const {
+    struct stat info {};
+    ::stat((*this / relative).c_str(), &info);
+    return info.st_ino;
+  }
+};
+
+ino_t inodeOf(int fd) {
+  struct stat info {};
+  ::fstat(fd, &info);
+  return info.st_ino;
+}
+
+}  // namespace
+
+TEST(ConfinedDir, FollowsLinksOnlyWhileTheWalkStaysBelowTheBase) {
+  struct Case {
+    const char* path;
+    Confinement result;
+    const char* real;  // Inside: the directory reached, below flash; Failed: the error
+    int error;
+  };
+  const Case cases[] = {
+      {"", Confinement::Inside, "", 0},
+      {"a//./b/", Confinement::Inside, "a/b", 0},
+      {"in/b", Confinement::Inside, "a/b", 0},
+      {"abs/b", Confinement::Inside, "a/b", 0},
+      {"a/upin", Confinement::Inside, "a/b", 0},
+      {"via", Confinement::Inside, "a/b", 0},
+      {"self/self/a", Confinement::Inside, "a", 0},
+      {"v/pdb", Confinement::Inside, "var/pdb", 0},
+      {"var/pdb/back", Confinement::Inside, "var/pdb", 0},
+      {"out", Confinement::Outside, nullptr, 0},
+      {"root", Confinement::Outside, nullptr, 0},
+      {"up", Confinement::Outside, nullptr, 0},
+      {"a/up2", Confinement::Outside, nullptr, 0},
+      {"flashy", Confinement::Outside, nullptr, 0},  // the base's path is a prefix, not a level
+      {"a/b/far/flash", Confinement::Outside, nullptr, 0},
+      {"a/../a", Confinement::Outside, nullptr, 0},
+      {"loop1", Confinement::Failed, nullptr, ELOOP},
+      {"file/x", Confinement::Failed, nullptr, ENOTDIR},
+      {"dang/x", Confinement::Failed, nullptr, ENOENT},
+      {"missing", Confinement::Failed, nullptr, ENOENT},
+  };
+  Tree tree;
+  for (const bool afresh : {true, false}) {  // each from the base, then after the last path
+    ConfinedDir flash(tree / "flash");
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.path);
+      std::optional<ConfinedDir> own;
+      if (afresh) own.emplace(tree / "flash");
+      ConfinedDir& dir = afresh ? *own : flash;
+      ASSERT_EQ(c.result, dir.resolve(c.path, false));
+      if (c.result == Confinement::Failed) {
+        EXPECT_EQ(c.error, errno);
+      }
+      if (c.result != Confinement::Inside) continue;
+      EXPECT_EQ(tree.inode(std::string("flash/") + c.real), inodeOf(dir.place().fd));
+      EXPECT_EQ(c.real, dir.place().head);
+      const std::string real = c.real;
+      EXPECT_EQ(real.empty() ? 0 : 1 + std::count(real.begin(), real.end(), '/'),
+                std::ptrdiff_t(dir.place().depth));
+    }
+  }
+  ConfinedDir flash(tree / "flash");  // levels of a link's target are never made
+  EXPECT_EQ(Confinement::Failed, flash.resolve("dang/x", true));
+  EXPECT_FALSE(exists(tree / "flash/nothere"));
+  EXPECT_EQ(Confinement::Inside, flash.resolve("new/level", true));
+  EXPECT_EQ(tree.inode("flash/new/level"), inodeOf(flash.place().fd));
+}
+
+TEST(ConfinedDir, ATreeCostsOneOpenPerLevelHoweverDeepWithFewDescriptors) {
+  constexpr int depth = 150;
+  ScratchDir scratch;
+  makeDirs(scratch / "flash");
+  rlimit open{}, few{};
+  ::getrlimit(RLIMIT_NOFILE, &open);
+  few = open;
+  few.rlim_cur = 48;
+  ::setrlimit(RLIMIT_NOFILE, &few);
+  ConfinedDir flash(scratch / "flash");
+  std::string path;
+  const std::uint64_t before = fileCallCount();
+  for (int level = 0; level < depth; ++level) {
+    path += "d/";
+    ASSERT_EQ(Confinement::Inside, flash.resolve(path, true)) << level;
+  }
+  ::setrlimit(RLIMIT_NOFILE, &open);
+  EXPECT_GE(3u * depth, fileCallCount() - before);  // open, make, open again per level
+  EXPECT_EQ(std::size_t(depth), flash.place().depth);
+  // Back above the levels still held: walked from the base again.
+  ASSERT_EQ(Confinement::Inside, flash.resolve("d/d/d", false));
+  struct stat info {
+  }, expected{};
+  ::fstat(flash.place().fd, &info);
+  ::stat((scratch / "flash/d/d/d").c_str(), &expected);
+  EXPECT_EQ(expected.st_ino, info.st_ino);
+}
+
+TEST(ConfinedDir, KeptTimesComeBackWhenADirectoryIsLeft) {
+  ScratchDir scratch;
+  makeDirs(scratch / "flash/t");
+  ConfinedDir flash(scratch / "flash");
+  ASSERT_EQ(Confinement::Inside, flash.resolve("", false));
+  filePlatform().setTimesAt(flash.place().fd, "t", 1000, 0);
+  EXPECT_LT(0u, flash.keepTimes("t", 1000));
+  ASSERT_EQ(Confinement::Inside, flash.resolve("t", false));
+  ::close(filePlatform().openAt(flash.place().fd, "f", O_WRONLY | O_CREAT, 0600));
+  ASSERT_EQ(Confinement::Inside, flash.resolve("", false));
+  struct stat info {};
+  ::stat((scratch / "flash/t").c_str(), &info);
+  EXPECT_EQ(1000, info.st_mtime);
+}
+
+TEST(WriteAll, ShortWritesContinueAndAWriteWithoutProgressIsAnError) {
+  struct Trickle : DeviceFilePlatform {
+    bool stuck = false;
+    ssize_t write(int fd, const void* bytes, std::size_t) override {
+      return stuck ? 0 : DeviceFilePlatform::write(fd, bytes, 1);
+    }
+  } trickle;
+  ScratchDir scratch;
+  ScopedFilePlatform use(trickle);
+  const int fd = ::open((scratch / "f").c_str(), O_WRONLY | O_CREAT, 0600);
+  EXPECT_TRUE(writeAll(fd, "abc", 3));
+  trickle.stuck = true;
+  EXPECT_FALSE(writeAll(fd, "d", 1));
+  EXPECT_EQ(EIO, errno);
+  ::close(fd);
+  EXPECT_EQ("abc", readFile(scratch / "f"));
+}

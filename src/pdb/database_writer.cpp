@@ -81,8 +81,12 @@ bool writePackageRecord(Console& console, const InstalledPackage& package) {
   }
   const std::string dir = packageDir(package);
   if (package.flags & imageMeta) {
-    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle"})
       removeFile(dir + name);
+    if (!writeFileList(package)) {
+      reportCreateFailure(console, package, "meta/files");
+      return false;
+    }
   } else {
     const std::string version =
         std::to_string(package.version) + ' ' + std::to_string(package.buildTime) + '\n';

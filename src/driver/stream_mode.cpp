@@ -42,11 +42,12 @@ CopyResult copyInput(int fd) {
 }
 
 // Reads the first header of the copy into package; false when there is no
-// readable file header or first header part.
+// readable file header, or the first part the installation would read is not
+// a readable header part.
 bool readFirstHeader(const PackageFile& copy, InstalledPackage& package) {
   RegularFileStream input(copy.descriptor);
   PartStream stream(input, false);
-  stream.wanted = {partPackage, partBundle};
+  wantInstalledParts(stream);
   stream.next();
   return readHeaderParts(package, stream);
 }

@@ -242,13 +242,17 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
   return 0;
 }
 
+void wantInstalledParts(PartStream& stream) {
+  stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
+                   partDependencies, partProvides,      partConflicts,       partImage,
+                   partFileTree,     partInstallScript, partUninstallScript, partSignature};
+}
+
 int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
                       const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
   RegularFileStream input(file.descriptor);
   PartStream stream(input, true);
-  stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
-                   partDependencies, partProvides,      partConflicts,       partImage,
-                   partFileTree,     partInstallScript, partUninstallScript, partSignature};
+  wantInstalledParts(stream);
   stream.next();
   if (stream.currentType() == partBundle)
     return installBundle(console, stream, file, runFlags, userStates, imageDir, withBootImage);

@@ -24,6 +24,10 @@ bool applyScheduledActions(Console& console, int report, InstalledPackage* keep 
 // generation is uninstalled, unless an enabled package depends on it.
 bool cleanup(Console& console);
 
+// Makes stream stop at the part types an installation reads, so that the
+// first part it stops at is the first one an installation would meet.
+void wantInstalledParts(PartStream& stream);
+
 // Installs the one package or bundle of a package file that passed the file
 // check, read again from its start through the descriptor it was checked
 // through (file.descriptor), never through its name. Unless file.bound, a

@@ -88,6 +88,18 @@ bool isMember(const PackageFile& file, const std::string& name) {
                      [&name](const auto& member) { return namesEqual(member->name, name); });
 }
 
+// After a member of the bundle named name failed: the new release's record
+// goes, and old, the record the bundle had before, is written again, as meta
+// files, since the image it may have come from went with its entry.
+void restoreBundle(Console& console, const std::string& name,
+                   std::unique_ptr<InstalledPackage> old) {
+  const int index = console.packages.findIndex(name);
+  if (index >= 0) removePackage(*console.packages.take(static_cast<std::size_t>(index)));
+  if (!old) return;
+  old->flags &= ~std::uint32_t(imageMeta);
+  if (registerPackage(console, *old)) console.packages.append(std::move(old));
+}
+
 }  // namespace
 
 bool applyScheduledActions(Console& console, int report, InstalledPackage* keep) {
@@ -121,7 +133,7 @@ bool dropInstalled(Console& console, const std::string& name) {
 
 InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runFlags,
                              const UserStates& userStates, const Dependency* bundle,
-                             std::string* imageDir, bool* withBootImage) {
+                             std::string* imageDir, bool* withBootImage, bool* failed) {
   auto package = std::make_unique<InstalledPackage>();
   if (!readHeaderParts(*package, stream)) return nullptr;
   if (package->isImage && imageDir != nullptr) *imageDir = packageDir(*package);
@@ -152,7 +164,10 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
       if (old) removePackage(*old);
       package = takeOut(console.packages, planned);
     }
-    if (!package || !installPackage(console, *package, stream)) return nullptr;
+    if (!package || !installPackage(console, *package, stream)) {
+      if (failed != nullptr) *failed = true;
+      return nullptr;
+    }
     InstalledPackage* installed = package.get();
     console.packages.append(std::move(package));
     // The record stays as it was installed, and so does the bundle of a
@@ -194,7 +209,13 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
     bundle->conflicts.clear();
   }
   if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return 2;
-  dropInstalled(console, bundle->name);
+  // The old record goes, but is kept at hand until every member is in.
+  std::unique_ptr<InstalledPackage> old;
+  const int oldIndex = console.packages.findIndex(bundle->name);
+  if (oldIndex >= 0) {
+    old = console.packages.take(static_cast<std::size_t>(oldIndex));
+    removePackage(*old);
+  }
   if (!registerPackage(console, *bundle)) return 1;
 
   Dependency bundleDependency;
@@ -221,8 +242,13 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
   while (stream.currentType() == partPackage) {
     const std::uint32_t headerOffset = stream.partOffset();
     bool memberBootImage = false;
+    bool failed = false;
     InstalledPackage* member = installOne(console, stream, runFlags, userStates, &bundleDependency,
-                                          nullptr, &memberBootImage);
+                                          nullptr, &memberBootImage, &failed);
+    if (failed) {
+      restoreBundle(console, bundleDependency.name, std::move(old));
+      return 4;
+    }
     if (member == nullptr) {
       // A member whose header cannot be read leaves the stream where it was.
       if (stream.currentType() == partPackage && stream.partOffset() == headerOffset) break;

@@ -39,16 +39,20 @@ void wantInstalledParts(PartStream& stream);
 // withBootImage whether the installed package (a member, for a bundle)
 // carries the boot image. Returns 0 on success; 1 when nothing was installed,
 // or the bundle's code: 1 header unreadable or bundle record not written, 2
-// refused, 3 no member installed.
+// refused, 3 no member installed, 4 a member failed to install. A failed
+// member ends a bundle there: the members not reached keep their installed
+// releases, and the bundle its installed record.
 int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
                       const UserStates& userStates, std::string* imageDir, bool* withBootImage);
 
 // Installs the package whose header part is current on stream; bundle is the
 // bundle dependency of a member, else null. Returns the installed record (or,
-// for a release that counts as installed, the installed one), or null.
+// for a release that counts as installed, the installed one), or null; failed,
+// when given, is set when the installation began and failed, leaving the
+// stream inside the package.
 InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runFlags,
                              const UserStates& userStates, const Dependency* bundle,
-                             std::string* imageDir, bool* withBootImage);
+                             std::string* imageDir, bool* withBootImage, bool* failed = nullptr);
 
 // Installs the bundle whose header part is current on stream, read from file;
 // the codes of installFromStream.

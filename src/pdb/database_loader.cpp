@@ -162,7 +162,8 @@ void readPackageRecord(InstalledPackage& package) {
   // and no schedule.
   const bool plain = isPlainName(package.name);
   const std::string dir = packageDir(package);
-  if (package.version == 0) {
+  const bool fromImage = package.version != 0;
+  if (!fromImage) {
     if (plain) {
       readMetaFiles(package, dir);
     } else {
@@ -177,7 +178,7 @@ void readPackageRecord(InstalledPackage& package) {
   }
   // A record read from an image keeps the list of the files it installed
   // beside the image (none in a database written before such lists were).
-  if (package.version != 0 && !package.isBundle) readFileList(package, dir);
+  if (fromImage && !package.isBundle) readFileList(package, dir);
   readStateFlags(package, dir);
   if (package.version == placeholderRelease && package.buildTime == placeholderRelease) return;
   readSchedule(package);

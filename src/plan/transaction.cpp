@@ -88,7 +88,21 @@ bool isMember(const PackageFile& file, const std::string& name) {
                      [&name](const auto& member) { return namesEqual(member->name, name); });
 }
 
-// After a member of the bundle named name failed: the new release's record
+// Writes the entry of a bundle whose members are about to go in: it names no
+// release, and its meta files (never its image) hold it.
+bool registerInterim(Console& console, InstalledPackage& bundle) {
+  const auto version = bundle.version, buildTime = bundle.buildTime, flags = bundle.flags;
+  bundle.version = 0;
+  bundle.buildTime = 0;
+  bundle.flags &= ~std::uint32_t(imageMeta);
+  const bool written = registerPackage(console, bundle);
+  bundle.version = version;
+  bundle.buildTime = buildTime;
+  bundle.flags = flags;
+  return written;
+}
+
+// After the bundle named name failed to install: the new release's record
 // goes, and old, the record the bundle had before, is written again, as meta
 // files, since the image it may have come from went with its entry.
 void restoreBundle(Console& console, const std::string& name,
@@ -216,7 +230,9 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
     old = console.packages.take(static_cast<std::size_t>(oldIndex));
     removePackage(*old);
   }
-  if (!registerPackage(console, *bundle)) return 1;
+  // Until every member is in, the entry names no release, so that a run cut
+  // short on the way is retried; the whole record is written once they are.
+  if (!registerInterim(console, *bundle)) return 1;
 
   Dependency bundleDependency;
   bundleDependency.name = bundle->name;
@@ -258,7 +274,12 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
     oldMembers.erase(member->name);
     if (memberBootImage && withBootImage != nullptr) *withBootImage = true;
   }
-  if (installed == 0) return 3;
+  InstalledPackage* record = console.packages.find(bundleDependency.name);
+  if (installed == 0) {
+    restoreBundle(console, bundleDependency.name, std::move(old));
+    return 3;
+  }
+  if (record == nullptr || !registerPackage(console, *record)) return 1;
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))
       record->action = ScheduledAction::Uninstall;

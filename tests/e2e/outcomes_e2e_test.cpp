@@ -1,10 +1,16 @@
 // What the console says is what the device holds, and a failure never reports
 // success: runs that meet a failure on the way (a bundle member that cannot be
-// installed, an image that cannot be kept, a package file that cannot go back
-// to flash, a stream that does not begin with a header) and image packages
-// replaced or reinstalled. Outcomes in tests/data/e2e/outcome-<case>.txt, the
+// installed, a bundle's run cut short, an image that cannot be kept, a package
+// file that cannot go back to flash, a stream that does not begin with a
+// header) and image packages replaced or reinstalled. Outcomes in tests/data/e2e/outcome-<case>.txt, the
 // cases explained in the README there.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 #include "e2e_helpers.h"
@@ -25,19 +31,44 @@ std::string kernel(Version version) {
   return fileOf(layout);
 }
 
-// The bundle bnd of the members a, b and c, an image bundle when image; b's
-// file at 2.0 would stand where a has its directory.
-std::string bundle(Version version, bool image = false) {
-  pkgwriter::PackageLayout b = package("b", version);
-  if (version == v2) b.fileTree = pkgwriter::FileTreeBuilder().addFile("bin", "b\n").compressed();
+enum BundleKind { Whole, FailingMember, ImageFailingMember, HeldMember };
+
+// The bundle bnd of the members a, b and c, of each kind at 2.0: b's file
+// would stand where a has its directory, or a's install script waits on
+// /hold; the image bundle is one at 1.0 too.
+std::string bundle(Version version, BundleKind kind = Whole) {
+  pkgwriter::PackageLayout a = package("a", version), b = package("b", version);
+  if (version == v2 && (kind == FailingMember || kind == ImageFailingMember))
+    b.fileTree = pkgwriter::FileTreeBuilder().addFile("bin", "b\n").compressed();
+  if (version == v2 && kind == HeldMember) a.onInstall = "read line < /hold\n";
   pkgwriter::BundleLayout layout;
   layout.name = "bnd";
   layout.version = version;
   layout.buildTime = 1704067200;
-  if (image) layout.image = "bundle image", layout.flags = pkgwriter::imageMetaFlag;
-  for (const auto& member : {package("a", version), b, package("c", version)})
+  if (kind == ImageFailingMember)
+    layout.image = "bundle image", layout.flags = pkgwriter::imageMetaFlag;
+  for (const auto& member : {a, b, package("c", version)})
     layout.members.push_back(pkgwriter::buildPackageBody(member));
   return pkgwriter::buildBundleFile(layout);
+}
+
+// Runs the installer over the stream until a's install script holds it, and
+// ends it there, as a power cut would; the shell the script needs goes again.
+void cutShort(const DeviceRoot& root, const std::string& stream) {
+  const std::string flash = root.at("/flash");
+  const std::string shell =
+      "cp -L --parents $( (echo /bin/bash; ldd /bin/bash) | grep -o '/[^ :]*' | sort -u) " + flash;
+  ASSERT_EQ(std::system(shell.c_str()), 0) << shell;
+  makeDirs(flash + "/dev");
+  ASSERT_EQ(::mkfifo((flash + "/hold").c_str(), 0600), 0);
+  ProcessOptions options;
+  options.input = stream;
+  options.timeLimitSeconds = 1;
+  EXPECT_NE(root.run({"-"}, options).stateAtTimeLimit, 0);
+  const int release = ::open((flash + "/hold").c_str(), O_WRONLY | O_NONBLOCK);  // the script ends
+  if (release >= 0) ::close(release);
+  for (const char* copied : {"/bin/bash", "/dev", "/hold", "/lib", "/lib64", "/usr"})
+    std::filesystem::remove_all(flash + copied);
 }
 
 // Takes all the room left on the flash.
@@ -58,8 +89,17 @@ struct Case {
 };
 
 const std::vector<Case> cases = {
-    {"bundle-member-fails", {bundle(v1)}, {}, {"-"}, bundle(v2)},
-    {"image-bundle-member-fails", {bundle(v1, true)}, {}, {"-"}, bundle(v2, true)},
+    {"bundle-member-fails", {bundle(v1)}, {}, {"-"}, bundle(v2, FailingMember)},
+    {"image-bundle-member-fails",
+     {bundle(v1, ImageFailingMember)},
+     {},
+     {"-"},
+     bundle(v2, ImageFailingMember)},
+    {"bundle-run-cut-short",
+     {bundle(v1)},
+     [](const DeviceRoot& root) { cutShort(root, bundle(v2, HeldMember)); },
+     {"-"},
+     bundle(v2, HeldMember)},
     {"image-upgraded", {kernel(v1)}, {}, {"-"}, kernel(v2)},
     {"image-reinstalled", {kernel(v1)}, {}, {"--reinstall", "-"}, kernel(v1)},
     {"image-kept-nowhere",

@@ -208,6 +208,36 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
   return nullptr;
 }
 
+namespace {
+
+// Installs the members of the bundle, whose first header part is current on
+// stream, up to the first that fails; each one installed leaves oldMembers.
+// The number installed, or -1 when a member failed.
+int installMembers(Console& console, PartStream& stream, RunFlags runFlags,
+                   const UserStates& userStates, const Dependency& bundle,
+                   std::set<std::string>& oldMembers, bool* withBootImage) {
+  int installed = 0;
+  while (stream.currentType() == partPackage) {
+    const std::uint32_t headerOffset = stream.partOffset();
+    bool memberBootImage = false;
+    bool failed = false;
+    InstalledPackage* member = installOne(console, stream, runFlags, userStates, &bundle, nullptr,
+                                          &memberBootImage, &failed);
+    if (failed) return -1;
+    if (member == nullptr) {
+      // A member whose header cannot be read leaves the stream where it was.
+      if (stream.currentType() == partPackage && stream.partOffset() == headerOffset) break;
+      continue;
+    }
+    ++installed;
+    oldMembers.erase(member->name);
+    if (memberBootImage && withBootImage != nullptr) *withBootImage = true;
+  }
+  return installed;
+}
+
+}  // namespace
+
 int installBundle(Console& console, PartStream& stream, const PackageFile& file, RunFlags runFlags,
                   const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
   if (withBootImage != nullptr) *withBootImage = false;
@@ -254,32 +284,14 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
         console.packages.append(disablingRecord(entry.name));
     stream.next();
   }
-  int installed = 0;
-  while (stream.currentType() == partPackage) {
-    const std::uint32_t headerOffset = stream.partOffset();
-    bool memberBootImage = false;
-    bool failed = false;
-    InstalledPackage* member = installOne(console, stream, runFlags, userStates, &bundleDependency,
-                                          nullptr, &memberBootImage, &failed);
-    if (failed) {
-      restoreBundle(console, bundleDependency.name, std::move(old));
-      return 4;
-    }
-    if (member == nullptr) {
-      // A member whose header cannot be read leaves the stream where it was.
-      if (stream.currentType() == partPackage && stream.partOffset() == headerOffset) break;
-      continue;
-    }
-    ++installed;
-    oldMembers.erase(member->name);
-    if (memberBootImage && withBootImage != nullptr) *withBootImage = true;
-  }
-  InstalledPackage* record = console.packages.find(bundleDependency.name);
-  if (installed == 0) {
+  const int installed = installMembers(console, stream, runFlags, userStates, bundleDependency,
+                                       oldMembers, withBootImage);
+  if (installed <= 0) {
     restoreBundle(console, bundleDependency.name, std::move(old));
-    return 3;
+    return installed < 0 ? 4 : 3;
   }
-  if (record == nullptr || !registerPackage(console, *record)) return 1;
+  InstalledPackage* written = console.packages.find(bundleDependency.name);
+  if (written == nullptr || !registerPackage(console, *written)) return 1;
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))
       record->action = ScheduledAction::Uninstall;

@@ -41,7 +41,8 @@ void wantInstalledParts(PartStream& stream);
 // or the bundle's code: 1 header unreadable or bundle record not written, 2
 // refused, 3 no member installed, 4 a member failed to install. A failed
 // member ends a bundle there: the members not reached keep their installed
-// releases, and the bundle its installed record.
+// releases, and the bundle its installed record. While the members go in, the
+// bundle's entry names no release.
 int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
                       const UserStates& userStates, std::string* imageDir, bool* withBootImage);
 

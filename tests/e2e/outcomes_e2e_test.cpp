@@ -2,16 +2,19 @@
 // success: runs that meet a failure on the way (a bundle member that cannot be
 // installed, a bundle's run cut short, an image that cannot be kept, a package
 // file that cannot go back to flash, a stream that does not begin with a
-// header) and image packages replaced or reinstalled. Outcomes in tests/data/e2e/outcome-<case>.txt, the
-// cases explained in the README there.
+// header) and image packages replaced or reinstalled. Outcomes in
+// tests/data/e2e/outcome-<case>.txt, the cases explained in the README there.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <future>
 
 #include "e2e_helpers.h"
 #include "support/chroot_runner.h"
@@ -52,21 +55,39 @@ std::string bundle(Version version, BundleKind kind = Whole) {
   return pkgwriter::buildBundleFile(layout);
 }
 
-// Runs the installer over the stream until a's install script holds it, and
-// ends it there, as a power cut would; the shell the script needs goes again.
+// The process of the installer running over root, found by its command line.
+pid_t installerOver(const DeviceRoot& root) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::string commandLine;
+    std::getline(std::ifstream(entry.path() / "cmdline"), commandLine);
+    if (commandLine.find('\0' + root.path() + '\0') != std::string::npos &&
+        commandLine.find("bash") == std::string::npos)
+      return static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+  }
+  return -1;
+}
+
+// Runs the installer over the stream until a's install script waits on /hold,
+// and ends it there, as a power cut would; the shell the script needs goes
+// again.
 void cutShort(const DeviceRoot& root, const std::string& stream) {
-  const std::string flash = root.at("/flash");
+  const std::string flash = root.at("/flash"), hold = flash + "/hold";
   const std::string shell =
       "cp -L --parents $( (echo /bin/bash; ldd /bin/bash) | grep -o '/[^ :]*' | sort -u) " + flash;
   ASSERT_EQ(std::system(shell.c_str()), 0) << shell;
   makeDirs(flash + "/dev");
-  ASSERT_EQ(::mkfifo((flash + "/hold").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(hold.c_str(), 0600), 0);
   ProcessOptions options;
   options.input = stream;
-  options.timeLimitSeconds = 1;
-  EXPECT_NE(root.run({"-"}, options).stateAtTimeLimit, 0);
-  const int release = ::open((flash + "/hold").c_str(), O_WRONLY | O_NONBLOCK);  // the script ends
-  if (release >= 0) ::close(release);
+  options.timeLimitSeconds = 60;
+  auto run = std::async(std::launch::async, [&] { return root.run({"-"}, options); });
+  int held = -1;  // opens once the script waits to read
+  while (held < 0 && run.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+    held = ::open(hold.c_str(), O_WRONLY | O_NONBLOCK);
+  EXPECT_GE(held, 0) << "the install script did not run";
+  if (held >= 0) ::kill(installerOver(root), SIGKILL);
+  EXPECT_EQ(run.get().status, -1);
+  if (held >= 0) ::close(held);  // the script reads the end and goes
   for (const char* copied : {"/bin/bash", "/dev", "/hold", "/lib", "/lib64", "/usr"})
     std::filesystem::remove_all(flash + copied);
 }

@@ -1,5 +1,6 @@
 #include "driver/stream_mode.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,11 +43,12 @@ CopyResult copyInput(int fd) {
 }
 
 // Reads the first header of the copy into package; false when there is no
-// readable file header or first header part.
+// readable file header, or the first part the installation would read is not
+// a readable header part.
 bool readFirstHeader(const PackageFile& copy, InstalledPackage& package) {
   RegularFileStream input(copy.descriptor);
   PartStream stream(input, false);
-  stream.wanted = {partPackage, partBundle};
+  wantInstalledParts(stream);
   stream.next();
   return readHeaderParts(package, stream);
 }
@@ -83,6 +85,18 @@ void reportCopyFailure(Console& console, const PackageFile& copy, CopyResult res
   printDirect(line.c_str());
 }
 
+// Clears the way for the new image at image, which a reinstalled release still
+// holds, and links the copy as the boot image when asked: the boot image that
+// was the old image goes with it.
+void replaceImage(const std::string& image, bool withBootImage) {
+  struct stat old, boot;
+  if (statOwnFile(image, old) && statOwnFile("/flash/bootimage", boot) &&
+      old.st_dev == boot.st_dev && old.st_ino == boot.st_ino)
+    removeOwnFile("/flash/bootimage");
+  removeOwnFile(image);
+  if (withBootImage) linkOwnFile(imagePath, "/flash/bootimage");
+}
+
 }  // namespace
 
 StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
@@ -109,7 +123,7 @@ StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
     status = installFromStream(console, copy, runFlags, UserStates(), &imageDir, &withBootImage);
   }
   if (status == 0 && !imageDir.empty()) {
-    if (withBootImage) linkOwnFile(imagePath, "/flash/bootimage");
+    replaceImage(imageDir + "image", withBootImage);
     if (!linkOwnFile(imagePath, imageDir + "image")) {
       printDirect("ERROR: could not save package image\n");
       status = -1;

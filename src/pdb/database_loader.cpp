@@ -61,6 +61,23 @@ bool forEachEntry(const char* path, Visit visit) {
   return true;
 }
 
+// Reads the list of the package's files, when there is one; false when not.
+bool readFileList(InstalledPackage& package, const std::string& dir) {
+  RegularFileStream files(dir + "files");
+  if (!files.is_open()) return false;
+  std::string line;
+  for (LineRead read; (read = readLine(files, line)) != LineRead::End;) {
+    if (read == LineRead::TooLong) {
+      package.action = ScheduledAction::Uninstall;
+      break;
+    }
+    if (line.empty()) continue;
+    if (line[0] != '/') line.insert(line.begin(), '/');
+    package.files.insert(line);
+  }
+  return true;
+}
+
 // Reads the meta files of a record that did not come from an image.
 void readMetaFiles(InstalledPackage& package, const std::string& dir) {
   {
@@ -84,18 +101,7 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
       package.bundle.max = 0;
     }
   }
-  RegularFileStream files(dir + "files");
-  package.isBundle = !files.is_open();
-  std::string line;
-  for (LineRead read; (read = readLine(files, line)) != LineRead::End;) {
-    if (read == LineRead::TooLong) {
-      package.action = ScheduledAction::Uninstall;
-      break;
-    }
-    if (line.empty()) continue;
-    if (line[0] != '/') line.insert(line.begin(), '/');
-    package.files.insert(line);
-  }
+  package.isBundle = !readFileList(package, dir);
 }
 
 // Reads the disabled/enabled flag files.
@@ -156,7 +162,8 @@ void readPackageRecord(InstalledPackage& package) {
   // and no schedule.
   const bool plain = isPlainName(package.name);
   const std::string dir = packageDir(package);
-  if (package.version == 0) {
+  const bool fromImage = package.version != 0;
+  if (!fromImage) {
     if (plain) {
       readMetaFiles(package, dir);
     } else {
@@ -169,6 +176,9 @@ void readPackageRecord(InstalledPackage& package) {
     package.userForced = false;
     return;
   }
+  // A record read from an image keeps the list of the files it installed
+  // beside the image (none in a database written before such lists were).
+  if (fromImage && !package.isBundle) readFileList(package, dir);
   readStateFlags(package, dir);
   if (package.version == placeholderRelease && package.buildTime == placeholderRelease) return;
   readSchedule(package);

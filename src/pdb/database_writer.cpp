@@ -91,8 +91,12 @@ bool writePackageRecord(Console& console, const InstalledPackage& package) {
   }
   const int dir = entry.get();
   if (package.flags & imageMeta) {
-    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle", "files"})
+    for (const char* name : {"version", "deps", "provides", "conflicts", "bundle"})
       removeFile(dir, name);
+    if (!writeFileList(dir, package)) {
+      reportCreateFailure(console, package, "meta/files");
+      return false;
+    }
   } else {
     const std::string version =
         std::to_string(package.version) + ' ' + std::to_string(package.buildTime) + '\n';

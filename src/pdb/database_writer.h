@@ -17,8 +17,8 @@
 // replaced. Reports nothing.
 bool createPackageDir(const InstalledPackage& package);
 
-// Writes version, deps, provides, conflicts, bundle and files (or removes them
-// all for an imageMeta package), then the disabled/enabled files, and removes
+// Writes version, deps, provides, conflicts, bundle and files (or removes all
+// but files for an imageMeta package), then the disabled/enabled files, and removes
 // oninstall of an image package. A meta file that cannot be written ends the
 // work there with one "installation of ... failed" error naming it
 // "meta/<file>"; the result is then false.

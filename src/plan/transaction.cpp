@@ -88,6 +88,32 @@ bool isMember(const PackageFile& file, const std::string& name) {
                      [&name](const auto& member) { return namesEqual(member->name, name); });
 }
 
+// Writes the entry of a bundle whose members are about to go in: it names no
+// release, and its meta files (never its image) hold it.
+bool registerInterim(Console& console, InstalledPackage& bundle) {
+  const auto version = bundle.version, buildTime = bundle.buildTime, flags = bundle.flags;
+  bundle.version = 0;
+  bundle.buildTime = 0;
+  bundle.flags &= ~std::uint32_t(imageMeta);
+  const bool written = registerPackage(console, bundle);
+  bundle.version = version;
+  bundle.buildTime = buildTime;
+  bundle.flags = flags;
+  return written;
+}
+
+// After the bundle named name failed to install: the new release's record
+// goes, and old, the record the bundle had before, is written again, as meta
+// files, since the image it may have come from went with its entry.
+void restoreBundle(Console& console, const std::string& name,
+                   std::unique_ptr<InstalledPackage> old) {
+  const int index = console.packages.findIndex(name);
+  if (index >= 0) removePackage(console, *console.packages.take(static_cast<std::size_t>(index)));
+  if (!old) return;
+  old->flags &= ~std::uint32_t(imageMeta);
+  if (registerPackage(console, *old)) console.packages.append(std::move(old));
+}
+
 }  // namespace
 
 bool applyScheduledActions(Console& console, int report, InstalledPackage* keep) {
@@ -121,7 +147,7 @@ bool dropInstalled(Console& console, const std::string& name) {
 
 InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runFlags,
                              const UserStates& userStates, const Dependency* bundle,
-                             std::string* imageDir, bool* withBootImage) {
+                             std::string* imageDir, bool* withBootImage, bool* failed) {
   auto package = std::make_unique<InstalledPackage>();
   if (!readHeaderParts(*package, stream)) return nullptr;
   if (package->isImage && imageDir != nullptr) *imageDir = packageDir(*package);
@@ -152,7 +178,10 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
       if (old) removePackage(console, *old);
       package = takeOut(console.packages, planned);
     }
-    if (!package || !installPackage(console, *package, stream)) return nullptr;
+    if (!package || !installPackage(console, *package, stream)) {
+      if (failed != nullptr) *failed = true;
+      return nullptr;
+    }
     InstalledPackage* installed = package.get();
     console.packages.append(std::move(package));
     // The record stays as it was installed, and so does the bundle of a
@@ -179,6 +208,36 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
   return nullptr;
 }
 
+namespace {
+
+// Installs the members of the bundle, whose first header part is current on
+// stream, up to the first that fails; each one installed leaves oldMembers.
+// The number installed, or -1 when a member failed.
+int installMembers(Console& console, PartStream& stream, RunFlags runFlags,
+                   const UserStates& userStates, const Dependency& bundle,
+                   std::set<std::string>& oldMembers, bool* withBootImage) {
+  int installed = 0;
+  while (stream.currentType() == partPackage) {
+    const std::uint32_t headerOffset = stream.partOffset();
+    bool memberBootImage = false;
+    bool failed = false;
+    InstalledPackage* member = installOne(console, stream, runFlags, userStates, &bundle, nullptr,
+                                          &memberBootImage, &failed);
+    if (failed) return -1;
+    if (member == nullptr) {
+      // A member whose header cannot be read leaves the stream where it was.
+      if (stream.currentType() == partPackage && stream.partOffset() == headerOffset) break;
+      continue;
+    }
+    ++installed;
+    oldMembers.erase(member->name);
+    if (memberBootImage && withBootImage != nullptr) *withBootImage = true;
+  }
+  return installed;
+}
+
+}  // namespace
+
 int installBundle(Console& console, PartStream& stream, const PackageFile& file, RunFlags runFlags,
                   const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
   if (withBootImage != nullptr) *withBootImage = false;
@@ -194,8 +253,16 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
     bundle->conflicts.clear();
   }
   if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return 2;
-  dropInstalled(console, bundle->name);
-  if (!registerPackage(console, *bundle)) return 1;
+  // The old record goes, but is kept at hand until every member is in.
+  std::unique_ptr<InstalledPackage> old;
+  const int oldIndex = console.packages.findIndex(bundle->name);
+  if (oldIndex >= 0) {
+    old = console.packages.take(static_cast<std::size_t>(oldIndex));
+    removePackage(console, *old);
+  }
+  // Until every member is in, the entry names no release, so that a run cut
+  // short on the way is retried; the whole record is written once they are.
+  if (!registerInterim(console, *bundle)) return 1;
 
   Dependency bundleDependency;
   bundleDependency.name = bundle->name;
@@ -217,22 +284,14 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
         console.packages.append(disablingRecord(entry.name));
     stream.next();
   }
-  int installed = 0;
-  while (stream.currentType() == partPackage) {
-    const std::uint32_t headerOffset = stream.partOffset();
-    bool memberBootImage = false;
-    InstalledPackage* member = installOne(console, stream, runFlags, userStates, &bundleDependency,
-                                          nullptr, &memberBootImage);
-    if (member == nullptr) {
-      // A member whose header cannot be read leaves the stream where it was.
-      if (stream.currentType() == partPackage && stream.partOffset() == headerOffset) break;
-      continue;
-    }
-    ++installed;
-    oldMembers.erase(member->name);
-    if (memberBootImage && withBootImage != nullptr) *withBootImage = true;
+  const int installed = installMembers(console, stream, runFlags, userStates, bundleDependency,
+                                       oldMembers, withBootImage);
+  if (installed <= 0) {
+    restoreBundle(console, bundleDependency.name, std::move(old));
+    return installed < 0 ? 4 : 3;
   }
-  if (installed == 0) return 3;
+  InstalledPackage* written = console.packages.find(bundleDependency.name);
+  if (written == nullptr || !registerPackage(console, *written)) return 1;
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))
       record->action = ScheduledAction::Uninstall;
@@ -242,13 +301,17 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
   return 0;
 }
 
+void wantInstalledParts(PartStream& stream) {
+  stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
+                   partDependencies, partProvides,      partConflicts,       partImage,
+                   partFileTree,     partInstallScript, partUninstallScript, partSignature};
+}
+
 int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
                       const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
   RegularFileStream input(file.descriptor);
   PartStream stream(input, true);
-  stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
-                   partDependencies, partProvides,      partConflicts,       partImage,
-                   partFileTree,     partInstallScript, partUninstallScript, partSignature};
+  wantInstalledParts(stream);
   stream.next();
   if (stream.currentType() == partBundle)
     return installBundle(console, stream, file, runFlags, userStates, imageDir, withBootImage);

@@ -24,6 +24,10 @@ bool applyScheduledActions(Console& console, int report, InstalledPackage* keep 
 // generation is uninstalled, unless an enabled package depends on it.
 bool cleanup(Console& console);
 
+// Makes stream stop at the part types an installation reads, so that the
+// first part it stops at is the first one an installation would meet.
+void wantInstalledParts(PartStream& stream);
+
 // Installs the one package or bundle of a package file that passed the file
 // check, read again from its start through the descriptor it was checked
 // through (file.descriptor), never through its name. Unless file.bound, a
@@ -35,16 +39,21 @@ bool cleanup(Console& console);
 // withBootImage whether the installed package (a member, for a bundle)
 // carries the boot image. Returns 0 on success; 1 when nothing was installed,
 // or the bundle's code: 1 header unreadable or bundle record not written, 2
-// refused, 3 no member installed.
+// refused, 3 no member installed, 4 a member failed to install. A failed
+// member ends a bundle there: the members not reached keep their installed
+// releases, and the bundle its installed record. While the members go in, the
+// bundle's entry names no release.
 int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
                       const UserStates& userStates, std::string* imageDir, bool* withBootImage);
 
 // Installs the package whose header part is current on stream; bundle is the
 // bundle dependency of a member, else null. Returns the installed record (or,
-// for a release that counts as installed, the installed one), or null.
+// for a release that counts as installed, the installed one), or null; failed,
+// when given, is set when the installation began and failed, leaving the
+// stream inside the package.
 InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runFlags,
                              const UserStates& userStates, const Dependency* bundle,
-                             std::string* imageDir, bool* withBootImage);
+                             std::string* imageDir, bool* withBootImage, bool* failed = nullptr);
 
 // Installs the bundle whose header part is current on stream, read from file;
 // the codes of installFromStream.

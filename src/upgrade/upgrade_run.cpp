@@ -36,21 +36,28 @@ void takeStock(const Console& console, UserStates& userStates, std::set<std::str
   }
 }
 
+// Whether path stands for the file that was checked and installed (its open
+// descriptor).
+bool standsForInstalled(const PackageFile& file, const std::string& path) {
+  struct stat named, installed;
+  return statOwnFile(path, named) && ::fstat(file.descriptor, &installed) == 0 &&
+         named.st_dev == installed.st_dev && named.st_ino == installed.st_ino;
+}
+
 // Links the file's name as image, when the name still stands for the file
-// that was checked and installed (its open descriptor); false otherwise.
+// that was checked and installed; false otherwise.
 bool linkInstalled(const PackageFile& file, const std::string& image) {
   if (!linkOwnFile(file.path, image)) return false;
-  struct stat linked, installed;
-  if (statOwnFile(image, linked) && ::fstat(file.descriptor, &installed) == 0 &&
-      linked.st_dev == installed.st_dev && linked.st_ino == installed.st_ino)
-    return true;
+  if (standsForInstalled(file, image)) return true;
   removeOwnFile(image);
   return false;
 }
 
 // Keeps the installed image package's file as its image: under its database
-// entry, or, when that cannot be linked, in the second image place.
-void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
+// entry, or, when that cannot be linked, in the second image place. False,
+// reported, when it could be linked in neither while the file's name still
+// stands for it: the file there is then the only copy of the image.
+bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   // Whole paths, never cut: a cut path would name another file.
   std::string image = "/flash/var/pdb/" + file.name + "/image";
   removeOwnFile(image);
@@ -59,13 +66,14 @@ void keepImage(Console& console, const PackageFile& file, bool withBootImage) {
     removeOwnFile("/flash/bootimage");
   if (linkInstalled(file, image)) {
     if (withBootImage) linkOwnFile(image, "/flash/bootimage");
-    return;
+    return true;
   }
   makeOwnDir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
-  if (!linkInstalled(file, image))
-    console.warning("package %s image could not be installed", file.name.c_str());
+  const bool linked = linkInstalled(file, image);
+  if (!linked) console.warning("package %s image could not be installed", file.name.c_str());
   if (withBootImage) writeOwnFile("/ram/bootimage", file.name + "\n", 0666);
+  return linked || !standsForInstalled(file, file.path);
 }
 
 void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
@@ -73,10 +81,13 @@ void install(Console& console, PackageFile& file, RunFlags runFlags, const UserS
   const bool installed =
       installFromStream(console, file, runFlags, userStates, nullptr, &withBootImage) == 0;
   if (!installed) {
-    if (file.foundPath != file.path) moveFile(file.path.c_str(), file.foundPath.c_str());
+    // The file stays for a later run, where it was found when it can go back.
+    if (file.foundPath != file.path && !moveFile(file.path.c_str(), file.foundPath.c_str()))
+      console.warning("package %s file could not be moved back to %s: it stays at %s",
+                      file.name.c_str(), file.foundPath.c_str(), file.path.c_str());
     return;
   }
-  if (file.isImage) keepImage(console, file, withBootImage);
+  if (file.isImage && !keepImage(console, file, withBootImage)) return;
   removeOwnFile(file.path);
 }
 

@@ -3,6 +3,10 @@
 // signature arithmetic.
 #include "pkgfile/package_acceptance.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
 #include "sign/signature.h"
 
@@ -17,14 +21,23 @@ bool PartStream::verifySignature(const std::uint8_t* publicKey) {
   return buffer_->verifySignature(publicKey);
 }
 
-bool acceptPackage(PartStream& stream, const TrustAnchors& trust) {
-  if (stream.currentType() == partSignature) {
-    if (!stream.verifySignature(trust.publicKey)) return false;
-    stream.next();
-    return true;
+PackageVerdict judgePackage(PartStream& stream, const TrustAnchors& trust, std::uint8_t* digest) {
+  if (stream.currentType() != partSignature) {
+    return stream.takeDigest(digest) && isKnownDigest(digest, trust)
+               ? PackageVerdict::Accepted
+               : PackageVerdict::NoSignatureUnknownDigest;
   }
+  std::uint8_t trailer[trailerSize];
+  if (!stream.buffer().readTrailer(digest, trailer)) return PackageVerdict::Malformed;
+  if (std::memcmp(trailer, digest, digestSize) != 0) return PackageVerdict::DigestMismatch;
+  if (!checkSignature(digest, trailer, trust.publicKey)) return PackageVerdict::BadSignature;
+  stream.next();
+  return PackageVerdict::Accepted;
+}
+
+bool acceptPackage(PartStream& stream, const TrustAnchors& trust) {
   std::uint8_t digest[digestSize];
-  return stream.takeDigest(digest) && isKnownDigest(digest, trust);
+  return judgePackage(stream, trust, digest) == PackageVerdict::Accepted;
 }
 
 bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
@@ -33,14 +46,55 @@ bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
   return acceptPackage(stream, trust);
 }
 
-bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress) {
-  stream.wanted = {partPackage, partBundle, partImage, partFileTree, partSignature};
+namespace {
+
+// The parts the file check handles itself; the header reader's parts are
+// wanted too when the check reports.
+constexpr std::uint32_t checkedTypes[] = {partPackage, partBundle, partImage, partFileTree,
+                                          partSignature};
+constexpr std::uint32_t headerTypes[] = {partText24,       partArchitecture, partText2,    partNote,
+                                         partDependencies, partProvides,     partConflicts};
+
+// Passes over the header part the stream is on. With a report the header is
+// read as the header reader reads it, and the parts that reader takes are
+// passed over all the same; false when it refuses the header.
+bool passHeader(PartStream& stream, FileCheckReport* report) {
+  if (report == nullptr) return stream.next(), true;
+  Package record;
+  if (stream.currentType() == partPackage) ++report->packages;
+  if (!readHeaderParts(record, stream)) return false;
+  if (report->name.empty()) report->firstName = record.name;
+  report->name = record.name;
+  const auto checked = [&stream] {
+    return stream.currentType() == -1 ||
+           std::find(std::begin(checkedTypes), std::end(checkedTypes),
+                     std::uint32_t(stream.currentType())) != std::end(checkedTypes);
+  };
+  while (!checked()) stream.next();
+  return true;
+}
+
+bool acceptReported(PartStream& stream, const TrustAnchors& trust, FileCheckReport* report) {
+  if (report == nullptr) return acceptPackage(stream, trust);
+  std::uint8_t digest[digestSize];
+  report->verdict = judgePackage(stream, trust, digest);
+  return report->verdict == PackageVerdict::Accepted;
+}
+
+}  // namespace
+
+bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress,
+                      FileCheckReport* report) {
+  stream.wanted.assign(std::begin(checkedTypes), std::end(checkedTypes));
+  if (report != nullptr)
+    stream.wanted.insert(stream.wanted.end(), std::begin(headerTypes), std::end(headerTypes));
   const bool bundle = stream.next() == partBundle;
-  if (bundle && stream.next() == partImage) stream.next();
+  if (bundle && !passHeader(stream, report)) return false;
+  if (bundle && stream.currentType() == partImage) stream.next();
   for (;;) {
     if (bundle && stream.currentType() == -1) return true;
     if (stream.currentType() != partPackage) return false;
-    stream.next();
+    if (!passHeader(stream, report)) return false;
     while (stream.currentType() == partFileTree || stream.currentType() == partImage) {
       constexpr std::streamsize blockSize = 4096;
       char block[blockSize];
@@ -60,10 +114,19 @@ bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgre
     // nothing may stand there.
     const bool signedPackage = stream.currentType() == partSignature;
     const std::uint32_t trailerEnd = stream.partOffset() + stream.partLength();
-    if (!acceptPackage(stream, trust)) return false;
+    if (!acceptReported(stream, trust, report)) return false;
     const std::uint32_t following = stream.partOffset() - (stream.currentType() == -1 ? 0 : 6);
     if (signedPackage && following != trailerEnd) return false;
     // The stream ends right after the last package.
     if (!bundle) return stream.currentType() == -1;
   }
+}
+
+FileCheckReport checkPackageFileReported(PartStream& stream, const TrustAnchors& trust) {
+  FileCheckReport report;
+  const bool accepted = checkPackageFile(stream, trust, {}, &report);
+  if (accepted && report.packages == 0) report.verdict = PackageVerdict::Malformed;
+  if (!accepted && report.verdict == PackageVerdict::Accepted)
+    report.verdict = PackageVerdict::Malformed;
+  return report;
 }

@@ -3,7 +3,9 @@
 // known packages; and the check of a whole package file by that rule.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "sign/signature.h"
 
@@ -19,12 +21,34 @@ bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey = nullptr);
 // The same rule against other trust anchors (a key and a known-digest table).
 bool acceptPackage(PartStream& stream, const TrustAnchors& trust);
 
+// Why a package was accepted or refused.
+enum class PackageVerdict {
+  Accepted,
+  NoSignatureUnknownDigest,
+  DigestMismatch,  // the trailer's copy of the digest is not the window's
+  BadSignature,    // the copy matches; the signature does not verify
+  Malformed,       // a trailer too short to hold a signature, a broken file
+};
+
+// acceptPackage that says why, and hands out the digest of the package's
+// window (digestSize bytes, left as they are when no window was finished). A
+// refused trailer leaves the stream on the trailer part.
+PackageVerdict judgePackage(PartStream& stream, const TrustAnchors& trust, std::uint8_t* digest);
+
 // Told after each block of a payload that checkPackageFile reads: the position
 // reached in the file and the file's total length, as a progress bar takes
 // them. update may be null.
 struct CheckProgress {
   void (*update)(void* context, std::uint32_t position, std::uint32_t total) = nullptr;
   void* context = nullptr;
+};
+
+// Which package of a file the check refused, and why.
+struct FileCheckReport {
+  PackageVerdict verdict = PackageVerdict::Accepted;
+  std::size_t packages = 0;  // packages (bundle members) reached, a refused one included
+  std::string firstName;     // of the file's first header (the bundle's); empty when unread
+  std::string name;          // of the last package whose header was read
 };
 
 // The upgrade run's check of a package file, on a hashing stream built over it
@@ -37,4 +61,13 @@ struct CheckProgress {
 // bundle's own parts may hold one image part; a signature part or another
 // payload among them breaks it. Parts of other types before a package's
 // payloads or trailer are passed over (they are inside its digest window).
-bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress = {});
+// With a report, each header is also read as the header reader reads it (one
+// it refuses breaks the file), and the report is filled in as
+// checkPackageFileReported describes.
+bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress = {},
+                      FileCheckReport* report = nullptr);
+
+// checkPackageFile with its report: a package's own verdict when one was
+// refused, else Malformed for a file that breaks the check's rules (a bundle
+// without members included). The stream is left where the check stopped.
+FileCheckReport checkPackageFileReported(PartStream& stream, const TrustAnchors& trust);

@@ -12,7 +12,6 @@
 namespace {
 
 constexpr std::size_t nameFieldLength = 16;
-constexpr std::size_t headerLength = 32;
 constexpr std::size_t listEntryLength = 32;
 
 // The bytes up to the first NUL, or all 16 when there is none.
@@ -61,7 +60,7 @@ bool readHeaderParts(Package& package, PartStream& stream) {
   if (type != partPackage && type != partBundle) return false;
   package.isBundle = type == partBundle;
 
-  unsigned char header[headerLength];
+  unsigned char header[packageHeaderLength];
   if (!readFixed(stream, header, sizeof header)) return false;
   // A refused name is not stored: a record keeps the name it was made with
   // (the loader's directory name), so no path is ever built from it.
@@ -73,7 +72,7 @@ bool readHeaderParts(Package& package, PartStream& stream) {
   // The flag word is there when the header part holds 4 more bytes. This asks
   // the part, not how much the input happens to have buffered, which would
   // lose the flags of a header that straddles a buffer boundary.
-  unsigned char flags[4];
+  unsigned char flags[flagWordLength];
   if (stream.buffer().remaining() >= sizeof flags && readFixed(stream, flags, sizeof flags)) {
     package.flags = load32le(flags);
   }

@@ -126,7 +126,9 @@ FileCheckReport checkPackageFileReported(PartStream& stream, const TrustAnchors&
   FileCheckReport report;
   const bool accepted = checkPackageFile(stream, trust, {}, &report);
   if (accepted && report.packages == 0) report.verdict = PackageVerdict::Malformed;
-  if (!accepted && report.verdict == PackageVerdict::Accepted)
+  if (!accepted && report.verdict == PackageVerdict::Accepted) {
     report.verdict = PackageVerdict::Malformed;
+    report.name = report.firstName;
+  }
   return report;
 }

@@ -48,7 +48,9 @@ struct FileCheckReport {
   PackageVerdict verdict = PackageVerdict::Accepted;
   std::size_t packages = 0;  // packages (bundle members) reached, a refused one included
   std::string firstName;     // of the file's first header (the bundle's); empty when unread
-  std::string name;          // of the last package whose header was read
+  // Of the last package whose header was read; after checkPackageFileReported,
+  // of the package it refused (firstName for a fault of the file itself).
+  std::string name;
 };
 
 // The upgrade run's check of a package file, on a hashing stream built over it

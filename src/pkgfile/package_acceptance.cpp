@@ -48,29 +48,49 @@ bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
 
 namespace {
 
-// The parts the file check handles itself; the header reader's parts are
-// wanted too when the check reports.
+// The parts the file check handles itself; while a reporting check reads a
+// header, the header reader's parts and a bundle's default-disabled list are
+// wanted too.
 constexpr std::uint32_t checkedTypes[] = {partPackage, partBundle, partImage, partFileTree,
                                           partSignature};
-constexpr std::uint32_t headerTypes[] = {partText24,       partArchitecture, partText2,    partNote,
-                                         partDependencies, partProvides,     partConflicts};
+constexpr std::uint32_t headerTypes[] = {partText24,    partArchitecture,   partText2,
+                                         partNote,      partDependencies,   partProvides,
+                                         partConflicts, partDisabledMembers};
+
+bool isChecked(int type) {
+  return type == -1 || std::find(std::begin(checkedTypes), std::end(checkedTypes),
+                                 std::uint32_t(type)) != std::end(checkedTypes);
+}
+
+// The header parts as the header reader reads them, and a bundle's
+// default-disabled list as the planner reads it; false when either refuses.
+bool readHeader(PartStream& stream, Package& record) {
+  stream.wanted.insert(stream.wanted.end(), std::begin(headerTypes), std::end(headerTypes));
+  bool read = readHeaderParts(record, stream);
+  if (read && record.isBundle && stream.currentType() == partDisabledMembers) {
+    std::vector<Dependency> disabled;
+    read = readListPart(stream, disabled);
+  }
+  stream.wanted.assign(std::begin(checkedTypes), std::end(checkedTypes));
+  return read;
+}
 
 // Passes over the header part the stream is on. With a report the header is
-// read as the header reader reads it, and the parts that reader takes are
-// passed over all the same; false when it refuses the header.
+// read (readHeader) and the parts read are passed over all the same; false
+// (the package malformed) when it is refused.
 bool passHeader(PartStream& stream, FileCheckReport* report) {
   if (report == nullptr) return stream.next(), true;
   Package record;
   if (stream.currentType() == partPackage) ++report->packages;
-  if (!readHeaderParts(record, stream)) return false;
+  const bool read = readHeader(stream, record);
   if (report->name.empty()) report->firstName = record.name;
+  // A refused header is its package's own fault: the name it gave, if any.
   report->name = record.name;
-  const auto checked = [&stream] {
-    return stream.currentType() == -1 ||
-           std::find(std::begin(checkedTypes), std::end(checkedTypes),
-                     std::uint32_t(stream.currentType())) != std::end(checkedTypes);
-  };
-  while (!checked()) stream.next();
+  if (!read) {
+    report->verdict = PackageVerdict::Malformed;
+    return false;
+  }
+  if (!isChecked(stream.currentType())) stream.next();
   return true;
 }
 
@@ -86,8 +106,6 @@ bool acceptReported(PartStream& stream, const TrustAnchors& trust, FileCheckRepo
 bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress,
                       FileCheckReport* report) {
   stream.wanted.assign(std::begin(checkedTypes), std::end(checkedTypes));
-  if (report != nullptr)
-    stream.wanted.insert(stream.wanted.end(), std::begin(headerTypes), std::end(headerTypes));
   const bool bundle = stream.next() == partBundle;
   if (bundle && !passHeader(stream, report)) return false;
   if (bundle && stream.currentType() == partImage) stream.next();

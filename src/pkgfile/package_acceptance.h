@@ -48,8 +48,9 @@ struct FileCheckReport {
   PackageVerdict verdict = PackageVerdict::Accepted;
   std::size_t packages = 0;  // packages (bundle members) reached, a refused one included
   std::string firstName;     // of the file's first header (the bundle's); empty when unread
-  // Of the last package whose header was read; after checkPackageFileReported,
-  // of the package it refused (firstName for a fault of the file itself).
+  // Of the last package whose header was read (as far as it was); after
+  // checkPackageFileReported, of the package it refused (firstName for a
+  // fault of the file itself).
   std::string name;
 };
 
@@ -63,9 +64,10 @@ struct FileCheckReport {
 // bundle's own parts may hold one image part; a signature part or another
 // payload among them breaks it. Parts of other types before a package's
 // payloads or trailer are passed over (they are inside its digest window).
-// With a report, each header is also read as the header reader reads it (one
-// it refuses breaks the file), and the report is filled in as
-// checkPackageFileReported describes.
+// With a report, each header is also read as the header reader reads it, and
+// a bundle's default-disabled list as the planner reads it (one they refuse
+// breaks the file), and the report is filled in as checkPackageFileReported
+// describes.
 bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress = {},
                       FileCheckReport* report = nullptr);
 

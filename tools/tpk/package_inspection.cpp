@@ -119,10 +119,10 @@ std::string scriptText(PartStream& stream, const char* name) {
 // parts tpk shows, and each package's verdict when its window ends (at its
 // trailer, the next package or the end). Empty, or the problem that ended it.
 std::string walkPackages(PartStream& stream, const TrustAnchors& trust, InspectedFile& file) {
-  stream.wanted = {partPackage,  partBundle,    partText24,          partArchitecture,
-                   partText2,    partNote,      partDependencies,    partProvides,
-                   partConflicts, partImage,    partDisabledMembers, partInstallScript,
-                   partUninstallScript,         partFileTree,        partSignature};
+  stream.wanted = {partPackage,         partBundle,   partText24,          partArchitecture,
+                   partText2,           partNote,     partDependencies,    partProvides,
+                   partConflicts,       partImage,    partDisabledMembers, partInstallScript,
+                   partUninstallScript, partFileTree, partSignature};
   int type = stream.next();
   if (type != partPackage && type != partBundle)
     return "the first part is not a package or bundle header";
@@ -136,7 +136,8 @@ std::string walkPackages(PartStream& stream, const TrustAnchors& trust, Inspecte
     }
     if (type == -1) break;
     if (type == partPackage || type == partBundle) {
-      if (type == partBundle && !file.packages.empty()) return "a bundle header after the first part";
+      if (type == partBundle && !file.packages.empty())
+        return "a bundle header after the first part";
       current = &file.packages.emplace_back();
       current->isBundleHeader = type == partBundle;
       if (type == partPackage) {

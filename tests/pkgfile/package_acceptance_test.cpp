@@ -208,8 +208,6 @@ TEST(PackageFileCheck, ReportNamesTheRefusedPackageAndWhy) {
     const char* name;
     bool asTheCheck;  // the bool check gives the same verdict
   } cases[] = {
-      {"last member unsigned", wrapFile(bundle.substr(8, bundle.size() - 8 - trailerPart)),
-       PackageVerdict::NoSignatureUnknownDigest, "smp-m2", true},
       {"short trailer",
        wrapFile(plain.substr(8, plain.size() - 8 - trailerPart) + encodePart(partSignature, "x")),
        PackageVerdict::Malformed, "smp-plain", true},

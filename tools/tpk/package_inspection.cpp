@@ -1,6 +1,7 @@
 #include "tpk/package_inspection.h"
 
 #include <sstream>
+#include <utility>
 
 #include "pkgfile/byte_order.h"
 #include "pkgfile/header_parts.h"
@@ -209,14 +210,14 @@ bool inspectFile(const std::string& path, const std::uint8_t* publicKey, Inspect
   if (!readWholeFile(path, bytes, error)) return false;
   file.path = path;
   file.size = bytes.size();
-  std::istringstream input(bytes);
+  std::istringstream input(std::move(bytes));  // the file is held once
   PartStream stream(input, true);
   stream.places = &file.parts;
   TrustAnchors trust = configuredTrust();
   if (publicKey != nullptr) trust.publicKey = publicKey;
   const std::string walkProblem = walkPackages(stream, trust, file);
   finishLayout(stream);
-  file.problem = layoutProblem(bytes.size(), stream, file);
+  file.problem = layoutProblem(file.size, stream, file);
   if (file.problem.empty()) file.problem = walkProblem;
   assignParts(file);
   return true;

@@ -2,6 +2,7 @@
 // a package or bundle member was refused, in one walk of each file.
 #include <cstdio>
 #include <sstream>
+#include <utility>
 
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
@@ -18,14 +19,15 @@ namespace {
 
 // "ok", or the refused package's name ("-" when unknown) and the reason: one
 // walk of the installer's file check, which also lists the file's layout.
-std::string verdictLine(const std::string& bytes, const TrustAnchors& trust) {
-  std::istringstream input(bytes);
+std::string verdictLine(std::string bytes, const TrustAnchors& trust) {
+  const std::size_t size = bytes.size();
+  std::istringstream input(std::move(bytes));  // the file is held once
   PartStream stream(input, true);
   InspectedFile layout;
   stream.places = &layout.parts;
   const FileCheckReport check = checkPackageFileReported(stream, trust);
   finishLayout(stream);
-  if (!layoutProblem(bytes.size(), stream, layout).empty())
+  if (!layoutProblem(size, stream, layout).empty())
     return std::string("-: ") + verdictText(Verdict::Malformed);
   if (check.verdict == Verdict::Accepted) return verdictText(check.verdict);
   return (check.name.empty() ? "-" : printable(check.name)) + ": " + verdictText(check.verdict);
@@ -69,7 +71,7 @@ int runVerify(const std::vector<std::string>& argv) {
       status = statusFailed;
       continue;
     }
-    const std::string verdict = verdictLine(bytes, trust);
+    const std::string verdict = verdictLine(std::move(bytes), trust);
     std::printf("%s: %s\n", path.c_str(), verdict.c_str());
     if (verdict != "ok") status = statusFailed;
   }

@@ -14,7 +14,8 @@
 // - the header walk of the loader (bundles and members), compared between
 //   hashing on and off, and with loadPackageFile;
 // - the installer's walk: image payloads passed over, scripts read in chunks,
-//   the file tree decompressed and its entries parsed, the acceptance rule.
+//   the file tree decompressed and its entries parsed, the acceptance rule;
+// and the file check with its report is held to the check without one.
 // A mismatch aborts. Built as a libFuzzer target with -DINSTALLER_FUZZ=ON
 // (clang), and as a replay program that the tests run over the corpus.
 #include <unistd.h>
@@ -337,6 +338,19 @@ void installWalk(const std::string& bytes) {
   }
 }
 
+// The file check with its report and without: reading the headers as well
+// may refuse a file the check accepts (malformed), never the other way.
+void compareFileChecks(const std::string& bytes) {
+  MemoryInput plainSource(bytes), reportedSource(bytes);
+  std::istream plainInput(&plainSource), reportedInput(&reportedSource);
+  PartStream plain(plainInput, true), reported(reportedInput, true);
+  const bool accepted = checkPackageFile(plain, configuredTrust());
+  const FileCheckReport report = checkPackageFileReported(reported, configuredTrust());
+  if (!accepted) CHECK(report.verdict != PackageVerdict::Accepted);
+  if (accepted && report.verdict != PackageVerdict::Accepted)
+    CHECK(report.verdict == PackageVerdict::Malformed);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -346,5 +360,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   walkParts(bytes, mode);
   compareHeaderReads(bytes, mode.viaFile);
   installWalk(bytes);
+  compareFileChecks(bytes);
   return 0;
 }

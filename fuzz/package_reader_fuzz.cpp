@@ -14,7 +14,8 @@
 // - the header walk of the loader (bundles and members), compared between
 //   hashing on and off, and with loadPackageFile;
 // - the installer's walk: image payloads passed over, scripts read in chunks,
-//   the file tree decompressed and its entries parsed, the acceptance rule.
+//   the file tree decompressed and its entries parsed, the acceptance rule;
+// and the file check with its report is held to the check without one.
 // A mismatch aborts. Built as a libFuzzer target with -DINSTALLER_FUZZ=ON
 // (clang), and as a replay program that the tests run over the corpus.
 #include <unistd.h>
@@ -29,11 +30,13 @@
 
 #include "fuzz_check.h"
 #include "model/package.h"
+#include "pkgfile/byte_order.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
 #include "pkgfile/sha1.h"
+#include "pkgfile/tree_entry.h"
 
 namespace {
 
@@ -64,9 +67,7 @@ struct MemoryInput : std::stringbuf {
 };
 
 std::uint32_t u32At(const std::string& bytes, std::size_t at) {
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + at);
-  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-         std::uint32_t(b[3]) << 24;
+  return load32le(reinterpret_cast<const unsigned char*>(bytes.data() + at));
 }
 
 // What the stream must hand out from here on: the rest of the part as far as
@@ -156,14 +157,15 @@ struct Layout {
 
 Layout layoutOf(const std::string& bytes) {
   Layout layout;
-  if (bytes.size() < 8) return layout;
+  if (bytes.size() < fileHeaderSize) return layout;
   const std::uint32_t magic = u32At(bytes, 0);
   if (magic != packageMagic && magic != alternatePackageMagic) return layout;
-  std::size_t at = 8;
-  while (bytes.size() - at >= 6) {
-    if ((u32At(bytes, at) & 0xFFFF) == partPackage) layout.windowStart = at;
+  std::size_t at = fileHeaderSize;
+  while (bytes.size() - at >= partHeaderSize) {
+    const auto* header = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+    if (load16le(header) == partPackage) layout.windowStart = at;
     // In 64 bits: a part length near 4 GiB must not wrap a 32-bit size_t.
-    const std::uint64_t next = std::uint64_t(at) + 6 + u32At(bytes, at + 2);
+    const std::uint64_t next = std::uint64_t(at) + partHeaderSize + load32le(header + 2);
     if (next > bytes.size()) return layout;
     at = static_cast<std::size_t>(next);
   }
@@ -274,22 +276,20 @@ void readTree(PartStream& stream) {
   InflateStream tree(stream);
   char chunk[4096];
   for (int entries = 0; entries < 4096 && tree; ++entries) {
-    unsigned char header[30];
-    tree.read(reinterpret_cast<char*>(header), sizeof header);
-    if (tree.gcount() != std::streamsize(sizeof header)) return;
-    const std::uint32_t size = std::uint32_t(header[24]) | std::uint32_t(header[25]) << 8 |
-                               std::uint32_t(header[26]) << 16 | std::uint32_t(header[27]) << 24;
-    const std::size_t nameLength = std::size_t(header[28]) | std::size_t(header[29]) << 8;
-    std::string name(nameLength, '\0');
-    tree.read(name.data(), std::streamsize(nameLength));
-    if ((header[1] & 0xF0) == 0x80) {
-      for (std::uint32_t left = size; left > 0 && tree;) {
+    unsigned char bytes[treeEntryHeaderSize];
+    tree.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    if (tree.gcount() != std::streamsize(sizeof bytes)) return;
+    const TreeEntryHeader header = decodeTreeEntryHeader(bytes);
+    std::string name(header.nameLength, '\0');
+    tree.read(name.data(), std::streamsize(name.size()));
+    if (header.type() == regularType) {
+      for (std::uint32_t left = header.size; left > 0 && tree;) {
         const std::uint32_t ask = left < sizeof chunk ? left : std::uint32_t(sizeof chunk);
         tree.read(chunk, ask);
         left -= ask;
       }
     } else {
-      tree.seekg(size, std::ios_base::cur);
+      tree.seekg(header.size, std::ios_base::cur);
     }
   }
 }
@@ -338,6 +338,19 @@ void installWalk(const std::string& bytes) {
   }
 }
 
+// The file check with its report and without: reading the headers as well
+// may refuse a file the check accepts (malformed), never the other way.
+void compareFileChecks(const std::string& bytes) {
+  MemoryInput plainSource(bytes), reportedSource(bytes);
+  std::istream plainInput(&plainSource), reportedInput(&reportedSource);
+  PartStream plain(plainInput, true), reported(reportedInput, true);
+  const bool accepted = checkPackageFile(plain, configuredTrust());
+  const FileCheckReport report = checkPackageFileReported(reported, configuredTrust());
+  if (!accepted) CHECK(report.verdict != PackageVerdict::Accepted);
+  if (accepted && report.verdict != PackageVerdict::Accepted)
+    CHECK(report.verdict == PackageVerdict::Malformed);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -347,5 +360,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   walkParts(bytes, mode);
   compareHeaderReads(bytes, mode.viaFile);
   installWalk(bytes);
+  compareFileChecks(bytes);
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pkgfile/byte_order.h"
 #include "pkgfile/part_stream.h"
 #include "pkgfile/sha1.h"
 
@@ -18,14 +19,19 @@ void bindingDigest(std::uint32_t magic, std::uint32_t length, const std::uint8_t
   hash.digest(out);
 }
 
+bool expectedBinding(PartStream& stream, std::uint8_t* out) {
+  std::uint8_t leading[SHA1::digestSize];
+  if (stream.currentType() != partPackage || !stream.takeDigest(leading)) return false;
+  bindingDigest(stream.magic(), stream.totalLength() - 8, leading, out);
+  return true;
+}
+
 BindingVerdict readBinding(PartStream& stream, BindingScope scope, const std::uint8_t* expected) {
   if (stream.partLength() != bindingPayloadSize) return BindingVerdict::PassedOver;
   unsigned char payload[bindingPayloadSize];
   if (!stream.read(reinterpret_cast<char*>(payload), sizeof payload))
     return BindingVerdict::Differs;
-  const std::uint32_t stored = std::uint32_t(payload[0]) | std::uint32_t(payload[1]) << 8 |
-                               std::uint32_t(payload[2]) << 16 | std::uint32_t(payload[3]) << 24;
-  if (stored != scope) return BindingVerdict::PassedOver;
+  if (load32le(payload) != scope) return BindingVerdict::PassedOver;
   return std::memcmp(payload + 4, expected, SHA1::digestSize) == 0 ? BindingVerdict::Matches
                                                                    : BindingVerdict::Differs;
 }

@@ -27,6 +27,11 @@ constexpr std::uint32_t bindingPayloadSize = 24;
 void bindingDigest(std::uint32_t magic, std::uint32_t length, const std::uint8_t* leadingDigest,
                    std::uint8_t* out);
 
+// On the file's first package header, with the digest of what stood before
+// that header not yet taken: the digest the file's binding must carry (out,
+// 20 bytes). False when the stream is not on a package header.
+bool expectedBinding(PartStream& stream, std::uint8_t* out);
+
 enum class BindingVerdict { PassedOver, Matches, Differs };
 
 // Reads the current (binding) part of stream, of a file of scope: PassedOver

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "pkgfile/byte_order.h"
 #include "pkgfile/package_names.h"
 #include "pkgfile/part_stream.h"
 #include "pkgfile/regular_file.h"
@@ -11,13 +12,7 @@
 namespace {
 
 constexpr std::size_t nameFieldLength = 16;
-constexpr std::size_t headerLength = 32;
 constexpr std::size_t listEntryLength = 32;
-
-std::uint32_t u32At(const unsigned char* b) {
-  return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) |
-         (std::uint32_t(b[3]) << 24);
-}
 
 // The bytes up to the first NUL, or all 16 when there is none.
 std::string nameAt(const unsigned char* b) {
@@ -45,16 +40,16 @@ void readTextPart(PartStream& stream, std::string& text) {
 bool readListPart(PartStream& stream, std::vector<Dependency>& list) {
   unsigned char countBytes[2];
   if (!readFixed(stream, countBytes, sizeof countBytes)) return false;
-  const unsigned count = countBytes[0] | (countBytes[1] << 8);
+  const unsigned count = load16le(countBytes);
   for (unsigned i = 0; i < count; ++i) {
     unsigned char entry[listEntryLength];
     if (!readFixed(stream, entry, sizeof entry)) return false;
     Dependency dependency;
     dependency.name = nameAt(entry);
     if (nameRefusal(dependency.name, NameUse::Relation) != nullptr) return false;
-    dependency.min = u32At(entry + 16);
-    dependency.max = u32At(entry + 24);
-    dependency.extra = std::int32_t(u32At(entry + 28));
+    dependency.min = load32le(entry + 16);
+    dependency.max = load32le(entry + 24);
+    dependency.extra = std::int32_t(load32le(entry + 28));
     list.push_back(std::move(dependency));
   }
   return true;
@@ -65,21 +60,21 @@ bool readHeaderParts(Package& package, PartStream& stream) {
   if (type != partPackage && type != partBundle) return false;
   package.isBundle = type == partBundle;
 
-  unsigned char header[headerLength];
+  unsigned char header[packageHeaderLength];
   if (!readFixed(stream, header, sizeof header)) return false;
   // A refused name is not stored: a record keeps the name it was made with
   // (the loader's directory name), so no path is ever built from it.
   std::string name = nameAt(header);
   if (nameRefusal(name, NameUse::Package) != nullptr) return false;
   package.name = std::move(name);
-  package.version = u32At(header + 16);
-  package.buildTime = u32At(header + 20);
+  package.version = load32le(header + 16);
+  package.buildTime = load32le(header + 20);
   // The flag word is there when the header part holds 4 more bytes. This asks
   // the part, not how much the input happens to have buffered, which would
   // lose the flags of a header that straddles a buffer boundary.
-  unsigned char flags[4];
+  unsigned char flags[flagWordLength];
   if (stream.buffer().remaining() >= sizeof flags && readFixed(stream, flags, sizeof flags)) {
-    package.flags = u32At(flags);
+    package.flags = load32le(flags);
   }
 
   stream.next();

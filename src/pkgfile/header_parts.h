@@ -9,6 +9,11 @@
 
 class PartStream;
 
+// A package or bundle header part: the fixed fields (name, version, build
+// time), then a flag word when the part is long enough to hold one.
+constexpr std::uint32_t packageHeaderLength = 32;
+constexpr std::uint32_t flagWordLength = 4;
+
 // Texts longer than this are cut; the rest of the part is passed over.
 constexpr std::uint32_t maxTextPartLength = 64 * 1024;
 

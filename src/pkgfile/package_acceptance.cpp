@@ -3,7 +3,11 @@
 // signature arithmetic.
 #include "pkgfile/package_acceptance.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "pkgfile/binding.h"
+#include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
 #include "sign/signature.h"
 
@@ -18,14 +22,23 @@ bool PartStream::verifySignature(const std::uint8_t* publicKey) {
   return buffer_->verifySignature(publicKey);
 }
 
-bool acceptPackage(PartStream& stream, const TrustAnchors& trust) {
-  if (stream.currentType() == partSignature) {
-    if (!stream.verifySignature(trust.publicKey)) return false;
-    stream.next();
-    return true;
+PackageVerdict judgePackage(PartStream& stream, const TrustAnchors& trust, std::uint8_t* digest) {
+  if (stream.currentType() != partSignature) {
+    return stream.takeDigest(digest) && isKnownDigest(digest, trust)
+               ? PackageVerdict::Accepted
+               : PackageVerdict::NoSignatureUnknownDigest;
   }
+  std::uint8_t trailer[trailerSize];
+  if (!stream.buffer().readTrailer(digest, trailer)) return PackageVerdict::Malformed;
+  if (std::memcmp(trailer, digest, digestSize) != 0) return PackageVerdict::DigestMismatch;
+  if (!checkSignature(digest, trailer, trust.publicKey)) return PackageVerdict::BadSignature;
+  stream.next();
+  return PackageVerdict::Accepted;
+}
+
+bool acceptPackage(PartStream& stream, const TrustAnchors& trust) {
   std::uint8_t digest[digestSize];
-  return stream.takeDigest(digest) && isKnownDigest(digest, trust);
+  return judgePackage(stream, trust, digest) == PackageVerdict::Accepted;
 }
 
 bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
@@ -35,6 +48,59 @@ bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
 }
 
 namespace {
+
+// The parts the file check handles itself; while a reporting check reads a
+// header, the header reader's parts and a bundle's default-disabled list are
+// wanted too.
+constexpr std::uint32_t checkedTypes[] = {partPackage,  partBundle,  partImage,
+                                          partFileTree, partBinding, partSignature};
+constexpr std::uint32_t headerTypes[] = {partText24,    partArchitecture,   partText2,
+                                         partNote,      partDependencies,   partProvides,
+                                         partConflicts, partDisabledMembers};
+
+bool isChecked(int type) {
+  return type == -1 || std::find(std::begin(checkedTypes), std::end(checkedTypes),
+                                 std::uint32_t(type)) != std::end(checkedTypes);
+}
+
+// The header parts as the header reader reads them, and a bundle's
+// default-disabled list as the planner reads it; false when either refuses.
+bool readHeader(PartStream& stream, Package& record) {
+  stream.wanted.insert(stream.wanted.end(), std::begin(headerTypes), std::end(headerTypes));
+  bool read = readHeaderParts(record, stream);
+  if (read && record.isBundle && stream.currentType() == partDisabledMembers) {
+    std::vector<Dependency> disabled;
+    read = readListPart(stream, disabled);
+  }
+  stream.wanted.assign(std::begin(checkedTypes), std::end(checkedTypes));
+  return read;
+}
+
+// Passes over the header part the stream is on. With a report the header is
+// read (readHeader) and the parts read are passed over all the same; false
+// (the package malformed) when it is refused.
+bool passHeader(PartStream& stream, FileCheckReport* report) {
+  if (report == nullptr) return stream.next(), true;
+  Package record;
+  if (stream.currentType() == partPackage) ++report->packages;
+  const bool read = readHeader(stream, record);
+  if (report->name.empty()) report->firstName = record.name;
+  // A refused header is its package's own fault: the name it gave, if any.
+  report->name = record.name;
+  if (!read) {
+    report->verdict = PackageVerdict::Malformed;
+    return false;
+  }
+  if (!isChecked(stream.currentType())) stream.next();
+  return true;
+}
+
+bool acceptReported(PartStream& stream, const TrustAnchors& trust, FileCheckReport* report) {
+  if (report == nullptr) return acceptPackage(stream, trust);
+  std::uint8_t digest[digestSize];
+  report->verdict = judgePackage(stream, trust, digest);
+  return report->verdict == PackageVerdict::Accepted;
+}
 
 // Reads the current payload part in blocks of 4096 bytes, telling progress.
 void readPayload(PartStream& stream, const CheckProgress& progress) {
@@ -50,41 +116,42 @@ void readPayload(PartStream& stream, const CheckProgress& progress) {
   } while (got == blockSize);
 }
 
-// On the first package header: the binding this file must carry, from its
-// header and the digest of what stood before that header.
-bool expectedBinding(PartStream& stream, std::uint8_t* expected) {
-  std::uint8_t leading[digestSize];
-  if (stream.currentType() != partPackage || !stream.takeDigest(leading)) return false;
-  bindingDigest(stream.magic(), stream.totalLength() - 8, leading, expected);
-  return true;
+// A binding that differs refuses the file once its first package was judged:
+// a package that is itself refused is reported for its own fault first.
+bool refuseBinding(FileCheckReport* report) {
+  if (report != nullptr) {
+    report->verdict = PackageVerdict::BindingMismatch;
+    report->name = report->firstName;
+  }
+  return false;
 }
 
 }  // namespace
 
 bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress,
-                      bool* bound) {
-  stream.wanted = {partPackage, partBundle, partImage, partFileTree, partBinding, partSignature};
+                      bool* bound, FileCheckReport* report) {
+  stream.wanted.assign(std::begin(checkedTypes), std::end(checkedTypes));
   const bool bundle = stream.next() == partBundle;
-  if (bundle && stream.next() == partImage) stream.next();
+  if (bundle && !passHeader(stream, report)) return false;
+  if (bundle && stream.currentType() == partImage) stream.next();
   // A bundle without a member is broken: its own parts would act unchecked.
   std::uint8_t expected[digestSize];
   if (!expectedBinding(stream, expected)) return false;
   const BindingScope scope = bundle ? bundleFileBinding : packageFileBinding;
-  bool matched = false;
+  BindingVerdict binding = BindingVerdict::PassedOver;
   for (bool first = true;; first = false) {
     if (bundle && stream.currentType() == -1) break;
     if (stream.currentType() != partPackage) return false;
-    stream.next();
+    if (!passHeader(stream, report)) return false;
     while (stream.currentType() == partFileTree || stream.currentType() == partImage ||
            stream.currentType() == partBinding) {
       if (stream.currentType() != partBinding) {
         readPayload(stream, progress);
-      } else if (first) {
+      } else if (first && binding != BindingVerdict::Differs) {
         // Only the first package's binding counts; a later member's was left
         // from its life as a file of its own.
         const BindingVerdict verdict = readBinding(stream, scope, expected);
-        if (verdict == BindingVerdict::Differs) return false;
-        matched = matched || verdict == BindingVerdict::Matches;
+        if (verdict != BindingVerdict::PassedOver) binding = verdict;
       }
       stream.next();
     }
@@ -94,7 +161,8 @@ bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgre
     // nothing may stand there.
     const bool signedPackage = stream.currentType() == partSignature;
     const std::uint32_t trailerEnd = stream.partOffset() + stream.partLength();
-    if (!acceptPackage(stream, trust)) return false;
+    if (!acceptReported(stream, trust, report)) return false;
+    if (binding == BindingVerdict::Differs) return refuseBinding(report);
     const std::uint32_t following = stream.partOffset() - (stream.currentType() == -1 ? 0 : 6);
     if (signedPackage && following != trailerEnd) return false;
     // The stream ends right after the last package.
@@ -103,6 +171,16 @@ bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgre
       break;
     }
   }
-  if (bound != nullptr) *bound = matched;
+  if (bound != nullptr) *bound = binding == BindingVerdict::Matches;
   return true;
+}
+
+FileCheckReport checkPackageFileReported(PartStream& stream, const TrustAnchors& trust) {
+  FileCheckReport report;
+  const bool accepted = checkPackageFile(stream, trust, {}, nullptr, &report);
+  if (!accepted && report.verdict == PackageVerdict::Accepted) {
+    report.verdict = PackageVerdict::Malformed;
+    report.name = report.firstName;
+  }
+  return report;
 }

@@ -3,7 +3,9 @@
 // known packages; and the check of a whole package file by that rule.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "sign/signature.h"
 
@@ -19,12 +21,38 @@ bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey = nullptr);
 // The same rule against other trust anchors (a key and a known-digest table).
 bool acceptPackage(PartStream& stream, const TrustAnchors& trust);
 
+// Why a package was accepted or refused.
+enum class PackageVerdict {
+  Accepted,
+  NoSignatureUnknownDigest,
+  DigestMismatch,   // the trailer's copy of the digest is not the window's
+  BadSignature,     // the copy matches; the signature does not verify
+  Malformed,        // a trailer too short to hold a signature, a broken file
+  BindingMismatch,  // the first package's binding is not the file's
+};
+
+// acceptPackage that says why, and hands out the digest of the package's
+// window (digestSize bytes, left as they are when no window was finished). A
+// refused trailer leaves the stream on the trailer part.
+PackageVerdict judgePackage(PartStream& stream, const TrustAnchors& trust, std::uint8_t* digest);
+
 // Told after each block of a payload that checkPackageFile reads: the position
 // reached in the file and the file's total length, as a progress bar takes
 // them. update may be null.
 struct CheckProgress {
   void (*update)(void* context, std::uint32_t position, std::uint32_t total) = nullptr;
   void* context = nullptr;
+};
+
+// Which package of a file the check refused, and why.
+struct FileCheckReport {
+  PackageVerdict verdict = PackageVerdict::Accepted;
+  std::size_t packages = 0;  // packages (bundle members) reached, a refused one included
+  std::string firstName;     // of the file's first header (the bundle's); empty when unread
+  // Of the last package whose header was read (as far as it was); after
+  // checkPackageFileReported, of the package it refused (firstName for a
+  // fault of the file itself).
+  std::string name;
 };
 
 // The upgrade run's check of a package file, on a hashing stream built over it
@@ -39,5 +67,16 @@ struct CheckProgress {
 // payloads or trailer are passed over (they are inside its digest window).
 // A binding in the first package (binding.h) that does not match the file
 // breaks it; bound, when given, receives whether one matched.
+// With a report, each header is also read as the header reader reads it, and
+// a bundle's default-disabled list as the planner reads it (one they refuse
+// breaks the file), and the report is filled in as checkPackageFileReported
+// describes.
 bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress = {},
-                      bool* bound = nullptr);
+                      bool* bound = nullptr, FileCheckReport* report = nullptr);
+
+// checkPackageFile with its report: a package's own verdict when one was
+// refused; BindingMismatch, under the file's first header name, when the
+// first package was accepted but its binding differs; else Malformed for a
+// file that breaks the check's rules (a bundle without members included).
+// The stream is left where the check stopped.
+FileCheckReport checkPackageFileReported(PartStream& stream, const TrustAnchors& trust);

@@ -5,16 +5,12 @@
 #include <limits>
 #include <type_traits>
 
+#include "pkgfile/byte_order.h"
 #include "sign/signature.h"
 
 namespace {
 
 constexpr std::size_t scratchSize = 4096;
-
-std::uint32_t u32At(const unsigned char* b) {
-  return std::uint32_t(b[0]) | (std::uint32_t(b[1]) << 8) | (std::uint32_t(b[2]) << 16) |
-         (std::uint32_t(b[3]) << 24);
-}
 
 const std::streambuf::pos_type badPosition(std::streambuf::off_type(-1));
 
@@ -67,8 +63,8 @@ bool PartBuffer::readFileHeader(std::uint32_t& magic, std::uint32_t& length) {
   copyToTee(header, sizeof header);
   payloadOffset_ += sizeof header;
   const auto* b = reinterpret_cast<const unsigned char*>(header);
-  magic = u32At(b);
-  length = u32At(b + 4);
+  magic = load32le(b);
+  length = load32le(b + 4);
   return true;
 }
 
@@ -126,13 +122,13 @@ int PartBuffer::readPartHeader() {
   }
   copyToTee(header, sizeof header);
   const auto* b = reinterpret_cast<const unsigned char*>(header);
-  const int type = b[0] | (b[1] << 8);
+  const int type = load16le(b);
   if (hashing_) {
     if (type == 1) finishDigest();
     hasher_.update(header, sizeof header);
   }
   payloadOffset_ += sizeof header;
-  partLength_ = remaining_ = u32At(b + 2);
+  partLength_ = remaining_ = load32le(b + 2);
   return type;
 }
 

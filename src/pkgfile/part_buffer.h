@@ -34,6 +34,12 @@ public:
   // against the digest with the signer key (the configured one when null).
   bool verifySignature(const std::uint8_t* publicKey = nullptr);
 
+  // Steps 1-4 of the signature check, on a trailer part whose payload has not
+  // been read: ends the digest window (digest receives it) and reads the 68
+  // trailer bytes unhashed. False when hashing is off, the part is shorter
+  // than a trailer or the trailer cannot be read whole.
+  bool readTrailer(std::uint8_t* digest, std::uint8_t* trailer);
+
   bool hashing() const { return hashing_; }
   std::uint32_t partLength() const { return partLength_; }
   std::uint32_t partOffset() const { return payloadOffset_; }
@@ -50,9 +56,6 @@ protected:
   int_type pbackfail(int_type c) override;
 
 private:
-  // Steps 1-4 of the signature check: false when hashing is off, the part is
-  // shorter than a trailer or the trailer cannot be read whole.
-  bool readTrailer(std::uint8_t* digest, std::uint8_t* trailer);
   // Bulk read from the source, a read that throws counting as a short one.
   std::streamsize sourceRead(char* buffer, std::streamsize count);
   // Bulk read from the source; bytes re-read after a put-back are neither

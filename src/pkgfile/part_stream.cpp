@@ -27,6 +27,9 @@ int PartStream::next() {
     const int type = buffer_->readPartHeader();
     currentType_ = type;
     if (type == -1) break;
+    if (places != nullptr)
+      places->push_back(
+          {std::uint16_t(type), buffer_->partOffset() - partHeaderSize, buffer_->partLength()});
     if (std::find(wanted.begin(), wanted.end(), std::uint32_t(type)) != wanted.end()) return type;
   }
   setstate(std::ios_base::eofbit | std::ios_base::failbit);

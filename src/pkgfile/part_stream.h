@@ -12,6 +12,14 @@
 #include "pkgfile/part_buffer.h"
 #include "pkgfile/part_type.h"
 
+// Where a part stands in the input: its type, the offset of its 6-byte header
+// and the length its header gives its payload.
+struct PartPlace {
+  std::uint16_t type = 0;
+  std::uint32_t offset = 0;
+  std::uint32_t length = 0;
+};
+
 class PartStream final : public std::istream {
 public:
   // input and tee (may be null) belong to the caller and must outlive the
@@ -45,6 +53,10 @@ public:
 
   // Part types at which next() stops; only membership counts.
   std::vector<std::uint32_t> wanted;
+  // When set (it belongs to the caller), next() appends the place of every
+  // part header it reads, wanted or not; a walk that reaches the end has then
+  // listed the file's whole layout.
+  std::vector<PartPlace>* places = nullptr;
 
 private:
   std::unique_ptr<PartBuffer> buffer_;

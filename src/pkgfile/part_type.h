@@ -22,6 +22,11 @@ enum PartType : std::uint16_t {
   partBinding = 25,          // binds the bytes no signature covers to the first package
 };
 
+// A file starts with an 8-byte header (magic, then the length of the rest);
+// each part with a 6-byte header (type, then the length of its payload).
+constexpr std::uint32_t fileHeaderSize = 8;
+constexpr std::uint32_t partHeaderSize = 6;
+
 // The two magics a package file may start with.
 constexpr std::uint32_t packageMagic = 0xBAD0F11E;
 constexpr std::uint32_t alternatePackageMagic = 0xA1100FFB;

@@ -237,4 +237,60 @@ TEST(Binding, ReadersThatDoNotKnowItPassOverIt) {
   }
 }
 
+// The report of the file check names the package it refused and why; the
+// header reading it adds changes no verdict of the check but for headers the
+// header reader refuses.
+TEST(PackageFileCheck, ReportNamesTheRefusedPackageAndWhy) {
+  const std::string bundle = sample("sample-bundle.tpk"), plain = sample("sample-plain.tpk");
+  std::istringstream probe(bundle);
+  PartStream walk(probe, false);
+  walk.wanted = {partPackage};
+  ASSERT_EQ(walk.next(), partPackage);
+  const std::string members = bundle.substr(walk.partOffset() - 6);
+  const std::size_t trailerPart = 6 + trailerSize;
+  const std::string head = encodePart(partBundle, pkgwriter::encodeHeaderPayload("b", 1, 1));
+  const std::string cutList = std::string("\x05\x00", 2);
+  const std::string member = encodePart(partPackage, pkgwriter::encodeHeaderPayload("m", 1, 1));
+  pkgwriter::PackageLayout boundLayout;
+  boundLayout.name = "p";
+  boundLayout.signer = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
+  boundLayout.bound = true;
+  std::string pokedBinding = pkgwriter::buildPackageFile(boundLayout);
+  pokedBinding[pokedBinding.size() - trailerPart - 1] ^= 1;
+  const struct {
+    const char* what;
+    std::string file;
+    PackageVerdict verdict;
+    const char* name;
+    bool asTheCheck;  // the bool check gives the same verdict
+  } cases[] = {
+      {"short trailer",
+       wrapFile(plain.substr(8, plain.size() - 8 - trailerPart) + encodePart(partSignature, "x")),
+       PackageVerdict::Malformed, "smp-plain", true},
+      {"image and text among the bundle's parts",
+       wrapFile(head + encodePart(partImage, "i") + encodePart(partNote, "n") + members),
+       PackageVerdict::Accepted, "smp-m2", true},
+      {"bundle without members", wrapFile(head), PackageVerdict::Malformed, "b", true},
+      {"cut default-disabled list",
+       wrapFile(head + encodePart(partDisabledMembers, cutList) + members),
+       PackageVerdict::Malformed, "b", false},
+      {"cut relation list of a member",
+       wrapFile(head + member + encodePart(partDependencies, cutList) + members),
+       PackageVerdict::Malformed, "m", false},
+      // The binding lies in the signed window: the package's own fault first.
+      {"binding changed", pokedBinding, PackageVerdict::DigestMismatch, "p", true},
+  };
+  for (const auto& c : cases) {
+    std::istringstream input(c.file), again(c.file);
+    PartStream stream(input, true), checked(again, true);
+    const FileCheckReport report = checkPackageFileReported(stream, configuredTrust());
+    EXPECT_EQ(report.verdict, c.verdict) << c.what;
+    EXPECT_EQ(report.name, c.name) << c.what;
+    if (c.asTheCheck) {
+      EXPECT_EQ(checkPackageFile(checked, configuredTrust()), c.verdict == PackageVerdict::Accepted)
+          << c.what;
+    }
+  }
+}
+
 }  // namespace

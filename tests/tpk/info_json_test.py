@@ -82,6 +82,8 @@ with tempfile.TemporaryDirectory() as scratch:
         "--no-files", "--note", note)
     (odd,) = info(f"{scratch}/odd.tpk")
     check("note bytes", odd["note"].encode("latin-1"), note)
+    check("unsigned digest", odd["digest"],
+          run("digest", f"{scratch}/odd.tpk").split()[0].decode())
 
 for failure in failures:
     print(failure)

@@ -24,16 +24,11 @@ void printText(const char* label, const std::string& text) {
   std::printf("  %s:%s%s\n", label, text.empty() ? "" : " ", printable(text).c_str());
 }
 
-// Whether the header part is long enough to hold the flag word.
-bool hasFlagWord(const InspectedPackage& p) {
-  return !p.parts.empty() && p.parts.front().length >= 36;
-}
-
 std::string flagsText(const InspectedPackage& p) {
   if (!hasFlagWord(p)) return "none (no flag word)";
   std::string text = std::to_string(p.record.flags);
-  if (p.record.flags & 1u) text += " bootImage";
-  if (p.record.flags & 2u) text += " imageMeta";
+  if (p.record.flags & bootImage) text += " bootImage";
+  if (p.record.flags & imageMeta) text += " imageMeta";
   return text;
 }
 
@@ -54,7 +49,7 @@ void printPackage(const InspectedPackage& p) {
   if (p.isBundleHeader && p.hasDefaultDisabled) printList("default-disabled", p.defaultDisabled);
   std::string image = "no";
   for (const LayoutPart& part : p.parts)
-    if (part.type == 21) image = "yes (" + std::to_string(part.length) + " bytes)";
+    if (part.type == partImage) image = "yes (" + std::to_string(part.length) + " bytes)";
   std::printf("  image: %s\n", image.c_str());
   if (p.isBundleHeader) {
     std::printf("  parts: %s\n", layoutText(p.parts).c_str());
@@ -106,9 +101,9 @@ void layoutJson(JsonObject& object, const InspectedPackage& p) {
                   .number("offset", part.offset)
                   .number("length", part.length)
                   .str());
-    if (part.type == 21) image = &part;
-    if (part.type == 7) scripts.number("oninstall", part.length);
-    if (part.type == 8) scripts.number("onuninstall", part.length);
+    if (part.type == partImage) image = &part;
+    if (part.type == partInstallScript) scripts.number("oninstall", part.length);
+    if (part.type == partUninstallScript) scripts.number("onuninstall", part.length);
   }
   if (image != nullptr)
     object.number("image", image->length);
@@ -217,7 +212,7 @@ int inspectCommand(const std::vector<std::string>& argv, bool contents) {
     if (args.positional().size() > 1 || !contents) std::printf("file: %s\n", path.c_str());
     if (!contents) {
       std::printf("magic: 0x%08x%s\n", unsigned(file.magic),
-                  file.magic == 0xA1100FFBu ? " (alternate)" : "");
+                  file.magic == alternatePackageMagic ? " (alternate)" : "");
       std::printf("length: %zu\n", file.size);
       if (file.binding != BindingState::None)
         std::printf("binding: %s\n", file.binding == BindingState::Matches ? "matches" : "differs");

@@ -22,26 +22,26 @@ std::string printable(const std::string& text) {
 
 std::string modeText(std::uint16_t mode) {
   char type = '?';
-  switch (mode & 0xF000u) {
-    case 0x1000:
+  switch (mode & typeBits) {
+    case fifoType:
       type = 'p';
       break;
-    case 0x2000:
+    case charDeviceType:
       type = 'c';
       break;
-    case 0x4000:
+    case directoryType:
       type = 'd';
       break;
-    case 0x6000:
+    case blockDeviceType:
       type = 'b';
       break;
-    case 0x8000:
+    case regularType:
       type = '-';
       break;
-    case 0xA000:
+    case symlinkType:
       type = 'l';
       break;
-    case 0xC000:
+    case socketType:
       type = 's';
       break;
   }
@@ -76,23 +76,23 @@ std::string layoutText(const std::vector<LayoutPart>& parts) {
 }
 
 std::string entryLine(const InspectedEntry& e) {
-  const unsigned type = e.mode & 0xF000u;
+  const std::uint16_t type = e.type();
   std::string size;
-  if (type == 0x2000u || type == 0x6000u) {
+  if (type == charDeviceType || type == blockDeviceType) {
     char device[16];
     std::snprintf(device, sizeof device, "0x%04x", unsigned(e.device));
     size = device;
-  } else if (type == 0x4000u || type == 0x1000u) {
+  } else if (type == directoryType || type == fifoType) {
     size = "-";
   } else {
     size = std::to_string(e.size);
   }
-  const std::string time = type == 0xA000u && e.time == 0 ? "-" : utcText(e.time);
+  const std::string time = type == symlinkType && e.time == 0 ? "-" : utcText(e.time);
   char head[96];
   std::snprintf(head, sizeof head, "%s %5u/%-5u %10s %19s ", modeText(e.mode).c_str(),
                 unsigned(e.uid), unsigned(e.gid), size.c_str(), time.c_str());
   std::string line = head + printable(e.name);
-  if (type == 0xA000u) line += " -> " + printable(e.target);
+  if (type == symlinkType) line += " -> " + printable(e.target);
   if (e.variant != 0) line += " [variant " + std::to_string(e.variant) + "]";
   return line;
 }

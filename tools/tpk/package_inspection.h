@@ -1,7 +1,8 @@
-// Reads a package file the way the installer does, for tpk info, contents and
-// verify: the header parts through the installer's header reader, the file
-// tree through its decompressing stream, and every package (each bundle member)
-// through its acceptance rule (signature trailer, else known digest).
+// Reads a package file the way the installer does, for tpk info and contents:
+// one walk of the installer's part stream yields the part layout, the header
+// parts through its header reader, the file tree through its decompressing
+// stream and tree entry decoder, and every package's (each bundle member's)
+// digest and verdict through its acceptance rule.
 #pragma once
 
 #include <cstdint>
@@ -11,33 +12,22 @@
 #include <vector>
 
 #include "model/package.h"
+#include "pkgfile/package_acceptance.h"
+#include "pkgfile/part_stream.h"
+#include "pkgfile/tree_entry.h"
 #include "pkgwriter/digest_window.h"
 
 namespace tpk {
 
-struct LayoutPart {
-  std::uint16_t type = 0;
-  std::uint32_t offset = 0;  // of the part header
-  std::uint32_t length = 0;  // of the payload
-};
+using LayoutPart = PartPlace;
 
-struct InspectedEntry {
-  std::uint16_t mode = 0, uid = 0, gid = 0;
-  std::uint32_t time = 0;
-  std::uint8_t variant = 0;
-  std::uint32_t size = 0;
+struct InspectedEntry : TreeEntryHeader {
   std::string name;
   std::string target;        // symbolic links
   std::uint32_t device = 0;  // character and block devices
 };
 
-enum class Verdict {
-  Accepted,
-  NoSignatureUnknownDigest,
-  DigestMismatch,
-  BadSignature,
-  Malformed,
-};
+using Verdict = PackageVerdict;
 const char* verdictText(Verdict verdict);
 
 struct InspectedPackage {
@@ -70,6 +60,17 @@ struct InspectedFile {
   std::deque<InspectedPackage> packages;  // a bundle header first, then its members
   BindingState binding = BindingState::None;
 };
+
+// Whether the header part of p holds the flag word after the fixed fields.
+bool hasFlagWord(const InspectedPackage& p);
+
+// Walks the rest of a stream whose places are listed, to its end.
+void finishLayout(PartStream& stream);
+
+// The problem of a file of size bytes whose walk listed file.parts to its end
+// (magic, lengthField filled in from stream); empty when its parts tile it
+// exactly after a valid file header.
+std::string layoutProblem(std::size_t size, const PartStream& stream, InspectedFile& file);
 
 // The part headers of a whole file, which must tile it exactly after a valid
 // file header; fills magic, lengthField and parts. Empty when well formed,

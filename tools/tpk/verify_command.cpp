@@ -1,17 +1,39 @@
 // tpk verify: the installer's file check on every file, with the reason why
-// a package or bundle member was refused.
+// a package or bundle member was refused, in one walk of each file.
 #include <cstdio>
+#include <sstream>
+#include <utility>
 
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
-#include "pkgfile/regular_file.h"
 #include "tpk/command_line.h"
 #include "tpk/commands.h"
+#include "tpk/file_io.h"
 #include "tpk/inspection_text.h"
 #include "tpk/package_inspection.h"
 #include "tpk/package_signing.h"
 
 namespace tpk {
+
+namespace {
+
+// "ok", or the refused package's name ("-" when unknown) and the reason: one
+// walk of the installer's file check, which also lists the file's layout.
+std::string verdictLine(std::string bytes, const TrustAnchors& trust) {
+  const std::size_t size = bytes.size();
+  std::istringstream input(std::move(bytes));  // the file is held once
+  PartStream stream(input, true);
+  InspectedFile layout;
+  stream.places = &layout.parts;
+  const FileCheckReport check = checkPackageFileReported(stream, trust);
+  finishLayout(stream);
+  if (!layoutProblem(size, stream, layout).empty())
+    return std::string("-: ") + verdictText(Verdict::Malformed);
+  if (check.verdict == Verdict::Accepted) return verdictText(check.verdict);
+  return (check.name.empty() ? "-" : printable(check.name)) + ": " + verdictText(check.verdict);
+}
+
+}  // namespace
 
 int runVerify(const std::vector<std::string>& argv) {
   Arguments args;
@@ -45,44 +67,15 @@ int runVerify(const std::vector<std::string>& argv) {
   if (withKey) trust.publicKey = key.data();
   int status = statusOk;
   for (const std::string& path : args.positional()) {
-    InspectedFile file;
-    if (!inspectFile(path, withKey ? key.data() : nullptr, file, error)) {
+    std::string bytes;
+    if (!readWholeFile(path, bytes, error)) {
       std::printf("%s: -: %s\n", path.c_str(), error.c_str());
       status = statusFailed;
       continue;
     }
-    std::string failure;
-    if (!file.problem.empty()) {
-      std::string who = "-";
-      if (!file.packages.empty() && !file.packages.back().record.name.empty())
-        who = printable(file.packages.back().record.name);
-      failure = who + ": " + verdictText(Verdict::Malformed);
-    } else {
-      for (const InspectedPackage& p : file.packages) {
-        if (p.isBundleHeader || p.verdict == Verdict::Accepted) continue;
-        failure = printable(p.record.name) + ": " + verdictText(p.verdict);
-        break;
-      }
-      if (failure.empty() && file.binding == BindingState::Differs)
-        failure = printable(file.packages.front().record.name) + ": binding mismatch";
-    }
-    // The verdict is the installer's own check; the inspection above only
-    // names the package and the reason when it can.
-    if (failure.empty()) {
-      RegularFileStream input(path);
-      PartStream stream(input, true);
-      if (!checkPackageFile(stream, trust)) {
-        const std::string who =
-            file.packages.empty() ? "-" : printable(file.packages.front().record.name);
-        failure = who + ": " + verdictText(Verdict::Malformed);
-      }
-    }
-    if (failure.empty()) {
-      std::printf("%s: ok\n", path.c_str());
-    } else {
-      std::printf("%s: %s\n", path.c_str(), failure.c_str());
-      status = statusFailed;
-    }
+    const std::string verdict = verdictLine(std::move(bytes), trust);
+    std::printf("%s: %s\n", path.c_str(), verdict.c_str());
+    if (verdict != "ok") status = statusFailed;
   }
   return status;
 }

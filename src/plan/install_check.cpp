@@ -3,6 +3,20 @@
 #include "install/flash_queries.h"
 #include "plan/relations.h"
 
+namespace {
+
+// Whether an enabled package answers the dependency once package stands in
+// place of the installed release of its name: that release answers nothing
+// any more, and package itself may answer.
+bool dependencyMet(Console& console, const Package& package, const Dependency& dependency) {
+  if (isProviderOf(package, dependency)) return true;
+  for (const InstalledPackage* provider : findProviders(console, dependency, false))
+    if (!namesEqual(provider->name, package.name)) return true;
+  return false;
+}
+
+}  // namespace
+
 bool isBaseSystem(const Package& package) {
   return package.name == "system" || package.name.starts_with("corvane");
 }
@@ -74,7 +88,7 @@ CheckResult checkInstall(Console& console, const Package& package, bool inBundle
   }
 
   for (const Dependency& d : package.deps) {
-    if (!findProviders(console, d, false).empty()) continue;
+    if (dependencyMet(console, package, d)) continue;
     if (!reported && !(flags & quietRefusals)) {
       console.error("can not install %s: %s is not installed, but is required", label.c_str(),
                     dependencyText(d).c_str());

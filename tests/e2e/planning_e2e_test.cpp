@@ -44,7 +44,7 @@ const std::map<std::string, std::function<std::string()>> scenarios = {
        return Root("chain").stream(fileOf(papp));
      }},
     // Only the release it replaces provides what it needs.
-    {"new-record-uninstalled-by-plan",
+    {"new-record-needs-what-it-replaces",
      [] {
        pkgwriter::PackageLayout tool = package("tool", v2);
        tool.deps = {{{"tool-api"}}};

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +36,14 @@ struct Injection {
   enum What : std::uint8_t { None, Kill, Tear, Fail } what = None;
   std::uint64_t at = 0;
   int error = 0;
+};
+
+// The device's calls, but for the syncs: the scratch roots live in memory, and
+// what a sync makes durable is modelled where the power is cut (see cut()).
+class UnsyncedPlatform final : public DeviceFilePlatform {
+ public:
+  int syncFile(int) override { return 0; }
+  void syncAll() override {}
 };
 
 // Notes each call's kind (a letter: 'a' + its FileCall) and injects the fault.
@@ -94,8 +103,10 @@ std::string runChild(const std::string& root, const std::vector<std::string>& ar
     std::vector<const char*> argv = {"installer", "-r", root.c_str()};
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     InjectingPlan plan(injection);
+    UnsyncedPlatform platform;
     int status;
     {
+      ScopedFilePlatform unsynced(platform);
       ScopedFileFaults faults(plan);
       status = runInstaller(static_cast<int>(argv.size()), argv.data());
     }
@@ -218,12 +229,20 @@ std::string keyOf(const std::string& root) {
   return key;
 }
 
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 std::string firstDifference(const State& seen, const State& expected) {
-  if (seen.listing != expected.listing) return "the listing differs";
-  const auto [a, b] = std::mismatch(seen.tree.begin(), seen.tree.end(), expected.tree.begin(),
-                                    expected.tree.end());
-  if (a != seen.tree.end()) return "has " + *a;
-  if (b != expected.tree.end()) return "lacks " + *b;
+  for (const auto& [have, want] : {std::pair{seen.tree, expected.tree},
+                                   {linesOf(seen.listing), linesOf(expected.listing)}}) {
+    const auto [a, b] = std::mismatch(have.begin(), have.end(), want.begin(), want.end());
+    if (a != have.end()) return "has " + *a;
+    if (b != want.end()) return "lacks " + *b;
+  }
   return "equal";
 }
 
@@ -259,6 +278,15 @@ std::string wholePackages(const std::string& root, const State& state, const Sta
     return found;
   };
   const auto old = byPath(before.tree), next = byPath(after.tree);
+  // Nothing of a package may be left that neither release has; the files
+  // right below /flash are the installer's own (the log, the markers, their
+  // temporary copies), not a package's.
+  const auto owned = [&](const std::string& path) {
+    return path.rfind(db, 0) == 0 || path.rfind("/flash/rw/", 0) == 0 ||
+           (path.find('/', 7) == std::string::npos && !now.at(path).ends_with(" dir"));
+  };
+  for (const auto& [path, line] : now)
+    if (!owned(path) && old.count(path) == 0 && next.count(path) == 0) return "stray " + path;
   for (const std::string& name : names(old))
     if (now.count(db + name) == 0 && next.count(db + name) != 0)
       return "lost package " + name;
@@ -319,6 +347,7 @@ class Runner {
       fs::create_directories(templ_ + dir);
     if (scenario_.shell) {
       fs::create_directories(templ_ + "/flash/dev");
+      ::mknod((templ_ + "/flash/dev/null").c_str(), S_IFCHR | 0666, makedev(1, 3));
       const std::string copy = "cp -L --parents /bin/bash $(ldd /bin/bash | grep -o '/[^ ]*') " +
                                templ_ + "/flash";
       if (runCommand({"sh", "-c", copy}) != 0) return problem = "cannot copy a shell", false;
@@ -328,10 +357,11 @@ class Runner {
       if (phase + 1 < scenario_.phases.size()) runChild(templ_, {}, {});
     }
     before_ = stateOf(templ_, false);
-    staged_.clear();
-    for (const std::string& line : before_.tree)
-      if (line.rfind("/flash/rw/pckg/", 0) == 0 || line.rfind("/flash/var/pckg/", 0) == 0)
-        staged_.push_back(line);
+    std::vector<std::string> lines;
+    for (const char* top : {"/flash/rw/pckg", "/flash/var/pckg", "/ram"}) list(templ_, top, false, lines);
+    inputs_.clear();
+    for (const std::string& line : lines)
+      if (!line.ends_with(" dir")) inputs_.push_back(line);
     fresh();
     calls_ = runChild(root_, {}, {});
     after_ = stateOf(root_);
@@ -437,8 +467,9 @@ class Runner {
   // A power cut while call n is made. Writes reach the flash in the order they
   // were made, and a sync or an fsync makes everything before it durable (the
   // flash file system commits its journal as a whole); so the cut leaves the
-  // state a kill right after some call k leaves, the last sync before n <= k
-  // <= n: every call after k is lost, newest first. Then RAM is emptied. The
+  // state a kill right after some call k leaves, k between the last sync
+  // before call n and n: every call after k is lost, newest first. Then RAM is
+  // emptied (the schedule files and the RAM copies with it). The
   // callers take the two ends: k = that sync (all that was not made durable is
   // lost) and k = n (nothing but RAM is lost).
   bool cut(std::uint64_t k, std::string& why) {
@@ -450,7 +481,7 @@ class Runner {
     const State cutState = stateOf(root_, false);
     why = wholePackages(root_, cutState, before_, after_);
     if (!why.empty()) return why = "after the cut: " + why, false;
-    const bool survived = std::all_of(staged_.begin(), staged_.end(), [&](const std::string& line) {
+    const bool survived = std::all_of(inputs_.begin(), inputs_.end(), [&](const std::string& line) {
       return std::binary_search(cutState.tree.begin(), cutState.tree.end(), line);
     });
     const Rerun& next = rerun();
@@ -464,7 +495,7 @@ class Runner {
   const Scenario& scenario_;
   std::string templ_, root_, calls_;
   State before_, after_;
-  std::vector<std::string> staged_;
+  std::vector<std::string> inputs_;  // staged files and schedule files
   std::map<std::string, Rerun> reruns_;
 };
 

@@ -45,7 +45,7 @@ Placed schedule(const std::string& name, const std::string& action) {
 void needsLib2(pkgwriter::PackageLayout& p) { p.deps = {{{"lib", v2}}}; }
 void needsLib(pkgwriter::PackageLayout& p) { p.deps = {{{"lib"}}}; }
 void withScript(pkgwriter::PackageLayout& p) {
-  p.onInstall = "#!/bin/bash\necho configured > /etc/tool.conf\n";
+  p.onInstall = "#!/bin/bash\necho configured > /var/tool.conf\n";
 }
 void withBootImage(pkgwriter::PackageLayout& p) {
   p.image = "boot image " + versionText(p.version), p.flags = pkgwriter::bootImageFlag;

@@ -12,6 +12,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "crash_table: %s\n", why.empty() ? "usage: crash_table [step]" : why.c_str());
     return 2;
   }
+  std::printf("# crash_table %d: per scenario and fault mode, the call numbers after whose fault\n"
+              "# a plain rerun leaves what the uninterrupted run leaves. The ratchet test\n"
+              "# fails when fewer pass; raise these lines with the new output.\n",
+              step);
   for (const crash::Scenario& scenario : crash::scenarios()) {
     const crash::Measurement measured = crash::measure(scenario, step);
     if (!measured.problem.empty())

@@ -515,7 +515,7 @@ std::string harnessUnavailable() {
   return isolated ? "" : "cannot make a mount namespace of its own here";
 }
 
-Measurement measure(const Scenario& scenario, int step) {
+Measurement measure(const Scenario& scenario, bool sampleOnly) {
   Measurement measurement;
   const Area area;
   if (!area.ready()) return measurement.problem = "cannot mount a scratch file system", measurement;
@@ -526,13 +526,15 @@ Measurement measure(const Scenario& scenario, int step) {
     Tally& tally = measurement.modes[m];
     for (std::uint64_t n = 1; n <= runner.calls(); ++n) {
       if (!runner.applies(static_cast<Mode>(m), n)) continue;
-      ++tally.points;
-      if ((n - 1) % static_cast<std::uint64_t>(step) != 0) continue;
+      const bool inSample = tally.points++ % sampleStep == 0;
+      if (sampleOnly && !inSample) continue;
       ++tally.tried;
+      tally.sampled += inSample;
       std::string why;
-      if (runner.point(static_cast<Mode>(m), n, why))
-        ++tally.passed;
-      else if (tally.failures.size() < failuresKept)
+      const bool passed = runner.point(static_cast<Mode>(m), n, why);
+      tally.passed += passed;
+      tally.sampledPassed += passed && inSample;
+      if (!passed && tally.failures.size() < failuresKept)
         tally.failures.push_back("N " + std::to_string(n) + ": " + why);
     }
   }

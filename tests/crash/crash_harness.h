@@ -43,9 +43,14 @@ struct Scenario {
 // The scenarios of tests/data/crash/baseline.txt, in its order.
 const std::vector<Scenario>& scenarios();
 
+// The sample the sanitizer and cross builds try: a mode's first point, its
+// eighth, ...
+constexpr int sampleStep = 7;
+
 struct Tally {
-  int points = 0;          // the calls the mode applies to
-  int tried = 0, passed = 0;  // of those tried (all, or a sample)
+  int points = 0;             // the calls the mode applies to
+  int tried = 0, passed = 0;  // of those tried (all, or the sample)
+  int sampled = 0, sampledPassed = 0;  // of those in the sample
   std::vector<std::string> failures;  // the first few: "N <n>: <what differed>"
 };
 
@@ -59,7 +64,7 @@ struct Measurement {
 // (as root), otherwise the reason.
 std::string harnessUnavailable();
 
-// Tries each mode at every step-th call number (1, 1 + step, ...).
-Measurement measure(const Scenario& scenario, int step);
+// Tries each mode at every call number, or at the sample's only.
+Measurement measure(const Scenario& scenario, bool sampleOnly);
 
 }  // namespace crash

@@ -4,8 +4,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/sysmacros.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -237,8 +237,8 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 std::string firstDifference(const State& seen, const State& expected) {
-  for (const auto& [have, want] : {std::pair{seen.tree, expected.tree},
-                                   {linesOf(seen.listing), linesOf(expected.listing)}}) {
+  for (const auto& [have, want] :
+       {std::pair{seen.tree, expected.tree}, {linesOf(seen.listing), linesOf(expected.listing)}}) {
     const auto [a, b] = std::mismatch(have.begin(), have.end(), want.begin(), want.end());
     if (a != have.end()) return "has " + *a;
     if (b != want.end()) return "lacks " + *b;
@@ -288,8 +288,7 @@ std::string wholePackages(const std::string& root, const State& state, const Sta
   for (const auto& [path, line] : now)
     if (!owned(path) && old.count(path) == 0 && next.count(path) == 0) return "stray " + path;
   for (const std::string& name : names(old))
-    if (now.count(db + name) == 0 && next.count(db + name) != 0)
-      return "lost package " + name;
+    if (now.count(db + name) == 0 && next.count(db + name) != 0) return "lost package " + name;
   for (const std::string& name : names(now)) {
     const auto entry = entryOf(now, name);
     const auto* release = entry == entryOf(old, name)    ? &old
@@ -348,8 +347,8 @@ class Runner {
     if (scenario_.shell) {
       fs::create_directories(templ_ + "/flash/dev");
       ::mknod((templ_ + "/flash/dev/null").c_str(), S_IFCHR | 0666, makedev(1, 3));
-      const std::string copy = "cp -L --parents /bin/bash $(ldd /bin/bash | grep -o '/[^ ]*') " +
-                               templ_ + "/flash";
+      const std::string copy =
+          "cp -L --parents /bin/bash $(ldd /bin/bash | grep -o '/[^ ]*') " + templ_ + "/flash";
       if (runCommand({"sh", "-c", copy}) != 0) return problem = "cannot copy a shell", false;
     }
     for (std::size_t phase = 0; phase < scenario_.phases.size(); ++phase) {
@@ -358,7 +357,8 @@ class Runner {
     }
     before_ = stateOf(templ_, false);
     std::vector<std::string> lines;
-    for (const char* top : {"/flash/rw/pckg", "/flash/var/pckg", "/ram"}) list(templ_, top, false, lines);
+    for (const char* top : {"/flash/rw/pckg", "/flash/var/pckg", "/ram"})
+      list(templ_, top, false, lines);
     inputs_.clear();
     for (const std::string& line : lines)
       if (!line.ends_with(" dir")) inputs_.push_back(line);
@@ -367,7 +367,8 @@ class Runner {
     after_ = stateOf(root_);
     runChild(root_, {}, {});
     if (stateOf(root_) != after_)
-      return problem = "a second uninterrupted run changes " + firstDifference(stateOf(root_), after_),
+      return problem =
+                 "a second uninterrupted run changes " + firstDifference(stateOf(root_), after_),
              false;
     return true;
   }
@@ -401,7 +402,8 @@ class Runner {
   bool applies(Mode mode, std::uint64_t n) const {
     const char call = calls_.at(n - 1);
     if (mode == Mode::TornWrite) return call == letterOf(FileCall::Write);
-    if (mode == Mode::FailNoSpace || mode == Mode::FailIo) return call != letterOf(FileCall::SyncAll);
+    if (mode == Mode::FailNoSpace || mode == Mode::FailIo)
+      return call != letterOf(FileCall::SyncAll);
     if (mode == Mode::KillRecovery) return n % 5 == 1;
     return true;
   }
@@ -459,7 +461,8 @@ class Runner {
 
   std::uint64_t lastSyncBefore(std::uint64_t n) const {
     for (std::uint64_t k = n - 1; k > 0; --k)
-      if (calls_[k - 1] == letterOf(FileCall::SyncAll) || calls_[k - 1] == letterOf(FileCall::SyncFile))
+      if (calls_[k - 1] == letterOf(FileCall::SyncAll) ||
+          calls_[k - 1] == letterOf(FileCall::SyncFile))
         return k;
     return 0;
   }
@@ -502,16 +505,16 @@ class Runner {
 }  // namespace
 
 const char* modeName(Mode mode) {
-  static const char* const names[modeCount] = {
-      "kill-before", "kill-after", "torn-write",     "fail-enospc",
-      "fail-eio",    "power-cut",  "power-cut-ram", "kill-recovery"};
+  static const char* const names[modeCount] = {"kill-before",   "kill-after",   "torn-write",
+                                               "fail-enospc",   "fail-eio",     "power-cut",
+                                               "power-cut-ram", "kill-recovery"};
   return names[static_cast<std::size_t>(mode)];
 }
 
 std::string harnessUnavailable() {
   if (::geteuid() != 0) return "the crash harness needs root (it changes roots and mounts)";
-  static const bool isolated =
-      ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  static const bool isolated = ::unshare(CLONE_NEWNS) == 0 &&
+                               ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
   return isolated ? "" : "cannot make a mount namespace of its own here";
 }
 

@@ -48,10 +48,10 @@ const std::vector<Scenario>& scenarios();
 constexpr int sampleStep = 7;
 
 struct Tally {
-  int points = 0;             // the calls the mode applies to
-  int tried = 0, passed = 0;  // of those tried (all, or the sample)
+  int points = 0;                      // the calls the mode applies to
+  int tried = 0, passed = 0;           // of those tried (all, or the sample)
   int sampled = 0, sampledPassed = 0;  // of those in the sample
-  std::vector<std::string> failures;  // the first few: "N <n>: <what differed>"
+  std::vector<std::string> failures;   // the first few: "N <n>: <what differed>"
 };
 
 struct Measurement {

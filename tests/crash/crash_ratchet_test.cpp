@@ -47,7 +47,8 @@ TEST_P(CrashRatchet, NoFewerPointsReachTheUninterruptedResult) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, CrashRatchet, testing::Range<std::size_t>(0, scenarios().size()),
+INSTANTIATE_TEST_SUITE_P(Scenarios, CrashRatchet,
+                         testing::Range<std::size_t>(0, scenarios().size()),
                          [](const testing::TestParamInfo<std::size_t>& info) {
                            std::string name = scenarios().at(info.param).name;
                            for (char& c : name)

@@ -75,7 +75,8 @@ std::vector<Scenario> table() {
   const Placed meminfo = {"/proc/meminfo",
                           "MemTotal: 1 kB\nMemFree: 65536 kB\nBuffers: 0 kB\nCached: 0 kB\n"};
   const std::vector<Placed> tool1 = {base, staged("tool", package("tool", v1))};
-  const std::vector<Placed> ab = {base, staged("a", package("a", v1)), staged("b", package("b", v1))};
+  const std::vector<Placed> ab = {base, staged("a", package("a", v1)),
+                                  staged("b", package("b", v1))};
   return {
       {"fresh-install", {{base}, {staged("tool", package("tool", v1))}}},
       {"upgrade", {tool1, {staged("tool", package("tool", v2))}}},
@@ -92,7 +93,8 @@ std::vector<Scenario> table() {
        {{base, staged("kernel", package("kernel", v1, withBootImage))},
         {staged("kernel", package("kernel", v2, withBootImage))}}},
       {"failing-signature",
-       {tool1, {staged("tool", package("tool", v2, unsigned_)), staged("other", package("other", v1))}}},
+       {tool1,
+        {staged("tool", package("tool", v2, unsigned_)), staged("other", package("other", v1))}}},
       {"full-disk", {tool1, {staged("tool", package("tool", v2, large))}}, 192 * 1024},
   };
 }

@@ -22,9 +22,10 @@ int main() {
     for (std::size_t m = 0; m < crash::modeCount; ++m) {
       const crash::Tally& tally = measured.modes[m];
       const char* mode = crash::modeName(static_cast<crash::Mode>(m));
-      std::printf("%-23s %-14s points equal to the uninterrupted run: %d of %d; every %dth: %d of %d\n",
-                  scenario.name.c_str(), mode, tally.passed, tally.tried, crash::sampleStep,
-                  tally.sampledPassed, tally.sampled);
+      std::printf(
+          "%-23s %-14s points equal to the uninterrupted run: %d of %d; every %dth: %d of %d\n",
+          scenario.name.c_str(), mode, tally.passed, tally.tried, crash::sampleStep,
+          tally.sampledPassed, tally.sampled);
       for (const std::string& failure : tally.failures)
         std::fprintf(stderr, "%s %s %s\n", scenario.name.c_str(), mode, failure.c_str());
     }

@@ -46,6 +46,8 @@ class UnsyncedPlatform final : public DeviceFilePlatform {
   void syncAll() override {}
 };
 
+constexpr char letterOf(FileCall call) { return static_cast<char>('a' + static_cast<int>(call)); }
+
 // Notes each call's kind (a letter: 'a' + its FileCall) and injects the fault.
 class InjectingPlan final : public FileFaultPlan {
  public:
@@ -53,7 +55,7 @@ class InjectingPlan final : public FileFaultPlan {
   std::string calls;
 
   FileFault before(std::uint64_t n, FileCall call) override {
-    calls.push_back(static_cast<char>('a' + static_cast<int>(call)));
+    calls.push_back(letterOf(call));
     if (n != injection_.at) return {};
     switch (injection_.what) {
       case Injection::Kill:
@@ -72,8 +74,6 @@ class InjectingPlan final : public FileFaultPlan {
  private:
   Injection injection_;
 };
-
-constexpr char letterOf(FileCall call) { return static_cast<char>('a' + static_cast<int>(call)); }
 
 void writeAll(int fd, const std::string& text) {
   for (std::size_t done = 0; done < text.size();) {
@@ -297,13 +297,16 @@ std::string wholePackages(const std::string& root, const State& state, const Sta
     if (release == nullptr) return "entry of " + name + " is of neither release";
     std::ifstream files(root + db + name + "/files");
     for (std::string path; std::getline(files, path);) {
+      bool placed = false;
       for (const std::string& at : {"/flash/" + path, "/flash/x/" + name + "/" + path}) {
         const auto want = release->find(at);
         if (want == release->end()) continue;
         const auto have = now.find(at);
         if (have == now.end() || have->second != want->second)
           return "file " + at + " of " + name + " is not of its release";
+        placed = true;
       }
+      if (!placed) return "file " + path + " of " + name + " is in no release";
     }
   }
   return {};

@@ -61,7 +61,8 @@ struct Measurement {
 };
 
 // Empty when this process can change roots and mount scratch file systems
-// (as root), otherwise the reason.
+// (as root), otherwise the reason. The first call gives the process a mount
+// namespace of its own, so that its scratch mounts vanish with it.
 std::string harnessUnavailable();
 
 // Tries each mode at every call number, or at the sample's only.

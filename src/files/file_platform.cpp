@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -24,15 +25,23 @@ FilePlatform& active() {
 
 // The counting point: numbers the call, and lets a fault plan answer for it.
 // False when the call must not be made (errno is then set).
-bool pass(FileCall call) {
+bool pass(FileCall call, FileFault* seen = nullptr) {
   ++calls;
   if (faults == nullptr) return true;
   const FileFault fault = faults->before(calls, call);
+  if (seen != nullptr) *seen = fault;
   if (fault.kind == FileFault::Fail) {
     errno = fault.error;
     return false;
   }
   return true;
+}
+
+// A torn write: a prefix of the bytes reaches the file, then the process dies.
+[[noreturn]] void tear(int fd, const void* bytes, std::size_t count, std::size_t keep) {
+  (void)active().write(fd, bytes, keep < count ? keep : count);
+  ::kill(::getpid(), SIGKILL);
+  ::_exit(137);
 }
 
 // What filePlatform() hands out: each call passes the counting point, then
@@ -43,7 +52,10 @@ public:
     return pass(FileCall::Open) ? active().openAt(dir, name, flags, mode) : -1;
   }
   ssize_t write(int fd, const void* bytes, std::size_t count) override {
-    return pass(FileCall::Write) ? active().write(fd, bytes, count) : -1;
+    FileFault fault;
+    if (!pass(FileCall::Write, &fault)) return -1;
+    if (fault.kind == FileFault::Tear) tear(fd, bytes, count, fault.keep);
+    return active().write(fd, bytes, count);
   }
   int makeDirAt(int dir, const char* name, mode_t mode) override {
     return pass(FileCall::MakeDir) ? active().makeDirAt(dir, name, mode) : -1;

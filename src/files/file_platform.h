@@ -111,11 +111,13 @@ private:
 // The counting point. Every call of filePlatform() is numbered from 1 in the
 // order it is made; a fault plan may answer for the call instead of the
 // platform. Proceed: make the call. Fail: the call is not made and returns -1
-// with errno set to error. (The crash-safety tests add ways to end the
-// process here.)
+// with errno set to error. Tear (a write only): the first keep bytes are
+// written, then the process is killed, as a cut in the middle of the write
+// would leave the file. (A plan may also end the process itself.)
 struct FileFault {
-  enum Kind : std::uint8_t { Proceed = 0, Fail = 1 } kind = Proceed;
+  enum Kind : std::uint8_t { Proceed = 0, Fail = 1, Tear = 2 } kind = Proceed;
   int error = 0;
+  std::size_t keep = 0;
 };
 
 class FileFaultPlan {

@@ -1,0 +1,35 @@
+// crash_table: for each scenario and fault mode, how many call numbers lead
+// to what the uninterrupted run leaves, of all and of the sample, in the form
+// of tests/data/crash/baseline.txt; the first differences go to standard error.
+#include <cstdio>
+
+#include "crash/crash_harness.h"
+
+int main() {
+  if (const std::string why = crash::harnessUnavailable(); !why.empty()) {
+    std::fprintf(stderr, "crash_table: %s\n", why.c_str());
+    return 2;
+  }
+  std::printf(
+      "# crash_table: per scenario and fault mode, the call numbers after whose fault a\n"
+      "# plain rerun leaves what the uninterrupted run leaves, of all and of every %dth.\n"
+      "# The ratchet test fails when fewer pass; raise these lines with the new output.\n",
+      crash::sampleStep);
+  for (const crash::Scenario& scenario : crash::scenarios()) {
+    const crash::Measurement measured = crash::measure(scenario, false);
+    if (!measured.problem.empty())
+      std::fprintf(stderr, "%s: %s\n", scenario.name.c_str(), measured.problem.c_str());
+    for (std::size_t m = 0; m < crash::modeCount; ++m) {
+      const crash::Tally& tally = measured.modes[m];
+      const char* mode = crash::modeName(static_cast<crash::Mode>(m));
+      std::printf(
+          "%-23s %-14s points equal to the uninterrupted run: %d of %d; every %dth: %d of %d\n",
+          scenario.name.c_str(), mode, tally.passed, tally.tried, crash::sampleStep,
+          tally.sampledPassed, tally.sampled);
+      for (const std::string& failure : tally.failures)
+        std::fprintf(stderr, "%s %s %s\n", scenario.name.c_str(), mode, failure.c_str());
+    }
+    std::fflush(stdout);
+  }
+  return 0;
+}

@@ -147,7 +147,10 @@ private:
 
   bool readExactly(char* bytes, std::size_t count);
   bool readText(std::uint32_t length, std::string& text);
-  void skip(std::uint32_t count) { tree_.seekg(std::streamoff(count), std::ios_base::cur); }
+  // Passes over count bytes of data; false when the data end first.
+  bool skip(std::uint32_t count) {
+    return !tree_.seekg(std::streamoff(count), std::ios_base::cur).fail();
+  }
   bool broken() {
     reportBrokenPackage(console_, package_);
     return false;
@@ -175,24 +178,26 @@ bool TreeExtractor::run() {
   }
 
   for (;;) {
-    // The tree ends with the data, or where a skip ran past its end.
+    // The tree is whole only where its compressed data ended properly, their
+    // check matched, and no entry was cut short: anything else is broken.
     unsigned char header[treeEntryHeaderSize];
-    if (!readExactly(reinterpret_cast<char*>(header), sizeof header)) break;
+    tree_.read(reinterpret_cast<char*>(header), sizeof header);
+    if (tree_.gcount() == 0 && tree_.buffer().complete()) break;
+    if (tree_.gcount() != std::streamsize(sizeof header)) return broken();
     Entry entry{EntryHeader(header), {}, {}, {}, {}};
     if (!readName(entry)) return false;
     entry.recorded = treeRoot + (entry.name.starts_with('/') ? "" : "/") + entry.name;
     splitLeaf(entry.recorded, entry.parent, entry.leaf);
 
+    // Asked first: asking the device must not change why a directory failed.
+    const bool forThisDevice = entry.header.variant == 0 || entry.header.variant == deviceVariant();
     bool found = false;
     if (!findParent(entry, found)) return false;
-    if (entry.header.variant != 0 && entry.header.variant != deviceVariant()) {
-      skip(entry.header.size);
+    if (!forThisDevice) {
+      if (!skip(entry.header.size)) return broken();
       continue;
     }
-    if (!found) {
-      skip(entry.header.size);
-      return createFailed(entry);
-    }
+    if (!found) return createFailed(entry);
     if (!create(entry)) return false;
     showInstalling(console_, package_, stream_);
   }
@@ -237,7 +242,7 @@ Placed TreeExtractor::place(const Entry& entry, Make make) {
 
 bool TreeExtractor::create(const Entry& entry) {
   if (entry.leaf.empty()) {  // the top of the tree: a directory that is there
-    skip(entry.header.size);
+    if (!skip(entry.header.size)) return broken();
     if (entry.type() == directoryType) return true;
     errno = EISDIR;
     return createFailed(entry);
@@ -248,7 +253,7 @@ bool TreeExtractor::create(const Entry& entry) {
     case regularType:
       return createFile(entry);
     case directoryType:
-      skip(entry.header.size);
+      if (!skip(entry.header.size)) return broken();
       return createDirectory(entry);
     case charDeviceType:
     case blockDeviceType:
@@ -321,7 +326,7 @@ bool TreeExtractor::createFile(const Entry& entry) {
 bool TreeExtractor::createNode(const Entry& entry) {
   dev_t device = 0;
   if (entry.type() == fifoType) {
-    skip(entry.header.size);
+    if (!skip(entry.header.size)) return broken();
   } else {
     unsigned char number[4];
     if (entry.header.size != sizeof number) return broken();

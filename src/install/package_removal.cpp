@@ -58,6 +58,7 @@ std::set<std::string> pathsOfOthers(const PackageDb& packages, const InstalledPa
 }  // namespace
 
 void removeFiles(Console& console, InstalledPackage& package) {
+  if (package.files.empty()) return;  // a bundle, or nothing made yet: no other list to read
   ConfinedDir flash(flashDir);
   const std::set<std::string> kept = pathsOfOthers(console.packages, package);
   for (const std::string& path : package.files) {

@@ -19,6 +19,7 @@
 #include "install/flash_queries.h"
 #include "pdb/install_messages.h"
 #include "pdb/package_dir.h"
+#include "pkgfile/byte_order.h"
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/part_stream.h"
 #include "pkgfile/tree_entry.h"
@@ -35,39 +36,10 @@ constexpr std::uint32_t longestText = PATH_MAX;
 constexpr std::uint64_t listFloor = 1 << 20;
 constexpr std::uint64_t listPerPackageByte = 16;
 
-std::uint16_t u16At(const unsigned char* bytes) {
-  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-std::uint32_t u32At(const unsigned char* bytes) {
-  return std::uint32_t(bytes[0]) | (std::uint32_t(bytes[1]) << 8) |
-         (std::uint32_t(bytes[2]) << 16) | (std::uint32_t(bytes[3]) << 24);
-}
-
-// The fields of a 30-byte entry header that the extractor uses.
-struct EntryHeader {
-  explicit EntryHeader(const unsigned char* bytes)
-      : mode(u16At(bytes)),
-        uid(u16At(bytes + 2)),
-        gid(u16At(bytes + 4)),
-        time(u32At(bytes + 8)),
-        variant(bytes[23]),
-        size(u32At(bytes + 24)),
-        nameLength(u16At(bytes + 28)) {}
-
-  std::uint16_t mode;
-  std::uint16_t uid;
-  std::uint16_t gid;
-  std::uint32_t time;
-  std::uint8_t variant;
-  std::uint32_t size;
-  std::uint16_t nameLength;
-};
-
 struct Entry {
-  std::uint16_t type() const { return header.mode & typeBits; }
+  std::uint16_t type() const { return header.type(); }
 
-  EntryHeader header;
+  TreeEntryHeader header;
   std::string name;      // as it stands in the package; what messages name
   std::string recorded;  // below /flash, beginning with '/': what files holds
   std::string parent;    // the directory that holds it, below /flash
@@ -147,7 +119,10 @@ private:
 
   bool readExactly(char* bytes, std::size_t count);
   bool readText(std::uint32_t length, std::string& text);
-  void skip(std::uint32_t count) { tree_.seekg(std::streamoff(count), std::ios_base::cur); }
+  // Passes over count bytes of data; false when the data end first.
+  bool skip(std::uint32_t count) {
+    return !tree_.seekg(std::streamoff(count), std::ios_base::cur).fail();
+  }
   bool broken() {
     reportBrokenPackage(console_, package_);
     return false;
@@ -175,24 +150,26 @@ bool TreeExtractor::run() {
   }
 
   for (;;) {
-    // The tree ends with the data, or where a skip ran past its end.
+    // The tree is whole only where its compressed data ended properly, their
+    // check matched, and no entry was cut short: anything else is broken.
     unsigned char header[treeEntryHeaderSize];
-    if (!readExactly(reinterpret_cast<char*>(header), sizeof header)) break;
-    Entry entry{EntryHeader(header), {}, {}, {}, {}};
+    tree_.read(reinterpret_cast<char*>(header), sizeof header);
+    if (tree_.gcount() == 0 && tree_.buffer().complete()) break;
+    if (tree_.gcount() != std::streamsize(sizeof header)) return broken();
+    Entry entry{decodeTreeEntryHeader(header), {}, {}, {}, {}};
     if (!readName(entry)) return false;
     entry.recorded = treeRoot + (entry.name.starts_with('/') ? "" : "/") + entry.name;
     splitLeaf(entry.recorded, entry.parent, entry.leaf);
 
+    // Asked first: asking the device must not change why a directory failed.
+    const bool forThisDevice = entry.header.variant == 0 || entry.header.variant == deviceVariant();
     bool found = false;
     if (!findParent(entry, found)) return false;
-    if (entry.header.variant != 0 && entry.header.variant != deviceVariant()) {
-      skip(entry.header.size);
+    if (!forThisDevice) {
+      if (!skip(entry.header.size)) return broken();
       continue;
     }
-    if (!found) {
-      skip(entry.header.size);
-      return createFailed(entry);
-    }
+    if (!found) return createFailed(entry);
     if (!create(entry)) return false;
     showInstalling(console_, package_, stream_);
   }
@@ -237,7 +214,7 @@ Placed TreeExtractor::place(const Entry& entry, Make make) {
 
 bool TreeExtractor::create(const Entry& entry) {
   if (entry.leaf.empty()) {  // the top of the tree: a directory that is there
-    skip(entry.header.size);
+    if (!skip(entry.header.size)) return broken();
     if (entry.type() == directoryType) return true;
     errno = EISDIR;
     return createFailed(entry);
@@ -248,7 +225,7 @@ bool TreeExtractor::create(const Entry& entry) {
     case regularType:
       return createFile(entry);
     case directoryType:
-      skip(entry.header.size);
+      if (!skip(entry.header.size)) return broken();
       return createDirectory(entry);
     case charDeviceType:
     case blockDeviceType:
@@ -262,7 +239,7 @@ bool TreeExtractor::create(const Entry& entry) {
 // The owner first: changing it clears set-user-ID and set-group-ID bits.
 void TreeExtractor::setAttributes(const Entry& entry) {
   FilePlatform& files = filePlatform();
-  const EntryHeader& header = entry.header;
+  const TreeEntryHeader& header = entry.header;
   const char* leaf = entry.leaf.c_str();
   files.changeOwnerAt(dir(), leaf, header.uid, header.gid, AT_SYMLINK_NOFOLLOW);
   files.changeModeAt(dir(), leaf, header.mode & 07777);
@@ -321,12 +298,12 @@ bool TreeExtractor::createFile(const Entry& entry) {
 bool TreeExtractor::createNode(const Entry& entry) {
   dev_t device = 0;
   if (entry.type() == fifoType) {
-    skip(entry.header.size);
+    if (!skip(entry.header.size)) return broken();
   } else {
-    unsigned char number[4];
+    unsigned char number[deviceNumberSize];
     if (entry.header.size != sizeof number) return broken();
     if (!readExactly(reinterpret_cast<char*>(number), sizeof number)) return broken();
-    device = static_cast<dev_t>(u32At(number));
+    device = static_cast<dev_t>(load32le(number));
   }
   if (!record(entry)) return false;
   const Placed placed = place(entry, [&](bool) {

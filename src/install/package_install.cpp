@@ -76,17 +76,29 @@ bool installParts(Console& console, InstalledPackage& package, PartStream& strea
   return stream.isAlternateMagic() || writePackageRecord(console, package);
 }
 
+// The package's entry directory; a failure is reported as the entry's.
+bool makeEntry(Console& console, const InstalledPackage& package) {
+  if (createPackageDir(package)) return true;
+  reportCreateFailure(console, package, "meta");
+  return false;
+}
+
 }  // namespace
 
 bool installPackage(Console& console, InstalledPackage& package, PartStream& stream) {
   showInstalling(console, package, stream);
-  if (!stream.isAlternateMagic() && !createPackageDir(package)) return false;
+  // A package with the alternate magic has no entry of its own: the entry of
+  // its name, if any, is the installed release's.
+  const bool ownEntry = !stream.isAlternateMagic();
+  if (ownEntry && !makeEntry(console, package)) return false;
   if (stream.currentType() == partImage) {
     passOverImage(console, package, stream);
     stream.next();
   }
   if (!installParts(console, package, stream)) {
-    removePackage(console, package);
+    // Only what this installation made goes.
+    removeFiles(console, package);
+    if (ownEntry) removePackageDir(package);
     return false;
   }
   if (package.flags & bootImage) {
@@ -103,7 +115,7 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
 }
 
 bool registerPackage(Console& console, InstalledPackage& package) {
-  if (!createPackageDir(package)) return false;
+  if (!makeEntry(console, package)) return false;
   if (!writePackageRecord(console, package)) {
     removePackage(console, package);
     return false;

@@ -11,11 +11,14 @@ class PartStream;
 // the entry, file tree below /flash, signature trailer or known digest), then
 // writes its record, leaves /flash/UPGRADED for a boot-image package, syncs and
 // runs its install script unless it is disabled. False after a failure, which
-// has been reported once; what the package had made is then removed again.
+// has been reported once (an entry directory that cannot be made too); what
+// this installation made is then removed again: its files but those another
+// installed record lists, and its entry unless the package has the alternate
+// magic (which makes none).
 bool installPackage(Console& console, InstalledPackage& package, PartStream& stream);
 
-// Creates the entry directory and writes the record; false (with the entry
-// removed again) when either fails.
+// Creates the entry directory and writes the record; false (reported, with
+// the entry removed again) when either fails.
 bool registerPackage(Console& console, InstalledPackage& package);
 
 // Runs "/var/pdb/<name>/<scriptName>" of the package with bash in a child

@@ -7,7 +7,9 @@
 
 #include <cerrno>
 
+#include <set>
 #include <string>
+#include <string_view>
 
 #include "files/confined_dir.h"
 #include "files/file_platform.h"
@@ -29,11 +31,38 @@ void removeEntries(int dir) {
   ::closedir(entries);
 }
 
+// The path as the file system reads it: its components but empty and "."
+// ones, each after a '/' ("bin//./tool" and "/bin/tool" are one file).
+std::string plainPath(std::string_view path) {
+  std::string plain;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view name = path.substr(start, end - start);
+    if (!name.empty() && name != ".") (plain += '/') += name;
+    start = end + 1;
+  }
+  return plain;
+}
+
+// The paths that the installed records other than package list.
+std::set<std::string> pathsOfOthers(const PackageDb& packages, const InstalledPackage& package) {
+  std::set<std::string> paths;
+  for (const auto& record : packages)
+    if (record.get() != &package)
+      for (const std::string& path : record->files) paths.insert(plainPath(path));
+  return paths;
+}
+
 }  // namespace
 
 void removeFiles(Console& console, InstalledPackage& package) {
+  if (package.files.empty()) return;  // a bundle, or nothing made yet: no other list to read
   ConfinedDir flash(flashDir);
+  const std::set<std::string> kept = pathsOfOthers(console.packages, package);
   for (const std::string& path : package.files) {
+    if (kept.count(plainPath(path)) != 0) continue;  // another package still delivers it
     const std::size_t slash = path.rfind('/');
     const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
     const Confinement where =

@@ -4,12 +4,15 @@
 #include "console/console.h"
 #include "model/package.h"
 
-// Removes each recorded path below /flash, then clears the list. The path's
-// directory is resolved below /flash (see ConfinedDir) and its last component
-// removed, never followed; other failures are ignored. A path that climbs
-// with ".." or whose directory leads out of /flash (a damaged database, or a
-// link made since) is passed over with the warning "file %s of %s not
-// removed: outside /flash". Directories are never recorded and never removed.
+// Removes each recorded path below /flash that no other record of
+// console.packages lists (paths compared as the file system reads them: a
+// file two packages deliver stays with the one left), then clears the list.
+// The path's directory is resolved below /flash (see ConfinedDir) and its
+// last component removed, never followed; other failures are ignored. A path
+// that climbs with ".." or whose directory leads out of /flash (a damaged
+// database, or a link made since) is passed over with the warning "file %s of
+// %s not removed: outside /flash". Directories are never recorded and never
+// removed.
 void removeFiles(Console& console, InstalledPackage& package);
 
 // Removes every entry of the package's database directory whose name does not

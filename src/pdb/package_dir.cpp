@@ -30,11 +30,14 @@ FileHandle openPackageDir(int database, const std::string& name, bool create) {
     return FileHandle();
   }
   FilePlatform& files = filePlatform();
-  if (create && files.makeDirAt(database, name.c_str(), 0770) != 0 && errno == EEXIST) {
+  if (create && files.makeDirAt(database, name.c_str(), 0770) != 0) {
+    // Why the entry could not be made (a full disk) is what the caller hears.
+    if (errno != EEXIST) return FileHandle();
     struct stat info;
     if (::fstatat(database, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        !S_ISDIR(info.st_mode) && files.removeAt(database, name.c_str(), 0) == 0)
-      files.makeDirAt(database, name.c_str(), 0770);
+        !S_ISDIR(info.st_mode) && files.removeAt(database, name.c_str(), 0) == 0 &&
+        files.makeDirAt(database, name.c_str(), 0770) != 0)
+      return FileHandle();
   }
   return FileHandle(files.openAt(database, name.c_str(), dirFlags, 0));
 }

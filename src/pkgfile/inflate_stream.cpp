@@ -43,6 +43,7 @@ InflateBuffer::int_type InflateBuffer::underflow() {
     inflater_.avail_out = static_cast<uInt>(outputSize);
     const int result = inflate(&inflater_, Z_PARTIAL_FLUSH);
     if (result != Z_OK && result != Z_STREAM_END) return traits_type::eof();
+    if (result == Z_STREAM_END) complete_ = true;
 
     const std::size_t written = outputSize - inflater_.avail_out;
     produced_ += static_cast<std::uint32_t>(written);

@@ -28,6 +28,10 @@ public:
 
   // Decompressed bytes produced so far (handed out or waiting in the get area).
   std::uint32_t produced() const { return produced_; }
+  // Whether the compressed data reached their end marker and their check
+  // matched. Until then an end-of-file means the data were cut short or
+  // corrupt, not that they ended.
+  bool complete() const { return complete_; }
 
 protected:
   pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
@@ -45,6 +49,7 @@ private:
   z_stream inflater_;
   std::streambuf* source_;
   std::uint32_t produced_ = 0;
+  bool complete_ = false;
 };
 
 // An input stream over an owned InflateBuffer whose source is the stream

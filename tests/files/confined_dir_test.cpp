@@ -160,8 +160,10 @@ TEST(ConfinedDir, KeptTimesComeBackWhenADirectoryIsLeft) {
 TEST(WriteAll, ShortWritesContinueAndAWriteWithoutProgressIsAnError) {
   struct Trickle : DeviceFilePlatform {
     bool stuck = false;
+    int stuckWrites = 0;  // a loop that takes 0 as progress meets a real error at last
     ssize_t write(int fd, const void* bytes, std::size_t) override {
-      return stuck ? 0 : DeviceFilePlatform::write(fd, bytes, 1);
+      if (stuck) return ++stuckWrites > 100 ? (errno = ENOSPC, -1) : 0;
+      return DeviceFilePlatform::write(fd, bytes, 1);
     }
   } trickle;
   ScratchDir scratch;

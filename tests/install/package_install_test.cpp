@@ -158,7 +158,10 @@ TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {
 
     InstalledPackage unnamed("..");
     EXPECT_FALSE(registerPackage(console, unnamed));
-    EXPECT_TRUE(console.messages.empty());
+    EXPECT_EQ(Messages{"ERROR: installation of ..-0.0 failed: could not create meta: Invalid "
+                       "argument"},
+              console.messages);
+    console.messages.clear();
 
     // A path with a line break cannot be listed: the record fails half-written.
     InstalledPackage broken("broken");

@@ -126,3 +126,23 @@ TEST(InflateStream, SeekingSkipsForwardOnly) {
 }
 
 }  // namespace
+
+// Only data that reach their end marker with a matching check are complete,
+// however much of them was handed out.
+TEST(InflateStream, CompleteOnlyAtAVerifiedEnd) {
+  const std::string compressed = zlibData("text.z");
+  std::string badCheck = compressed;
+  badCheck.back() = static_cast<char>(badCheck.back() ^ 1);
+  const struct {
+    std::string bytes;
+    bool complete;
+  } cases[] = {{compressed, true},
+               {zlibData("empty.z"), true},
+               {compressed.substr(0, compressed.size() - 4), false},  // all the text, no check
+               {badCheck, false}};
+  for (const auto& c : cases) {
+    Inflated z(c.bytes);
+    drain(z.in, 1000);
+    EXPECT_EQ(z.in.buffer().complete(), c.complete) << c.bytes.size() << " bytes";
+  }
+}

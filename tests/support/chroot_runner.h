@@ -16,6 +16,7 @@ constexpr int childPassed = 64, childFailed = 1, childSetupFailed = 77;
 struct ChrootOptions {
   std::string tmpfsAt;  // when set: a tmpfs of tmpfsBytes there, private to the child
   std::size_t tmpfsBytes = 0;
+  std::size_t tmpfsInodes = 0;  // when not 0: at most this many files and directories there
 };
 
 // The child's exit status, or -1 when it did not exit normally.

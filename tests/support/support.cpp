@@ -154,7 +154,8 @@ int runChrooted(const std::string& root, const std::function<void()>& body,
   if (child < 0) return -1;
   if (child == 0) {
     const auto leave = [](int status) { std::fflush(nullptr), ::_exit(status); };
-    const std::string tmpfsSize = "size=" + std::to_string(options.tmpfsBytes);
+    std::string tmpfsSize = "size=" + std::to_string(options.tmpfsBytes);
+    if (options.tmpfsInodes != 0) tmpfsSize += ",nr_inodes=" + std::to_string(options.tmpfsInodes);
     if (!options.tmpfsAt.empty() &&
         (::unshare(CLONE_NEWNS) != 0 ||
          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||

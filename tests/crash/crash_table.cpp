@@ -13,7 +13,7 @@ int main() {
   std::printf(
       "# crash_table: per scenario and fault mode, the call numbers after whose fault a\n"
       "# plain rerun leaves what the uninterrupted run leaves, of all and of every %dth.\n"
-      "# The ratchet test fails when fewer pass; raise these lines with the new output.\n",
+      "# The ratchet test fails when more points fail; record the new output when fewer do.\n",
       crash::sampleStep);
   for (const crash::Scenario& scenario : crash::scenarios()) {
     const crash::Measurement measured = crash::measure(scenario, false);

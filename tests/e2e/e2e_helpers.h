@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "model/version.h"
 #include "pkgwriter/pkgwriter.h"
+#include "support/device_tree.h"
 #include "support/installer_process.h"
 
 namespace e2e {
@@ -76,40 +79,12 @@ inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) 
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) text += "| " + line + "\n";
   if (!output.empty() && output.back() != '\n') text += "(no final newline)\n";
-  Lines entries;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root.path())) {
-    std::string line = entry.path().string().substr(root.path().size());
-    if (entry.is_directory()) {
-      entries.push_back(line + "/");
-      continue;
-    }
-    std::string content = readFile(entry.path());
-    if (content.size() > 100 || std::any_of(content.begin(), content.end(), [](char c) {
-          return c != '\n' && (c < ' ' || c > '~');
-        }))
-      content = "<" + std::to_string(content.size()) + " bytes>";
-    std::replace(content.begin(), content.end(), '\n', '|');
-    line += " = " + content;
-    if (entry.hard_link_count() > 1)
-      line += " (" + std::to_string(entry.hard_link_count()) + " links)";
-    entries.push_back(line);
-  }
-  std::sort(entries.begin(), entries.end());
-  for (const std::string& entry : entries) text += entry + "\n";
-  return text;
+  return text + treeText(root.path());
 }
 
 // Lays out tests/data/e2e/<name>.txt below the root.
 inline void lay(const DeviceRoot& root, const std::string& name) {
-  std::istringstream lines(readFile(TEST_DATA_DIR "/e2e/" + name + ".txt"));
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t is = line.find(" = ");
-    const std::string path = root.at(line.substr(0, is));
-    makeDirs(is == std::string::npos ? path : path.substr(0, path.rfind('/')));
-    std::string text = is == std::string::npos ? "" : line.substr(is + 3);
-    std::replace(text.begin(), text.end(), '|', '\n');
-    if (is != std::string::npos) writeFile(path, text);
-  }
+  layOut(root.path(), readFile(TEST_DATA_DIR "/e2e/" + name + ".txt"));
 }
 
 // The outcome against tests/data/e2e/<name>.txt.
@@ -117,4 +92,28 @@ inline void expectRecorded(const std::string& name, const std::string& seen) {
   EXPECT_EQ(seen, readFile(TEST_DATA_DIR "/e2e/" + name + ".txt")) << name;
 }
 
+// Recorded scenarios by name, each giving the outcome of its runs.
+using Scenarios = std::map<std::string, std::function<std::string()>>;
+
+inline std::vector<std::string> namesOf(const Scenarios& scenarios) {
+  std::vector<std::string> names;
+  for (const auto& [name, scenario] : scenarios) names.push_back(name);
+  return names;
+}
+
 }  // namespace e2e
+
+// A case Suite.Recorded/<name> per scenario of table, its outcome against
+// tests/data/e2e/<prefix><name>.txt.
+#define RECORDED_SCENARIOS(Suite, prefix, table)                                     \
+  class Suite : public testing::TestWithParam<std::string> {};                       \
+  TEST_P(Suite, Recorded) {                                                          \
+    SKIP_UNLESS_ROOT_CHANGE_WORKS();                                                 \
+    e2e::expectRecorded(prefix + GetParam(), table.at(GetParam())());                \
+  }                                                                                  \
+  INSTANTIATE_TEST_SUITE_P(Scenarios, Suite, testing::ValuesIn(e2e::namesOf(table)), \
+                           [](const auto& info) {                                    \
+                             std::string name = info.param;                          \
+                             std::replace(name.begin(), name.end(), '-', '_');       \
+                             return name;                                            \
+                           })

@@ -48,39 +48,17 @@ const std::vector<Attack> attacks = {
 // image package, an upgrade run over one staged package with room in RAM, an
 // upgrade run over a boot image package whose image place in the database is
 // blocked by a directory (its image goes to /rw/pckg/.images), or a run that
-// consumes a schedule file. An earlier log, and a victim outside /flash.
+// consumes a schedule file (tests/data/e2e/own-files-<run>.before.txt). An
+// earlier log, and a victim outside /flash.
 std::string laidOut(const DeviceRoot& root, const std::string& run, ProcessOptions& options) {
-  makeDirs(root.at("/flash/var/pdb/a"));
-  writeFile(root.at("/flash/var/pdb/a/files"), "");
-  writeFile(root.at("/flash/var/pdb/a/version"), "16803328 1704067200\n");
-  writeFile(root.at("/flash/postlog"), "an earlier run\n");
-  makeDirs(root.at("/etc"));
-  writeFile(root.at("/etc/passwd"), "root:x:0:0::/:/bin/sh\n");
+  lay(root, "own-files-" + run + ".before");
+  pkgwriter::PackageLayout kernel = package("kernel");
+  kernel.image = run == "image" ? std::string(9000, 'k') : "boot image";
+  kernel.flags = pkgwriter::bootImageFlag;
   if (run == "stream") options.input = fileOf(package("tool"));
-  if (run == "image") {
-    pkgwriter::PackageLayout layout = package("kernel");
-    layout.image = std::string(9000, 'k'), layout.flags = pkgwriter::bootImageFlag;
-    options.input = fileOf(layout);
-  }
-  if (run == "upgrade") {
-    makeDirs(root.at("/proc"));
-    writeFile(root.at("/proc/meminfo"),
-              "MemTotal: 1 kB\nMemFree: 65536 kB\nBuffers: 0 kB\nCached: 0 kB\n");
-    makeDirs(root.at("/flash/rw/pckg"));
-    writeFile(root.at("/flash/rw/pckg/tool.tpk"), fileOf(package("tool")));
-  }
-  if (run == "blocked-image") {
-    pkgwriter::PackageLayout layout = package("kernel");
-    layout.image = "boot image", layout.flags = pkgwriter::bootImageFlag;
-    makeDirs(root.at("/flash/rw/pckg"));
-    writeFile(root.at("/flash/rw/pckg/kernel.tpk"), fileOf(layout));
-    makeDirs(root.at("/flash/var/pdb/kernel/image/blocked"));
-    makeDirs(root.at("/rw/pckg/.images"));
-  }
-  if (run == "schedule") {
-    makeDirs(root.at("/ram/pdb/a"));
-    writeFile(root.at("/ram/pdb/a/schedule"), "disable\n");
-  }
+  if (run == "image") options.input = fileOf(kernel);
+  if (run == "upgrade") writeFile(root.at("/flash/rw/pckg/tool.tpk"), fileOf(package("tool")));
+  if (run == "blocked-image") writeFile(root.at("/flash/rw/pckg/kernel.tpk"), fileOf(kernel));
   return options.input.empty() ? "" : "-";
 }
 

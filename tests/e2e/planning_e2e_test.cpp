@@ -1,8 +1,6 @@
 // What planning does around an installation, seen through "installer -r
 // <root>": outcomes in tests/data/e2e/planning-<case>.txt, the cases explained
 // in the README there.
-#include <functional>
-
 #include "e2e_helpers.h"
 
 namespace {
@@ -31,7 +29,7 @@ std::string disabledOnlyBundle(bool image) {
   return pkgwriter::buildBundleFile(layout);
 }
 
-const std::map<std::string, std::function<std::string()>> scenarios = {
+const Scenarios scenarios = {
     {"bundle-of-disabled-members",
      [] {
        return Root().stream(disabledOnlyBundle(false)) + Root().stream(disabledOnlyBundle(true));
@@ -69,9 +67,6 @@ const std::map<std::string, std::function<std::string()>> scenarios = {
      }},
 };
 
-TEST(Planning, RecordedScenarios) {
-  SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  for (const auto& [name, scenario] : scenarios) expectRecorded("planning-" + name, scenario());
-}
+RECORDED_SCENARIOS(Planning, "planning-", scenarios);
 
 }  // namespace

@@ -1,8 +1,6 @@
 // "installer -r <root> -" with packages made by the writer, and the runs that
 // only carry out actions (schedule files at start-up, --cleanup); outcomes in
 // tests/data/e2e/stream-<case>.txt, the cases explained in the README there.
-#include <functional>
-
 #include "e2e_helpers.h"
 
 namespace {
@@ -22,7 +20,7 @@ struct Root : DeviceRoot {
   }
 };
 
-const std::map<std::string, std::function<std::string()>> scenarios = {
+const Scenarios scenarios = {
     {"plain", [] { return Root().stream(fileOf(package("tool"))); }},
     {"image",
      [] {
@@ -102,9 +100,6 @@ const std::map<std::string, std::function<std::string()>> scenarios = {
      }},
 };
 
-TEST(StreamInstall, RecordedScenarios) {
-  SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  for (const auto& [name, scenario] : scenarios) expectRecorded("stream-" + name, scenario());
-}
+RECORDED_SCENARIOS(StreamInstall, "stream-", scenarios);
 
 }  // namespace

@@ -9,7 +9,7 @@ TEST(ExtractionReports, ADirectoryWithoutRoomIsReportedAsSuch) {
   struct NoRoomForDirectories : DeviceFilePlatform {
     int makeDirAt(int, const char*, mode_t) override { return errno = ENOSPC, -1; }
   } full;
-  struct DriverMissing : FakeDevice {
+  struct DriverMissing : testing_support::FakeFlash {
     std::optional<int> featureWord() override { return errno = ENOENT, std::nullopt; }
   } device;
   device.processor = 0x80211000;  // a revision whose variant the flash driver decides

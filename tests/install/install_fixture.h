@@ -24,6 +24,9 @@
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/chroot_runner.h"
+#include "support/device_tree.h"
+#include "support/fake_flash.h"
+#include "support/fingerprint.h"
 #include "support/installer_process.h"
 
 namespace install_testing {
@@ -85,15 +88,6 @@ inline FileTreeBuilder treeOf(const std::string& description) {
   return tree;
 }
 
-// Writes each "path=contents" of files ('|' between them) below root.
-inline void plant(const DeviceRoot& root, const std::string& files) {
-  for (const std::string& file : fieldsOf(files, '|', 0)) {
-    const std::string path = root.at(file.substr(0, file.find('=')));
-    makeDirs(fs::path(path).parent_path());
-    writeFile(path, expand(file.substr(file.find('=') + 1)));
-  }
-}
-
 // A package named name holding the tree that tree describes, signed with the
 // development key.
 inline pkgwriter::PackageLayout signedLayout(const std::string& name, const std::string& tree) {
@@ -134,18 +128,6 @@ inline bool installFile(Console& console, InstalledPackage& package, const std::
   return installPackage(console, package, stream);
 }
 
-// The flash answers of a device, set by each test.
-struct FakeDevice : FlashPlatform {
-  std::optional<std::uint32_t> eraseSize;
-  std::optional<int> feature;
-  std::uint32_t processor = 0;
-  int featureQueries = 0;
-  std::optional<std::uint32_t> mtdEraseSize() override { return eraseSize; }
-  std::uint32_t minimumVersionValue() override { return 0; }
-  std::optional<int> featureWord() override { return ++featureQueries, feature; }
-  std::uint32_t processorVersion() override { return processor; }
-};
-
 // The device's own process calls but for fault: "fork" or "chroot" fail, "wait" is
 // interrupted once.
 struct FaultyDevice : DeviceInstallPlatform {
@@ -176,10 +158,8 @@ struct FaultyFiles : DeviceFilePlatform {
 
 // A line per object in dir, stated before it is read: path, mode, owner, times (both,
 // recent ones as "now"), then its contents (short texts as they are), link target or
-// device. outsideFlash: all but dir/flash, with the modification time to the nanosecond.
-inline std::string listing(const std::string& dir, bool outsideFlash = false) {
-  const bool exact = outsideFlash;
-  const std::string skip = outsideFlash ? dir + "/flash" : "";
+// device.
+inline std::string listing(const std::string& dir) {
   std::map<std::string, std::string> lines;
   const auto add = [&](const std::string& path) {
     struct stat info;  // every field all-ones when there is nothing at path
@@ -187,9 +167,8 @@ inline std::string listing(const std::string& dir, bool outsideFlash = false) {
     std::ostringstream text;
     text << (path == dir ? "." : path.substr(dir.size())) << ' ' << std::oct << info.st_mode
          << std::dec << ' ' << info.st_uid << ':' << info.st_gid;
-    if (exact) text << ' ' << info.st_mtim.tv_sec << '.' << info.st_mtim.tv_nsec;
     for (const time_t t : {info.st_mtime, info.st_atime})
-      if (!exact) text << ' ' << (t > 1600000000 ? "now" : std::to_string(t));
+      text << ' ' << (t > 1600000000 ? "now" : std::to_string(t));
     if (S_ISLNK(info.st_mode)) text << " -> " << fs::read_symlink(path).string();
     if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) text << " dev " << std::hex << info.st_rdev;
     const std::string data = S_ISREG(info.st_mode) ? readFile(path) : "";
@@ -206,12 +185,7 @@ inline std::string listing(const std::string& dir, bool outsideFlash = false) {
     lines[path] = text.str() + '\n';
   };
   add(dir);
-  for (auto it = fs::recursive_directory_iterator(dir); it != fs::end(it); ++it) {
-    if (it->path() == skip)
-      it.disable_recursion_pending();
-    else
-      add(it->path().string());
-  }
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) add(entry.path().string());
   std::string text;
   for (const auto& [path, line] : lines) text += line;
   return text;

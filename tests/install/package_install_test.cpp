@@ -97,10 +97,10 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
         "cp -L --parents /bin/bash $(ldd /bin/bash | grep -o '/[^ ]*') " + root.at(side);
     ASSERT_EQ(0, std::system(copy.c_str())) << copy;
     makeDirs(root.at(side + "/dev"));
-    plant(root, side + "/var/pdb/pkg/oninstall=#!/bin/bash\\necho ran > /var/ran\\n");
+    layOut(root.path(), side + "/var/pdb/pkg/oninstall = #!/bin/bash|echo ran > /var/ran|");
     ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
   }
-  const std::string before = listing(root.path(), true);
+  const std::string before = fingerprint(root.path(), {"/flash"});
   RUN_CHROOTED(root.path(), [&files] {
     Console& console = childConsole();
     InstalledPackage ok, failing, off;
@@ -129,7 +129,7 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
     EXPECT_TRUE(runScript(console, package, "onuninstall"));
     EXPECT_EQ(4u, console.messages.size());
   });
-  EXPECT_EQ(before, listing(root.path(), true));
+  EXPECT_EQ(before, fingerprint(root.path(), {"/flash"}));
   EXPECT_EQ("ran\n", readFile(root.at("/flash/var/ran-ok")));
   EXPECT_TRUE(exists(root.at("/flash/relative-mark")));  // the working directory is the root
   EXPECT_FALSE(exists(root.at("/flash/var/ran-off")));
@@ -179,11 +179,12 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
   for (const bool otherLink : {false, true}) {
     SCOPED_TRACE(otherLink ? "the boot image has another link" : "last link to the boot image");
     DeviceRoot root;
-    plant(root,
-          "/victim=outside|/flash/bin/a=a|/flash/bin/kept=not recorded|/flash/bootimage=image|"
-          "/flash/var/pdb/pkg/version=1 0\\n|/flash/var/pdb/pkg/files=bin/a\\n");
+    layOut(root.path(),
+           "/victim = outside\n/flash/bin/a = a\n/flash/bin/kept = not recorded\n"
+           "/flash/bootimage = image\n/flash/var/pdb/pkg/version = 1 0|\n"
+           "/flash/var/pdb/pkg/files = bin/a|\n");
     if (otherLink) ::link(root.at("/flash/bootimage").c_str(), root.at("/flash/image").c_str());
-    const std::string before = listing(root.path(), true);
+    const std::string before = fingerprint(root.path(), {"/flash"});
     RUN_CHROOTED(root.path(), [] {
       InstalledPackage package("pkg");
       package.flags = bootImage;
@@ -198,7 +199,7 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
       EXPECT_TRUE(package.files.empty());
       EXPECT_EQ(ScheduledAction::None, package.action);
     });
-    EXPECT_EQ(before, listing(root.path(), true));
+    EXPECT_EQ(before, fingerprint(root.path(), {"/flash"}));
     EXPECT_FALSE(exists(root.at("/flash/bin/a")));
     EXPECT_TRUE(exists(root.at("/flash/bin/kept")));
     EXPECT_FALSE(exists(root.at("/flash/var/pdb/pkg")));

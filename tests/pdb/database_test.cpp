@@ -16,6 +16,7 @@
 #include "pkgwriter/pkgwriter.h"
 #include "support/captured_console.h"
 #include "support/chroot_runner.h"
+#include "support/device_tree.h"
 #include "support/installer_process.h"
 
 using namespace testing_support;
@@ -46,48 +47,7 @@ std::string loadedText(const PackageDb& db) {
   return text;
 }
 
-std::string treeText(const std::string& dir) {
-  std::vector<std::filesystem::path> files;
-  std::error_code missing;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, missing))
-    if (!entry.is_directory()) files.push_back(entry.path().lexically_relative(dir));
-  std::sort(files.begin(), files.end());
-  std::string text;
-  for (const auto& file : files)
-    text += "== " + file.string() +
-            (file.filename() == "image" ? " (not shown)\n"
-                                        : "\n" + readFile(dir + "/" + file.string()));
-  return text;
-}
-
 std::string expected(const std::string& name) { return dataFile("pdb/" + name); }
-
-// Writes the files of a tree text below root (text before the first "== " is a
-// comment). "== dir/" makes a directory; "== path < name [n]" writes the first
-// n bytes of a sample package; a file whose text ends in "\\" and a line break
-// ends without either.
-void plantTree(const std::string& root, const std::string& text) {
-  std::size_t at = 0;
-  while ((at = text.find("\n== ", at)) != std::string::npos) {
-    const std::size_t eol = text.find('\n', at + 1);
-    const std::size_t end = text.find("\n== ", eol),
-                      next = end == std::string::npos ? text.size() : end;
-    std::string path = text.substr(at + 4, eol - at - 4),
-                content = text.substr(eol + 1, next - eol);
-    if (content.ends_with("\\\n")) content.resize(content.size() - 2);
-    if (const auto from = path.find(" < "); from != std::string::npos) {
-      std::istringstream sample(path.substr(from + 3));
-      std::string name;
-      std::size_t length = std::string::npos;
-      sample >> name >> length;
-      content = readFile(TEST_DATA_DIR "/packages/" + name).substr(0, length);
-      path.resize(from);
-    }
-    makeDirs(root + "/" + path.substr(0, path.rfind('/')));
-    if (!path.ends_with('/')) writeFile(root + "/" + path, content);
-    at = next;
-  }
-}
 
 Dependency dependencyOf(std::istream& in) {
   Dependency d;
@@ -158,12 +118,12 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
     EXPECT_TRUE(reader.messages.empty());
     EXPECT_EQ(readBack, loadedText(reader.packages));
   });
-  EXPECT_EQ(expected("written.txt"), treeText(pdb));
+  EXPECT_EQ(expected("written.txt"), treeText(root.at("/flash/var/pdb")));
 }
 
 TEST(DatabaseLoader, EntriesSchedulesAndImages) {
   DeviceRoot root;
-  plantTree(root.path(), expected("loader.tree"));
+  layOut(root.path(), expected("loader.txt"));
   const std::string pipe = root.at("/ram/pdb/piped/schedule");
   makeDirs(root.at("/ram/pdb/piped"));
   ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
@@ -189,7 +149,7 @@ TEST(DatabaseLoader, EntriesSchedulesAndImages) {
     EXPECT_EQ("i386", console.arch);
     EXPECT_EQ(loaded, loadedText(console.packages));
   });
-  EXPECT_EQ("== holder/schedule\nuninstall\n", treeText(root.at("/ram/pdb")));
+  EXPECT_EQ(expected("schedules-left.txt"), treeText(root.at("/ram/pdb")));
   ::close(writer);
 }
 
@@ -296,10 +256,10 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
     const struct {
       bool disable, userForced;
       const char* tree;
-    } steps[] = {{true, false, "== disabled\nauto\n"},
-                 {false, true, "== enabled\nuser\n"},
+    } steps[] = {{true, false, "/disabled = auto|\n"},
+                 {false, true, "/enabled = user|\n"},
                  {false, false, ""},
-                 {true, true, "== disabled\nuser\n"},
+                 {true, true, "/disabled = user|\n"},
                  {false, false, ""}};
     InstalledPackage pkg("pkg");
     for (const auto& step : steps) {
@@ -320,11 +280,11 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
       markDisabled(refused);
     }
     EXPECT_EQ(4u, console.messages.size());
-    EXPECT_EQ("", treeText("/flash/var"));
+    EXPECT_EQ("/pdb/\n/pdb/pkg/\n", treeText("/flash/var"));
     // A link standing at a state file is replaced, not written through.
     ::symlink("/outside", "/flash/var/pdb/pkg/disabled");
     markDisabled(pkg);
-    EXPECT_EQ("== disabled\nauto\n", treeText("/flash/var/pdb/pkg"));
+    EXPECT_EQ("/disabled = auto|\n", treeText("/flash/var/pdb/pkg"));
     EXPECT_FALSE(exists("/outside"));
   });
 }

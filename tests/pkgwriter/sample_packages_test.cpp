@@ -93,9 +93,13 @@ TEST(SamplePackages, BundleOfTwoSignedMembers) {
   bundle.defaultDisabled = std::vector<ListEntry>{{.name = "smp-m2"}};
   bundle.members = {buildPackageBody(m1), buildPackageBody(m2)};
   EXPECT_EQ(buildBundleFile(bundle), sample("sample-bundle.tpk"));
-  // A signer that fails leaves no half-signed output.
-  m2.signer = [](const Digest&, std::string&) { return false; };
-  EXPECT_TRUE(buildPackageBody(m2).empty());
+  // A signer without its key, or one giving a trailer of the wrong size, leaves
+  // no half-signed output.
+  const auto wrongSize = [](const Digest&, std::string& t) { return (t = "short", true); };
+  for (const TrailerSigner& bad : {keyFileSigner("/nonexistent/key"), TrailerSigner(wrongSize)}) {
+    m2.signer = bad;
+    EXPECT_TRUE(buildPackageBody(m2).empty());
+  }
   bundle.members[1] = buildPackageBody(m2);
   EXPECT_TRUE(buildBundleFile(bundle).empty());
 }

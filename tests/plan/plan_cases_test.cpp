@@ -7,7 +7,6 @@
 #include <fstream>
 #include <set>
 
-#include "install/flash_platform.h"
 #include "plan/candidate_order.h"
 #include "plan/install_check.h"
 #include "plan/relations.h"
@@ -15,6 +14,7 @@
 #include "plan/transaction.h"
 #include "support/captured_console.h"
 #include "support/chroot_runner.h"
+#include "support/fake_flash.h"
 #include "support/scratch_dir.h"
 #include "tpk/relation_text.h"
 #include "tpk/version_text.h"
@@ -118,15 +118,6 @@ std::string labels(const auto& records) {
   return line.empty() ? "" : line + "\n";
 }
 
-struct FakeDevice : FlashPlatform {
-  Version minimum = 0;
-  std::optional<std::uint32_t> eraseSize;
-  std::optional<std::uint32_t> mtdEraseSize() override { return eraseSize; }
-  std::uint32_t minimumVersionValue() override { return minimum; }
-  std::optional<int> featureWord() override { return std::nullopt; }
-  std::uint32_t processorVersion() override { return 0; }
-};
-
 class PlanCase : public testing::TestWithParam<fs::path> {};
 
 TEST_P(PlanCase, Produces) {
@@ -136,7 +127,7 @@ TEST_P(PlanCase, Produces) {
   out.console.arch = c.count("ARCH") ? headerOf(c["ARCH"])[0] : "i386";
   for (auto& record : parseRecords<InstalledPackage>(c["INSTALLED"]))
     out.console.packages.append(std::move(record));
-  FakeDevice device;
+  testing_support::FakeFlash device;
   ScopedFlashPlatform useDevice(device);
   for (const std::string& word : headerOf(c["DEVICE"])) {
     if (word == "erase=256k")

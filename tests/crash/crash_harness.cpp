@@ -22,6 +22,7 @@
 
 #include "driver/installer_run.h"
 #include "files/file_platform.h"
+#include "support/scratch_dir.h"
 
 namespace crash {
 namespace {
@@ -128,22 +129,6 @@ std::string runChild(const std::string& root, const std::vector<std::string>& ar
   while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   return text;
-}
-
-int runCommand(const std::vector<std::string>& args) {
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = -1;
-  while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void place(const std::string& root, const Placed& file) {
@@ -314,28 +299,18 @@ std::string wholePackages(const std::string& root, const State& state, const Sta
 
 // The scratch area of one scenario: a template root and the root each point
 // runs in, on a memory file system of its own.
-class Area {
+class Area : public testing_support::ScratchDir {
  public:
-  Area() {
-    char pattern[] = "/tmp/crash-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) return;
-    dir_ = pattern;
-    mounted_ = ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "mode=0755") == 0;
-  }
+  Area() : mounted_(::mount("tmpfs", path().c_str(), "tmpfs", 0, "mode=0755") == 0) {}
   ~Area() {
-    if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    if (mounted_) ::umount2(path().c_str(), MNT_DETACH);
   }
-  Area(const Area&) = delete;
-  Area& operator=(const Area&) = delete;
   bool ready() const { return mounted_; }
-  std::string templ() const { return dir_ + "/template"; }
-  std::string root() const { return dir_ + "/root"; }
+  std::string templ() const { return path() + "/template"; }
+  std::string root() const { return path() + "/root"; }
 
  private:
-  std::string dir_;
-  bool mounted_ = false;
+  bool mounted_;
 };
 
 class Runner {
@@ -352,7 +327,7 @@ class Runner {
       ::mknod((templ_ + "/flash/dev/null").c_str(), S_IFCHR | 0666, makedev(1, 3));
       const std::string copy =
           "cp -L --parents /bin/bash $(ldd /bin/bash | grep -o '/[^ ]*') " + templ_ + "/flash";
-      if (runCommand({"sh", "-c", copy}) != 0) return problem = "cannot copy a shell", false;
+      if (std::system(copy.c_str()) != 0) return problem = "cannot copy a shell", false;
     }
     for (std::size_t phase = 0; phase < scenario_.phases.size(); ++phase) {
       for (const Placed& file : scenario_.phases[phase]) place(templ_, file);
@@ -418,7 +393,8 @@ class Runner {
     bool stable = false;
   };
 
-  void fresh() {
+  // Lays the root out anew from the template; false when it cannot.
+  bool fresh() {
     std::error_code ignored;
     if (scenario_.flashBytes) ::umount2((root_ + "/flash").c_str(), MNT_DETACH);
     fs::remove_all(root_, ignored);
@@ -427,7 +403,7 @@ class Runner {
       const std::string size = "size=" + std::to_string(scenario_.flashBytes);
       ::mount("tmpfs", (root_ + "/flash").c_str(), "tmpfs", 0, size.c_str());
     }
-    runCommand({"cp", "-a", templ_ + "/.", root_ + "/"});
+    return std::system(("cp -a " + templ_ + "/. " + root_ + "/").c_str()) == 0;
   }
 
   // The rerun and a second one, remembered by the state they start from.

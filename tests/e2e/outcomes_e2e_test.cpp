@@ -138,9 +138,7 @@ const std::vector<Case> cases = {
        pkgwriter::PackageLayout f = package("f");
        f.deps = {{{"nothere"}}};
        writeFile(root.at(staged + "f.tpk"), fileOf(f));
-       makeDirs(root.at("/proc"));
-       writeFile(root.at("/proc/meminfo"),
-                 "MemTotal: 1 kB\nMemFree: 65536 kB\nBuffers: 0 kB\nCached: 0 kB\n");
+       lay(root, "outcome-move-back-fails.before");
        fillFlash(root);
      },
      {},
@@ -164,9 +162,7 @@ TEST(Outcomes, FailuresAreReportedAndTheDeviceHoldsWhatTheConsoleSays) {
     RUN_CHROOTED(
         "/",
         [&] {
-          makeDirs(root.at("/flash/var/pdb/base"));  // a device without packages halts
-          writeFile(root.at("/flash/var/pdb/base/files"), "");
-          writeFile(root.at("/flash/var/pdb/base/version"), "16803328 1704067200\n");
+          lay(root, "stream-base.before");  // a device without packages halts
           makeDirs(root.at(staged));
           for (const std::string& stream : c.earlierStreams) {
             ProcessOptions earlier;

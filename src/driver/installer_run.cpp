@@ -14,6 +14,7 @@
 #include "pdb/database_loader.h"
 #include "plan/transaction.h"
 #include "upgrade/postlog.h"
+#include "upgrade/ram_moves.h"
 #include "upgrade/upgrade_run.h"
 
 namespace {
@@ -37,6 +38,8 @@ int runInstaller(int argc, const char* const* argv) {
     printListing(console, std::cout);
     return 0;
   }
+  // Staged files a killed run left in RAM go back before anything else.
+  restoreRamMoves(console);
   if (options.cleanup) {
     cleanup(console);
     return 0;

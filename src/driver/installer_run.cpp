@@ -10,15 +10,23 @@
 #include "driver/listing.h"
 #include "driver/root_change.h"
 #include "driver/stream_mode.h"
+#include "files/file_platform.h"
 #include "files/own_file.h"
 #include "pdb/database_loader.h"
 #include "plan/transaction.h"
 #include "upgrade/postlog.h"
+#include "upgrade/ram_moves.h"
 #include "upgrade/upgrade_run.h"
 
 namespace {
 
 void touchChangedMarker() { writeOwnFile("/flash/PCKGS_CHANGED", "", 0600); }
+
+// The scheduled actions are on flash: their schedule files may go.
+void consumeApplied() {
+  filePlatform().syncAll();
+  consumeScheduleFiles();
+}
 
 }  // namespace
 
@@ -31,18 +39,24 @@ int runInstaller(int argc, const char* const* argv) {
   if (!enterRoot(options.root)) return 1;
   const char* archVariable = std::getenv("arch");
   const std::string arch = archVariable ? archVariable : "i386";
-  loadDatabase(console, options.quiet, arch);
+  // A listing only reads: it consumes the schedule files as it loads them.
+  loadDatabase(console, options.quiet, arch,
+               options.show ? Schedules::ConsumeAtLoad : Schedules::KeepForApply);
 
   if (options.show) {
     printListing(console, std::cout);
     return 0;
   }
+  // Staged files a killed run left in RAM go back before anything else.
+  restoreRamMoves(console);
   if (options.cleanup) {
     cleanup(console);
+    consumeApplied();
     return 0;
   }
 
   bool changed = applyScheduledActions(console, 1);
+  consumeApplied();
   int status = 0;
   const RunFlags runFlags = options.runFlags | allowUpgrade;
   if (options.streamMode &&

@@ -19,6 +19,10 @@ constexpr char databaseDir[] = "/flash/var/pdb/";
 constexpr char secondImageDir[] = "/rw/pckg/.images/";
 constexpr char scheduleDir[] = "/ram/pdb/";
 
+// The schedule files read by the last load and left for consumeScheduleFiles.
+std::vector<std::string> readSchedules;
+bool keepSchedules = false;
+
 // What the loader holds of one word or one path. A longer one makes its file
 // malformed instead of being buffered: a sparse file of a gigabyte would
 // otherwise take twice that in memory.
@@ -120,7 +124,8 @@ void readStateFlags(InstalledPackage& package, const std::string& dir) {
   if (RegularFileStream(dir + "enabled").is_open()) package.userForced = true;
 }
 
-// Picks up and consumes the action the running system scheduled.
+// Picks up the action the running system scheduled, and consumes it or leaves
+// it for consumeScheduleFiles.
 void readSchedule(InstalledPackage& package) {
   const std::string path = scheduleDir + package.name + "/schedule";
   {
@@ -137,8 +142,10 @@ void readSchedule(InstalledPackage& package) {
       package.userForced = true;
     }
   }
-  // Consumed: the name itself goes, never what a link there points to.
-  removeOwnFile(path);
+  if (keepSchedules)
+    readSchedules.push_back(path);
+  else
+    removeOwnFile(path);  // the name itself goes, never what a link there points to
 }
 
 }  // namespace
@@ -184,7 +191,9 @@ void readPackageRecord(InstalledPackage& package) {
   readSchedule(package);
 }
 
-void loadDatabase(Console& console, bool quiet, const std::string& arch) {
+void loadDatabase(Console& console, bool quiet, const std::string& arch, Schedules schedules) {
+  readSchedules.clear();
+  keepSchedules = schedules == Schedules::KeepForApply;
   console.quiet = quiet;
   console.arch = arch;
   if (!loadImages(console, nullptr)) {
@@ -205,6 +214,12 @@ void loadDatabase(Console& console, bool quiet, const std::string& arch) {
     readPackageRecord(*record);
     packages.append(std::move(record));
   });
+}
+
+void consumeScheduleFiles() {
+  // The name itself goes, never what a link there points to.
+  for (const std::string& path : readSchedules) removeOwnFile(path);
+  readSchedules.clear();
 }
 
 bool loadImages(Console& console, const char* imageDir) {

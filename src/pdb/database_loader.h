@@ -1,6 +1,7 @@
 // Loading the package database, the package images and the schedule files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,8 +9,18 @@
 #include "model/package.h"
 #include "pdb/package_dir.h"
 
+// What the load does with the schedule files it reads: removes them at once,
+// or leaves them until consumeScheduleFiles, so that a run killed before it
+// applied their actions leaves them for the next run.
+enum class Schedules : std::uint8_t { ConsumeAtLoad, KeepForApply };
+
 // Stores quiet and arch in the console and fills its PackageDb.
-void loadDatabase(Console& console, bool quiet, const std::string& arch);
+void loadDatabase(Console& console, bool quiet, const std::string& arch,
+                  Schedules schedules = Schedules::ConsumeAtLoad);
+
+// Removes the schedule files the last load kept (see Schedules); the caller
+// has made their actions durable first.
+void consumeScheduleFiles();
 
 // Appends the records read from images: imageDir + name, or, with imageDir
 // null, each package directory's "image". False only when /flash/var/pdb/

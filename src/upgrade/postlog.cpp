@@ -14,6 +14,10 @@
 namespace {
 
 constexpr char logPath[] = "/flash/postlog";
+// The log's space, held while the run works so that the new log finds room.
+constexpr char reservePath[] = "/flash/.postlog.reserve";
+// The temporary the new log is written under before it takes the log's name.
+constexpr char temporaryPath[] = "/flash/.postlog.new";
 
 // Set by reservePostlog for the rest of the process.
 bool reserved = false;
@@ -56,7 +60,7 @@ void reservePostlog(Console& console) {
          start = end + 1)
       console.messages.push_back(tail.substr(start, end - start));
   }
-  const int space = openOwnFile(logPath, OwnOpen::Truncate, 0666);
+  const int space = openOwnFile(reservePath, OwnOpen::Truncate, 0666);
   if (space >= 0) {
     static const char zeros[4096] = {};
     writeAll(space, zeros, sizeof zeros);
@@ -66,12 +70,22 @@ void reservePostlog(Console& console) {
 }
 
 void writePostlog(Console& console) {
+  // What a killed run left of its reservation or its new log goes too.
+  struct stat status;
+  if (statOwnFile(reservePath, status)) removeOwnFile(reservePath);
+  if (!reserved && statOwnFile(temporaryPath, status)) removeOwnFile(temporaryPath);
   if (!reserved && console.messages.empty()) return;
-  const int log = openOwnFile(logPath, reserved ? OwnOpen::Truncate : OwnOpen::Append, 0666);
-  filePlatform().syncAll();
-  if (log < 0) return;
   std::string text;
   for (const std::string& message : console.messages) text += message + '\n';
+  if (reserved) {
+    // The old log stays whole until the new one is renamed over it.
+    filePlatform().syncAll();
+    writeOwnFile(logPath, text, 0666);
+    return;
+  }
+  const int log = openOwnFile(logPath, OwnOpen::Append, 0666);
+  filePlatform().syncAll();
+  if (log < 0) return;
   writeAll(log, text.data(), text.size());
   filePlatform().syncFile(log);
   ::close(log);

@@ -6,6 +6,7 @@
 
 #include "pkgfile/regular_file.h"
 #include "upgrade/move_file.h"
+#include "upgrade/ram_moves.h"
 
 namespace {
 
@@ -43,6 +44,8 @@ Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t bu
       const std::string::size_type slash = file->path.rfind('/');
       const std::string destination =
           "/ram/" + file->path.substr(slash == std::string::npos ? 0 : slash + 1);
+      // A full flash cannot take the note but needs the room all the more.
+      noteRamMove(destination, file->path);
       if (moveOpenFile(file->descriptor, file->path.c_str(), destination.c_str())) {
         file->foundPath = file->path;
         file->path = destination;

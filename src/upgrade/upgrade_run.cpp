@@ -16,6 +16,7 @@
 #include "upgrade/move_file.h"
 #include "upgrade/postlog.h"
 #include "upgrade/ram_budget.h"
+#include "upgrade/ram_moves.h"
 #include "upgrade/staging.h"
 
 namespace {
@@ -88,6 +89,8 @@ void install(Console& console, PackageFile& file, RunFlags runFlags, const UserS
     return;
   }
   if (file.isImage && !keepImage(console, file, withBootImage)) return;
+  // Installed: a later run must not bring the RAM copy back.
+  if (file.foundPath != file.path) forgetRamMove(file.path);
   removeOwnFile(file.path);
 }
 
@@ -125,6 +128,8 @@ bool runUpgrade(Console& console, RunFlags runFlags) {
   filePlatform().syncAll();
   if (!installList.empty()) reservePostlog(console);
   for (auto& file : installList) install(console, *file, runFlags, userStates);
+  // Every moved file was installed or went back where it was found.
+  dropRamMoves();
 
   const std::vector<InstalledPackage*> lost = lostProviders(console, available);
   executeEnables(console, lost, 1);

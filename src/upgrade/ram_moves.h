@@ -1,0 +1,29 @@
+// The note on flash of the staged package files moved to the RAM disk, which
+// lets the run after a killed one bring them back to where they were found.
+#pragma once
+
+#include <string>
+
+#include "console/console.h"
+
+// Adds the move of the file at foundPath to ramPath to the moves this process
+// noted and writes them, one line "<ramPath> <foundPath>" each, as the whole
+// note on flash, durably. False when it cannot be written (the move stays
+// noted for the next write).
+bool noteRamMove(const std::string& ramPath, const std::string& foundPath);
+
+// Takes the move to ramPath out of the note: its file was installed and its
+// RAM copy may go. The note is dropped when no move is left in it.
+void forgetRamMove(const std::string& ramPath);
+
+// Moves back each file the note names whose RAM copy still stands and whose
+// found place is free (a RAM copy whose found place is taken again is a
+// leftover and goes), then drops the note. Only lines of the shapes
+// noteRamMove writes are followed: "/ram/<name> <staging directory>/<name>"
+// with name a plain file name ending ".tpk" or ".lpk"; any other line moves
+// nothing. A file that cannot be moved back is reported and stays in RAM.
+void restoreRamMoves(Console& console);
+
+// Drops the note of this process's moves, if it noted any: every file it names
+// was installed or went back.
+void dropRamMoves();

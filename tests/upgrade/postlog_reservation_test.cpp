@@ -1,0 +1,36 @@
+// The message log survives a kill between its reservation and its rewrite: the
+// old log stays whole until the new one takes its name, and a reservation a
+// killed run left is reused and then goes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/chroot_runner.h"
+#include "support/installer_process.h"
+#include "support/scratch_dir.h"
+#include "upgrade/postlog.h"
+
+namespace {
+
+using testing_support::DeviceRoot;
+using testing_support::readFile;
+
+TEST(PostlogReservation, TheOldLogStaysWholeUntilTheNewOneIsRenamedOverIt) {
+  const DeviceRoot root;
+  testing_support::writeFile(root.at("/flash/postlog"), "old\n");
+  testing_support::writeFile(root.at("/flash/.postlog.reserve"), "left by a killed run");
+  RUN_CHROOTED(root.path(), [] {
+    Console& console = testing_support::childConsole();
+    reservePostlog(console);
+    // A kill here must find the old log as it was.
+    EXPECT_EQ("old\n", readFile("/flash/postlog"));
+    EXPECT_EQ(std::string(4096, '\0'), readFile("/flash/.postlog.reserve"));
+    console.messages.push_back("new");
+    writePostlog(console);
+  });
+  EXPECT_EQ("old\nnew\n", readFile(root.at("/flash/postlog")));
+  for (const auto& entry : std::filesystem::directory_iterator(root.at("/flash")))
+    EXPECT_NE('.', entry.path().filename().string()[0]) << entry.path();
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "e2e_helpers.h"
+#include "support/fingerprint.h"
 
 namespace {
 
@@ -91,6 +92,9 @@ const std::vector<Attack> attacks = {
 TEST(Authenticity, StreamsMadeWithoutTheKey) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   std::string seen;
+  ScratchDir canary;  // beside the root: no attack reaches it
+  writeFile(canary / "kept", "canary\n");
+  const std::string beside = fingerprint(canary.path());
   for (const Attack& attack : attacks) {
     DeviceRoot root;
     lay(root, "stream-tool-1.0.before");
@@ -101,6 +105,7 @@ TEST(Authenticity, StreamsMadeWithoutTheKey) {
     if (attack.refused) {
       EXPECT_EQ(treeOf(root), before) << attack.name;
     }
+    EXPECT_EQ(fingerprint(canary.path()), beside) << attack.name;
   }
   expectRecorded("auth-attacks", seen);
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/exit_status.h"
 #include "files/file_platform.h"
 #include "files/own_file.h"
 #include "files/write_all.h"
@@ -120,7 +121,8 @@ StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
   if (copied != CopyResult::Copied) {
     reportCopyFailure(console, copy, copied, error);
   } else if (checkCopy(console, copy)) {
-    status = installFromStream(console, copy, runFlags, UserStates(), &imageDir, &withBootImage);
+    status = exitStatus(
+        installFromStream(console, copy, runFlags, UserStates(), &imageDir, &withBootImage));
   }
   if (status == 0 && !imageDir.empty()) {
     replaceImage(imageDir + "image", withBootImage);

@@ -238,21 +238,22 @@ int installMembers(Console& console, PartStream& stream, RunFlags runFlags,
 
 }  // namespace
 
-int installBundle(Console& console, PartStream& stream, const PackageFile& file, RunFlags runFlags,
-                  const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
+InstallOutcome installBundle(Console& console, PartStream& stream, const PackageFile& file,
+                             RunFlags runFlags, const UserStates& userStates, std::string* imageDir,
+                             bool* withBootImage) {
   if (withBootImage != nullptr) *withBootImage = false;
   auto bundle = std::make_unique<InstalledPackage>();
-  if (!readHeaderParts(*bundle, stream)) return 1;
+  if (!readHeaderParts(*bundle, stream)) return InstallOutcome::NotInstalled;
   if (stream.currentType() == partImage) stream.next();
   if (bundle->isImage && imageDir != nullptr) *imageDir = packageDir(*bundle);
   if (!file.bound) {
     // Anyone holding the bundle could have written these parts.
-    if (replacesPackage(console, *bundle)) return 2;
+    if (replacesPackage(console, *bundle)) return InstallOutcome::Refused;
     bundle->flags = 0;
     bundle->deps.clear();
     bundle->conflicts.clear();
   }
-  if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return 2;
+  if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return InstallOutcome::Refused;
   // The old record goes, but is kept at hand until every member is in.
   std::unique_ptr<InstalledPackage> old;
   const int oldIndex = console.packages.findIndex(bundle->name);
@@ -262,7 +263,7 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
   }
   // Until every member is in, the entry names no release, so that a run cut
   // short on the way is retried; the whole record is written once they are.
-  if (!registerInterim(console, *bundle)) return 1;
+  if (!registerInterim(console, *bundle)) return InstallOutcome::NotInstalled;
 
   Dependency bundleDependency;
   bundleDependency.name = bundle->name;
@@ -288,17 +289,18 @@ int installBundle(Console& console, PartStream& stream, const PackageFile& file,
                                        oldMembers, withBootImage);
   if (installed <= 0) {
     restoreBundle(console, bundleDependency.name, std::move(old));
-    return installed < 0 ? 4 : 3;
+    return installed < 0 ? InstallOutcome::MemberFailed : InstallOutcome::NoMemberInstalled;
   }
   InstalledPackage* written = console.packages.find(bundleDependency.name);
-  if (written == nullptr || !registerPackage(console, *written)) return 1;
+  if (written == nullptr || !registerPackage(console, *written))
+    return InstallOutcome::NotInstalled;
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))
       record->action = ScheduledAction::Uninstall;
   applyScheduledActions(console, 0);
   console.setStatus("");
   console.info("installed %s", dependencyText(bundleDependency).c_str());
-  return 0;
+  return InstallOutcome::Installed;
 }
 
 void wantInstalledParts(PartStream& stream) {
@@ -307,14 +309,17 @@ void wantInstalledParts(PartStream& stream) {
                    partFileTree,     partInstallScript, partUninstallScript, partSignature};
 }
 
-int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
-                      const UserStates& userStates, std::string* imageDir, bool* withBootImage) {
+InstallOutcome installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
+                                 const UserStates& userStates, std::string* imageDir,
+                                 bool* withBootImage) {
   RegularFileStream input(file.descriptor);
   PartStream stream(input, true);
   wantInstalledParts(stream);
   stream.next();
   if (stream.currentType() == partBundle)
     return installBundle(console, stream, file, runFlags, userStates, imageDir, withBootImage);
-  return installOne(console, stream, runFlags, userStates, nullptr, imageDir, withBootImage) ? 0
-                                                                                             : 1;
+  if (installOne(console, stream, runFlags, userStates, nullptr, imageDir, withBootImage) ==
+      nullptr)
+    return InstallOutcome::NotInstalled;
+  return InstallOutcome::Installed;
 }

@@ -7,6 +7,7 @@
 
 #include "console/console.h"
 #include "model/run_flags.h"
+#include "plan/install_outcome.h"
 
 class PartStream;
 
@@ -37,14 +38,12 @@ void wantInstalledParts(PartStream& stream);
 // list acts on its own members (file.members) only. imageDir receives the
 // database directory of an image package as soon as its header is read;
 // withBootImage whether the installed package (a member, for a bundle)
-// carries the boot image. Returns 0 on success; 1 when nothing was installed,
-// or the bundle's code: 1 header unreadable or bundle record not written, 2
-// refused, 3 no member installed, 4 a member failed to install. A failed
-// member ends a bundle there: the members not reached keep their installed
-// releases, and the bundle its installed record. While the members go in, the
-// bundle's entry names no release.
-int installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
-                      const UserStates& userStates, std::string* imageDir, bool* withBootImage);
+// carries the boot image. A failed member ends a bundle there: the members not
+// reached keep their installed releases, and the bundle its installed record.
+// While the members go in, the bundle's entry names no release.
+[[nodiscard]] InstallOutcome installFromStream(Console& console, const PackageFile& file,
+                                               RunFlags runFlags, const UserStates& userStates,
+                                               std::string* imageDir, bool* withBootImage);
 
 // Installs the package whose header part is current on stream; bundle is the
 // bundle dependency of a member, else null. Returns the installed record (or,
@@ -56,9 +55,11 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
                              std::string* imageDir, bool* withBootImage, bool* failed = nullptr);
 
 // Installs the bundle whose header part is current on stream, read from file;
-// the codes of installFromStream.
-int installBundle(Console& console, PartStream& stream, const PackageFile& file, RunFlags runFlags,
-                  const UserStates& userStates, std::string* imageDir, bool* withBootImage);
+// the outcomes of installFromStream.
+[[nodiscard]] InstallOutcome installBundle(Console& console, PartStream& stream,
+                                           const PackageFile& file, RunFlags runFlags,
+                                           const UserStates& userStates, std::string* imageDir,
+                                           bool* withBootImage);
 
 // Removes the installed record of that name with its files and entry; false
 // when there is none.

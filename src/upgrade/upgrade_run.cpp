@@ -79,8 +79,8 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
 
 void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
   bool withBootImage = false;
-  const bool installed =
-      installFromStream(console, file, runFlags, userStates, nullptr, &withBootImage) == 0;
+  const bool installed = installFromStream(console, file, runFlags, userStates, nullptr,
+                                           &withBootImage) == InstallOutcome::Installed;
   if (!installed) {
     // The file stays for a later run, where it was found when it can go back.
     if (file.foundPath != file.path && !moveFile(file.path.c_str(), file.foundPath.c_str()))

@@ -1,3 +1,6 @@
 #include "driver/exit_status.h"
 
-int exitStatus(InstallOutcome outcome) { return static_cast<int>(outcome); }
+int exitStatus(const StreamOutcome& outcome) {
+  if (outcome.image != StreamImage::Usable) return -1;
+  return static_cast<int>(outcome.install);
+}

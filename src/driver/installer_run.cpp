@@ -7,6 +7,7 @@
 
 #include "console/console.h"
 #include "driver/command_line.h"
+#include "driver/exit_status.h"
 #include "driver/listing.h"
 #include "driver/root_change.h"
 #include "driver/stream_mode.h"
@@ -57,11 +58,14 @@ int runInstaller(int argc, const char* const* argv) {
 
   bool changed = applyScheduledActions(console, 1);
   consumeApplied();
-  int status = 0;
   const RunFlags runFlags = options.runFlags | allowUpgrade;
-  if (options.streamMode &&
-      runStreamMode(console, runFlags, status) == StreamResult::CouldNotOpenImage)
-    return -1;
+  int status = 0;
+  if (options.streamMode) {
+    const StreamOutcome streamed = runStreamMode(console, runFlags);
+    status = exitStatus(streamed);
+    // Without the image file the run stops before anything else.
+    if (streamed.image == StreamImage::NotOpened) return status;
+  }
   if (runUpgrade(console, runFlags)) changed = true;
   if (changed) touchChangedMarker();
   if (runFlags & reinstall) {

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <string>
 
-#include "driver/exit_status.h"
 #include "files/file_platform.h"
 #include "files/own_file.h"
 #include "files/write_all.h"
@@ -100,13 +99,15 @@ void replaceImage(const std::string& image, bool withBootImage) {
 
 }  // namespace
 
-StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
+StreamOutcome runStreamMode(Console& console, RunFlags runFlags) {
+  StreamOutcome outcome;
   // The copy is written, checked and installed through this one descriptor.
   PackageFile copy;
   copy.descriptor = openOwnFile(imagePath, OwnOpen::Truncate, 0644);
   if (copy.descriptor < 0) {
     printDirect("ERROR: could not open image\n");
-    return StreamResult::CouldNotOpenImage;
+    outcome.image = StreamImage::NotOpened;
+    return outcome;
   }
   CopyResult copied = copyInput(copy.descriptor);
   int error = errno;
@@ -115,23 +116,22 @@ StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status) {
     copied = CopyResult::WriteFailed;
     error = errno;
   }
-  status = 1;
   std::string imageDir;
   bool withBootImage = false;
   if (copied != CopyResult::Copied) {
     reportCopyFailure(console, copy, copied, error);
   } else if (checkCopy(console, copy)) {
-    status = exitStatus(
-        installFromStream(console, copy, runFlags, UserStates(), &imageDir, &withBootImage));
+    outcome.install =
+        installFromStream(console, copy, runFlags, UserStates(), &imageDir, &withBootImage);
   }
-  if (status == 0 && !imageDir.empty()) {
+  if (outcome.install == InstallOutcome::Installed && !imageDir.empty()) {
     replaceImage(imageDir + "image", withBootImage);
     if (!linkOwnFile(imagePath, imageDir + "image")) {
       printDirect("ERROR: could not save package image\n");
-      status = -1;
+      outcome.image = StreamImage::NotSaved;
     }
   }
   // The copy only stays as the image of an installed image package.
   removeOwnFile(imagePath);
-  return StreamResult::Done;
+  return outcome;
 }

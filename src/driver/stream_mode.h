@@ -4,13 +4,22 @@
 
 #include "console/console.h"
 #include "model/run_flags.h"
+#include "plan/install_outcome.h"
 
-enum class StreamResult { Done, CouldNotOpenImage };
+// What became of the copy of the stream kept as the package's image:
+//   Usable     opened and, for an installed image package, kept as its image
+//   NotOpened  the image file could not be opened: nothing was read or installed
+//   NotSaved   the package was installed but its copy could not be kept
+enum class StreamImage { Usable, NotOpened, NotSaved };
+
+// How a stream-mode installation ended.
+struct StreamOutcome {
+  StreamImage image = StreamImage::Usable;
+  InstallOutcome install = InstallOutcome::NotInstalled;
+};
 
 // Copies standard input whole to the image file, checks every package in the
 // copy as a staged file is checked, and installs from the copy only when it
 // passes, all through the one descriptor the copy was written through; an
-// image package keeps the copy as its image, anything else loses it. status
-// receives the installation's result (0 installed, -1 when the image could
-// not be kept).
-StreamResult runStreamMode(Console& console, RunFlags runFlags, int& status);
+// image package keeps the copy as its image, anything else loses it.
+[[nodiscard]] StreamOutcome runStreamMode(Console& console, RunFlags runFlags);

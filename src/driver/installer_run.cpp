@@ -66,12 +66,13 @@ int runInstaller(int argc, const char* const* argv) {
     // Without the image file the run stops before anything else.
     if (streamed.image == StreamImage::NotOpened) return status;
   }
-  if (runUpgrade(console, runFlags)) changed = true;
+  const UpgradeOutcome upgrade = runUpgrade(console, runFlags);
+  if (upgrade.changed) changed = true;
   if (changed) touchChangedMarker();
   if (runFlags & reinstall) {
     std::fputs("\n", stdout);
     std::fflush(stdout);
   }
-  writePostlog(console);
+  writePostlog(console, upgrade.log);
   return status;
 }

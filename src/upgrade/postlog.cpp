@@ -19,9 +19,6 @@ constexpr char reservePath[] = "/flash/.postlog.reserve";
 // The temporary the new log is written under before it takes the log's name.
 constexpr char temporaryPath[] = "/flash/.postlog.new";
 
-// Set by reservePostlog for the rest of the process.
-bool reserved = false;
-
 // Reads up to count bytes at offset; fewer at the end of the file or on an error.
 std::string readAt(int fd, off_t offset, std::size_t count) {
   std::string bytes(count, '\0');
@@ -51,7 +48,7 @@ std::string logTail(int fd) {
 
 }  // namespace
 
-void reservePostlog(Console& console) {
+PostlogSpace reservePostlog(Console& console) {
   const int fd = openRegularFile(logPath);
   if (fd >= 0) {
     const std::string tail = logTail(fd);
@@ -66,10 +63,11 @@ void reservePostlog(Console& console) {
     writeAll(space, zeros, sizeof zeros);
     ::close(space);
   }
-  reserved = true;
+  return PostlogSpace::Reserved;
 }
 
-void writePostlog(Console& console) {
+void writePostlog(Console& console, PostlogSpace space) {
+  const bool reserved = space == PostlogSpace::Reserved;
   // What a killed run left of its reservation or its new log goes too.
   struct stat status;
   if (statOwnFile(reservePath, status)) removeOwnFile(reservePath);

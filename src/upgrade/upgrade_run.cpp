@@ -109,7 +109,7 @@ std::vector<InstalledPackage*> lostProviders(Console& console,
 
 }  // namespace
 
-bool runUpgrade(Console& console, RunFlags runFlags) {
+UpgradeOutcome runUpgrade(Console& console, RunFlags runFlags) {
   struct stat marker;
   if (statOwnFile("/rw/DOWNGRADE", marker)) {
     runFlags |= allowDowngrade;
@@ -126,7 +126,8 @@ bool runUpgrade(Console& console, RunFlags runFlags) {
   takeStock(console, userStates, available);
   Candidates installList = moveToRam(candidates, runFlags, ramBudget());
   filePlatform().syncAll();
-  if (!installList.empty()) reservePostlog(console);
+  UpgradeOutcome outcome;
+  if (!installList.empty()) outcome.log = reservePostlog(console);
   for (auto& file : installList) install(console, *file, runFlags, userStates);
   // Every moved file was installed or went back where it was found.
   dropRamMoves();
@@ -134,5 +135,6 @@ bool runUpgrade(Console& console, RunFlags runFlags) {
   const std::vector<InstalledPackage*> lost = lostProviders(console, available);
   executeEnables(console, lost, 1);
   if (console.packages.empty()) haltForGood();
-  return !installList.empty() || !lost.empty();
+  outcome.changed = !installList.empty() || !lost.empty();
+  return outcome;
 }

@@ -21,12 +21,12 @@ TEST(PostlogReservation, TheOldLogStaysWholeUntilTheNewOneIsRenamedOverIt) {
   testing_support::writeFile(root.at("/flash/.postlog.reserve"), "left by a killed run");
   RUN_CHROOTED(root.path(), [] {
     Console& console = testing_support::childConsole();
-    reservePostlog(console);
+    const PostlogSpace space = reservePostlog(console);
     // A kill here must find the old log as it was.
     EXPECT_EQ("old\n", readFile("/flash/postlog"));
     EXPECT_EQ(std::string(4096, '\0'), readFile("/flash/.postlog.reserve"));
     console.messages.push_back("new");
-    writePostlog(console);
+    writePostlog(console, space);
   });
   EXPECT_EQ("old\nnew\n", readFile(root.at("/flash/postlog")));
   for (const auto& entry : std::filesystem::directory_iterator(root.at("/flash")))

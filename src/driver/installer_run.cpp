@@ -58,7 +58,9 @@ int runInstaller(int argc, const char* const* argv) {
 
   bool changed = applyScheduledActions(console, 1);
   consumeApplied();
-  const RunFlags runFlags = options.runFlags | allowUpgrade;
+  // With "bootimage" set, the boot image is already in place.
+  const RunFlags runFlags = options.runFlags | allowUpgrade |
+                            (std::getenv("bootimage") != nullptr ? RunFlags{bootImageInPlace} : 0);
   int status = 0;
   if (options.streamMode) {
     const StreamOutcome streamed = runStreamMode(console, runFlags);

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 
 #include "files/confined_dir.h"
@@ -53,7 +52,8 @@ bool takeScript(Console& console, const InstalledPackage& package, PartStream& s
 
 // The scripts, the file tree, the verification and the record; false after a
 // reported failure.
-bool installParts(Console& console, InstalledPackage& package, PartStream& stream) {
+bool installParts(Console& console, InstalledPackage& package, PartStream& stream,
+                  RunFlags runFlags) {
   if (stream.currentType() == partInstallScript) {
     // An image package never runs an install script of its own.
     if (!package.isImage && !takeScript(console, package, stream, "oninstall")) return false;
@@ -64,8 +64,7 @@ bool installParts(Console& console, InstalledPackage& package, PartStream& strea
     stream.next();
   }
   if (stream.currentType() == partFileTree) {
-    // With "bootimage" set, the boot image is already in place.
-    const bool treeInPlace = std::getenv("bootimage") != nullptr && (package.flags & bootImage);
+    const bool treeInPlace = (runFlags & bootImageInPlace) && (package.flags & bootImage);
     if (!treeInPlace && !extractFiles(console, package, stream)) return false;
     stream.next();
   }
@@ -85,7 +84,8 @@ bool makeEntry(Console& console, const InstalledPackage& package) {
 
 }  // namespace
 
-bool installPackage(Console& console, InstalledPackage& package, PartStream& stream) {
+bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                    RunFlags runFlags) {
   showInstalling(console, package, stream);
   // A package with the alternate magic has no entry of its own: the entry of
   // its name, if any, is the installed release's.
@@ -95,7 +95,7 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
     passOverImage(console, package, stream);
     stream.next();
   }
-  if (!installParts(console, package, stream)) {
+  if (!installParts(console, package, stream, runFlags)) {
     // Only what this installation made goes.
     removeFiles(console, package);
     if (ownEntry) removePackageDir(package);

@@ -4,6 +4,7 @@
 
 #include "console/console.h"
 #include "model/package.h"
+#include "model/run_flags.h"
 
 class PartStream;
 
@@ -14,8 +15,10 @@ class PartStream;
 // has been reported once (an entry directory that cannot be made too); what
 // this installation made is then removed again: its files but those another
 // installed record lists, and its entry unless the package has the alternate
-// magic (which makes none).
-bool installPackage(Console& console, InstalledPackage& package, PartStream& stream);
+// magic (which makes none). With bootImageInPlace in runFlags, a boot-image
+// package's file tree is passed over.
+bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                    RunFlags runFlags);
 
 // Creates the entry directory and writes the record; false (reported, with
 // the entry removed again) when either fails.

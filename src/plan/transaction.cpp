@@ -178,7 +178,7 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
       if (old) removePackage(console, *old);
       package = takeOut(console.packages, planned);
     }
-    if (!package || !installPackage(console, *package, stream)) {
+    if (!package || !installPackage(console, *package, stream, runFlags)) {
       if (failed != nullptr) *failed = true;
       return nullptr;
     }

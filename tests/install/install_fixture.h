@@ -111,7 +111,7 @@ inline std::string packageFile(const pkgwriter::PackageLayout& layout,
 // Feeds file to the code under test as the transactions do: the header parts read into
 // package, then installPackage; with treeOnly the stream on its tree part for extractFiles.
 inline bool installFile(Console& console, InstalledPackage& package, const std::string& file,
-                        bool treeOnly = false) {
+                        bool treeOnly = false, RunFlags runFlags = 0) {
   std::istringstream input(file);
   PartStream stream(input, true);
   stream.wanted = {partFileTree};
@@ -125,7 +125,7 @@ inline bool installFile(Console& console, InstalledPackage& package, const std::
                    partSignature};
   stream.next();
   EXPECT_TRUE(readHeaderParts(package, stream));
-  return installPackage(console, package, stream);
+  return installPackage(console, package, stream, runFlags);
 }
 
 // The device's own process calls but for fault: "fork" or "chroot" fail, "wait" is

@@ -36,11 +36,9 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
     EXPECT_TRUE(installFile(console, bare, files[0]));
     EXPECT_TRUE(installFile(console, alternate, files[1]));
     EXPECT_EQ((std::set<std::string>{"/alt/a", "/alt/b"}), alternate.files);
-    // With "bootimage" set the boot image is already in place: no tree.
-    ::setenv("bootimage", "", 1);
-    EXPECT_TRUE(installFile(console, boot, files[2]));
-    EXPECT_TRUE(installFile(console, image, files[3]));  // not a boot-image package
-    ::unsetenv("bootimage");
+    // With the boot image already in place: no tree (img is not a boot-image package).
+    EXPECT_TRUE(installFile(console, boot, files[2], false, bootImageInPlace));
+    EXPECT_TRUE(installFile(console, image, files[3], false, bootImageInPlace));
     EXPECT_EQ(4, platform.syncs);
     EXPECT_EQ((Messages{"installed bare-1.0", "installed alt-1.0", "installed boot-1.0",
                         "installed img-1.0"}),

@@ -6,8 +6,6 @@
 
 namespace {
 
-std::uint64_t curveChecks = 0;
-
 bool sameBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
     if (a[i] != b[i]) return false;
@@ -29,7 +27,6 @@ void challengeScalar(std::uint8_t h[32], const std::uint8_t* digest, const std::
 bool checkSignature(const std::uint8_t* digest, const std::uint8_t* trailer,
                     const std::uint8_t* publicKey) {
   if (!sameBytes(trailer, digest, digestSize)) return false;
-  ++curveChecks;
 
   const std::uint8_t* r = trailer + digestSize;
   const std::uint8_t* v = trailer + digestSize + 16;
@@ -56,5 +53,3 @@ bool isKnownDigest(const std::uint8_t* digest, const TrustAnchors& trust) {
 }
 
 bool isKnownDigest(const std::uint8_t* digest) { return isKnownDigest(digest, configuredTrust()); }
-
-std::uint64_t signatureCurveChecks() { return curveChecks; }

@@ -38,7 +38,3 @@ bool isKnownDigest(const std::uint8_t* digest, const TrustAnchors& trust);
 // 20..35 (r) XORed into bytes 8..23, then clamped (bit 255 cleared, bit 254 set,
 // bits 0..2 cleared). A 32-byte little-endian string, not reduced.
 void challengeScalar(std::uint8_t h[32], const std::uint8_t* digest, const std::uint8_t* r);
-
-// How many checks went on to the curve arithmetic (that is, passed the digest
-// comparison) since the program started.
-std::uint64_t signatureCurveChecks();

@@ -21,8 +21,8 @@
 //   15   the marker /rw/DOWNGRADE
 // Names that could not be a directory entry are passed over. Beside the
 // installer's places the scratch root holds /outside, and /flash a link "out"
-// to it; after the run nothing there and no other top-level entry may have
-// changed. An installed set that ends up empty halts the installer for good:
+// to it (the link is the run's to remove); after the run nothing in /outside
+// and no other top-level entry may have changed. An installed set that ends up empty halts the installer for good:
 // here that halt returns to the harness instead (see haltForGood below).
 // Scripts are not run: the harness stands in for the child process. The root
 // is changed at the first input (see the database loader's target): run it
@@ -133,8 +133,7 @@ void unpack(const std::uint8_t* data, std::size_t size) {
   }
 }
 
-// The names at the top of the root, and everything outside the installer's
-// places that a run could reach.
+// The names at the top of the root, and everything in /outside.
 std::string describeOthers() {
   std::string text;
   if (DIR* root = ::opendir("/")) {
@@ -144,7 +143,7 @@ std::string describeOthers() {
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) text += name + "\n";
   }
-  return text + describeTree("/outside") + describeTree("/flash/out");
+  return text + describeTree("/outside");
 }
 
 void prepareRoot() {

@@ -15,104 +15,23 @@
 // still reach it: run it with relative paths. After the
 // load every record must have a plain name and "/"-prefixed files, and every
 // record but a placeholder must have consumed its schedule file.
-#include <dirent.h>
 #include <fcntl.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "fuzz_check.h"
 #include "console/console.h"
 #include "pdb/database_loader.h"
 #include "pdb/package_dir.h"
+#include "scratch_root.h"
 
 namespace {
 
-// Removes name below the directory parent, with everything in it, staying on
-// the parent's file system. False when something could not be removed.
-bool removeTree(int parent, const char* name) {
-  if (::unlinkat(parent, name, 0) == 0) return true;
-  struct stat above, below;
-  if (::fstat(parent, &above) != 0 || ::fstatat(parent, name, &below, AT_SYMLINK_NOFOLLOW) != 0)
-    return false;
-  if (!S_ISDIR(below.st_mode) || below.st_dev != above.st_dev) return false;
-  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-  if (fd < 0) return false;
-  DIR* dir = ::fdopendir(fd);
-  if (dir == nullptr) {
-    ::close(fd);
-    return false;
-  }
-  std::vector<std::string> children;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string child = entry->d_name;
-    if (child != "." && child != "..") children.push_back(child);
-  }
-  bool all = true;
-  for (const std::string& child : children) all = removeTree(fd, child.c_str()) && all;
-  ::closedir(dir);
-  return all && ::unlinkat(parent, name, AT_REMOVEDIR) == 0;
-}
-
-bool writeIdMap(const char* file, const std::string& line) {
-  const int fd = ::open(file, O_WRONLY);
-  if (fd < 0) return false;
-  const bool ok = ::write(fd, line.data(), line.size()) == ssize_t(line.size());
-  ::close(fd);
-  return ok;
-}
-
-// Changes root, once, to a fresh directory on a file system of its own: in a
-// private mount namespace (and a user namespace when the process may not make
-// one otherwise) a tmpfs covers /tmp, and /proc is bound in for the
-// sanitizers. Nothing is written outside it, and it is gone with the process.
-void enterScratchRoot() {
-  static bool entered = false;
-  if (entered) return;
-  if (::unshare(CLONE_NEWNS) != 0) {
-    const std::string uid = std::to_string(::getuid());
-    const std::string gid = std::to_string(::getgid());
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
-        !writeIdMap("/proc/self/uid_map", "0 " + uid + " 1") ||
-        !writeIdMap("/proc/self/setgroups", "deny") ||
-        !writeIdMap("/proc/self/gid_map", "0 " + gid + " 1")) {
-      std::perror("cannot enter a private namespace");
-      std::exit(77);
-    }
-  }
-  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-      ::mount("scratch", "/tmp", "tmpfs", 0, "size=64m") != 0 || ::mkdir("/tmp/root", 0755) != 0) {
-    std::perror("cannot mount a scratch file system");
-    std::exit(77);
-  }
-  if (::mkdir("/tmp/root/proc", 0555) != 0 ||
-      ::mount("/proc", "/tmp/root/proc", nullptr, MS_BIND | MS_REC, nullptr) != 0) {
-    std::perror("cannot bind /proc");  // the leak checker will fail
-  }
-  if (::chroot("/tmp/root") != 0) {
-    std::perror("cannot change root to the scratch directory");
-    std::exit(77);
-  }
-  entered = true;
-}
-
-void makeDirs(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    ::mkdir(path.substr(0, slash).c_str(), 0755);
-  }
-  ::mkdir(path.c_str(), 0755);
-}
-
-void writeFile(const std::string& path, const std::uint8_t* bytes, std::size_t length) {
+void putFile(const std::string& path, const std::uint8_t* bytes, std::size_t length) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) return;
   CHECK(::write(fd, bytes, length) == ssize_t(length));
@@ -140,12 +59,12 @@ void unpack(const std::uint8_t* data, std::size_t size) {
     const std::string entry = "/flash/var/pdb/" + name;
     if (kind < 9) {
       makeDirs(entry);
-      writeFile(entry + "/" + metaFiles[kind], content, length);
+      putFile(entry + "/" + metaFiles[kind], content, length);
     } else if (kind == 9) {
       makeDirs("/ram/pdb/" + name);
-      writeFile("/ram/pdb/" + name + "/schedule", content, length);
+      putFile("/ram/pdb/" + name + "/schedule", content, length);
     } else if (kind == 10) {
-      writeFile("/rw/pckg/.images/" + name, content, length);
+      putFile("/rw/pckg/.images/" + name, content, length);
     } else {
       makeDirs(entry);
     }

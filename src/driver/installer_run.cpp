@@ -51,12 +51,12 @@ int runInstaller(int argc, const char* const* argv) {
   // Staged files a killed run left in RAM go back before anything else.
   restoreRamMoves(console);
   if (options.cleanup) {
-    cleanup(console);
+    cleanup(console, deviceFlashEffects());
     consumeApplied();
     return 0;
   }
 
-  bool changed = applyScheduledActions(console, 1);
+  bool changed = applyScheduledActions(console, deviceFlashEffects(), 1);
   consumeApplied();
   // With "bootimage" set, the boot image is already in place.
   const RunFlags runFlags = options.runFlags | allowUpgrade |
@@ -68,7 +68,7 @@ int runInstaller(int argc, const char* const* argv) {
     // Without the image file the run stops before anything else.
     if (streamed.image == StreamImage::NotOpened) return status;
   }
-  const UpgradeOutcome upgrade = runUpgrade(console, runFlags);
+  const UpgradeOutcome upgrade = runUpgrade(console, runFlags, deviceUpgradeEffects());
   if (upgrade.changed) changed = true;
   if (changed) touchChangedMarker();
   if (runFlags & reinstall) {

@@ -121,8 +121,8 @@ StreamOutcome runStreamMode(Console& console, RunFlags runFlags) {
   if (copied != CopyResult::Copied) {
     reportCopyFailure(console, copy, copied, error);
   } else if (checkCopy(console, copy)) {
-    outcome.install =
-        installFromStream(console, copy, runFlags, UserStates(), &imageDir, &withBootImage);
+    outcome.install = installFromStream(console, deviceFlashEffects(), copy, runFlags, UserStates(),
+                                        &imageDir, &withBootImage);
   }
   if (outcome.install == InstallOutcome::Installed && !imageDir.empty()) {
     replaceImage(imageDir + "image", withBootImage);

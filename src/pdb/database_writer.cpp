@@ -171,26 +171,37 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
   return true;
 }
 
-void markDisabled(InstalledPackage& package) {
-  if (isPlainName(package.name)) {
-    const FileHandle entry = entryDir(package, true);
+namespace {
+
+// Writes the state files of a package whose state was just set.
+MarkResult writeMark(const InstalledPackage& package) {
+  if (!isPlainName(package.name)) return MarkResult::NotFiled;
+  const FileHandle entry = entryDir(package, true);
+  if (!entry.valid()) return MarkResult::NoEntry;
+  bool written = true;
+  if (package.disabled) {
     removeFile(entry.get(), "enabled");
-    writeWholeFile(entry.get(), "disabled", package.userForced ? "user\n" : "auto\n");
+    written = writeWholeFile(entry.get(), "disabled", package.userForced ? "user\n" : "auto\n");
+  } else {
+    removeFile(entry.get(), "disabled");
+    if (package.userForced)
+      written = writeWholeFile(entry.get(), "enabled", "user\n");
+    else
+      removeFile(entry.get(), "enabled");
   }
-  package.disabled = true;
-  package.action = ScheduledAction::None;
+  return written ? MarkResult::Recorded : MarkResult::NotWritten;
 }
 
-void markEnabled(InstalledPackage& package) {
-  if (isPlainName(package.name)) {
-    const FileHandle entry = entryDir(package, true);
-    removeFile(entry.get(), "disabled");
-    if (package.userForced) {
-      writeWholeFile(entry.get(), "enabled", "user\n");
-    } else {
-      removeFile(entry.get(), "enabled");
-    }
-  }
+}  // namespace
+
+MarkResult markDisabled(InstalledPackage& package) {
+  package.disabled = true;
+  package.action = ScheduledAction::None;
+  return writeMark(package);
+}
+
+MarkResult markEnabled(InstalledPackage& package) {
   package.disabled = false;
   package.action = ScheduledAction::None;
+  return writeMark(package);
 }

@@ -43,10 +43,21 @@ bool writeFileList(int dir, const InstalledPackage& package);
 bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
                  std::uint32_t length, const char* scriptName);
 
+// What recording a package's enabled or disabled state came to:
+//   Recorded    the entry's flag files say the new state
+//   NoEntry     the entry directory could neither be opened nor made: no flag
+//               file was written
+//   NotWritten  a flag file could not be written
+//   NotFiled    the name is not a plain name, so it has no entry: nothing was
+//               written and nothing is wrong with that
+// In every case the record itself takes the new state.
+enum class MarkResult { Recorded, NoEntry, NotWritten, NotFiled };
+
 // Records the disabled state ("user" when userForced, else "auto") and sets
 // disabled, action None. Creates a missing entry directory. Reports nothing.
-void markDisabled(InstalledPackage& package);
+[[nodiscard]] MarkResult markDisabled(InstalledPackage& package);
 
 // Records the enabled state ("enabled" holding "user" only when userForced)
 // and sets disabled false, action None. Creates a missing entry directory.
-void markEnabled(InstalledPackage& package);
+// Reports nothing.
+[[nodiscard]] MarkResult markEnabled(InstalledPackage& package);

@@ -6,8 +6,6 @@
 #include <unordered_map>
 #include <utility>
 
-#include "install/package_removal.h"
-#include "pdb/database_writer.h"
 #include "plan/candidate_order.h"
 #include "plan/relation_index.h"
 #include "plan/relations.h"
@@ -37,7 +35,7 @@ bool willBeEnabled(const InstalledPackage& record) {
 }
 
 class Planner {
-public:
+ public:
   Planner(Console& console, int report);
 
   void followBundles();
@@ -47,7 +45,7 @@ public:
   void settleBundles();
   bool anyWillBeEnabled() const;
 
-private:
+ private:
   void setAction(InstalledPackage& record, Action action) {
     if (record.action != action) ++changes_;
     record.action = action;
@@ -338,10 +336,22 @@ void planActions(Console& console, RecordList& removals, RecordList& enables, in
   enables.insert(enables.begin(), coming.rbegin(), coming.rend());
 }
 
-void executeRemovals(Console& console, const RecordList& removals, int report) {
+namespace {
+
+// Reports a state that could not be recorded: the record has it, the
+// database may not.
+void reportMark(Console& console, MarkResult result, const std::string& label, const char* state) {
+  if (result == MarkResult::NoEntry || result == MarkResult::NotWritten)
+    console.error("could not record %s as %s", label.c_str(), state);
+}
+
+}  // namespace
+
+void executeRemovals(Console& console, FlashEffects& effects, const RecordList& removals,
+                     int report) {
   for (InstalledPackage* record : removals) {
     if (record->action == Action::Uninstall) {
-      removePackage(console, *record);
+      effects.removePackage(console, *record);
       PackageDb& db = console.packages;
       for (std::size_t i = 0; i < db.size(); ++i) {
         if (&db[i] == record) {
@@ -353,16 +363,17 @@ void executeRemovals(Console& console, const RecordList& removals, int report) {
     }
     const std::string label = nameVersionText(*record);
     if (report) console.setStatus("disabling " + label + "...");
-    markDisabled(*record);
+    reportMark(console, effects.markDisabled(*record), label, "disabled");
     if (report) console.info("disabled %s", label.c_str());
   }
 }
 
-void executeEnables(Console& console, const RecordList& enables, int report) {
+void executeEnables(Console& console, FlashEffects& effects, const RecordList& enables,
+                    int report) {
   for (InstalledPackage* record : enables) {
     const std::string label = nameVersionText(*record);
     if (report) console.setStatus("enabling " + label + "...");
-    markEnabled(*record);
+    reportMark(console, effects.markEnabled(*record), label, "enabled");
     if (report) console.info("enabled %s", label.c_str());
   }
 }

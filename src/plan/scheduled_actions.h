@@ -6,6 +6,7 @@
 
 #include "console/console.h"
 #include "model/package.h"
+#include "plan/flash_effects.h"
 
 // Non-owning: the records stay in the Console's PackageDb.
 using RecordList = std::vector<InstalledPackage*>;
@@ -24,9 +25,11 @@ void planActions(Console& console, RecordList& removals, RecordList& enables, in
 // entry removed and is taken out of the PackageDb and destroyed (bundle members
 // too), silently; any other record is recorded as disabled, with a status
 // line and "disabled ..." when reporting. The pointers of uninstalled records
-// are dangling afterwards.
-void executeRemovals(Console& console, const RecordList& removals, int report);
+// are dangling afterwards. Files change through effects only; a state that
+// cannot be recorded is reported, whatever report says.
+void executeRemovals(Console& console, FlashEffects& effects, const RecordList& removals,
+                     int report);
 
 // In list order, records each record as enabled, with a status line and
-// "enabled ..." when reporting.
-void executeEnables(Console& console, const RecordList& enables, int report);
+// "enabled ..." when reporting; through effects, like executeRemovals.
+void executeEnables(Console& console, FlashEffects& effects, const RecordList& enables, int report);

@@ -5,8 +5,6 @@
 #include <set>
 #include <vector>
 
-#include "install/package_install.h"
-#include "install/package_removal.h"
 #include "pdb/package_dir.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
@@ -15,6 +13,24 @@
 #include "plan/scheduled_actions.h"
 
 namespace {
+
+// What every step of one installation works with.
+struct Installation {
+  Console& console;
+  FlashEffects& effects;
+  RunFlags runFlags;
+  const UserStates& userStates;
+};
+
+// What installing one package came to: the installed record (or, for a
+// release that counts as installed, the installed one), or null; failed when
+// the installation began and failed, leaving the stream inside the package;
+// bootImage whether the record carries the boot image.
+struct OneInstalled {
+  InstalledPackage* record = nullptr;
+  bool failed = false;
+  bool bootImage = false;
+};
 
 // The index of this very record in the installed set, or -1.
 int indexOf(const PackageDb& packages, const InstalledPackage* record) {
@@ -53,9 +69,10 @@ void spare(RecordList& removals, const InstalledPackage& record) {
 }
 
 // Carries out a settled plan; whether it held anything.
-bool execute(Console& console, const RecordList& removals, const RecordList& enables, int report) {
-  executeRemovals(console, removals, report);
-  executeEnables(console, enables, report);
+bool execute(Console& console, FlashEffects& effects, const RecordList& removals,
+             const RecordList& enables, int report) {
+  executeRemovals(console, effects, removals, report);
+  executeEnables(console, effects, enables, report);
   return !removals.empty() || !enables.empty();
 }
 
@@ -63,12 +80,12 @@ bool execute(Console& console, const RecordList& removals, const RecordList& ena
 // the state it is installed in from that plan: disabled when the plan disables
 // it. It is never uninstalled, and nothing is carried out on it but an
 // enabling; the rest of the plan is carried out.
-void planAround(Console& console, InstalledPackage& coming) {
+void planAround(const Installation& run, InstalledPackage& coming) {
   RecordList removals, enables;
-  planActions(console, removals, enables, 1);
+  planActions(run.console, removals, enables, 1);
   if (coming.action == ScheduledAction::Disable) coming.disabled = true;
   spare(removals, coming);
-  execute(console, removals, enables, 1);
+  execute(run.console, run.effects, removals, enables, 1);
 }
 
 // Whether an installed record of the bundle's name is not a bundle, which a
@@ -90,12 +107,12 @@ bool isMember(const PackageFile& file, const std::string& name) {
 
 // Writes the entry of a bundle whose members are about to go in: it names no
 // release, and its meta files (never its image) hold it.
-bool registerInterim(Console& console, InstalledPackage& bundle) {
+bool registerInterim(const Installation& run, InstalledPackage& bundle) {
   const auto version = bundle.version, buildTime = bundle.buildTime, flags = bundle.flags;
   bundle.version = 0;
   bundle.buildTime = 0;
   bundle.flags &= ~std::uint32_t(imageMeta);
-  const bool written = registerPackage(console, bundle);
+  const bool written = run.effects.registerPackage(run.console, bundle);
   bundle.version = version;
   bundle.buildTime = buildTime;
   bundle.flags = flags;
@@ -105,26 +122,29 @@ bool registerInterim(Console& console, InstalledPackage& bundle) {
 // After the bundle named name failed to install: the new release's record
 // goes, and old, the record the bundle had before, is written again, as meta
 // files, since the image it may have come from went with its entry.
-void restoreBundle(Console& console, const std::string& name,
+void restoreBundle(const Installation& run, const std::string& name,
                    std::unique_ptr<InstalledPackage> old) {
+  Console& console = run.console;
   const int index = console.packages.findIndex(name);
-  if (index >= 0) removePackage(console, *console.packages.take(static_cast<std::size_t>(index)));
+  if (index >= 0)
+    run.effects.removePackage(console, *console.packages.take(static_cast<std::size_t>(index)));
   if (!old) return;
   old->flags &= ~std::uint32_t(imageMeta);
-  if (registerPackage(console, *old)) console.packages.append(std::move(old));
+  if (run.effects.registerPackage(console, *old)) console.packages.append(std::move(old));
 }
 
 }  // namespace
 
-bool applyScheduledActions(Console& console, int report, InstalledPackage* keep) {
+bool applyScheduledActions(Console& console, FlashEffects& effects, int report,
+                           InstalledPackage* keep) {
   RecordList removals, enables;
   planActions(console, removals, enables, report);
   if (keep != nullptr) spare(removals, *keep);
-  return execute(console, removals, enables, report);
+  return execute(console, effects, removals, enables, report);
 }
 
-bool cleanup(Console& console) {
-  applyScheduledActions(console, 0);
+bool cleanup(Console& console, FlashEffects& effects) {
+  applyScheduledActions(console, effects, 0);
   for (const auto& record : console.packages) {
     const std::string& name = record->name;
     if (name == "lumex" || name == "disk-drivers" || name == "system" || record->isBundle) continue;
@@ -134,113 +154,159 @@ bool cleanup(Console& console) {
         });
     if (!madeForThisSystem) record->action = ScheduledAction::Uninstall;
   }
-  return applyScheduledActions(console, 1);
+  return applyScheduledActions(console, effects, 1);
 }
 
-bool dropInstalled(Console& console, const std::string& name) {
+bool dropInstalled(Console& console, FlashEffects& effects, const std::string& name) {
   const int index = console.packages.findIndex(name);
   if (index < 0) return false;
-  removePackage(console, console.packages[static_cast<std::size_t>(index)]);
+  effects.removePackage(console, console.packages[static_cast<std::size_t>(index)]);
   console.packages.take(static_cast<std::size_t>(index));
   return true;
 }
 
-InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runFlags,
-                             const UserStates& userStates, const Dependency* bundle,
-                             std::string* imageDir, bool* withBootImage, bool* failed) {
-  auto package = std::make_unique<InstalledPackage>();
-  if (!readHeaderParts(*package, stream)) return nullptr;
+namespace {
+
+// A package read from its header parts and checked against the installed set.
+struct Checked {
+  std::unique_ptr<InstalledPackage> package;
+  CheckResult result = 0;
+  bool goesAhead = false;
+};
+
+// Reads the header parts on stream and checks the package, taking the state
+// the user forced on its name and installing it disabled when it conflicts
+// with an enabled package. False when the header cannot be read.
+bool readAndCheck(const Installation& run, PartStream& stream, const Dependency* bundle,
+                  std::string* imageDir, Checked& checked) {
+  auto& package = checked.package;
+  package = std::make_unique<InstalledPackage>();
+  if (!readHeaderParts(*package, stream)) return false;
   if (package->isImage && imageDir != nullptr) *imageDir = packageDir(*package);
   const bool inBundle = bundle != nullptr;
-  std::uint32_t result =
-      checkInstall(console, *package, inBundle, inBundle ? 0xFFFFFFFFu : runFlags | quietConflicts);
-  const auto state = userStates.find(package->name);
-  if (state != userStates.end()) {
+  checked.result = checkInstall(run.console, *package, inBundle,
+                                inBundle ? 0xFFFFFFFFu : run.runFlags | quietConflicts);
+  const auto state = run.userStates.find(package->name);
+  if (state != run.userStates.end()) {
     package->disabled = state->second != 0;
     package->userForced = true;
   }
-  if (result & Conflicting) {
+  if (checked.result & Conflicting) {
     // A package that conflicts with an enabled one is installed disabled.
-    result &= ~std::uint32_t(Conflicting);
+    checked.result &= ~CheckResult(Conflicting);
     package->disabled = true;
   }
-  const bool goesAhead = (result & ~(runFlags | BundleChange)) == 0 && !(result & Same);
-  if (goesAhead) {
-    if (inBundle) package->bundle = *bundle;
-    if (!stream.isAlternateMagic()) {
-      // The planner sees the new release in place of the old one.
-      std::unique_ptr<InstalledPackage> old;
-      const int index = console.packages.findIndex(package->name);
-      if (index >= 0) old = console.packages.take(static_cast<std::size_t>(index));
-      InstalledPackage* planned = package.get();
-      console.packages.append(std::move(package));
-      if (!(result & BundleChange)) planAround(console, *planned);
-      if (old) removePackage(console, *old);
-      package = takeOut(console.packages, planned);
-    }
-    if (!package || !installPackage(console, *package, stream, runFlags)) {
-      if (failed != nullptr) *failed = true;
-      return nullptr;
-    }
-    InstalledPackage* installed = package.get();
-    console.packages.append(std::move(package));
-    // The record stays as it was installed, and so does the bundle of a
-    // member while the other members go in: what is still missing may come
-    // with them. The bundle's last plan settles them.
-    applyScheduledActions(console, 0, installed);
-    if (withBootImage != nullptr) *withBootImage = (installed->flags & bootImage) != 0;
-    return installed;
-  }
+  checked.goesAhead =
+      (checked.result & ~(run.runFlags | BundleChange)) == 0 && !(checked.result & Same);
+  if (checked.goesAhead && inBundle) package->bundle = *bundle;
+  return true;
+}
+
+// Lets the planner see the new release in place of the old one (unless only
+// its bundle membership changes), carries the plan out, removes the old
+// release, and hands the new record back for installing.
+std::unique_ptr<InstalledPackage> planAroundNew(const Installation& run, Checked& checked) {
+  Console& console = run.console;
+  std::unique_ptr<InstalledPackage> old;
+  const int index = console.packages.findIndex(checked.package->name);
+  if (index >= 0) old = console.packages.take(static_cast<std::size_t>(index));
+  InstalledPackage* planned = checked.package.get();
+  console.packages.append(std::move(checked.package));
+  if (!(checked.result & BundleChange)) planAround(run, *planned);
+  if (old) run.effects.removePackage(console, *old);
+  return takeOut(console.packages, planned);
+}
+
+// Adds the installed record to the set and settles the scheduled actions
+// around it: the record stays as it was installed, and so does the bundle of
+// a member while the other members go in (what is still missing may come with
+// them; the bundle's last plan settles them).
+InstalledPackage* addBackAndSettle(const Installation& run,
+                                   std::unique_ptr<InstalledPackage> package) {
+  InstalledPackage* installed = package.get();
+  run.console.packages.append(std::move(package));
+  applyScheduledActions(run.console, run.effects, 0, installed);
+  return installed;
+}
+
+// The package does not go in: a member leaves the stream at the next member
+// and counts as its installed release; a release already installed counts as
+// installed again in a reinstalling run.
+InstalledPackage* passOver(const Installation& run, PartStream& stream, const Checked& checked,
+                           bool inBundle) {
+  Console& console = run.console;
+  const InstalledPackage& package = *checked.package;
   if (inBundle) {
     while (stream.currentType() != partPackage && stream.currentType() != -1) stream.next();
-    return console.packages.find(package->name);
+    return console.packages.find(package.name);
   }
-  if ((runFlags & reinstall) && (result & Same)) {
-    console.setStatus(std::string(78, ' '));
-    console.setStatus("");
-    console.info("installed %s%s", package->disabled ? "(disabled) " : "",
-                 nameVersionText(*package).c_str());
-    InstalledPackage* installed = console.packages.find(package->name);
-    if (withBootImage != nullptr && installed != nullptr)
-      *withBootImage = (installed->flags & bootImage) != 0;
-    return installed;
-  }
-  return nullptr;
+  if (!(run.runFlags & reinstall) || !(checked.result & Same)) return nullptr;
+  console.setStatus(std::string(78, ' '));
+  console.setStatus("");
+  console.info("installed %s%s", package.disabled ? "(disabled) " : "",
+               nameVersionText(package).c_str());
+  return console.packages.find(package.name);
 }
+
+// Installs the package whose header part is current on stream: read and
+// check, plan around the new record, install, add back and settle. bundle is
+// the bundle dependency of a member, else null; imageDir as for
+// installFromStream.
+OneInstalled installOne(const Installation& run, PartStream& stream, const Dependency* bundle,
+                        std::string* imageDir) {
+  OneInstalled one;
+  Checked checked;
+  if (!readAndCheck(run, stream, bundle, imageDir, checked)) return one;
+  if (!checked.goesAhead) {
+    one.record = passOver(run, stream, checked, bundle != nullptr);
+    // A member passed over brings no boot image of its own.
+    one.bootImage = bundle == nullptr && one.record != nullptr && (one.record->flags & bootImage);
+    return one;
+  }
+  {
+    std::unique_ptr<InstalledPackage> package =
+        stream.isAlternateMagic() ? std::move(checked.package) : planAroundNew(run, checked);
+    if (!package || !run.effects.installPackage(run.console, *package, stream, run.runFlags)) {
+      one.failed = true;
+      return one;
+    }
+    one.record = addBackAndSettle(run, std::move(package));
+  }
+  one.bootImage = (one.record->flags & bootImage) != 0;
+  return one;
+}
+
+}  // namespace
 
 namespace {
 
 // Installs the members of the bundle, whose first header part is current on
 // stream, up to the first that fails; each one installed leaves oldMembers.
 // The number installed, or -1 when a member failed.
-int installMembers(Console& console, PartStream& stream, RunFlags runFlags,
-                   const UserStates& userStates, const Dependency& bundle,
+int installMembers(const Installation& run, PartStream& stream, const Dependency& bundle,
                    std::set<std::string>& oldMembers, bool* withBootImage) {
   int installed = 0;
   while (stream.currentType() == partPackage) {
     const std::uint32_t headerOffset = stream.partOffset();
-    bool memberBootImage = false;
-    bool failed = false;
-    InstalledPackage* member = installOne(console, stream, runFlags, userStates, &bundle, nullptr,
-                                          &memberBootImage, &failed);
-    if (failed) return -1;
-    if (member == nullptr) {
+    const OneInstalled member = installOne(run, stream, &bundle, nullptr);
+    if (member.failed) return -1;
+    if (member.record == nullptr) {
       // A member whose header cannot be read leaves the stream where it was.
       if (stream.currentType() == partPackage && stream.partOffset() == headerOffset) break;
       continue;
     }
     ++installed;
-    oldMembers.erase(member->name);
-    if (memberBootImage && withBootImage != nullptr) *withBootImage = true;
+    oldMembers.erase(member.record->name);
+    if (member.bootImage && withBootImage != nullptr) *withBootImage = true;
   }
   return installed;
 }
 
-}  // namespace
-
-InstallOutcome installBundle(Console& console, PartStream& stream, const PackageFile& file,
-                             RunFlags runFlags, const UserStates& userStates, std::string* imageDir,
-                             bool* withBootImage) {
+// Installs the bundle whose header part is current on stream, read from file;
+// the outcomes of installFromStream.
+InstallOutcome installBundle(const Installation& run, PartStream& stream, const PackageFile& file,
+                             std::string* imageDir, bool* withBootImage) {
+  Console& console = run.console;
   if (withBootImage != nullptr) *withBootImage = false;
   auto bundle = std::make_unique<InstalledPackage>();
   if (!readHeaderParts(*bundle, stream)) return InstallOutcome::NotInstalled;
@@ -253,17 +319,18 @@ InstallOutcome installBundle(Console& console, PartStream& stream, const Package
     bundle->deps.clear();
     bundle->conflicts.clear();
   }
-  if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return InstallOutcome::Refused;
+  if (checkInstall(console, *bundle, false, run.runFlags) & ~run.runFlags)
+    return InstallOutcome::Refused;
   // The old record goes, but is kept at hand until every member is in.
   std::unique_ptr<InstalledPackage> old;
   const int oldIndex = console.packages.findIndex(bundle->name);
   if (oldIndex >= 0) {
     old = console.packages.take(static_cast<std::size_t>(oldIndex));
-    removePackage(console, *old);
+    run.effects.removePackage(console, *old);
   }
   // Until every member is in, the entry names no release, so that a run cut
   // short on the way is retried; the whole record is written once they are.
-  if (!registerInterim(console, *bundle)) return InstallOutcome::NotInstalled;
+  if (!registerInterim(run, *bundle)) return InstallOutcome::NotInstalled;
 
   Dependency bundleDependency;
   bundleDependency.name = bundle->name;
@@ -281,27 +348,28 @@ InstallOutcome installBundle(Console& console, PartStream& stream, const Package
     std::vector<Dependency> disabledByDefault;
     readListPart(stream, disabledByDefault);
     for (const Dependency& entry : disabledByDefault)
-      if (userStates.count(entry.name) == 0 && (file.bound || isMember(file, entry.name)))
+      if (run.userStates.count(entry.name) == 0 && (file.bound || isMember(file, entry.name)))
         console.packages.append(disablingRecord(entry.name));
     stream.next();
   }
-  const int installed = installMembers(console, stream, runFlags, userStates, bundleDependency,
-                                       oldMembers, withBootImage);
+  const int installed = installMembers(run, stream, bundleDependency, oldMembers, withBootImage);
   if (installed <= 0) {
-    restoreBundle(console, bundleDependency.name, std::move(old));
+    restoreBundle(run, bundleDependency.name, std::move(old));
     return installed < 0 ? InstallOutcome::MemberFailed : InstallOutcome::NoMemberInstalled;
   }
   InstalledPackage* written = console.packages.find(bundleDependency.name);
-  if (written == nullptr || !registerPackage(console, *written))
+  if (written == nullptr || !run.effects.registerPackage(console, *written))
     return InstallOutcome::NotInstalled;
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))
       record->action = ScheduledAction::Uninstall;
-  applyScheduledActions(console, 0);
+  applyScheduledActions(console, run.effects, 0);
   console.setStatus("");
   console.info("installed %s", dependencyText(bundleDependency).c_str());
   return InstallOutcome::Installed;
 }
+
+}  // namespace
 
 void wantInstalledParts(PartStream& stream) {
   stream.wanted = {partPackage,      partBundle,        partDisabledMembers, partArchitecture,
@@ -309,17 +377,18 @@ void wantInstalledParts(PartStream& stream) {
                    partFileTree,     partInstallScript, partUninstallScript, partSignature};
 }
 
-InstallOutcome installFromStream(Console& console, const PackageFile& file, RunFlags runFlags,
-                                 const UserStates& userStates, std::string* imageDir,
-                                 bool* withBootImage) {
+InstallOutcome installFromStream(Console& console, FlashEffects& effects, const PackageFile& file,
+                                 RunFlags runFlags, const UserStates& userStates,
+                                 std::string* imageDir, bool* withBootImage) {
   RegularFileStream input(file.descriptor);
   PartStream stream(input, true);
   wantInstalledParts(stream);
   stream.next();
+  const Installation run{console, effects, runFlags, userStates};
   if (stream.currentType() == partBundle)
-    return installBundle(console, stream, file, runFlags, userStates, imageDir, withBootImage);
-  if (installOne(console, stream, runFlags, userStates, nullptr, imageDir, withBootImage) ==
-      nullptr)
-    return InstallOutcome::NotInstalled;
+    return installBundle(run, stream, file, imageDir, withBootImage);
+  const OneInstalled one = installOne(run, stream, nullptr, imageDir);
+  if (one.record == nullptr) return InstallOutcome::NotInstalled;
+  if (withBootImage != nullptr) *withBootImage = one.bootImage;
   return InstallOutcome::Installed;
 }

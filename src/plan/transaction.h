@@ -7,6 +7,7 @@
 
 #include "console/console.h"
 #include "model/run_flags.h"
+#include "plan/flash_effects.h"
 #include "plan/install_outcome.h"
 
 class PartStream;
@@ -14,16 +15,17 @@ class PartStream;
 // Package name -> 1 disabled, 0 enabled: states the user forced.
 using UserStates = std::map<std::string, unsigned char>;
 
-// Plans and executes the scheduled actions; report 0 silent, 1 with messages.
-// Returns whether the plan held anything to execute. keep, when given, is a
-// record that must come out of the plan as it went in: an action to disable or
-// uninstall it, or the bundle it belongs to, is cancelled before anything is
-// executed.
-bool applyScheduledActions(Console& console, int report, InstalledPackage* keep = nullptr);
+// Plans and executes the scheduled actions through effects; report 0 silent,
+// 1 with messages. Returns whether the plan held anything to execute. keep,
+// when given, is a record that must come out of the plan as it went in: an
+// action to disable or uninstall it, or the bundle it belongs to, is cancelled
+// before anything is executed.
+bool applyScheduledActions(Console& console, FlashEffects& effects, int report,
+                           InstalledPackage* keep = nullptr);
 
 // The --cleanup run: every ordinary package not made for this system
 // generation is uninstalled, unless an enabled package depends on it.
-bool cleanup(Console& console);
+bool cleanup(Console& console, FlashEffects& effects);
 
 // Makes stream stop at the part types an installation reads, so that the
 // first part it stops at is the first one an installation would meet.
@@ -31,36 +33,22 @@ void wantInstalledParts(PartStream& stream);
 
 // Installs the one package or bundle of a package file that passed the file
 // check, read again from its start through the descriptor it was checked
-// through (file.descriptor), never through its name. Unless file.bound, a
-// bundle's own parts, which no signature then covers, are trusted only so far:
-// it replaces no installed package that is not a bundle, its flag word and
-// its dependency and conflict lists are not taken, and its default-disabled
-// list acts on its own members (file.members) only. imageDir receives the
-// database directory of an image package as soon as its header is read;
-// withBootImage whether the installed package (a member, for a bundle)
-// carries the boot image. A failed member ends a bundle there: the members not
-// reached keep their installed releases, and the bundle its installed record.
-// While the members go in, the bundle's entry names no release.
-[[nodiscard]] InstallOutcome installFromStream(Console& console, const PackageFile& file,
-                                               RunFlags runFlags, const UserStates& userStates,
-                                               std::string* imageDir, bool* withBootImage);
-
-// Installs the package whose header part is current on stream; bundle is the
-// bundle dependency of a member, else null. Returns the installed record (or,
-// for a release that counts as installed, the installed one), or null; failed,
-// when given, is set when the installation began and failed, leaving the
-// stream inside the package.
-InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runFlags,
-                             const UserStates& userStates, const Dependency* bundle,
-                             std::string* imageDir, bool* withBootImage, bool* failed = nullptr);
-
-// Installs the bundle whose header part is current on stream, read from file;
-// the outcomes of installFromStream.
-[[nodiscard]] InstallOutcome installBundle(Console& console, PartStream& stream,
-                                           const PackageFile& file, RunFlags runFlags,
-                                           const UserStates& userStates, std::string* imageDir,
-                                           bool* withBootImage);
+// through (file.descriptor), never through its name; files change through
+// effects only. Unless file.bound, a bundle's own parts, which no signature
+// then covers, are trusted only so far: it replaces no installed package that
+// is not a bundle, its flag word and its dependency and conflict lists are not
+// taken, and its default-disabled list acts on its own members (file.members)
+// only. imageDir receives the database directory of an image package as soon
+// as its header is read; withBootImage whether the installed package (a
+// member, for a bundle) carries the boot image. A failed member ends a bundle
+// there: the members not reached keep their installed releases, and the
+// bundle its installed record. While the members go in, the bundle's entry
+// names no release.
+[[nodiscard]] InstallOutcome installFromStream(Console& console, FlashEffects& effects,
+                                               const PackageFile& file, RunFlags runFlags,
+                                               const UserStates& userStates, std::string* imageDir,
+                                               bool* withBootImage);
 
 // Removes the installed record of that name with its files and entry; false
 // when there is none.
-bool dropInstalled(Console& console, const std::string& name);
+bool dropInstalled(Console& console, FlashEffects& effects, const std::string& name);

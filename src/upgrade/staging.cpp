@@ -54,6 +54,18 @@ bool verifyPackageFile(Console& console, PackageFile& file, const std::string& n
   return verified;
 }
 
+void examinePackageFile(Console& console, int descriptor, const std::string& path,
+                        const std::string& name, Candidates& candidates) {
+  auto file = std::make_unique<PackageFile>();
+  file->descriptor = descriptor;
+  if (!verifyPackageFile(console, *file, name)) return;
+  if (!loadPackageFile(*file, path)) {
+    console.error("broken package %s", name.c_str());
+    return;
+  }
+  candidates.push_back(std::move(file));
+}
+
 void scanStagingDir(Console& console, const char* dir, Candidates& candidates) {
   DIR* entries = ::opendir(dir);
   if (entries == nullptr) return;
@@ -65,15 +77,20 @@ void scanStagingDir(Console& console, const char* dir, Candidates& candidates) {
     if (!endsWith(path, ".tpk") && !endsWith(path, ".lpk")) continue;
     if (!examined) printDirect("\n");
     examined = true;
-    auto file = std::make_unique<PackageFile>();
-    file->descriptor = openRegularFile(path);
-    if (!verifyPackageFile(console, *file, name)) continue;
-    if (!loadPackageFile(*file, path)) {
-      console.error("broken package %s", name.c_str());
-      continue;
-    }
-    candidates.push_back(std::move(file));
+    examinePackageFile(console, openRegularFile(path), path, name, candidates);
   }
   ::closedir(entries);
   if (examined) printDirect("\n");
+}
+
+void examineGivenFiles(Console& console, const std::vector<GivenFile>& files,
+                       Candidates& candidates) {
+  if (files.empty()) return;
+  printDirect("\n");
+  for (const GivenFile& file : files) {
+    const std::size_t slash = file.path.rfind('/');
+    const std::string name = slash == std::string::npos ? file.path : file.path.substr(slash + 1);
+    examinePackageFile(console, file.descriptor, file.path, name, candidates);
+  }
+  printDirect("\n");
 }

@@ -19,6 +19,23 @@ using Candidates = std::vector<std::unique_ptr<PackageFile>>;
 // passed over silently.
 void scanStagingDir(Console& console, const char* dir, Candidates& candidates);
 
+// Checks and reads the package file open as descriptor (found at path, named
+// name in messages) as the scan does, appending it to candidates when it
+// passes; its record takes the descriptor over either way.
+void examinePackageFile(Console& console, int descriptor, const std::string& path,
+                        const std::string& name, Candidates& candidates);
+
+// A package file named on a command line, opened before the run.
+struct GivenFile {
+  std::string path;
+  int descriptor = -1;
+};
+
+// Examines the given files, in order, as scanStagingDir examines a directory
+// holding them (its empty lines included). The records take the descriptors.
+void examineGivenFiles(Console& console, const std::vector<GivenFile>& files,
+                       Candidates& candidates);
+
 // Walks the file open as file.descriptor once with hashing on, showing
 // "verifying <name>" with a progress bar: every package in it (each member of
 // a bundle) must end in a signature that verifies or have a known digest, a

@@ -1,9 +1,13 @@
 // The upgrade run over the staging directories.
 #pragma once
 
+#include <vector>
+
 #include "console/console.h"
 #include "model/run_flags.h"
 #include "upgrade/postlog.h"
+#include "upgrade/staging.h"
+#include "upgrade/upgrade_effects.h"
 
 // What an upgrade run did: whether anything changed, and whether it reserved
 // the message log's space.
@@ -18,4 +22,8 @@ struct UpgradeOutcome {
 // were enabled again; the log's space is reserved before the first package
 // file is installed. Never returns when the installed set ends up empty: the
 // device cannot run, and the process stays, idle, for someone to reinstall.
-[[nodiscard]] UpgradeOutcome runUpgrade(Console& console, RunFlags runFlags);
+// Files change through effects only. given, when not null, holds the package
+// files to install in place of the staged ones.
+[[nodiscard]] UpgradeOutcome runUpgrade(Console& console, RunFlags runFlags,
+                                        UpgradeEffects& effects,
+                                        const std::vector<GivenFile>* given = nullptr);

@@ -265,7 +265,7 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
     for (const auto& step : steps) {
       pkg.userForced = step.userForced;
       pkg.action = ScheduledAction::Enable;
-      step.disable ? markDisabled(pkg) : markEnabled(pkg);
+      EXPECT_EQ(MarkResult::Recorded, step.disable ? markDisabled(pkg) : markEnabled(pkg));
       EXPECT_EQ(step.disable, pkg.disabled);
       EXPECT_EQ(ScheduledAction::None, pkg.action);
       EXPECT_EQ(step.tree, treeText("/flash/var/pdb/pkg"));
@@ -277,13 +277,13 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
       refused.disabled = true;
       EXPECT_FALSE(createPackageDir(refused));
       EXPECT_FALSE(writePackageRecord(console, refused));
-      markDisabled(refused);
+      EXPECT_EQ(MarkResult::NotFiled, markDisabled(refused));
     }
     EXPECT_EQ(4u, console.messages.size());
     EXPECT_EQ("/pdb/\n/pdb/pkg/\n", treeText("/flash/var"));
     // A link standing at a state file is replaced, not written through.
     ::symlink("/outside", "/flash/var/pdb/pkg/disabled");
-    markDisabled(pkg);
+    EXPECT_EQ(MarkResult::Recorded, markDisabled(pkg));
     EXPECT_EQ("/disabled = auto|\n", treeText("/flash/var/pdb/pkg"));
     EXPECT_FALSE(exists("/outside"));
   });

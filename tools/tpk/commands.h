@@ -15,5 +15,6 @@ int runDigest(const std::vector<std::string>& args);
 int runInfo(const std::vector<std::string>& args);
 int runContents(const std::vector<std::string>& args);
 int runVerify(const std::vector<std::string>& args);
+int runPlan(const std::vector<std::string>& args);
 
 }  // namespace tpk

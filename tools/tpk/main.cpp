@@ -20,7 +20,8 @@ const char* const usage =
     "  digest    print each package's digest (for a table of known packages)\n"
     "  info      show the header fields, relations, flags and parts\n"
     "  contents  show the file tree\n"
-    "  verify    check packages as the installer does\n";
+    "  verify    check packages as the installer does\n"
+    "  plan      show what an upgrade run would do to a copy of a device's root\n";
 
 struct Command {
   const char* name;
@@ -30,7 +31,7 @@ struct Command {
 const Command commands[] = {
     {"build", tpk::runBuild},       {"bundle", tpk::runBundle}, {"sign", tpk::runSign},
     {"keygen", tpk::runKeygen},     {"digest", tpk::runDigest}, {"info", tpk::runInfo},
-    {"contents", tpk::runContents}, {"verify", tpk::runVerify},
+    {"contents", tpk::runContents}, {"verify", tpk::runVerify}, {"plan", tpk::runPlan},
 };
 
 }  // namespace

@@ -1,0 +1,95 @@
+#include "upgrade/upgrade_effects.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "files/file_platform.h"
+#include "files/own_file.h"
+#include "upgrade/halt.h"
+#include "upgrade/move_file.h"
+#include "upgrade/ram_budget.h"
+#include "upgrade/ram_moves.h"
+
+namespace {
+
+// Removes the marker at path; a directory standing there stays and is reported.
+void removeOwnMarker(Console& console, const char* path) {
+  if (removeOwnFile(path) == OwnRemoval::Directory)
+    console.error("could not remove %s: %s", path, std::strerror(EISDIR));
+}
+
+// Whether path stands for the file that was checked and installed (its open
+// descriptor).
+bool standsForInstalled(const PackageFile& file, const std::string& path) {
+  struct stat named, installed;
+  return statOwnFile(path, named) && ::fstat(file.descriptor, &installed) == 0 &&
+         named.st_dev == installed.st_dev && named.st_ino == installed.st_ino;
+}
+
+// Links the file's name as image, when the name still stands for the file
+// that was checked and installed; false otherwise.
+bool linkInstalled(const PackageFile& file, const std::string& image) {
+  if (!linkOwnFile(file.path, image)) return false;
+  if (standsForInstalled(file, image)) return true;
+  removeOwnFile(image);
+  return false;
+}
+
+// Keeps the installed image package's file as its image: under its database
+// entry, or, when that cannot be linked, in the second image place. False,
+// reported, when it could be linked in neither while the file's name still
+// stands for it: the file there is then the only copy of the image.
+bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
+  // Whole paths, never cut: a cut path would name another file.
+  std::string image = "/flash/var/pdb/" + file.name + "/image";
+  removeOwnFile(image);
+  struct stat bootImage;
+  if (statOwnFile("/flash/bootimage", bootImage) && bootImage.st_nlink == 1)
+    removeOwnFile("/flash/bootimage");
+  if (linkInstalled(file, image)) {
+    if (withBootImage) linkOwnFile(image, "/flash/bootimage");
+    return true;
+  }
+  makeOwnDir("/rw/pckg/.images", 0755);
+  image = "/rw/pckg/.images/" + file.name;
+  const bool linked = linkInstalled(file, image);
+  if (!linked) console.warning("package %s image could not be installed", file.name.c_str());
+  if (withBootImage) writeOwnFile("/ram/bootimage", file.name + "\n", 0666);
+  return linked || !standsForInstalled(file, file.path);
+}
+
+class DeviceUpgradeEffects final : public UpgradeEffects {
+ public:
+  FlashEffects& flash() override { return deviceFlashEffects(); }
+  void dropDowngradeMarker(Console& console) override { removeOwnMarker(console, "/rw/DOWNGRADE"); }
+  Candidates stageInRam(Candidates& candidates, RunFlags runFlags) override {
+    Candidates staged = moveToRam(candidates, runFlags, ramBudget());
+    filePlatform().syncAll();
+    return staged;
+  }
+  PostlogSpace reserveLog(Console& console) override { return reservePostlog(console); }
+  bool keepImage(Console& console, const PackageFile& file, bool withBootImage) override {
+    return ::keepImage(console, file, withBootImage);
+  }
+  void keepForLater(Console& console, const PackageFile& file) override {
+    if (file.foundPath != file.path && !moveFile(file.path.c_str(), file.foundPath.c_str()))
+      console.warning("package %s file could not be moved back to %s: it stays at %s",
+                      file.name.c_str(), file.foundPath.c_str(), file.path.c_str());
+  }
+  void dropInstalledFile(const PackageFile& file) override {
+    if (file.foundPath != file.path) forgetRamMove(file.path);
+    removeOwnFile(file.path);
+  }
+  void dropRamMoves() override { ::dropRamMoves(); }
+  void halt() override { haltForGood(); }
+};
+
+}  // namespace
+
+UpgradeEffects& deviceUpgradeEffects() {
+  static DeviceUpgradeEffects effects;
+  return effects;
+}

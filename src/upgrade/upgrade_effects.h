@@ -1,0 +1,44 @@
+// The steps by which the upgrade run changes the device around the
+// installations: the downgrade marker, the RAM copies of staged files, the
+// message log, the images and the staged files themselves. The run decides
+// and reports; it changes files only through these and the flash steps.
+#pragma once
+
+#include "console/console.h"
+#include "model/run_flags.h"
+#include "plan/flash_effects.h"
+#include "upgrade/postlog.h"
+#include "upgrade/staging.h"
+
+class UpgradeEffects {
+ public:
+  virtual ~UpgradeEffects() = default;
+
+  // The steps that install, remove and record packages.
+  virtual FlashEffects& flash() = 0;
+  // Removes /rw/DOWNGRADE, which the run has seen; a directory standing there
+  // stays and is reported.
+  virtual void dropDowngradeMarker(Console& console) = 0;
+  // The candidates to install, in their order, the small ones moved to the
+  // RAM disk (see moveToRam), with the file systems flushed afterwards.
+  virtual Candidates stageInRam(Candidates& candidates, RunFlags runFlags) = 0;
+  // Reserves the message log's space before the first installation (see
+  // reservePostlog).
+  [[nodiscard]] virtual PostlogSpace reserveLog(Console& console) = 0;
+  // Keeps the installed image package's file as its image; false, reported,
+  // when the file must stay because it is the only copy of the image.
+  virtual bool keepImage(Console& console, const PackageFile& file, bool withBootImage) = 0;
+  // A file that was not installed stays for a later run: it goes back where
+  // it was found, reported when it cannot.
+  virtual void keepForLater(Console& console, const PackageFile& file) = 0;
+  // The file was installed: it goes, and a later run must not bring its RAM
+  // copy back.
+  virtual void dropInstalledFile(const PackageFile& file) = 0;
+  // Every moved file was installed or went back: the note of moves goes.
+  virtual void dropRamMoves() = 0;
+  // The installed set is empty: the device cannot run (see haltForGood).
+  virtual void halt() = 0;
+};
+
+// The device's steps.
+UpgradeEffects& deviceUpgradeEffects();

@@ -1,0 +1,39 @@
+#include "tpk/dry_effects.h"
+
+#include "pkgfile/part_stream.h"
+#include "pkgfile/part_type.h"
+
+namespace tpk {
+
+bool DryEffects::installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                                RunFlags) {
+  while (stream.currentType() != partPackage && stream.currentType() != -1) stream.next();
+  // Reported as an installation reports a package outside a bundle.
+  if (package.bundle.name.empty())
+    console.info("installed %s%s", package.disabled ? "(disabled) " : "",
+                 nameVersionText(package).c_str());
+  return true;
+}
+
+void DryEffects::removePackage(Console&, InstalledPackage& package) {
+  package.files.clear();
+  package.action = ScheduledAction::None;
+}
+
+MarkResult DryEffects::markDisabled(InstalledPackage& package) {
+  package.disabled = true;
+  package.action = ScheduledAction::None;
+  return MarkResult::Recorded;
+}
+
+MarkResult DryEffects::markEnabled(InstalledPackage& package) {
+  package.disabled = false;
+  package.action = ScheduledAction::None;
+  return MarkResult::Recorded;
+}
+
+Candidates DryEffects::stageInRam(Candidates& candidates, RunFlags) {
+  return std::move(candidates);
+}
+
+}  // namespace tpk

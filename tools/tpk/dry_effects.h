@@ -1,0 +1,38 @@
+// Steps that change nothing: an upgrade run planned through them decides and
+// reports as the device's run would, on the assumption that every extraction,
+// script and file step succeeds.
+#pragma once
+
+#include "plan/flash_effects.h"
+#include "upgrade/upgrade_effects.h"
+
+namespace tpk {
+
+class DryEffects final : public FlashEffects, public UpgradeEffects {
+ public:
+  // Walks the package's remaining parts up to the next package and reports
+  // "installed ..." as an installation does; nothing is extracted or written.
+  bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                      RunFlags runFlags) override;
+  void removePackage(Console& console, InstalledPackage& package) override;
+  bool registerPackage(Console&, InstalledPackage&) override { return true; }
+  MarkResult markDisabled(InstalledPackage& package) override;
+  MarkResult markEnabled(InstalledPackage& package) override;
+
+  FlashEffects& flash() override { return *this; }
+  void dropDowngradeMarker(Console&) override {}
+  Candidates stageInRam(Candidates& candidates, RunFlags) override;
+  PostlogSpace reserveLog(Console&) override { return PostlogSpace::Unreserved; }
+  bool keepImage(Console&, const PackageFile&, bool) override { return true; }
+  void keepForLater(Console&, const PackageFile&) override { ++kept; }
+  void dropInstalledFile(const PackageFile&) override {}
+  void dropRamMoves() override {}
+  void halt() override { halted = true; }
+
+  // Package files the run would leave in place, not installed.
+  int kept = 0;
+  // Whether the run would leave the device without any package.
+  bool halted = false;
+};
+
+}  // namespace tpk

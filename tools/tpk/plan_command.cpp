@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pdb/database_loader.h"
+#include "pdb/package_dir.h"
 #include "pkgfile/regular_file.h"
 #include "plan/transaction.h"
 #include "tpk/command_line.h"
@@ -48,6 +49,8 @@ struct Plan {
 
 void list(const Console& console, std::vector<PackageChange>& packages, bool after) {
   for (const auto& record : console.packages) {
+    // Transient records of the run (a bundle's disabling ones) have no entry.
+    if (!isPlainName(record->name)) continue;
     PackageChange* change = nullptr;
     for (PackageChange& known : packages)
       if (known.name == record->name) change = &known;

@@ -107,10 +107,7 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
   }
   filePlatform().syncAll();
   if (!package.disabled) runScript(console, package, "oninstall");
-  if (package.bundle.name.empty()) {
-    console.info("installed %s%s", package.disabled ? "(disabled) " : "",
-                 nameVersionText(package).c_str());
-  }
+  reportInstalled(console, package);
   return true;
 }
 

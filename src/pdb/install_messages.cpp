@@ -37,3 +37,9 @@ void reportCreateFailure(Console& console, const InstalledPackage& package, cons
 void reportBrokenPackage(Console& console, const InstalledPackage& package) {
   console.error("installation of %s failed: broken package", installLabel(package).c_str());
 }
+
+void reportInstalled(Console& console, const InstalledPackage& package) {
+  if (!package.bundle.name.empty()) return;
+  console.info("installed %s%s", package.disabled ? "(disabled) " : "",
+               nameVersionText(package).c_str());
+}

@@ -27,3 +27,7 @@ void reportCreateFailure(Console& console, const InstalledPackage& package, cons
 
 // "installation of <label> failed: broken package".
 void reportBrokenPackage(Console& console, const InstalledPackage& package);
+
+// "installed [(disabled) ]<name>-<version>" for a package outside a bundle;
+// nothing for a member, whose bundle is reported once all members are in.
+void reportInstalled(Console& console, const InstalledPackage& package);

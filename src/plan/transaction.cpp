@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "pdb/install_messages.h"
 #include "pdb/package_dir.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
@@ -243,8 +244,7 @@ InstalledPackage* passOver(const Installation& run, PartStream& stream, const Ch
   if (!(run.runFlags & reinstall) || !(checked.result & Same)) return nullptr;
   console.setStatus(std::string(78, ' '));
   console.setStatus("");
-  console.info("installed %s%s", package.disabled ? "(disabled) " : "",
-               nameVersionText(package).c_str());
+  reportInstalled(console, package);
   return console.packages.find(package.name);
 }
 

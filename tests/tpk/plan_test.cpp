@@ -1,9 +1,9 @@
-// tpk plan against the installer: for each case a device root is prepared by
-// real runs, then tpk plan --json predicts the next run, which runs on a copy.
-// The predicted messages must equal the run's shown lines, the predicted
-// states the listings before and after it, and the root must be left alone.
+// tpk plan against the installer. For each case two equal device roots are
+// prepared by real runs; tpk plan --json predicts the next run on one, the
+// installer makes it on the other. The predicted messages must equal the
+// run's shown lines, the predicted states the listings before and after it,
+// the predicted exit its status, and tpk plan must leave its root alone.
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "e2e/e2e_helpers.h"
@@ -15,11 +15,8 @@ namespace {
 using namespace e2e;
 using Files = std::vector<std::pair<std::string, std::string>>;  // device path, content
 
-constexpr char staged[] = "/flash/rw/pckg/";
-
-pkgwriter::PackageLayout pkg(const std::string& name, Version version = v1,
-                             const std::vector<std::string>& deps = {},
-                             const std::vector<std::string>& conflicts = {}) {
+pkgwriter::PackageLayout pkg(const std::string& name, Version version = v1, const Lines& deps = {},
+                             const Lines& conflicts = {}) {
   pkgwriter::PackageLayout layout = package(name, version, "opt/");
   if (!deps.empty()) layout.deps.emplace();
   for (const std::string& d : deps) layout.deps->push_back({d});
@@ -40,55 +37,86 @@ std::string imageFile(const std::string& name) {
   return fileOf(layout);
 }
 
-// A case: runs of the installer that prepare the root, each with the files
-// it finds, then the files the predicted run finds.
+std::string staged(const std::string& name) { return "/flash/rw/pckg/" + name + ".tpk"; }
+
+// Runs of the installer that prepare the root, each with the files it finds;
+// the files the predicted run finds (named to tpk plan instead when given);
+// tpk plan's own status.
 struct Case {
   std::vector<Files> setup;
   Files next;
+  int status = 0;
+  bool given = false;
 };
 
 const std::map<std::string, Case> cases = {
-    {"plain", {{}, {{staged + std::string("a.tpk"), fileOf(pkg("a"))}}}},
-    {"upgrade",
-     {{{{"/flash/rw/pckg/a.tpk", fileOf(pkg("a"))}}},
-      {{"/flash/rw/pckg/a.tpk", fileOf(pkg("a", v2))}}}},
-    {"downgrade",
-     {{{{"/flash/rw/pckg/a.tpk", fileOf(pkg("a", v2))}}},
-      {{"/flash/rw/pckg/a.tpk", fileOf(pkg("a"))}}}},
+    {"plain", {{}, {{staged("a"), fileOf(pkg("a"))}}}},
+    {"given", {{}, {{staged("a"), fileOf(pkg("a"))}}, 0, true}},
+    {"upgrade", {{{{staged("a"), fileOf(pkg("a"))}}}, {{staged("a"), fileOf(pkg("a", v2))}}}},
+    {"downgrade", {{{{staged("a"), fileOf(pkg("a", v2))}}}, {{staged("a"), fileOf(pkg("a"))}}, 1}},
     {"downgrade-marker",
-     {{{{"/flash/rw/pckg/a.tpk", fileOf(pkg("a", v2))}}},
-      {{"/flash/rw/pckg/a.tpk", fileOf(pkg("a"))}, {"/rw/DOWNGRADE", ""}}}},
+     {{{{staged("a"), fileOf(pkg("a", v2))}}},
+      {{staged("a"), fileOf(pkg("a"))}, {"/rw/DOWNGRADE", ""}}}},
+    // old is dropped from the bundle, m2 comes disabled by default.
     {"bundle",
-     {{{{"/flash/rw/pckg/b.tpk", bundleFile("bnd", v1, {pkg("m1"), pkg("old")})}}},
-      {{"/flash/rw/pckg/b.tpk", bundleFile("bnd", v2, {pkg("m1", v2), pkg("m2", v2)}, {"m2"})}}}},
+     {{{{staged("b"), bundleFile("bnd", v1, {pkg("m1"), pkg("old")})}}},
+      {{staged("b"), bundleFile("bnd", v2, {pkg("m1", v2), pkg("m2", v2)}, {"m2"})}}}},
     {"conflicts",
-     {{{{"/flash/rw/pckg/b.tpk", fileOf(pkg("b"))}}},
-      {{"/flash/rw/pckg/a.tpk", fileOf(pkg("a", v1, {}, {"b"}))}}}},
+     {{{{staged("b"), fileOf(pkg("b"))}}}, {{staged("a"), fileOf(pkg("a", v1, {}, {"b"}))}}}},
     {"dependencies",
      {{},
-      {{"/flash/rw/pckg/q.tpk", fileOf(pkg("q", v1, {"p"}))},
-       {"/flash/rw/pckg/r.tpk", fileOf(pkg("r", v1, {"missing"}))}}}},
+      {{staged("q"), fileOf(pkg("q", v1, {"p"}))},
+       {staged("p"), fileOf(pkg("p"))},
+       {staged("r"), fileOf(pkg("r", v1, {"missing"}))}},
+      1}},
+    // w needs z, which therefore stays enabled; v was disabled by a schedule.
     {"scheduled",
-     {{{{"/flash/rw/pckg/x.tpk", fileOf(pkg("x"))}},
-       {{"/flash/rw/pckg/y.tpk", fileOf(pkg("y"))}},
-       {{"/flash/rw/pckg/z.tpk", fileOf(pkg("z", v1, {}, {}))}},
-       {{"/flash/rw/pckg/w.tpk", fileOf(pkg("w", v1, {"z"}))}}},
-      {{"/ram/pdb/x/schedule", "disable\n"},
+     {{{{staged("x"), fileOf(pkg("x"))}},
+       {{staged("y"), fileOf(pkg("y"))}},
+       {{staged("z"), fileOf(pkg("z"))}},
+       {{staged("w"), fileOf(pkg("w", v1, {"z"}))}},
+       {{staged("v"), fileOf(pkg("v"))}},
+       {{"/ram/pdb/v/schedule", "disable\n"}}},
+      {{"/ram/pdb/v/schedule", "enable\n"},
+       {"/ram/pdb/x/schedule", "disable\n"},
        {"/ram/pdb/y/schedule", "uninstall\n"},
        {"/ram/pdb/z/schedule", "disable\n"}}}},
-    {"broken", {{}, {{"/flash/rw/pckg/x.tpk", unsignedFile("x")}}}},
-    {"image", {{}, {{"/flash/rw/pckg/img.tpk", imageFile("img")}}}},
+    {"broken", {{}, {{staged("x"), unsignedFile("x")}}, 1}},
+    {"image", {{}, {{staged("img"), imageFile("img")}}}},
 };
 
-void place(const DeviceRoot& root, const Files& files) {
+void place(const std::string& root, const Files& files) {
   for (const auto& [path, content] : files) {
-    makeDirs(std::filesystem::path(root.at(path)).parent_path());
-    writeFile(root.at(path), content);
+    makeDirs(std::filesystem::path(root + path).parent_path());
+    writeFile(root + path, content);
   }
 }
 
-// The lines Python's JSON parser reads out of tpk plan's object: "m <message>"
-// each, "p <name> <state> <version> <state> <version>" each, "exit <n>".
+// The root before the predicted run. Two roots made alike list their staged
+// files in the same order.
+void prepare(const DeviceRoot& root, const Case& c, bool withNext) {
+  // A device with nothing installed would not run at all.
+  layOut(root.path(), "/flash/var/pdb/base/files = \n/flash/var/pdb/base/version = 16803328 0|\n");
+  for (const Files& files : c.setup) {
+    place(root.path(), files);
+    ASSERT_EQ(0, root.run({"-q"}).status);
+  }
+  if (withNext) place(root.path(), c.next);
+}
+
+ProcessResult plan(const DeviceRoot& root, const Case& c, const ScratchDir& outside,
+                   const Lines& options) {
+  Lines args = {TPK_BINARY, "plan", "--root", root.path()};
+  args.insert(args.end(), options.begin(), options.end());
+  if (c.given) {
+    place(outside.path(), c.next);
+    for (const auto& [path, content] : c.next) args.push_back(outside.path() + path);
+  }
+  return runBuiltProgram(TPK_BINARY, args);
+}
+
+// Python's JSON parser reads tpk plan's object: "m <message>" each,
+// "p <name> <state> <version> -> <state> <version>" each, "exit <n>".
 std::string parsedPlan(const ScratchDir& scratch, const std::string& json) {
   const std::string file = scratch.path() + "/plan.json";
   writeFile(file, json);
@@ -96,9 +124,10 @@ std::string parsedPlan(const ScratchDir& scratch, const std::string& json) {
       "python3 -c 'import json,sys\n"
       "d=json.load(open(sys.argv[1]))\n"
       "for m in d[\"messages\"]: print(\"m\", m)\n"
-      "for p in d[\"packages\"]:\n"
-      "  print(\"p\", p[\"name\"], *(p[s][k] for s in (\"before\",\"after\") for k in "
-      "(\"state\",\"version\")))\n"
+      "for p in sorted(d[\"packages\"], key=lambda p: p[\"name\"]):\n"
+      "  b, a = p[\"before\"], p[\"after\"]\n"
+      "  print(\"p\", p[\"name\"], b[\"state\"], b[\"version\"], \"->\", a[\"state\"], "
+      "a[\"version\"])\n"
       "print(\"exit\", d[\"exit\"])' " +
       file;
   std::string text;
@@ -111,26 +140,36 @@ std::string parsedPlan(const ScratchDir& scratch, const std::string& json) {
   return text;
 }
 
-// "<name> <state> <version>" for each package the listing shows.
+// "<state> <version>" by name, as the listing shows each package.
 std::map<std::string, std::string> listed(const DeviceRoot& root) {
   std::map<std::string, std::string> states;
-  const Lines lines = shownLines(root.run({"--show"}).output);
-  for (std::size_t i = 2; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    if (line.size() < 33) continue;
-    const auto trimmed = [](std::string text) {
-      text.erase(0, text.find_first_not_of(' '));
-      return text;
-    };
-    states[trimmed(line.substr(0, 16))] =
-        std::string(line[17] == 'X' ? "disabled " : "enabled ") + trimmed(line.substr(20, 13));
-  }
+  const Lines lines = tpk::shownLines(root.run({"--show"}).output);
+  const auto trimmed = [](std::string text) {
+    text.erase(0, text.find_first_not_of(' '));
+    return text;
+  };
+  for (std::size_t i = 2; i < lines.size(); ++i)
+    states[trimmed(lines[i].substr(0, 16))] =
+        std::string(lines[i].at(17) == 'X' ? "disabled " : "enabled ") +
+        trimmed(lines[i].substr(20, 13));
   return states;
 }
 
-std::string stateOf(const std::map<std::string, std::string>& states, const std::string& name) {
-  const auto found = states.find(name);
-  return found == states.end() ? "absent None" : found->second;
+// The outcome in the parsed plan's form.
+std::string outcome(const std::string& output, const std::map<std::string, std::string>& before,
+                    const std::map<std::string, std::string>& after, int status) {
+  std::string text;
+  for (const std::string& line : tpk::shownLines(output)) text += "m " + line + "\n";
+  std::set<std::string> names;
+  for (const auto* states : {&before, &after})
+    for (const auto& [name, state] : *states) names.insert(name);
+  const auto stateOf = [](const auto& states, const std::string& name) {
+    const auto found = states.find(name);
+    return found == states.end() ? std::string("absent None") : found->second;
+  };
+  for (const std::string& name : names)
+    text += "p " + name + " " + stateOf(before, name) + " -> " + stateOf(after, name) + "\n";
+  return text + "exit " + std::to_string(status) + "\n";
 }
 
 class TpkPlan : public testing::TestWithParam<std::string> {};
@@ -139,54 +178,23 @@ TEST_P(TpkPlan, PredictsTheRun) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   const Case& c = cases.at(GetParam());
   const DeviceRoot root, copy;
-  // A device with nothing installed would not run at all.
-  layOut(root.path(), "/flash/var/pdb/base/files = \n/flash/var/pdb/base/version = 16803328 0|\n");
-  for (const Files& files : c.setup) {
-    place(root, files);
-    ASSERT_EQ(0, root.run({"-q"}).status);
-  }
-  place(root, c.next);
+  const ScratchDir outside;
+  prepare(root, c, !c.given);
+  prepare(copy, c, true);
   const std::string untouched = fingerprint(root.path());
-  const ProcessResult planned =
-      runBuiltProgram(TPK_BINARY, {"tpk", "plan", "--root", root.path(), "--json"});
-  ASSERT_NE(planned.status, -1) << planned.errors;
-  EXPECT_EQ(untouched, fingerprint(root.path())) << "tpk plan changed the root";
-  std::filesystem::copy(
-      root.path(), copy.path(),
-      std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-  const auto before = listed(root);  // a listing consumes the schedule files
-  const ProcessResult run = copy.run({});
-  const auto after = listed(copy);
+  const ProcessResult planned = plan(root, c, outside, {"--json"});
+  EXPECT_EQ(c.status, planned.status) << planned.errors;
+  EXPECT_EQ(untouched, fingerprint(root.path())) << "tpk plan changed its root";
 
-  std::string expected;
-  for (const std::string& line : tpk::shownLines(run.output)) expected += "m " + line + "\n";
-  std::set<std::string> names;
-  for (const auto& states : {before, after})
-    for (const auto& [name, state] : states) names.insert(name);
-  std::string predicted;
-  std::istringstream lines(parsedPlan(root, planned.output));
-  std::map<std::string, std::string> predictedStates;
-  std::string exitLine;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("m ", 0) == 0) predicted += line + "\n";
-    if (line.rfind("p ", 0) == 0) {
-      std::istringstream words(line.substr(2));
-      std::string name, bs, bv, as, av;
-      words >> name >> bs >> bv >> as >> av;
-      predictedStates[name] = bs + " " + bv + " -> " + as + " " + av;
-    }
-    if (line.rfind("exit ", 0) == 0) exitLine = line;
-  }
-  EXPECT_EQ(expected, predicted);
-  std::map<std::string, std::string> actualStates;
-  for (const std::string& name : names)
-    actualStates[name] = stateOf(before, name) + " -> " + stateOf(after, name);
-  EXPECT_EQ(actualStates, predictedStates);
-  EXPECT_EQ("exit " + std::to_string(run.status), exitLine);
+  if (c.given) place(root.path(), c.next);
+  const auto before = listed(root);
+  const ProcessResult run = copy.run({});
+  EXPECT_EQ(outcome(run.output, before, listed(copy), run.status),
+            parsedPlan(outside, planned.output));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TpkPlan, testing::ValuesIn([] {
-                           std::vector<std::string> names;
+                           Lines names;
                            for (const auto& [name, c] : cases) names.push_back(name);
                            return names;
                          }()),
@@ -195,5 +203,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, TpkPlan, testing::ValuesIn([] {
                            std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });
+
+// Without --json: the messages, an empty line, and a row for each package
+// whose state changes.
+TEST(TpkPlan, TableAfterTheMessages) {
+  SKIP_UNLESS_ROOT_CHANGE_WORKS();
+  const Case& c = cases.at("conflicts");
+  const DeviceRoot root;
+  const ScratchDir outside;
+  prepare(root, c, true);
+  const ProcessResult planned = plan(root, c, outside, {});
+  const Lines lines = tpk::shownLines(planned.output);
+  ASSERT_GE(lines.size(), 5u) << planned.output;
+  EXPECT_EQ((Lines{"installed a-1.0", "",
+                   "Name             Before                 After                  Action",
+                   "b                enabled 1.0            disabled 1.0           disable",
+                   "a                absent                 enabled 1.0            install"}),
+            Lines(lines.end() - 5, lines.end()));
+}
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tpk/dry_effects.h"
 
+#include "pdb/install_messages.h"
 #include "pkgfile/part_stream.h"
 #include "pkgfile/part_type.h"
 
@@ -8,10 +9,7 @@ namespace tpk {
 bool DryEffects::installPackage(Console& console, InstalledPackage& package, PartStream& stream,
                                 RunFlags) {
   while (stream.currentType() != partPackage && stream.currentType() != -1) stream.next();
-  // Reported as an installation reports a package outside a bundle.
-  if (package.bundle.name.empty())
-    console.info("installed %s%s", package.disabled ? "(disabled) " : "",
-                 nameVersionText(package).c_str());
+  reportInstalled(console, package);
   return true;
 }
 

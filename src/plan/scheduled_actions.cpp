@@ -338,11 +338,12 @@ void planActions(Console& console, RecordList& removals, RecordList& enables, in
 
 namespace {
 
-// Reports a state that could not be recorded: the record has it, the
-// database may not.
-void reportMark(Console& console, MarkResult result, const std::string& label, const char* state) {
-  if (result == MarkResult::NoEntry || result == MarkResult::NotWritten)
-    console.error("could not record %s as %s", label.c_str(), state);
+// Whether the state was recorded (or needs no entry); a state that could not
+// be recorded is reported: the record has it, the database may not.
+bool recorded(Console& console, MarkResult result, const std::string& label, const char* state) {
+  if (result != MarkResult::NoEntry && result != MarkResult::NotWritten) return true;
+  console.error("could not record %s as %s", label.c_str(), state);
+  return false;
 }
 
 }  // namespace
@@ -363,8 +364,8 @@ void executeRemovals(Console& console, FlashEffects& effects, const RecordList& 
     }
     const std::string label = nameVersionText(*record);
     if (report) console.setStatus("disabling " + label + "...");
-    reportMark(console, effects.markDisabled(*record), label, "disabled");
-    if (report) console.info("disabled %s", label.c_str());
+    if (recorded(console, effects.markDisabled(*record), label, "disabled") && report)
+      console.info("disabled %s", label.c_str());
   }
 }
 
@@ -373,7 +374,7 @@ void executeEnables(Console& console, FlashEffects& effects, const RecordList& e
   for (InstalledPackage* record : enables) {
     const std::string label = nameVersionText(*record);
     if (report) console.setStatus("enabling " + label + "...");
-    reportMark(console, effects.markEnabled(*record), label, "enabled");
-    if (report) console.info("enabled %s", label.c_str());
+    if (recorded(console, effects.markEnabled(*record), label, "enabled") && report)
+      console.info("enabled %s", label.c_str());
   }
 }

@@ -26,7 +26,8 @@ void planActions(Console& console, RecordList& removals, RecordList& enables, in
 // too), silently; any other record is recorded as disabled, with a status
 // line and "disabled ..." when reporting. The pointers of uninstalled records
 // are dangling afterwards. Files change through effects only; a state that
-// cannot be recorded is reported, whatever report says.
+// cannot be recorded gets "could not record ... as disabled" in place of
+// "disabled ...", whatever report says.
 void executeRemovals(Console& console, FlashEffects& effects, const RecordList& removals,
                      int report);
 

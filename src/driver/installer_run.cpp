@@ -11,7 +11,6 @@
 #include "driver/listing.h"
 #include "driver/root_change.h"
 #include "driver/stream_mode.h"
-#include "files/file_platform.h"
 #include "files/own_file.h"
 #include "pdb/database_loader.h"
 #include "plan/transaction.h"
@@ -22,12 +21,6 @@
 namespace {
 
 void touchChangedMarker() { writeOwnFile("/flash/PCKGS_CHANGED", "", 0600); }
-
-// The scheduled actions are on flash: their schedule files may go.
-void consumeApplied() {
-  filePlatform().syncAll();
-  consumeScheduleFiles();
-}
 
 }  // namespace
 
@@ -48,16 +41,16 @@ int runInstaller(int argc, const char* const* argv) {
     printListing(console, std::cout);
     return 0;
   }
+  UpgradeEffects& effects = deviceUpgradeEffects();
   // Staged files a killed run left in RAM go back before anything else.
   restoreRamMoves(console);
   if (options.cleanup) {
-    cleanup(console, deviceFlashEffects());
-    consumeApplied();
+    cleanup(console, effects.flash());
+    effects.consumeSchedules();
     return 0;
   }
 
-  bool changed = applyScheduledActions(console, deviceFlashEffects(), 1);
-  consumeApplied();
+  bool changed = applySchedules(console, effects);
   // With "bootimage" set, the boot image is already in place.
   const RunFlags runFlags = options.runFlags | allowUpgrade |
                             (std::getenv("bootimage") != nullptr ? RunFlags{bootImageInPlace} : 0);
@@ -68,7 +61,7 @@ int runInstaller(int argc, const char* const* argv) {
     // Without the image file the run stops before anything else.
     if (streamed.image == StreamImage::NotOpened) return status;
   }
-  const UpgradeOutcome upgrade = runUpgrade(console, runFlags, deviceUpgradeEffects());
+  const UpgradeOutcome upgrade = runUpgrade(console, runFlags, effects);
   if (upgrade.changed) changed = true;
   if (changed) touchChangedMarker();
   if (runFlags & reinstall) {

@@ -8,6 +8,7 @@
 
 #include "files/file_platform.h"
 #include "files/own_file.h"
+#include "pdb/database_loader.h"
 #include "upgrade/halt.h"
 #include "upgrade/move_file.h"
 #include "upgrade/ram_budget.h"
@@ -64,6 +65,10 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
 class DeviceUpgradeEffects final : public UpgradeEffects {
  public:
   FlashEffects& flash() override { return deviceFlashEffects(); }
+  void consumeSchedules() override {
+    filePlatform().syncAll();
+    consumeScheduleFiles();
+  }
   void dropDowngradeMarker(Console& console) override { removeOwnMarker(console, "/rw/DOWNGRADE"); }
   Candidates stageInRam(Candidates& candidates, RunFlags runFlags) override {
     Candidates staged = moveToRam(candidates, runFlags, ramBudget());

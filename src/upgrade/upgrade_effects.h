@@ -16,6 +16,9 @@ class UpgradeEffects {
 
   // The steps that install, remove and record packages.
   virtual FlashEffects& flash() = 0;
+  // The scheduled actions were carried out: their schedule files go, once
+  // what was carried out is on flash.
+  virtual void consumeSchedules() = 0;
   // Removes /rw/DOWNGRADE, which the run has seen; a directory standing there
   // stays and is reported.
   virtual void dropDowngradeMarker(Console& console) = 0;

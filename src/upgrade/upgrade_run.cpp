@@ -53,6 +53,12 @@ std::vector<InstalledPackage*> lostProviders(Console& console,
 
 }  // namespace
 
+bool applySchedules(Console& console, UpgradeEffects& effects) {
+  const bool applied = applyScheduledActions(console, effects.flash(), 1);
+  effects.consumeSchedules();
+  return applied;
+}
+
 UpgradeOutcome runUpgrade(Console& console, RunFlags runFlags, UpgradeEffects& effects,
                           const std::vector<GivenFile>* given) {
   struct stat marker;

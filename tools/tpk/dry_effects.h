@@ -20,6 +20,7 @@ class DryEffects final : public FlashEffects, public UpgradeEffects {
   MarkResult markEnabled(InstalledPackage& package) override;
 
   FlashEffects& flash() override { return *this; }
+  void consumeSchedules() override {}
   void dropDowngradeMarker(Console&) override {}
   Candidates stageInRam(Candidates& candidates, RunFlags) override;
   PostlogSpace reserveLog(Console&) override { return PostlogSpace::Unreserved; }

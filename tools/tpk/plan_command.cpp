@@ -14,7 +14,6 @@
 #include "pdb/database_loader.h"
 #include "pdb/package_dir.h"
 #include "pkgfile/regular_file.h"
-#include "plan/transaction.h"
 #include "tpk/command_line.h"
 #include "tpk/commands.h"
 #include "tpk/dry_effects.h"
@@ -77,7 +76,7 @@ void planRun(const std::string& arch, const std::vector<GivenFile>* given, Plan&
   loadDatabase(console, false, arch, Schedules::KeepForApply);
   list(console, plan.packages, false);
   DryEffects effects;
-  applyScheduledActions(console, effects, 1);
+  applySchedules(console, effects);
   const RunFlags runFlags =
       allowUpgrade | (std::getenv("bootimage") != nullptr ? RunFlags{bootImageInPlace} : 0);
   (void)runUpgrade(console, runFlags, effects, given);

@@ -263,22 +263,14 @@ OneInstalled installOne(const Installation& run, PartStream& stream, const Depen
     one.bootImage = bundle == nullptr && one.record != nullptr && (one.record->flags & bootImage);
     return one;
   }
-  {
-    std::unique_ptr<InstalledPackage> package =
-        stream.isAlternateMagic() ? std::move(checked.package) : planAroundNew(run, checked);
-    if (!package || !run.effects.installPackage(run.console, *package, stream, run.runFlags)) {
-      one.failed = true;
-      return one;
-    }
-    one.record = addBackAndSettle(run, std::move(package));
-  }
+  std::unique_ptr<InstalledPackage> package =
+      stream.isAlternateMagic() ? std::move(checked.package) : planAroundNew(run, checked);
+  one.failed = !package || !run.effects.installPackage(run.console, *package, stream, run.runFlags);
+  if (one.failed) return one;
+  one.record = addBackAndSettle(run, std::move(package));
   one.bootImage = (one.record->flags & bootImage) != 0;
   return one;
 }
-
-}  // namespace
-
-namespace {
 
 // Installs the members of the bundle, whose first header part is current on
 // stream, up to the first that fails; each one installed leaves oldMembers.

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "../pkgfile/record_text.h"
+#include "files/file_platform.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
 #include "pdb/install_messages.h"
@@ -286,6 +287,21 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
     EXPECT_EQ(MarkResult::Recorded, markDisabled(pkg));
     EXPECT_EQ("/disabled = auto|\n", treeText("/flash/var/pdb/pkg"));
     EXPECT_FALSE(exists("/outside"));
+    // A state file that cannot be written, an entry that cannot be made.
+    struct Failing final : FileFaultPlan {
+      FileCall kind;
+      explicit Failing(FileCall kind) : kind(kind) {}
+      FileFault before(std::uint64_t, FileCall call) override {
+        return call == kind ? FileFault{FileFault::Fail, EIO, 0} : FileFault{};
+      }
+    } writes(FileCall::Write), directories(FileCall::MakeDir);
+    InstalledPackage fresh("fresh");
+    {
+      const ScopedFileFaults faults(writes);
+      EXPECT_EQ(MarkResult::NotWritten, markDisabled(pkg));
+    }
+    const ScopedFileFaults faults(directories);
+    EXPECT_EQ(MarkResult::NoEntry, markEnabled(fresh));
   });
 }
 

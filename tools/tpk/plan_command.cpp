@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -32,8 +31,6 @@ struct Listed {
   Version version = 0;
 };
 
-using Listing = std::map<std::string, Listed>;
-
 struct PackageChange {
   std::string name;
   Listed before, after;
@@ -46,7 +43,8 @@ struct Plan {
   int kept = 0;
 };
 
-void list(const Console& console, std::vector<PackageChange>& packages, bool after) {
+// Notes each record as listed before or after the run.
+void noteListed(const Console& console, std::vector<PackageChange>& packages, bool after) {
   for (const auto& record : console.packages) {
     // Transient records of the run (a bundle's disabling ones) have no entry.
     if (!isPlainName(record->name)) continue;
@@ -74,17 +72,30 @@ bool enterRoot(const std::string& dir) {
 void planRun(const std::string& arch, const std::vector<GivenFile>* given, Plan& plan) {
   Console console(stdout);
   loadDatabase(console, false, arch, Schedules::KeepForApply);
-  list(console, plan.packages, false);
+  noteListed(console, plan.packages, false);
   DryEffects effects;
   applySchedules(console, effects);
   const RunFlags runFlags =
       allowUpgrade | (std::getenv("bootimage") != nullptr ? RunFlags{bootImageInPlace} : 0);
   (void)runUpgrade(console, runFlags, effects, given);
-  list(console, plan.packages, true);
+  noteListed(console, plan.packages, true);
   plan.halted = effects.halted;
   plan.kept = effects.kept;
 }
 
+// Everything written to file, which is closed.
+std::string readBack(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  return text;
+}
+
+// Plans the run below root for the files given (none: the staged ones), the
+// run's standard output captured as it goes. False, reported, when root
+// cannot be entered.
 bool capturedPlan(const std::string& root, const std::string& arch,
                   const std::vector<std::string>& files, Plan& plan) {
   std::vector<GivenFile> given;
@@ -100,13 +111,7 @@ bool capturedPlan(const std::string& root, const std::string& arch,
   std::fflush(stdout);
   ::dup2(shown, STDOUT_FILENO);
   ::close(shown);
-  std::string output;
-  std::rewind(capture);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
-    output.append(buffer, n);
-  std::fclose(capture);
-  plan.messages = shownLines(output);
+  plan.messages = shownLines(readBack(capture));
   return true;
 }
 
@@ -139,25 +144,29 @@ std::string stateColumn(const Listed& listed) {
                         : "absent";
 }
 
-void printPlan(const Plan& plan, bool json, int exit) {
-  if (json) {
-    JsonArray messages, packages;
-    for (const std::string& message : plan.messages) messages.add(jsonString(message));
-    for (const PackageChange& change : plan.packages)
-      packages.add(JsonObject()
-                       .text("name", change.name)
-                       .json("before", listedJson(change.before))
-                       .json("after", listedJson(change.after))
-                       .str());
-    JsonObject object;
-    object.json("messages", messages.str()).json("packages", packages.str());
-    if (plan.halted)
-      object.null("exit");
-    else
-      object.number("exit", exit);
-    std::printf("%s\n", object.str().c_str());
-    return;
-  }
+// An upgrade run that ends, ends with status 0: only stream mode and a root
+// that cannot be entered end the installer otherwise.
+constexpr int upgradeRunStatus = 0;
+
+void printJson(const Plan& plan) {
+  JsonArray messages, packages;
+  for (const std::string& message : plan.messages) messages.add(jsonString(message));
+  for (const PackageChange& change : plan.packages)
+    packages.add(JsonObject()
+                     .text("name", change.name)
+                     .json("before", listedJson(change.before))
+                     .json("after", listedJson(change.after))
+                     .str());
+  JsonObject object;
+  object.json("messages", messages.str()).json("packages", packages.str());
+  if (plan.halted)
+    object.null("exit");
+  else
+    object.number("exit", upgradeRunStatus);
+  std::printf("%s\n", object.str().c_str());
+}
+
+void printTable(const Plan& plan) {
   for (const std::string& message : plan.messages) std::printf("%s\n", message.c_str());
   std::printf("\n%-16s %-22s %-22s %s\n", "Name", "Before", "After", "Action");
   for (const PackageChange& change : plan.packages) {
@@ -203,7 +212,10 @@ int runPlan(const std::vector<std::string>& argv) {
   const std::string arch = args.value("arch", archVariable ? archVariable : "i386");
   Plan plan;
   if (!capturedPlan(args.value("root"), arch, args.positional(), plan)) return statusFailed;
-  printPlan(plan, args.has("json"), 0);
+  if (args.has("json"))
+    printJson(plan);
+  else
+    printTable(plan);
   return installsEverything(plan) ? statusOk : statusFailed;
 }
 

@@ -37,16 +37,23 @@ std::string imageFile(const std::string& name) {
   return fileOf(layout);
 }
 
+std::string forArch(const std::string& name, const std::string& arch) {
+  pkgwriter::PackageLayout layout = pkg(name);
+  layout.architecture = arch;
+  return fileOf(layout);
+}
+
 std::string staged(const std::string& name) { return "/flash/rw/pckg/" + name + ".tpk"; }
 
 // Runs of the installer that prepare the root, each with the files it finds;
 // the files the predicted run finds (named to tpk plan instead when given);
-// tpk plan's own status.
+// tpk plan's own status; the device's architecture when not the default.
 struct Case {
   std::vector<Files> setup;
   Files next;
   int status = 0;
   bool given = false;
+  std::string arch = "";
 };
 
 const std::map<std::string, Case> cases = {
@@ -83,6 +90,7 @@ const std::map<std::string, Case> cases = {
        {"/ram/pdb/z/schedule", "disable\n"}}}},
     {"broken", {{}, {{staged("x"), unsignedFile("x")}}, 1}},
     {"image", {{}, {{staged("img"), imageFile("img")}}}},
+    {"arch", {{}, {{staged("a"), forArch("a", "powerpc")}}, 0, false, "powerpc"}},
 };
 
 void place(const std::string& root, const Files& files) {
@@ -107,6 +115,7 @@ void prepare(const DeviceRoot& root, const Case& c, bool withNext) {
 ProcessResult plan(const DeviceRoot& root, const Case& c, const ScratchDir& outside,
                    const Lines& options) {
   Lines args = {TPK_BINARY, "plan", "--root", root.path()};
+  if (!c.arch.empty()) args.insert(args.end(), {"--arch", c.arch});
   args.insert(args.end(), options.begin(), options.end());
   if (c.given) {
     place(outside.path(), c.next);
@@ -188,7 +197,9 @@ TEST_P(TpkPlan, PredictsTheRun) {
 
   if (c.given) place(root.path(), c.next);
   const auto before = listed(root);
-  const ProcessResult run = copy.run({});
+  ProcessOptions environment;
+  if (!c.arch.empty()) environment.environment["arch"] = c.arch;
+  const ProcessResult run = copy.run({}, environment);
   const std::string predicted = parsedPlan(outside, planned.output);
   ASSERT_FALSE(predicted.empty()) << "python3 could not read: " << planned.output;
   EXPECT_EQ(outcome(run.output, before, listed(copy), run.status), predicted);

@@ -67,7 +67,7 @@ Confinement ConfinedDir::resolve(std::string_view dir, bool makeMissing) {
          levels_[shared + 1].name == names[shared])
     ++shared;
   if (shared != 0 && shared < firstHeld_) shared = 0;
-  truncate(shared + 1);
+  keepFirst(shared + 1);
 
   int links = 0;
   for (std::size_t i = shared; i < names.size(); ++i) {
@@ -173,7 +173,7 @@ void ConfinedDir::leave(Level& level) {
   level.place.fd = -1;
 }
 
-void ConfinedDir::truncate(std::size_t count) {
+void ConfinedDir::keepFirst(std::size_t count) {
   while (levels_.size() > count) {
     leave(levels_.back());
     levels_.pop_back();
@@ -181,4 +181,4 @@ void ConfinedDir::truncate(std::size_t count) {
   firstHeld_ = std::max<std::size_t>(1, std::min(firstHeld_, levels_.size()));
 }
 
-void ConfinedDir::finish() { truncate(1); }
+void ConfinedDir::finish() { keepFirst(1); }

@@ -90,7 +90,7 @@ private:
   // False (errno set) when the level cannot get a descriptor of its own.
   bool push(std::string name, ConfinedPlace place, FileHandle fd);
   void leave(Level& level);
-  void truncate(std::size_t count);
+  void keepFirst(std::size_t count);  // leaves the levels from count on
 
   std::vector<std::string> base_;  // the base's own components, for absolute link targets
   std::vector<Level> levels_;      // [0]: the base; then the last resolved path

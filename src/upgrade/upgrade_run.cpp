@@ -77,7 +77,8 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   return linked || !standsForInstalled(file, file.path);
 }
 
-void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
+void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates,
+             RamMoves& moves) {
   bool withBootImage = false;
   const bool installed = installFromStream(console, file, runFlags, userStates, nullptr,
                                            &withBootImage) == InstallOutcome::Installed;
@@ -90,7 +91,7 @@ void install(Console& console, PackageFile& file, RunFlags runFlags, const UserS
   }
   if (file.isImage && !keepImage(console, file, withBootImage)) return;
   // Installed: a later run must not bring the RAM copy back.
-  if (file.foundPath != file.path) forgetRamMove(file.path);
+  if (file.foundPath != file.path) forgetRamMove(moves, file.path);
   removeOwnFile(file.path);
 }
 
@@ -124,13 +125,14 @@ UpgradeOutcome runUpgrade(Console& console, RunFlags runFlags) {
   UserStates userStates;
   std::set<std::string> available;
   takeStock(console, userStates, available);
-  Candidates installList = moveToRam(candidates, runFlags, ramBudget());
+  RamMoves moves;
+  Candidates installList = moveToRam(candidates, runFlags, ramBudget(), moves);
   filePlatform().syncAll();
   UpgradeOutcome outcome;
   if (!installList.empty()) outcome.log = reservePostlog(console);
-  for (auto& file : installList) install(console, *file, runFlags, userStates);
+  for (auto& file : installList) install(console, *file, runFlags, userStates, moves);
   // Every moved file was installed or went back where it was found.
-  dropRamMoves();
+  dropRamMoves(moves);
 
   const std::vector<InstalledPackage*> lost = lostProviders(console, available);
   executeEnables(console, lost, 1);

@@ -78,9 +78,10 @@ TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {
     // Put in a's place by name after it was opened: the copy is of what was opened.
     writeFile("/flash/rw/pckg/other", "other");
     ::rename("/flash/rw/pckg/other", "/flash/rw/pckg/a.tpk");
-    Candidates reinstallList = moveToRam(candidates, reinstall, 1000);
+    RamMoves moves;
+    Candidates reinstallList = moveToRam(candidates, reinstall, 1000, moves);
     EXPECT_EQ(reinstallList[0]->path, "/flash/rw/pckg/a.tpk");  // with reinstall nothing moves
-    const Candidates moved = moveToRam(reinstallList, allowUpgrade, 1000);
+    const Candidates moved = moveToRam(reinstallList, allowUpgrade, 1000, moves);
     ASSERT_EQ(moved.size(), 4u);
     const char* paths[] = {"/ram/a.tpk", "/flash/rw/pckg/b.tpk", "/flash/rw/pckg/image.tpk",
                            "/ram/c.tpk"};

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "files/device_root.h"
 #include "files/file_platform.h"
 
 namespace {
@@ -45,7 +46,8 @@ void ascend(ConfinedPlace& place) {
 ConfinedDir::ConfinedDir(const std::string& base) {
   for (const std::string_view name : componentsOf(base)) base_.emplace_back(name);
   Level root;
-  root.fd.reset(filePlatform().openAt(AT_FDCWD, base.c_str(), O_RDONLY | O_DIRECTORY, 0));
+  const DevicePlace at = devicePlace(base.c_str());
+  root.fd.reset(filePlatform().openAt(at.dir, at.name, O_RDONLY | O_DIRECTORY, 0));
   root.place.fd = root.fd.get();
   levels_.push_back(std::move(root));
 }

@@ -46,8 +46,8 @@ public:
   static constexpr int maxLinks = 40;
   static constexpr std::size_t heldLevels = 32;
 
-  // Opens base, an absolute path (followed as the system follows it: the base
-  // itself is trusted).
+  // Opens base, an absolute path below the device root (followed as the
+  // system follows it: the base itself is trusted).
   explicit ConfinedDir(const std::string& base);
   // finish().
   ~ConfinedDir();

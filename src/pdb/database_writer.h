@@ -9,7 +9,6 @@
 
 #include "console/console.h"
 #include "model/package.h"
-#include "pdb/make_directories.h"
 #include "pdb/package_dir.h"
 
 // Makes the package's entry directory (and missing levels of the database

@@ -15,14 +15,13 @@ TEST(ExtractionReports, ADirectoryWithoutRoomIsReportedAsSuch) {
   device.processor = 0x80211000;  // a revision whose variant the flash driver decides
   const std::string file = packageFile(signedLayout("bad", "100644:d/x:x:0,0,0,4"));
   DeviceRoot root;
-  RUN_CHROOTED(root.path(), [&] {
-    ScopedFlashPlatform variant(device);
-    ScopedFilePlatform platform(full);
-    Console& console = childConsole();
-    InstalledPackage package("bad");
-    package.version = testVersion;
-    EXPECT_FALSE(installFile(console, package, file, true));
-    EXPECT_EQ(Messages{"ERROR: installation of bad-1.0 failed: disk is too small"},
-              console.messages);
-  });
+  const ScopedDeviceRoot scoped(root.path());
+  ScopedFlashPlatform variant(device);
+  ScopedFilePlatform platform(full);
+  CapturedConsole out;
+  InstalledPackage package("bad");
+  package.version = testVersion;
+  EXPECT_FALSE(installFile(out.console, package, file, true));
+  EXPECT_EQ(Messages{"ERROR: installation of bad-1.0 failed: disk is too small"},
+            out.console.messages);
 }

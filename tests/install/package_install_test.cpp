@@ -144,6 +144,30 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
   });
 }
 
+// Below a scoped device root the script's root is that root's /flash: the
+// shell's stand-in ends the child with whether "/" is that directory.
+TEST(InstallScripts, RunInTheFlashOfAScopedDeviceRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "changing the root needs root";
+  DeviceRoot root;
+  layOut(root.path(), "/flash/var/pdb/pkg/oninstall = exit 0|");
+  struct InFlash : DeviceInstallPlatform {
+    struct stat flash;
+    void runShell(const char*) override {
+      struct stat here;
+      ::_exit(::stat("/", &here) == 0 && here.st_dev == flash.st_dev &&
+                      here.st_ino == flash.st_ino
+                  ? 0
+                  : 1);
+    }
+  } platform;
+  ASSERT_EQ(0, ::stat(root.at("/flash").c_str(), &platform.flash));
+  ScopedInstallPlatform use(platform);
+  const ScopedDeviceRoot device(root.path());
+  CapturedConsole out;
+  EXPECT_TRUE(runScript(out.console, InstalledPackage("pkg"), "oninstall"));
+  EXPECT_EQ(Messages{}, out.console.messages);
+}
+
 TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {
   DeviceRoot root;
   const ScopedDeviceRoot device(root.path());

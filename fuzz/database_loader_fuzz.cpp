@@ -24,10 +24,9 @@
 
 namespace {
 
-void unpack(const std::uint8_t* data, std::size_t size) {
-  unpackEntries(data, size, 12, [](unsigned, const std::string& name, const std::string&) {
-    makeDirs("/flash/var/pdb/" + name);  // 11: an empty entry directory
-  });
+// Kind 11: an empty entry directory.
+void putEmptyEntry(unsigned, const std::string& name, const std::string&) {
+  makeDirs("/flash/var/pdb/" + name);
 }
 
 ssize_t discard(void*, const char*, std::size_t size) { return ssize_t(size); }
@@ -43,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   makeDirs("/flash/var/pdb");
   makeDirs("/ram/pdb");
   makeDirs("/rw/pckg/.images");
-  unpack(data, size);
+  unpackEntries(data, size, 12, putEmptyEntry);
 
   static std::FILE* const sink = ::fopencookie(nullptr, "w", {nullptr, discard, nullptr, nullptr});
   Console console(sink);

@@ -88,19 +88,17 @@ void put(const std::string& path, const std::string& bytes) {
   writeFile(path, bytes.data(), bytes.size());
 }
 
-void unpack(const std::uint8_t* data, std::size_t size) {
-  unpackEntries(data, size, 16, [](unsigned kind, const std::string& name,
-                                   const std::string& content) {
-    if (kind == 11) {
-      put("/flash/rw/pckg/" + name, content);
-    } else if (kind == 12 || kind == 13) {
-      put("/flash/rw/pckg/" + name + ".tpk", signedPackage(name, content, kind == 13));
-    } else if (kind == 14) {
-      put("/ram/" + name + ".tpk", content);
-    } else {
-      put("/rw/DOWNGRADE", content);
-    }
-  });
+// Places the entries of kinds 11-15 (see the top of this file).
+void putStaged(unsigned kind, const std::string& name, const std::string& content) {
+  if (kind == 11) {
+    put("/flash/rw/pckg/" + name, content);
+  } else if (kind == 12 || kind == 13) {
+    put("/flash/rw/pckg/" + name + ".tpk", signedPackage(name, content, kind == 13));
+  } else if (kind == 14) {
+    put("/ram/" + name + ".tpk", content);
+  } else {
+    put("/rw/DOWNGRADE", content);
+  }
 }
 
 // The names at the top of the root, and everything in /outside.
@@ -149,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return describeOthers();
   }();
   prepareRoot();
-  unpack(data + 1, size - 1);
+  unpackEntries(data + 1, size - 1, 16, putStaged);
 
   const std::uint8_t mode = data[0];
   std::vector<const char*> argv = {"installer"};

@@ -35,7 +35,7 @@ DIR* openDeviceDir(const char* path);
 // Makes dir (opened now, as the system follows it) the device root for as long
 // as it lives; the root before it comes back after.
 class ScopedDeviceRoot {
-public:
+ public:
   explicit ScopedDeviceRoot(const std::string& dir);
   ~ScopedDeviceRoot();
   ScopedDeviceRoot(const ScopedDeviceRoot&) = delete;
@@ -44,7 +44,7 @@ public:
   // False (errno set) when dir could not be opened: absolute paths then fail.
   bool opened() const { return root_.valid(); }
 
-private:
+ private:
   FileHandle root_;
   int previous_;
 };

@@ -51,8 +51,8 @@ class ParentDir {
         name_ = component;
         return dir >= 0 ? dir : fail();
       }
-      const int next = dir < 0 ? openTop(component)
-                               : filePlatform().openAt(dir, component.c_str(), dirFlags, 0);
+      const int next =
+          dir < 0 ? openTop(component) : filePlatform().openAt(dir, component.c_str(), dirFlags, 0);
       if (dir >= 0) ::close(dir);
       if (next < 0) return -1;
       dir = next;

@@ -148,17 +148,21 @@ struct FaultyDevice : DeviceInstallPlatform {
   }
 };
 
-// The device's own file calls but that device nodes fail with EIO when failNodes
-// and writes with ENOSPC when full; syncs are counted.
+// The device's own file calls but for fault: "node" makes device nodes fail with
+// EIO, "full" writes and "nodir" directories with ENOSPC; syncs are counted.
 struct FaultyFiles : DeviceFilePlatform {
-  bool failNodes = false, full = false;
+  std::string fault;
   int syncs = 0;
   void syncAll() override { ++syncs; }
   int makeNodeAt(int dir, const char* name, mode_t mode, dev_t dev) override {
-    return failNodes ? (errno = EIO, -1) : DeviceFilePlatform::makeNodeAt(dir, name, mode, dev);
+    return fault == "node" ? (errno = EIO, -1)
+                           : DeviceFilePlatform::makeNodeAt(dir, name, mode, dev);
   }
   ssize_t write(int fd, const void* bytes, std::size_t count) override {
-    return full ? (errno = ENOSPC, -1) : DeviceFilePlatform::write(fd, bytes, count);
+    return fault == "full" ? (errno = ENOSPC, -1) : DeviceFilePlatform::write(fd, bytes, count);
+  }
+  int makeDirAt(int dir, const char* name, mode_t mode) override {
+    return fault == "nodir" ? (errno = ENOSPC, -1) : DeviceFilePlatform::makeDirAt(dir, name, mode);
   }
 };
 

@@ -154,8 +154,7 @@ TEST(InstallScripts, RunInTheFlashOfAScopedDeviceRoot) {
     struct stat flash;
     void runShell(const char*) override {
       struct stat here;
-      ::_exit(::stat("/", &here) == 0 && here.st_dev == flash.st_dev &&
-                      here.st_ino == flash.st_ino
+      ::_exit(::stat("/", &here) == 0 && here.st_dev == flash.st_dev && here.st_ino == flash.st_ino
                   ? 0
                   : 1);
     }

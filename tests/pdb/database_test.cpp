@@ -183,9 +183,9 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
     pkg.disabled = true;
     CapturedConsole out;
     std::istringstream part("echo cut");
-    EXPECT_FALSE(c.script != "-" ? writeScript(out.console, pkg, part, std::stoul(c.length),
-                                               c.script.c_str())
-                                 : writePackageRecord(out.console, pkg));
+    EXPECT_FALSE(c.script != "-"
+                     ? writeScript(out.console, pkg, part, std::stoul(c.length), c.script.c_str())
+                     : writePackageRecord(out.console, pkg));
     EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message},
               out.console.messages);
     EXPECT_FALSE(exists(dir + "disabled") || exists(dir + "oninstall")) << c.message;

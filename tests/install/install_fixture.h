@@ -103,7 +103,7 @@ inline pkgwriter::PackageLayout signedLayout(const std::string& name, const std:
   return layout;
 }
 
-// Made outside the chroot: the signer reads its key file.
+// The package file of layout; one the writer could not make fails the test.
 inline std::string packageFile(const pkgwriter::PackageLayout& layout,
                                std::uint32_t magic = pkgwriter::standardMagic) {
   const std::string file = pkgwriter::buildPackageFile(layout, magic);

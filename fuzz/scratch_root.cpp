@@ -1,5 +1,7 @@
 #include "scratch_root.h"
 
+#include "pdb/package_dir.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
@@ -111,6 +113,40 @@ std::string readFile(const std::string& path) {
   while ((got = ::read(fd, chunk, sizeof chunk)) > 0) bytes.append(chunk, std::size_t(got));
   ::close(fd);
   return bytes;
+}
+
+void unpackEntries(const std::uint8_t* data, std::size_t size, unsigned kinds,
+                   const OtherEntry& other) {
+  static const char* const metaFiles[] = {"version", "files",    "deps",    "provides", "conflicts",
+                                          "bundle",  "disabled", "enabled", "image"};
+  std::size_t at = 0;
+  while (size - at >= 2) {
+    const unsigned kind = data[at] % kinds;
+    const std::size_t nameLength = data[at + 1] & 31;
+    at += 2;
+    if (size - at < nameLength) return;
+    const std::string name(reinterpret_cast<const char*>(data + at), nameLength);
+    at += nameLength;
+    std::size_t length = 0;
+    if (size - at >= 2) length = data[at] | std::size_t(data[at + 1]) << 8;
+    at += size - at >= 2 ? 2 : size - at;
+    if (length > size - at) length = size - at;
+    const std::string content(reinterpret_cast<const char*>(data + at), length);
+    at += length;
+    if (!isPlainName(name)) continue;
+    const std::string entry = "/flash/var/pdb/" + name;
+    if (kind < 9) {
+      makeDirs(entry);
+      writeFile(entry + "/" + metaFiles[kind], content.data(), content.size());
+    } else if (kind == 9) {
+      makeDirs("/ram/pdb/" + name);
+      writeFile("/ram/pdb/" + name + "/schedule", content.data(), content.size());
+    } else if (kind == 10) {
+      writeFile("/rw/pckg/.images/" + name, content.data(), content.size());
+    } else {
+      other(kind, name, content);
+    }
+  }
 }
 
 std::string describeTree(const std::string& path) {

@@ -2,14 +2,8 @@
 // The first input byte chooses the command line:
 //   bit 0 "-q", bit 1 "--reinstall", bit 2 "-down", bit 3 "--cleanup",
 //   bit 4 "--show", bit 5 install scripts fail (they are never really run)
-// The rest is a sequence of entries:
-//   kind (1 byte), name length (1 byte, low 5 bits), name, content length
-//   (2 bytes, little-endian), content (cut where the input ends)
-// where kind modulo 16 says what the content becomes:
-//   0-8  the entry's meta file version, files, deps, provides, conflicts,
-//        bundle, disabled, enabled or image in /flash/var/pdb/NAME/
-//   9    its schedule file /ram/pdb/NAME/schedule
-//   10   its image in the second place, /rw/pckg/.images/NAME
+// The rest is a sequence of entries as unpackEntries (scratch_root.h) decodes
+// them, kind modulo 16, where kinds 11-15 are:
 //   11   a staged file /flash/rw/pckg/NAME as it stands
 //   12   a staged package /flash/rw/pckg/NAME.tpk signed here with the
 //        development key: a header part for NAME (version from the content's
@@ -19,11 +13,11 @@
 //        into its only part
 //   14   a staged file /ram/NAME.tpk (what a reinstall looks at)
 //   15   the marker /rw/DOWNGRADE
-// Names that could not be a directory entry are passed over. Beside the
-// installer's places the scratch root holds /outside, and /flash a link "out"
-// to it (the link is the run's to remove); after the run nothing in /outside
-// and no other top-level entry may have changed. An installed set that ends up empty halts the installer for good:
-// here that halt returns to the harness instead (see haltForGood below).
+// Beside the installer's places the scratch root holds /outside, and /flash a
+// link "out" to it (the link is the run's to remove); after the run nothing in
+// /outside and no other top-level entry may have changed. An installed set
+// that ends up empty halts the installer for good: here that halt returns to
+// the harness instead (see haltForGood below).
 // Scripts are not run: the harness stands in for the child process. The root
 // is changed at the first input (see the database loader's target): run it
 // with relative paths.
@@ -94,42 +88,16 @@ void put(const std::string& path, const std::string& bytes) {
   writeFile(path, bytes.data(), bytes.size());
 }
 
-void unpack(const std::uint8_t* data, std::size_t size) {
-  static const char* const metaFiles[] = {"version", "files",    "deps",    "provides", "conflicts",
-                                          "bundle",  "disabled", "enabled", "image"};
-  std::size_t at = 0;
-  while (size - at >= 2) {
-    const unsigned kind = data[at] % 16;
-    const std::size_t nameLength = data[at + 1] & 31;
-    at += 2;
-    if (size - at < nameLength) return;
-    const std::string name(reinterpret_cast<const char*>(data + at), nameLength);
-    at += nameLength;
-    std::size_t length = 0;
-    if (size - at >= 2) length = data[at] | std::size_t(data[at + 1]) << 8;
-    at += size - at >= 2 ? 2 : size - at;
-    if (length > size - at) length = size - at;
-    const std::string content(reinterpret_cast<const char*>(data + at), length);
-    at += length;
-    if (!isPlainName(name)) continue;
-    const std::string entry = "/flash/var/pdb/" + name;
-    if (kind < 9) {
-      makeDirs(entry);
-      put(entry + "/" + metaFiles[kind], content);
-    } else if (kind == 9) {
-      makeDirs("/ram/pdb/" + name);
-      put("/ram/pdb/" + name + "/schedule", content);
-    } else if (kind == 10) {
-      put("/rw/pckg/.images/" + name, content);
-    } else if (kind == 11) {
-      put("/flash/rw/pckg/" + name, content);
-    } else if (kind == 12 || kind == 13) {
-      put("/flash/rw/pckg/" + name + ".tpk", signedPackage(name, content, kind == 13));
-    } else if (kind == 14) {
-      put("/ram/" + name + ".tpk", content);
-    } else {
-      put("/rw/DOWNGRADE", content);
-    }
+// Places the entries of kinds 11-15 (see the top of this file).
+void putStaged(unsigned kind, const std::string& name, const std::string& content) {
+  if (kind == 11) {
+    put("/flash/rw/pckg/" + name, content);
+  } else if (kind == 12 || kind == 13) {
+    put("/flash/rw/pckg/" + name + ".tpk", signedPackage(name, content, kind == 13));
+  } else if (kind == 14) {
+    put("/ram/" + name + ".tpk", content);
+  } else {
+    put("/rw/DOWNGRADE", content);
   }
 }
 
@@ -179,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return describeOthers();
   }();
   prepareRoot();
-  unpack(data + 1, size - 1);
+  unpackEntries(data + 1, size - 1, 16, putStaged);
 
   const std::uint8_t mode = data[0];
   std::vector<const char*> argv = {"installer"};

@@ -41,7 +41,7 @@ int runInstaller(int argc, const char* const* argv) {
     printListing(console, std::cout);
     return 0;
   }
-  UpgradeEffects& effects = deviceUpgradeEffects();
+  DeviceUpgradeEffects effects;
   // Staged files a killed run left in RAM go back before anything else.
   restoreRamMoves(console);
   if (options.cleanup) {

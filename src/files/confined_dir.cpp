@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "files/device_root.h"
 #include "files/file_platform.h"
 
 namespace {
@@ -45,7 +46,8 @@ void ascend(ConfinedPlace& place) {
 ConfinedDir::ConfinedDir(const std::string& base) {
   for (const std::string_view name : componentsOf(base)) base_.emplace_back(name);
   Level root;
-  root.fd.reset(filePlatform().openAt(AT_FDCWD, base.c_str(), O_RDONLY | O_DIRECTORY, 0));
+  const DevicePlace at = devicePlace(base.c_str());
+  root.fd.reset(filePlatform().openAt(at.dir, at.name, O_RDONLY | O_DIRECTORY, 0));
   root.place.fd = root.fd.get();
   levels_.push_back(std::move(root));
 }
@@ -67,7 +69,7 @@ Confinement ConfinedDir::resolve(std::string_view dir, bool makeMissing) {
          levels_[shared + 1].name == names[shared])
     ++shared;
   if (shared != 0 && shared < firstHeld_) shared = 0;
-  truncate(shared + 1);
+  keepFirst(shared + 1);
 
   int links = 0;
   for (std::size_t i = shared; i < names.size(); ++i) {
@@ -173,7 +175,7 @@ void ConfinedDir::leave(Level& level) {
   level.place.fd = -1;
 }
 
-void ConfinedDir::truncate(std::size_t count) {
+void ConfinedDir::keepFirst(std::size_t count) {
   while (levels_.size() > count) {
     leave(levels_.back());
     levels_.pop_back();
@@ -181,4 +183,4 @@ void ConfinedDir::truncate(std::size_t count) {
   firstHeld_ = std::max<std::size_t>(1, std::min(firstHeld_, levels_.size()));
 }
 
-void ConfinedDir::finish() { truncate(1); }
+void ConfinedDir::finish() { keepFirst(1); }

@@ -46,8 +46,8 @@ public:
   static constexpr int maxLinks = 40;
   static constexpr std::size_t heldLevels = 32;
 
-  // Opens base, an absolute path (followed as the system follows it: the base
-  // itself is trusted).
+  // Opens base, an absolute path below the device root (followed as the
+  // system follows it: the base itself is trusted).
   explicit ConfinedDir(const std::string& base);
   // finish().
   ~ConfinedDir();
@@ -90,7 +90,7 @@ private:
   // False (errno set) when the level cannot get a descriptor of its own.
   bool push(std::string name, ConfinedPlace place, FileHandle fd);
   void leave(Level& level);
-  void truncate(std::size_t count);
+  void keepFirst(std::size_t count);  // leaves the levels from count on
 
   std::vector<std::string> base_;  // the base's own components, for absolute link targets
   std::vector<Level> levels_;      // [0]: the base; then the last resolved path

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/device_root.h"
 #include "files/file_platform.h"
 #include "files/write_all.h"
 
@@ -50,9 +51,8 @@ class ParentDir {
         name_ = component;
         return dir >= 0 ? dir : fail();
       }
-      const int next = dir < 0 ? filePlatform().openAt(AT_FDCWD, ("/" + component).c_str(),
-                                                       dirFlags & ~O_NOFOLLOW, 0)
-                               : filePlatform().openAt(dir, component.c_str(), dirFlags, 0);
+      const int next =
+          dir < 0 ? openTop(component) : filePlatform().openAt(dir, component.c_str(), dirFlags, 0);
       if (dir >= 0) ::close(dir);
       if (next < 0) return -1;
       dir = next;
@@ -60,6 +60,12 @@ class ParentDir {
     }
     if (dir >= 0) ::close(dir);
     return fail();
+  }
+  // The top directory below the device root, followed as the device made it.
+  static int openTop(const std::string& component) {
+    const std::string path = "/" + component;
+    const DevicePlace top = devicePlace(path.c_str());
+    return filePlatform().openAt(top.dir, top.name, dirFlags & ~O_NOFOLLOW, 0);
   }
   static int fail() {
     errno = EINVAL;

@@ -158,8 +158,10 @@ bool TreeExtractor::run() {
     if (tree_.gcount() != std::streamsize(sizeof header)) return broken();
     Entry entry{decodeTreeEntryHeader(header), {}, {}, {}, {}};
     if (!readName(entry)) return false;
-    entry.recorded = treeRoot + (entry.name.starts_with('/') ? "" : "/") + entry.name;
-    splitLeaf(entry.recorded, entry.parent, entry.leaf);
+    splitLeaf(treeRoot + (entry.name.starts_with('/') ? "" : "/") + entry.name, entry.parent,
+              entry.leaf);
+    // What is made, not what is named: "a/etc/" makes and records "/a/etc".
+    entry.recorded = entry.parent + entry.leaf;
 
     // Asked first: asking the device must not change why a directory failed.
     const bool forThisDevice = entry.header.variant == 0 || entry.header.variant == deviceVariant();

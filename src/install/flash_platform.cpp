@@ -5,6 +5,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "files/device_root.h"
+
 namespace {
 
 constexpr char mtdNode[] = "/dev/mtd0";
@@ -33,10 +35,16 @@ static_assert(sizeof(MinimumVersionRecord) == 8);
 
 constexpr std::uint16_t minimumVersionIdentifier = 37;
 
+// A device node below the device root.
+int openNode(const char* path, int flags) {
+  const DevicePlace at = devicePlace(path);
+  return ::openat(at.dir, at.name, flags);
+}
+
 class DeviceFlashPlatform final : public FlashPlatform {
 public:
   std::optional<std::uint32_t> mtdEraseSize() override {
-    const int node = ::open(mtdNode, O_RDONLY);
+    const int node = openNode(mtdNode, O_RDONLY);
     if (node < 0) return std::nullopt;
     mtd_info_user info{};
     const int result = ::ioctl(node, eraseInfoRequest, &info);
@@ -47,7 +55,7 @@ public:
 
   std::uint32_t minimumVersionValue() override {
     MinimumVersionRecord record{4, minimumVersionIdentifier, 0};
-    const int node = ::open(flashNode, O_RDWR);
+    const int node = openNode(flashNode, O_RDWR);
     if (node < 0) return 0;
     (void)::ioctl(node, minimumVersionRequest, &record);  // an unfilled record means no minimum
     ::close(node);
@@ -55,7 +63,7 @@ public:
   }
 
   std::optional<int> featureWord() override {
-    const int node = ::open(flashNode, O_RDONLY);
+    const int node = openNode(flashNode, O_RDONLY);
     if (node < 0) return std::nullopt;
     const int word = ::ioctl(node, featureWordRequest);
     ::close(node);

@@ -1,5 +1,6 @@
 #include "install/package_install.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "files/confined_dir.h"
+#include "files/device_root.h"
 #include "files/file_platform.h"
 #include "install/file_extraction.h"
 #include "install/install_platform.h"
@@ -29,8 +31,12 @@ void ignoreSignal(int) {}
 // The child's end of runScript: never returns.
 [[noreturn]] void runInFlashRoot(const char* command) {
   InstallPlatform& platform = installPlatform();
-  // Outside /flash the script would act on the device's real root.
-  if (platform.changeRoot("/flash") != 0 || ::chdir("/") != 0) ::_exit(shellNotStarted);
+  // Outside /flash the script would act on the device's real root. Below a
+  // scoped device root, its "flash" is found from that root.
+  const DevicePlace flash = devicePlace(flashDir);
+  if ((flash.dir != AT_FDCWD && ::fchdir(flash.dir) != 0) || platform.changeRoot(flash.name) != 0 ||
+      ::chdir("/") != 0)
+    ::_exit(shellNotStarted);
   platform.runShell(command);
   ::_exit(shellNotStarted);
 }
@@ -123,7 +129,9 @@ bool registerPackage(Console& console, InstalledPackage& package) {
 bool runScript(Console& console, const InstalledPackage& package, const char* scriptName) {
   const std::string script = "/var/pdb/" + package.name + "/" + scriptName;
   struct stat info;
-  if (::stat(("/flash" + script).c_str(), &info) != 0) return true;  // nothing to run
+  const std::string path = "/flash" + script;
+  const DevicePlace at = devicePlace(path.c_str());
+  if (::fstatat(at.dir, at.name, &info, 0) != 0) return true;  // nothing to run
   const std::string command = script + " >/dev/null 2>&1";
 
   struct sigaction action {};

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "files/device_root.h"
 #include "files/own_file.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
@@ -55,7 +56,7 @@ LineRead readLine(std::istream& in, std::string& line) {
 // skipping names that begin with '.'. False when it cannot be opened.
 template <typename Visit>
 bool forEachEntry(const char* path, Visit visit) {
-  DIR* dir = ::opendir(path);
+  DIR* dir = openDeviceDir(path);
   if (dir == nullptr) return false;
   while (const dirent* entry = ::readdir(dir)) {
     if (entry->d_name[0] == '.') continue;
@@ -202,7 +203,7 @@ void loadDatabase(Console& console, bool quiet, const std::string& arch, Schedul
   }
   loadImages(console, secondImageDir);
 
-  DIR* probe = ::opendir(databaseDir);
+  DIR* probe = openDeviceDir(databaseDir);
   if (probe == nullptr) return;
   ::closedir(probe);
   for (const auto& record : console.packages) readPackageRecord(*record);

@@ -9,7 +9,6 @@
 
 #include "console/console.h"
 #include "model/package.h"
-#include "pdb/make_directories.h"
 #include "pdb/package_dir.h"
 
 // Makes the package's entry directory (and missing levels of the database
@@ -25,7 +24,7 @@ bool createPackageDir(const InstalledPackage& package);
 bool writePackageRecord(Console& console, const InstalledPackage& package);
 
 // The meta files below are written in the entry directory dir, never through
-// a link (see FileOutput).
+// a link: FileOutput replaces one standing at a name.
 // One line per entry: "name min max" and, withExtra, " extra". Reports nothing.
 bool writeDependencyList(int dir, const char* name, const std::vector<Dependency>& list,
                          bool withExtra);

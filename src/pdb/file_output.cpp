@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "files/device_root.h"
 #include "files/file_platform.h"
 #include "files/write_all.h"
 
@@ -15,7 +16,8 @@ constexpr int createFlags = O_WRONLY | O_CREAT | O_TRUNC;
 }  // namespace
 
 FileOutput::FileOutput(const std::string& path) {
-  fd_ = filePlatform().openAt(AT_FDCWD, path.c_str(), createFlags, 0666);
+  const DevicePlace at = devicePlace(path.c_str());
+  fd_ = filePlatform().openAt(at.dir, at.name, createFlags, 0666);
   if (fd_ < 0) error_ = errno;
 }
 

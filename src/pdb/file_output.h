@@ -39,5 +39,5 @@ private:
 
 // Creates or truncates path holding content; false with errno set on failure.
 bool writeWholeFile(const std::string& path, const std::string& content);
-// The same for name in the directory dir, never through a link (see FileOutput).
+// The same for name in the directory dir, never through a link: see FileOutput.
 bool writeWholeFile(int dir, const char* name, const std::string& content);

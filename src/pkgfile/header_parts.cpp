@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "files/device_root.h"
 #include "pkgfile/byte_order.h"
 #include "pkgfile/package_names.h"
 #include "pkgfile/part_stream.h"
@@ -111,7 +112,9 @@ bool loadPackageFile(PackageFile& file, const std::string& path) {
   file.length = stream.totalLength();
 
   struct stat status;
-  const int statResult = open ? ::fstat(file.descriptor, &status) : ::stat(path.c_str(), &status);
+  const DevicePlace at = devicePlace(path.c_str());
+  const int statResult =
+      open ? ::fstat(file.descriptor, &status) : ::fstatat(at.dir, at.name, &status, 0);
   if (statResult == 0 && std::uint64_t(status.st_size) != stream.totalLength()) return false;
   file.alternateMagic = stream.isAlternateMagic();
 

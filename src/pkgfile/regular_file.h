@@ -8,7 +8,8 @@
 #include <streambuf>
 #include <string>
 
-// Opens path for reading when it is a regular file: a device node is not
+// Opens path (an absolute one below the device root) for reading when it is a
+// regular file: a device node is not
 // opened at all, a named pipe does not wait for a writer. The descriptor is
 // close-on-exec and blocking again. -1 with errno set when path cannot be
 // opened (open's error) or is anything but a regular file (EINVAL).

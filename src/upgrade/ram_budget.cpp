@@ -6,7 +6,6 @@
 
 #include "pkgfile/regular_file.h"
 #include "upgrade/move_file.h"
-#include "upgrade/ram_moves.h"
 
 namespace {
 
@@ -37,7 +36,8 @@ std::uint32_t ramBudget(const char* meminfoPath) {
   return static_cast<std::uint32_t>(reserve) * 1024u;
 }
 
-Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t budget) {
+Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t budget,
+                     RamMoves& moves) {
   Candidates installList;
   for (auto& file : candidates) {
     if (!file->isImage && !(runFlags & reinstall) && file->length < budget) {
@@ -45,7 +45,7 @@ Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t bu
       const std::string destination =
           "/ram/" + file->path.substr(slash == std::string::npos ? 0 : slash + 1);
       // A full flash cannot take the note but needs the room all the more.
-      noteRamMove(destination, file->path);
+      noteRamMove(moves, destination, file->path);
       if (moveOpenFile(file->descriptor, file->path.c_str(), destination.c_str())) {
         file->foundPath = file->path;
         file->path = destination;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "model/run_flags.h"
+#include "upgrade/ram_moves.h"
 #include "upgrade/staging.h"
 
 // From the first four lines of the memory statistics (MemTotal, MemFree,
@@ -16,7 +17,8 @@ std::uint32_t ramBudget(const char* meminfoPath = "/proc/meminfo");
 // what is left of budget to "/ram/" + its file name (not with reinstall, which
 // takes files from there), copying from its open descriptor, which then holds
 // the copy; a moved candidate remembers where it was found. Each move is noted
-// on flash first (see noteRamMove); one that cannot be noted (a full flash,
-// which needs the room most) is made all the same.
+// in moves and on flash first (see noteRamMove); one that cannot be noted (a
+// full flash, which needs the room most) is made all the same.
 // Returns the candidates, moved or not, in their order.
-Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t budget);
+Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t budget,
+                     RamMoves& moves);

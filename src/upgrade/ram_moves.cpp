@@ -5,8 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
-#include <vector>
 
 #include "files/own_file.h"
 #include "pkgfile/regular_file.h"
@@ -21,12 +19,9 @@ constexpr const char* stagingDirs[] = {"/flash/rw/pckg/", "/flash/var/pckg/"};
 constexpr std::size_t maxNoteBytes = 64 * 1024;
 constexpr std::size_t maxNameLength = 255;
 
-// The moves this process noted, as RAM path and found path.
-std::vector<std::pair<std::string, std::string>> noted;
-
-bool writeNote() {
+bool writeNote(const RamMoves& moves) {
   std::string lines;
-  for (const auto& [ramPath, foundPath] : noted) lines += ramPath + ' ' + foundPath + '\n';
+  for (const auto& [ramPath, foundPath] : moves.noted) lines += ramPath + ' ' + foundPath + '\n';
   return writeOwnFile(notePath, lines, 0644);
 }
 
@@ -86,17 +81,17 @@ void moveBack(Console& console, const std::string& ramPath, const std::string& f
 
 }  // namespace
 
-bool noteRamMove(const std::string& ramPath, const std::string& foundPath) {
-  noted.emplace_back(ramPath, foundPath);
-  return writeNote();
+bool noteRamMove(RamMoves& moves, const std::string& ramPath, const std::string& foundPath) {
+  moves.noted.emplace_back(ramPath, foundPath);
+  return writeNote(moves);
 }
 
-void forgetRamMove(const std::string& ramPath) {
-  std::erase_if(noted, [&ramPath](const auto& move) { return move.first == ramPath; });
-  if (noted.empty())
+void forgetRamMove(RamMoves& moves, const std::string& ramPath) {
+  std::erase_if(moves.noted, [&ramPath](const auto& move) { return move.first == ramPath; });
+  if (moves.noted.empty())
     removeOwnFile(notePath);
   else
-    writeNote();
+    writeNote(moves);
 }
 
 void restoreRamMoves(Console& console) {
@@ -114,8 +109,8 @@ void restoreRamMoves(Console& console) {
   removeOwnFile(notePath);
 }
 
-void dropRamMoves() {
-  if (noted.empty()) return;
-  noted.clear();
+void dropRamMoves(RamMoves& moves) {
+  if (moves.noted.empty()) return;
+  moves.noted.clear();
   removeOwnFile(notePath);
 }

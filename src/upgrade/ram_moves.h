@@ -3,18 +3,25 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "console/console.h"
 
-// Adds the move of the file at foundPath to ramPath to the moves this process
-// noted and writes them, one line "<ramPath> <foundPath>" each, as the whole
-// note on flash, durably. False when it cannot be written (the move stays
-// noted for the next write).
-bool noteRamMove(const std::string& ramPath, const std::string& foundPath);
+// The moves one run noted, as RAM path and found path; the run that moves
+// files holds it and hands it to each step that moves or installs them.
+struct RamMoves {
+  std::vector<std::pair<std::string, std::string>> noted;
+};
 
-// Takes the move to ramPath out of the note: its file was installed and its
-// RAM copy may go. The note is dropped when no move is left in it.
-void forgetRamMove(const std::string& ramPath);
+// Adds the move of the file at foundPath to ramPath to moves and writes them,
+// one line "<ramPath> <foundPath>" each, as the whole note on flash, durably.
+// False when it cannot be written (the move stays noted for the next write).
+bool noteRamMove(RamMoves& moves, const std::string& ramPath, const std::string& foundPath);
+
+// Takes the move to ramPath out of moves and the note: its file was installed
+// and its RAM copy may go. The note is dropped when no move is left in it.
+void forgetRamMove(RamMoves& moves, const std::string& ramPath);
 
 // Moves back each file the note names whose RAM copy still stands and whose
 // found place is free (a RAM copy whose found place is taken again is a
@@ -24,6 +31,6 @@ void forgetRamMove(const std::string& ramPath);
 // nothing. A file that cannot be moved back is reported and stays in RAM.
 void restoreRamMoves(Console& console);
 
-// Drops the note of this process's moves, if it noted any: every file it names
-// was installed or went back.
-void dropRamMoves();
+// Drops the note of moves, if they hold any: every file it names was installed
+// or went back.
+void dropRamMoves(RamMoves& moves);

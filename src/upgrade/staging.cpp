@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "files/device_root.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
@@ -67,7 +68,7 @@ void examinePackageFile(Console& console, int descriptor, const std::string& pat
 }
 
 void scanStagingDir(Console& console, const char* dir, Candidates& candidates) {
-  DIR* entries = ::opendir(dir);
+  DIR* entries = openDeviceDir(dir);
   if (entries == nullptr) return;
   bool examined = false;
   while (const dirent* entry = ::readdir(entries)) {

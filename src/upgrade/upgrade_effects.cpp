@@ -62,39 +62,43 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   return linked || !standsForInstalled(file, file.path);
 }
 
-class DeviceUpgradeEffects final : public UpgradeEffects {
- public:
-  FlashEffects& flash() override { return deviceFlashEffects(); }
-  void consumeSchedules() override {
-    filePlatform().syncAll();
-    consumeScheduleFiles();
-  }
-  void dropDowngradeMarker(Console& console) override { removeOwnMarker(console, "/rw/DOWNGRADE"); }
-  Candidates stageInRam(Candidates& candidates, RunFlags runFlags) override {
-    Candidates staged = moveToRam(candidates, runFlags, ramBudget());
-    filePlatform().syncAll();
-    return staged;
-  }
-  PostlogSpace reserveLog(Console& console) override { return reservePostlog(console); }
-  bool keepImage(Console& console, const PackageFile& file, bool withBootImage) override {
-    return ::keepImage(console, file, withBootImage);
-  }
-  void keepForLater(Console& console, const PackageFile& file) override {
-    if (file.foundPath != file.path && !moveFile(file.path.c_str(), file.foundPath.c_str()))
-      console.warning("package %s file could not be moved back to %s: it stays at %s",
-                      file.name.c_str(), file.foundPath.c_str(), file.path.c_str());
-  }
-  void dropInstalledFile(const PackageFile& file) override {
-    if (file.foundPath != file.path) forgetRamMove(file.path);
-    removeOwnFile(file.path);
-  }
-  void dropRamMoves() override { ::dropRamMoves(); }
-  void halt() override { haltForGood(); }
-};
-
 }  // namespace
 
-UpgradeEffects& deviceUpgradeEffects() {
-  static DeviceUpgradeEffects effects;
-  return effects;
+FlashEffects& DeviceUpgradeEffects::flash() { return deviceFlashEffects(); }
+
+void DeviceUpgradeEffects::consumeSchedules() {
+  filePlatform().syncAll();
+  consumeScheduleFiles();
 }
+
+void DeviceUpgradeEffects::dropDowngradeMarker(Console& console) {
+  removeOwnMarker(console, "/rw/DOWNGRADE");
+}
+
+Candidates DeviceUpgradeEffects::stageInRam(Candidates& candidates, RunFlags runFlags) {
+  Candidates staged = moveToRam(candidates, runFlags, ramBudget(), moves_);
+  filePlatform().syncAll();
+  return staged;
+}
+
+PostlogSpace DeviceUpgradeEffects::reserveLog(Console& console) { return reservePostlog(console); }
+
+bool DeviceUpgradeEffects::keepImage(Console& console, const PackageFile& file,
+                                     bool withBootImage) {
+  return ::keepImage(console, file, withBootImage);
+}
+
+void DeviceUpgradeEffects::keepForLater(Console& console, const PackageFile& file) {
+  if (file.foundPath != file.path && !moveFile(file.path.c_str(), file.foundPath.c_str()))
+    console.warning("package %s file could not be moved back to %s: it stays at %s",
+                    file.name.c_str(), file.foundPath.c_str(), file.path.c_str());
+}
+
+void DeviceUpgradeEffects::dropInstalledFile(const PackageFile& file) {
+  if (file.foundPath != file.path) forgetRamMove(moves_, file.path);
+  removeOwnFile(file.path);
+}
+
+void DeviceUpgradeEffects::dropRamMoves() { ::dropRamMoves(moves_); }
+
+void DeviceUpgradeEffects::halt() { haltForGood(); }

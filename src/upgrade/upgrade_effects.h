@@ -8,6 +8,7 @@
 #include "model/run_flags.h"
 #include "plan/flash_effects.h"
 #include "upgrade/postlog.h"
+#include "upgrade/ram_moves.h"
 #include "upgrade/staging.h"
 
 class UpgradeEffects {
@@ -43,5 +44,21 @@ class UpgradeEffects {
   virtual void halt() = 0;
 };
 
-// The device's steps.
-UpgradeEffects& deviceUpgradeEffects();
+// The device's steps, one object per run: it holds the RAM moves the run
+// noted until each moved file is installed or back where it was found.
+class DeviceUpgradeEffects final : public UpgradeEffects {
+ public:
+  FlashEffects& flash() override;
+  void consumeSchedules() override;
+  void dropDowngradeMarker(Console& console) override;
+  Candidates stageInRam(Candidates& candidates, RunFlags runFlags) override;
+  [[nodiscard]] PostlogSpace reserveLog(Console& console) override;
+  bool keepImage(Console& console, const PackageFile& file, bool withBootImage) override;
+  void keepForLater(Console& console, const PackageFile& file) override;
+  void dropInstalledFile(const PackageFile& file) override;
+  void dropRamMoves() override;
+  void halt() override;
+
+ private:
+  RamMoves moves_;
+};

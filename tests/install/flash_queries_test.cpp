@@ -57,16 +57,15 @@ TEST(FlashPlatformOnThisMachine, MissingOrForeignNodesGiveNeutralAnswers) {
   writeFile(withFiles / "dev/mtd0", "");
   writeFile(withFiles / "dev/flash", "");
   for (const ScratchDir* dir : {&withoutDev, &withFiles}) {
-    RUN_CHROOTED(dir->path(), [] {  // the device's own answers, one character per query
-      FlashPlatform& device = deviceFlashPlatform();
-      std::string text;
-      text += device.mtdEraseSize() ? 'E' : '-';
-      text += device.minimumVersionValue() != 0 ? 'M' : '-';
-      text += device.featureWord() ? 'F' : '-';
-      text += flashEraseSizeIs256K() ? 'e' : '-';
-      text += flashMinimumVersion() != 0 ? 'm' : '-';
-      text += flashFeatureBit() ? 'f' : '-';
-      EXPECT_EQ(text + static_cast<char>('0' + deviceVariant()), "------0");
-    });
+    const ScopedDeviceRoot scoped(dir->path());  // the device's own answers, one per query
+    FlashPlatform& device = deviceFlashPlatform();
+    std::string text;
+    text += device.mtdEraseSize() ? 'E' : '-';
+    text += device.minimumVersionValue() != 0 ? 'M' : '-';
+    text += device.featureWord() ? 'F' : '-';
+    text += flashEraseSizeIs256K() ? 'e' : '-';
+    text += flashMinimumVersion() != 0 ? 'm' : '-';
+    text += flashFeatureBit() ? 'f' : '-';
+    EXPECT_EQ(text + static_cast<char>('0' + deviceVariant()), "------0") << dir->path();
   }
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "files/device_root.h"
 #include "files/file_platform.h"
 #include "install/file_extraction.h"
 #include "install/flash_platform.h"
@@ -23,6 +25,7 @@
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
+#include "support/captured_console.h"
 #include "support/chroot_runner.h"
 #include "support/device_tree.h"
 #include "support/fake_flash.h"
@@ -100,7 +103,7 @@ inline pkgwriter::PackageLayout signedLayout(const std::string& name, const std:
   return layout;
 }
 
-// Made outside the chroot: the signer reads its key file.
+// The package file of layout; one the writer could not make fails the test.
 inline std::string packageFile(const pkgwriter::PackageLayout& layout,
                                std::uint32_t magic = pkgwriter::standardMagic) {
   const std::string file = pkgwriter::buildPackageFile(layout, magic);
@@ -145,20 +148,28 @@ struct FaultyDevice : DeviceInstallPlatform {
   }
 };
 
-// The device's own file calls but that device nodes fail with EIO when failNodes;
-// syncs are counted.
+// The device's own file calls but for fault: "node" makes device nodes fail with
+// EIO, "full" writes and "nodir" directories with ENOSPC; syncs are counted.
 struct FaultyFiles : DeviceFilePlatform {
-  bool failNodes = false;
+  std::string fault;
   int syncs = 0;
   void syncAll() override { ++syncs; }
   int makeNodeAt(int dir, const char* name, mode_t mode, dev_t dev) override {
-    return failNodes ? (errno = EIO, -1) : DeviceFilePlatform::makeNodeAt(dir, name, mode, dev);
+    return fault == "node" ? (errno = EIO, -1)
+                           : DeviceFilePlatform::makeNodeAt(dir, name, mode, dev);
+  }
+  ssize_t write(int fd, const void* bytes, std::size_t count) override {
+    return fault == "full" ? (errno = ENOSPC, -1) : DeviceFilePlatform::write(fd, bytes, count);
+  }
+  int makeDirAt(int dir, const char* name, mode_t mode) override {
+    return fault == "nodir" ? (errno = ENOSPC, -1) : DeviceFilePlatform::makeDirAt(dir, name, mode);
   }
 };
 
 // A line per object in dir, stated before it is read: path, mode, owner, times (both,
 // recent ones as "now"), then its contents (short texts as they are), link target or
-// device.
+// device. The running user owns as root does: a run without privileges cannot give
+// a package's objects to root, and one as root checks the owners whole.
 inline std::string listing(const std::string& dir) {
   std::map<std::string, std::string> lines;
   const auto add = [&](const std::string& path) {
@@ -166,7 +177,8 @@ inline std::string listing(const std::string& dir) {
     if (::lstat(path.c_str(), &info) != 0) std::memset(&info, 0xFF, sizeof info);
     std::ostringstream text;
     text << (path == dir ? "." : path.substr(dir.size())) << ' ' << std::oct << info.st_mode
-         << std::dec << ' ' << info.st_uid << ':' << info.st_gid;
+         << std::dec << ' ' << (info.st_uid == ::geteuid() ? 0 : info.st_uid) << ':'
+         << (info.st_gid == ::getegid() ? 0 : info.st_gid);
     for (const time_t t : {info.st_mtime, info.st_atime})
       text << ' ' << (t > 1600000000 ? "now" : std::to_string(t));
     if (S_ISLNK(info.st_mode)) text << " -> " << fs::read_symlink(path).string();

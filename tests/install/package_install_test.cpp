@@ -28,22 +28,23 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
 
   DeviceRoot root;
   writeFile(root.at("/flash/UPGRADED"), "left over");
-  RUN_CHROOTED(root.path(), [&files] {
+  {
+    const ScopedDeviceRoot device(root.path());
     FaultyFiles platform;
     ScopedFilePlatform use(platform);
-    Console& console = childConsole();
+    CapturedConsole out;
     InstalledPackage bare, alternate, boot, image;
-    EXPECT_TRUE(installFile(console, bare, files[0]));
-    EXPECT_TRUE(installFile(console, alternate, files[1]));
+    EXPECT_TRUE(installFile(out.console, bare, files[0]));
+    EXPECT_TRUE(installFile(out.console, alternate, files[1]));
     EXPECT_EQ((std::set<std::string>{"/alt/a", "/alt/b"}), alternate.files);
     // With the boot image already in place: no tree (img is not a boot-image package).
-    EXPECT_TRUE(installFile(console, boot, files[2], false, bootImageInPlace));
-    EXPECT_TRUE(installFile(console, image, files[3], false, bootImageInPlace));
+    EXPECT_TRUE(installFile(out.console, boot, files[2], false, bootImageInPlace));
+    EXPECT_TRUE(installFile(out.console, image, files[3], false, bootImageInPlace));
     EXPECT_EQ(4, platform.syncs);
     EXPECT_EQ((Messages{"installed bare-1.0", "installed alt-1.0", "installed boot-1.0",
                         "installed img-1.0"}),
-              console.messages);
-  });
+              out.console.messages);
+  }
 
   // No tree for a boot image in place, nor an install script for an image package.
   EXPECT_EQ(dataFile("install/shapes-made.txt"), listing(root.at("/flash")));
@@ -65,17 +66,16 @@ TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
     cases.back().push_back(file.substr(0, file.size() - std::stoul(c[5])));
   }
   ASSERT_EQ(4u, cases.size());
-  RUN_CHROOTED(root.path(), [&cases] {
-    for (const auto& c : cases) {
-      SCOPED_TRACE(c[0]);
-      Console& console = childConsole();
-      InstalledPackage package;
-      EXPECT_FALSE(installFile(console, package, c[7]));
-      EXPECT_EQ(Messages{"ERROR: installation of " + c[0] + "-1.0 failed: " + c[6]},
-                console.messages);
-      EXPECT_TRUE(package.files.empty());
-    }
-  });
+  const ScopedDeviceRoot device(root.path());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c[0]);
+    CapturedConsole out;
+    InstalledPackage package;
+    EXPECT_FALSE(installFile(out.console, package, c[7]));
+    EXPECT_EQ(Messages{"ERROR: installation of " + c[0] + "-1.0 failed: " + c[6]},
+              out.console.messages);
+    EXPECT_TRUE(package.files.empty());
+  }
   // Entries and files go; directories stay, as does the one standing in an entry.
   EXPECT_EQ(dataFile("install/install-failures-left.txt"), listing(root.at("/flash")));
 }
@@ -144,33 +144,56 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
   });
 }
 
+// Below a scoped device root the script's root is that root's /flash: the
+// shell's stand-in ends the child with whether "/" is that directory.
+TEST(InstallScripts, RunInTheFlashOfAScopedDeviceRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "changing the root needs root";
+  DeviceRoot root;
+  layOut(root.path(), "/flash/var/pdb/pkg/oninstall = exit 0|");
+  struct InFlash : DeviceInstallPlatform {
+    struct stat flash;
+    void runShell(const char*) override {
+      struct stat here;
+      ::_exit(::stat("/", &here) == 0 && here.st_dev == flash.st_dev && here.st_ino == flash.st_ino
+                  ? 0
+                  : 1);
+    }
+  } platform;
+  ASSERT_EQ(0, ::stat(root.at("/flash").c_str(), &platform.flash));
+  ScopedInstallPlatform use(platform);
+  const ScopedDeviceRoot device(root.path());
+  CapturedConsole out;
+  EXPECT_TRUE(runScript(out.console, InstalledPackage("pkg"), "oninstall"));
+  EXPECT_EQ(Messages{}, out.console.messages);
+}
+
 TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {
   DeviceRoot root;
-  RUN_CHROOTED(root.path(), [] {
-    Console& console = childConsole();
-    InstalledPackage bundle("suite");
-    bundle.isBundle = true;
-    bundle.version = testVersion;
-    EXPECT_TRUE(registerPackage(console, bundle));
-    EXPECT_EQ(0, ::access("/flash/var/pdb/suite/version", F_OK));
+  const ScopedDeviceRoot device(root.path());
+  CapturedConsole out;
+  Console& console = out.console;
+  InstalledPackage bundle("suite");
+  bundle.isBundle = true;
+  bundle.version = testVersion;
+  EXPECT_TRUE(registerPackage(console, bundle));
+  EXPECT_TRUE(exists(root.at("/flash/var/pdb/suite/version")));
 
-    InstalledPackage unnamed("..");
-    EXPECT_FALSE(registerPackage(console, unnamed));
-    EXPECT_EQ(Messages{"ERROR: installation of ..-0.0 failed: could not create meta: Invalid "
-                       "argument"},
-              console.messages);
-    console.messages.clear();
+  InstalledPackage unnamed("..");
+  EXPECT_FALSE(registerPackage(console, unnamed));
+  EXPECT_EQ(Messages{"ERROR: installation of ..-0.0 failed: could not create meta: Invalid "
+                     "argument"},
+            console.messages);
+  console.messages.clear();
 
-    // A path with a line break cannot be listed: the record fails half-written.
-    InstalledPackage broken("broken");
-    broken.version = testVersion;
-    broken.files = {"/a\nb"};
-    EXPECT_FALSE(registerPackage(console, broken));
-    EXPECT_EQ(Messages{"ERROR: installation of broken-1.0 failed: could not create meta/files: "
-                       "Invalid argument"},
-              console.messages);
-    EXPECT_NE(0, ::access("/flash/var/pdb/broken", F_OK));
-  });
+  // A path with a line break cannot be listed: the record fails half-written.
+  InstalledPackage broken("broken");
+  broken.version = testVersion;
+  broken.files = {"/a\nb"};
+  EXPECT_FALSE(registerPackage(console, broken));
+  EXPECT_EQ(Messages{"ERROR: installation of broken-1.0 failed: could not create meta/files: "
+                     "Invalid argument"},
+            console.messages);
+  EXPECT_FALSE(exists(root.at("/flash/var/pdb/broken")));
 }
 
 TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
@@ -183,20 +206,21 @@ TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {
            "/flash/var/pdb/pkg/files = bin/a|\n");
     if (otherLink) ::link(root.at("/flash/bootimage").c_str(), root.at("/flash/image").c_str());
     const std::string before = fingerprint(root.path(), {"/flash"});
-    RUN_CHROOTED(root.path(), [] {
+    {
+      const ScopedDeviceRoot device(root.path());
       InstalledPackage package("pkg");
       package.flags = bootImage;
       package.action = ScheduledAction::Uninstall;
       package.files = {"/bin/a", "/gone", "/../victim", "/bin/../../victim"};
-      Console& console = childConsole();
-      removePackage(console, package);
+      CapturedConsole out;
+      removePackage(out.console, package);
       EXPECT_EQ(
           (Messages{"WARNING: file /../victim of pkg-0.0 not removed: outside /flash",
                     "WARNING: file /bin/../../victim of pkg-0.0 not removed: outside /flash"}),
-          console.messages);
+          out.console.messages);
       EXPECT_TRUE(package.files.empty());
       EXPECT_EQ(ScheduledAction::None, package.action);
-    });
+    }
     EXPECT_EQ(before, fingerprint(root.path(), {"/flash"}));
     EXPECT_FALSE(exists(root.at("/flash/bin/a")));
     EXPECT_TRUE(exists(root.at("/flash/bin/kept")));

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "../pkgfile/record_text.h"
+#include "files/device_root.h"
 #include "files/file_platform.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
@@ -16,7 +18,6 @@
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/captured_console.h"
-#include "support/chroot_runner.h"
 #include "support/device_tree.h"
 #include "support/installer_process.h"
 
@@ -105,20 +106,16 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   layout.image = std::string(100, 'i');
   writeFile(pdb + "meta-img/image", pkgwriter::buildPackageFile(layout));
 
-  const std::string readBack = expected("read-back.txt");
-  const auto shapes = recordShapes();
-  RUN_CHROOTED(root.path(), [&readBack, &shapes] {
-    Console& writer = childConsole();
-    for (const auto& shape : shapes) {
-      ASSERT_TRUE(createPackageDir(*shape)) << shape->name;
-      ASSERT_TRUE(writePackageRecord(writer, *shape)) << shape->name;
-    }
-    EXPECT_TRUE(writer.messages.empty());
-    Console& reader = childConsole();
-    loadDatabase(reader, false, "i386");
-    EXPECT_TRUE(reader.messages.empty());
-    EXPECT_EQ(readBack, loadedText(reader.packages));
-  });
+  const ScopedDeviceRoot device(root.path());
+  CapturedConsole writer, reader;
+  for (const auto& shape : recordShapes()) {
+    ASSERT_TRUE(createPackageDir(*shape)) << shape->name;
+    ASSERT_TRUE(writePackageRecord(writer.console, *shape)) << shape->name;
+  }
+  EXPECT_TRUE(writer.console.messages.empty());
+  loadDatabase(reader.console, false, "i386");
+  EXPECT_TRUE(reader.console.messages.empty());
+  EXPECT_EQ(expected("read-back.txt"), loadedText(reader.console.packages));
   EXPECT_EQ(expected("written.txt"), treeText(root.at("/flash/var/pdb")));
 }
 
@@ -142,33 +139,14 @@ TEST(DatabaseLoader, EntriesSchedulesAndImages) {
   makeDirs(root.at("/flash/var/pdb/outer"));
   writeFile(root.at("/flash/var/pdb/outer/image"), pkgwriter::buildBundleFile(bundle));
 
-  const std::string loaded = expected("loaded.txt");
-  RUN_CHROOTED(root.path(), [&loaded] {
-    Console& console = childConsole();
-    loadDatabase(console, true, "i386");
-    EXPECT_TRUE(console.quiet);
-    EXPECT_EQ("i386", console.arch);
-    EXPECT_EQ(loaded, loadedText(console.packages));
-  });
+  const ScopedDeviceRoot device(root.path());
+  CapturedConsole out;
+  loadDatabase(out.console, true, "i386");
+  EXPECT_TRUE(out.console.quiet);
+  EXPECT_EQ("i386", out.console.arch);
+  EXPECT_EQ(expected("loaded.txt"), loadedText(out.console.packages));
   EXPECT_EQ(expected("schedules-left.txt"), treeText(root.at("/ram/pdb")));
   ::close(writer);
-}
-
-TEST(MakeDirectories, CreatesMissingLevelsAndStopsAtTheFirstRealFailure) {
-  ScratchDir scratch;
-  ::umask(0);
-  EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc//", false));
-  EXPECT_EQ(0770u, modeOf(scratch / "flash/var"));
-  EXPECT_EQ(0770u, modeOf(scratch / "flash/var/pdb/abc"));
-  EXPECT_TRUE(makeDirectories(scratch / "flash/var/pdb/abc", false));
-  EXPECT_TRUE(makeDirectories(scratch / "flash/x/a/file", true));
-  EXPECT_EQ(0770u, modeOf(scratch / "flash/x/a"));
-  EXPECT_FALSE(exists(scratch / "flash/x/a/file"));
-  writeFile(scratch / "flash/plain", "x");
-  EXPECT_TRUE(makeDirectories(scratch / "flash/plain", false));
-  EXPECT_FALSE(makeDirectories(scratch / "flash/plain/sub/deeper", false));
-  EXPECT_EQ(ENOTDIR, errno);
-  ::umask(022);
 }
 
 // Each failure is reported once and ends the work: no state file and no
@@ -187,32 +165,29 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
     if (const auto at = c.file.find("\\n"); at != std::string::npos) c.file.replace(at, 2, "\n");
   }
   ASSERT_EQ(cases.size(), 10u);
+  struct FullDisk : DeviceFilePlatform {
+    ssize_t write(int, const void*, std::size_t) override { return errno = ENOSPC, -1; }
+  } full;
   for (const Case& c : cases) {
     DeviceRoot root;
     const std::string dir = root.at("/flash/var/pdb/pkg/");
     makeDirs(dir + c.blocked);
-    ChrootOptions small;
-    if (c.blocked.empty()) small.tmpfsAt = "/flash/var/pdb/pkg", small.tmpfsBytes = 8192;
-    RUN_CHROOTED(
-        root.path(),
-        [&c] {
-          InstalledPackage pkg("pkg");
-          pkg.bundle = {"bun", c.blocked.empty() ? 0x03006301u : 0,
-                        c.blocked.empty() ? 0x03006301u : 0, 0};
-          pkg.provides = pkg.conflicts = {{"p", 0, 0, 0}};
-          pkg.files = {"/f", c.file};
-          pkg.disabled = true;
-          for (int i = 0; c.blocked.empty() && i < 2000; ++i)
-            pkg.files.insert("/opt/some/long/path/file" + std::to_string(i));
-          Console& console = childConsole();
-          std::istringstream part("echo cut");
-          EXPECT_FALSE(c.script != "-"
-                           ? writeScript(console, pkg, part, std::stoul(c.length), c.script.c_str())
-                           : writePackageRecord(console, pkg));
-          EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message},
-                    console.messages);
-        },
-        small);
+    const ScopedDeviceRoot device(root.path());
+    std::optional<ScopedFilePlatform> diskFull;
+    if (c.blocked.empty()) diskFull.emplace(full);
+    InstalledPackage pkg("pkg");
+    pkg.bundle = {"bun", c.blocked.empty() ? 0x03006301u : 0, c.blocked.empty() ? 0x03006301u : 0,
+                  0};
+    pkg.provides = pkg.conflicts = {{"p", 0, 0, 0}};
+    pkg.files = {"/f", c.file};
+    pkg.disabled = true;
+    CapturedConsole out;
+    std::istringstream part("echo cut");
+    EXPECT_FALSE(c.script != "-"
+                     ? writeScript(out.console, pkg, part, std::stoul(c.length), c.script.c_str())
+                     : writePackageRecord(out.console, pkg));
+    EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message},
+              out.console.messages);
     EXPECT_FALSE(exists(dir + "disabled") || exists(dir + "oninstall")) << c.message;
   }
 }
@@ -230,18 +205,17 @@ TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
   const std::string file = pkgwriter::buildPackageFile(layout);
   DeviceRoot root;
   makeDirs(root.at("/flash/var/pdb/pkg"));
-  RUN_CHROOTED(root.path(), [&file] {
-    Console& console = childConsole();
-    std::istringstream input(file);
-    PartStream stream(input, true);
-    stream.wanted = {partInstallScript, partUninstallScript};
-    InstalledPackage pkg("pkg");
-    for (const char* script : {"oninstall", "onuninstall"}) {
-      ASSERT_NE(-1, stream.next());
-      EXPECT_TRUE(writeScript(console, pkg, stream, stream.partLength(), script));
-    }
-    EXPECT_TRUE(console.messages.empty());
-  });
+  const ScopedDeviceRoot device(root.path());
+  CapturedConsole out;
+  std::istringstream input(file);
+  PartStream stream(input, true);
+  stream.wanted = {partInstallScript, partUninstallScript};
+  InstalledPackage pkg("pkg");
+  for (const char* script : {"oninstall", "onuninstall"}) {
+    ASSERT_NE(-1, stream.next());
+    EXPECT_TRUE(writeScript(out.console, pkg, stream, stream.partLength(), script));
+  }
+  EXPECT_TRUE(out.console.messages.empty());
   const std::string dir = root.at("/flash/var/pdb/pkg/"), header = expected("script-header.txt");
   EXPECT_EQ(header + "echo in\r\nexit 0", readFile(dir + "oninstall"));
   EXPECT_TRUE(readFile(dir + "onuninstall") == header + uninstall);
@@ -252,57 +226,58 @@ TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
 // Names that would leave the database, or that the loader passes over, are refused.
 TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   DeviceRoot root;
-  RUN_CHROOTED(root.path(), [] {
-    ::umask(0);
-    const struct {
-      bool disable, userForced;
-      const char* tree;
-    } steps[] = {{true, false, "/disabled = auto|\n"},
-                 {false, true, "/enabled = user|\n"},
-                 {false, false, ""},
-                 {true, true, "/disabled = user|\n"},
-                 {false, false, ""}};
-    InstalledPackage pkg("pkg");
-    for (const auto& step : steps) {
-      pkg.userForced = step.userForced;
-      pkg.action = ScheduledAction::Enable;
-      EXPECT_EQ(MarkResult::Recorded, step.disable ? markDisabled(pkg) : markEnabled(pkg));
-      EXPECT_EQ(step.disable, pkg.disabled);
-      EXPECT_EQ(ScheduledAction::None, pkg.action);
-      EXPECT_EQ(step.tree, treeText("/flash/var/pdb/pkg"));
+  const ScopedDeviceRoot device(root.path());
+  const mode_t mask = ::umask(0);
+  const struct {
+    bool disable, userForced;
+    const char* tree;
+  } steps[] = {{true, false, "/disabled = auto|\n"},
+               {false, true, "/enabled = user|\n"},
+               {false, false, ""},
+               {true, true, "/disabled = user|\n"},
+               {false, false, ""}};
+  InstalledPackage pkg("pkg");
+  const std::string entry = root.at("/flash/var/pdb/pkg");
+  for (const auto& step : steps) {
+    pkg.userForced = step.userForced;
+    pkg.action = ScheduledAction::Enable;
+    EXPECT_EQ(MarkResult::Recorded, step.disable ? markDisabled(pkg) : markEnabled(pkg));
+    EXPECT_EQ(step.disable, pkg.disabled);
+    EXPECT_EQ(ScheduledAction::None, pkg.action);
+    EXPECT_EQ(step.tree, treeText(entry));
+  }
+  EXPECT_EQ(0770u, modeOf(entry));
+  ::umask(mask);
+  CapturedConsole out;
+  for (const char* name : {"..", "a/../../..", "", ".hidden"}) {
+    InstalledPackage refused(name);
+    refused.disabled = true;
+    EXPECT_FALSE(createPackageDir(refused));
+    EXPECT_FALSE(writePackageRecord(out.console, refused));
+    EXPECT_EQ(MarkResult::NotFiled, markDisabled(refused));
+  }
+  EXPECT_EQ(4u, out.console.messages.size());
+  EXPECT_EQ("/pdb/\n/pdb/pkg/\n", treeText(root.at("/flash/var")));
+  // A link standing at a state file is replaced, not written through.
+  ::symlink("../../../../outside", (entry + "/disabled").c_str());
+  EXPECT_EQ(MarkResult::Recorded, markDisabled(pkg));
+  EXPECT_EQ("/disabled = auto|\n", treeText(entry));
+  EXPECT_FALSE(exists(root.at("/outside")));
+  // A state file that cannot be written, an entry that cannot be made.
+  struct Failing final : FileFaultPlan {
+    FileCall kind;
+    explicit Failing(FileCall kind) : kind(kind) {}
+    FileFault before(std::uint64_t, FileCall call) override {
+      return call == kind ? FileFault{FileFault::Fail, EIO, 0} : FileFault{};
     }
-    EXPECT_EQ(0770u, modeOf("/flash/var/pdb/pkg"));
-    Console& console = childConsole();
-    for (const char* name : {"..", "a/../../..", "", ".hidden"}) {
-      InstalledPackage refused(name);
-      refused.disabled = true;
-      EXPECT_FALSE(createPackageDir(refused));
-      EXPECT_FALSE(writePackageRecord(console, refused));
-      EXPECT_EQ(MarkResult::NotFiled, markDisabled(refused));
-    }
-    EXPECT_EQ(4u, console.messages.size());
-    EXPECT_EQ("/pdb/\n/pdb/pkg/\n", treeText("/flash/var"));
-    // A link standing at a state file is replaced, not written through.
-    ::symlink("/outside", "/flash/var/pdb/pkg/disabled");
-    EXPECT_EQ(MarkResult::Recorded, markDisabled(pkg));
-    EXPECT_EQ("/disabled = auto|\n", treeText("/flash/var/pdb/pkg"));
-    EXPECT_FALSE(exists("/outside"));
-    // A state file that cannot be written, an entry that cannot be made.
-    struct Failing final : FileFaultPlan {
-      FileCall kind;
-      explicit Failing(FileCall kind) : kind(kind) {}
-      FileFault before(std::uint64_t, FileCall call) override {
-        return call == kind ? FileFault{FileFault::Fail, EIO, 0} : FileFault{};
-      }
-    } writes(FileCall::Write), directories(FileCall::MakeDir);
-    InstalledPackage fresh("fresh");
-    {
-      const ScopedFileFaults faults(writes);
-      EXPECT_EQ(MarkResult::NotWritten, markDisabled(pkg));
-    }
-    const ScopedFileFaults faults(directories);
-    EXPECT_EQ(MarkResult::NoEntry, markEnabled(fresh));
-  });
+  } writes(FileCall::Write), directories(FileCall::MakeDir);
+  InstalledPackage fresh("fresh");
+  {
+    const ScopedFileFaults faults(writes);
+    EXPECT_EQ(MarkResult::NotWritten, markDisabled(pkg));
+  }
+  const ScopedFileFaults faults(directories);
+  EXPECT_EQ(MarkResult::NoEntry, markEnabled(fresh));
 }
 
 TEST(InstallMessages, DiskErrorAndTextsThatLookLikeFormats) {

@@ -5,7 +5,8 @@
 
 #include <filesystem>
 
-#include "support/chroot_runner.h"
+#include "files/device_root.h"
+#include "support/captured_console.h"
 #include "support/installer_process.h"
 #include "support/scratch_dir.h"
 #include "upgrade/postlog.h"
@@ -19,15 +20,16 @@ TEST(PostlogReservation, TheOldLogStaysWholeUntilTheNewOneIsRenamedOverIt) {
   const DeviceRoot root;
   testing_support::writeFile(root.at("/flash/postlog"), "old\n");
   testing_support::writeFile(root.at("/flash/.postlog.reserve"), "left by a killed run");
-  RUN_CHROOTED(root.path(), [] {
-    Console& console = testing_support::childConsole();
-    const PostlogSpace space = reservePostlog(console);
+  {
+    const ScopedDeviceRoot device(root.path());
+    testing_support::CapturedConsole out;
+    const PostlogSpace space = reservePostlog(out.console);
     // A kill here must find the old log as it was.
-    EXPECT_EQ("old\n", readFile("/flash/postlog"));
-    EXPECT_EQ(std::string(4096, '\0'), readFile("/flash/.postlog.reserve"));
-    console.messages.push_back("new");
-    writePostlog(console, space);
-  });
+    EXPECT_EQ("old\n", readFile(root.at("/flash/postlog")));
+    EXPECT_EQ(std::string(4096, '\0'), readFile(root.at("/flash/.postlog.reserve")));
+    out.console.messages.push_back("new");
+    writePostlog(out.console, space);
+  }
   EXPECT_EQ("old\nnew\n", readFile(root.at("/flash/postlog")));
   for (const auto& entry : std::filesystem::directory_iterator(root.at("/flash")))
     EXPECT_NE('.', entry.path().filename().string()[0]) << entry.path();

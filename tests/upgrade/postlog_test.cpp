@@ -2,7 +2,8 @@
 // keptLogBytes, however long it is.
 #include <gtest/gtest.h>
 
-#include "support/chroot_runner.h"
+#include "files/device_root.h"
+#include "support/captured_console.h"
 #include "support/installer_process.h"
 #include "upgrade/postlog.h"
 
@@ -22,14 +23,13 @@ TEST(Postlog, TheReservationKeepsTheNewestWholeLinesOfTheOldLog) {
   for (const auto& [old, kept] : logs) {
     const DeviceRoot root;
     testing_support::writeFile(root.at("/flash/postlog"), old);
-    RUN_CHROOTED(root.path(), [&kept] {
-      Console& console = testing_support::childConsole();
-      static_cast<void>(reservePostlog(console));  // only the lines kept count here
-      std::string seen;
-      for (const std::string& line : console.messages) seen += line + '\n';
-      EXPECT_EQ(seen.size(), kept.size());
-      EXPECT_TRUE(seen == kept);
-    });
+    const ScopedDeviceRoot device(root.path());
+    testing_support::CapturedConsole out;
+    static_cast<void>(reservePostlog(out.console));  // only the lines kept count here
+    std::string seen;
+    for (const std::string& line : out.console.messages) seen += line + '\n';
+    EXPECT_EQ(seen.size(), kept.size());
+    EXPECT_TRUE(seen == kept);
   }
 }
 

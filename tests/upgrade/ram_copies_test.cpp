@@ -7,8 +7,9 @@
 
 #include <cstdio>
 
+#include "files/device_root.h"
+#include "files/file_platform.h"
 #include "pkgfile/regular_file.h"
-#include "support/chroot_runner.h"
 #include "support/installer_process.h"
 #include "upgrade/move_file.h"
 #include "upgrade/ram_budget.h"
@@ -41,20 +42,23 @@ TEST(MoveFile, LeavesTheSourceWhereverTheCopyFails) {
   const std::string big(64 * 1024, 'x');
   writeFile(root.at("/flash/a.tpk"), big);
   writeFile(root.at("/flash/b.tpk"), "small");
-  testing_support::ChrootOptions tinyRam;
-  tinyRam.tmpfsAt = "/ram";
-  tinyRam.tmpfsBytes = 16 * 1024;
-  RUN_CHROOTED(
-      root.path(),
-      [] {
-        EXPECT_FALSE(moveFile("/flash/a.tpk", "/ram/a.tpk"));  // the RAM disk is full
-        EXPECT_FALSE(moveFile("/flash/a.tpk", "/nowhere/a.tpk"));
-        EXPECT_FALSE(moveFile("/flash/missing.tpk", "/ram/missing.tpk"));
-        EXPECT_FALSE(moveFile("/flash", "/ram/flash"));  // not a regular file
-        EXPECT_TRUE(moveFile("/flash/b.tpk", "/ram/b.tpk"));
-      },
-      tinyRam);
+  struct FullAfterOneChunk : DeviceFilePlatform {
+    int writes = 0;
+    ssize_t write(int fd, const void* bytes, std::size_t count) override {
+      return ++writes > 1 ? (errno = ENOSPC, -1) : DeviceFilePlatform::write(fd, bytes, count);
+    }
+  } full;
+  const ScopedDeviceRoot device(root.path());
+  {
+    ScopedFilePlatform tinyRam(full);
+    EXPECT_FALSE(moveFile("/flash/a.tpk", "/ram/a.tpk"));  // the RAM disk fills up
+  }
+  EXPECT_FALSE(moveFile("/flash/a.tpk", "/nowhere/a.tpk"));
+  EXPECT_FALSE(moveFile("/flash/missing.tpk", "/ram/missing.tpk"));
+  EXPECT_FALSE(moveFile("/flash", "/ram/flash"));  // not a regular file
+  EXPECT_TRUE(moveFile("/flash/b.tpk", "/ram/b.tpk"));
   EXPECT_EQ(readFile(root.at("/flash/a.tpk")), big);
+  EXPECT_FALSE(exists(root.at("/ram/a.tpk")));
   EXPECT_FALSE(exists(root.at("/flash/b.tpk")));
   EXPECT_FALSE(exists(root.at("/ram/flash")));
 }
@@ -65,7 +69,8 @@ TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {
   makeDirs(root.at("/flash/rw/pckg"));
   for (const char* name : {"a.tpk", "b.tpk", "image.tpk", "c.tpk"})
     writeFile(root.at(std::string("/flash/rw/pckg/") + name), name);
-  RUN_CHROOTED(root.path(), [] {
+  {
+    const ScopedDeviceRoot device(root.path());
     Candidates candidates;  // b: 400 left, the comparison is strict
     for (const auto& [name, length] : {std::pair{"a", 600}, {"b", 400}, {"image", 1}, {"c", 399}}) {
       PackageFile& file = *candidates.emplace_back(std::make_unique<PackageFile>());
@@ -76,11 +81,12 @@ TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {
       file.descriptor = openRegularFile(file.path);
     }
     // Put in a's place by name after it was opened: the copy is of what was opened.
-    writeFile("/flash/rw/pckg/other", "other");
-    ::rename("/flash/rw/pckg/other", "/flash/rw/pckg/a.tpk");
-    Candidates reinstallList = moveToRam(candidates, reinstall, 1000);
+    writeFile(root.at("/flash/rw/pckg/other"), "other");
+    ::rename(root.at("/flash/rw/pckg/other").c_str(), root.at("/flash/rw/pckg/a.tpk").c_str());
+    RamMoves moves;
+    Candidates reinstallList = moveToRam(candidates, reinstall, 1000, moves);
     EXPECT_EQ(reinstallList[0]->path, "/flash/rw/pckg/a.tpk");  // with reinstall nothing moves
-    const Candidates moved = moveToRam(reinstallList, allowUpgrade, 1000);
+    const Candidates moved = moveToRam(reinstallList, allowUpgrade, 1000, moves);
     ASSERT_EQ(moved.size(), 4u);
     const char* paths[] = {"/ram/a.tpk", "/flash/rw/pckg/b.tpk", "/flash/rw/pckg/image.tpk",
                            "/ram/c.tpk"};
@@ -89,7 +95,7 @@ TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {
     char held[8] = {};
     EXPECT_EQ(::pread(moved[0]->descriptor, held, sizeof held, 0), 5);
     EXPECT_STREQ(held, "a.tpk");
-  });
+  }
   EXPECT_EQ(readFile(root.at("/ram/a.tpk")), "a.tpk");
   EXPECT_FALSE(exists(root.at("/flash/rw/pckg/a.tpk")));
   EXPECT_TRUE(exists(root.at("/flash/rw/pckg/b.tpk")));

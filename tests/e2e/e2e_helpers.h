@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -92,28 +90,4 @@ inline void expectRecorded(const std::string& name, const std::string& seen) {
   EXPECT_EQ(seen, readFile(TEST_DATA_DIR "/e2e/" + name + ".txt")) << name;
 }
 
-// Recorded scenarios by name, each giving the outcome of its runs.
-using Scenarios = std::map<std::string, std::function<std::string()>>;
-
-inline std::vector<std::string> namesOf(const Scenarios& scenarios) {
-  std::vector<std::string> names;
-  for (const auto& [name, scenario] : scenarios) names.push_back(name);
-  return names;
-}
-
 }  // namespace e2e
-
-// A case Suite.Recorded/<name> per scenario of table, its outcome against
-// tests/data/e2e/<prefix><name>.txt.
-#define RECORDED_SCENARIOS(Suite, prefix, table)                                     \
-  class Suite : public testing::TestWithParam<std::string> {};                       \
-  TEST_P(Suite, Recorded) {                                                          \
-    SKIP_UNLESS_ROOT_CHANGE_WORKS();                                                 \
-    e2e::expectRecorded(prefix + GetParam(), table.at(GetParam())());                \
-  }                                                                                  \
-  INSTANTIATE_TEST_SUITE_P(Scenarios, Suite, testing::ValuesIn(e2e::namesOf(table)), \
-                           [](const auto& info) {                                    \
-                             std::string name = info.param;                          \
-                             std::replace(name.begin(), name.end(), '-', '_');       \
-                             return name;                                            \
-                           })

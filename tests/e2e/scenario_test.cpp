@@ -1,0 +1,259 @@
+// Runs every scenario script tests/data/e2e/<case>.run (commands in the README
+// there) as a case of its own; what its runs record is compared against
+// tests/data/e2e/<case>.txt.
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "e2e_helpers.h"
+#include "support/fingerprint.h"
+#include "tpk/relation_text.h"
+#include "tpk/version_text.h"
+
+namespace {
+
+using namespace e2e;
+namespace fs = std::filesystem;
+
+// The blank-separated words of line; "..." keeps blanks, '|' stands for a line end.
+Lines tokens(const std::string& line) {
+  Lines words;
+  bool quoted = false, inWord = false;
+  for (const char c : line) {
+    if (c == '"') quoted = !quoted;
+    if (c == ' ' && !quoted) inWord = false;
+    if (c == '"' || (c == ' ' && !quoted)) continue;
+    if (!inWord) words.emplace_back(), inWord = true;
+    words.back() += c == '|' ? '\n' : c;
+  }
+  return words;
+}
+
+// A value "%<n><c>" is n times the character c.
+std::string valueText(const std::string& value) {
+  if (!value.starts_with('%')) return value;
+  return std::string(std::stoul(value.substr(1)), value.back());
+}
+
+struct Script {
+  std::map<std::string, pkgwriter::PackageLayout> packages;
+  std::map<std::string, std::string> files;  // package ids and bytes ids to file bytes
+  std::unique_ptr<DeviceRoot> root;
+  std::unique_ptr<ScratchDir> canary;
+  std::string marked;
+  ProcessResult last;
+  std::string seen;
+
+  Version version(const std::string& text) {
+    Version v = 0;
+    EXPECT_TRUE(tpk::parseVersionText(text, v)) << text;
+    return v;
+  }
+
+  // package <id> <name> <version> [key=value...]; bundle <id> <name> <version> [key=value...]
+  void define(const Lines& w) {
+    pkgwriter::PackageLayout p;
+    pkgwriter::BundleLayout b;
+    const bool bundle = w[0] == "bundle";
+    pkgwriter::HeaderLayout& h = bundle ? static_cast<pkgwriter::HeaderLayout&>(b) : p;
+    std::string dir = "bin/";
+    for (const std::string& word : w)
+      if (word.starts_with("dir=")) dir = word.substr(4);
+    if (!bundle) p = package(w[2], version(w[3]), dir);
+    h.name = w[2], h.version = version(w[3]), h.buildTime = 1704067200;
+    std::uint32_t magic = pkgwriter::standardMagic;
+    std::optional<pkgwriter::FileTreeBuilder> tree, first;  // first: its first entry alone
+    bool cut = false;
+    for (std::size_t i = 4; i < w.size(); ++i) {
+      const std::size_t eq = std::min(w[i].find('='), w[i].size());
+      const std::string key = w[i].substr(0, eq),
+                        value = valueText(w[i].substr(eq + (eq < w[i].size())));
+      pkgwriter::ListEntry entry;
+      std::string error;
+      const auto relation = [&](auto& list) {
+        EXPECT_TRUE(tpk::parseRelation(value, key == "provides", entry, error)) << value << error;
+        if (!list) list.emplace();
+        list->push_back(entry);
+      };
+      if (key == "file") {
+        const std::size_t colon = value.find(':');
+        if (!tree) first.emplace().addFile(value.substr(0, colon), value.substr(colon + 1));
+        if (!tree) tree.emplace();
+        tree->addFile(value.substr(0, colon), value.substr(colon + 1));
+      }
+      cut = cut || key == "cut";
+      if (key == "link") {
+        const std::size_t colon = value.find(':');
+        if (!tree) tree.emplace();
+        tree->addSymlink(value.substr(0, colon), value.substr(colon + 1));
+      }
+      if (key == "dirs") {  // "d", "d/d", ... that many levels deep
+        if (!tree) tree.emplace();
+        std::string name = "d";
+        for (int level = 0; level < std::stoi(value); ++level, name += "/d")
+          tree->addDirectory(name);
+      }
+      if (key == "long-names") {  // links whose names take about 4,000 bytes each
+        if (!tree) tree.emplace();
+        std::string dir;
+        for (int level = 0; level < 19; ++level) dir += std::string(200, 'n') + '/';
+        for (int i = 0; i < std::stoi(value); ++i) tree->addSymlink(dir + std::to_string(i), "x");
+      }
+      if (key == "socket") {  // no package may deliver one
+        if (!tree) tree.emplace();
+        tree->addRaw(0140755, value, "");
+      }
+      if (key == "image") h.image = value;
+      if (key == "flags") h.flags = std::stoul(value, nullptr, 0);
+      if (key == "deps") relation(h.deps);
+      if (key == "provides") relation(h.provides);
+      if (key == "conflicts") relation(h.conflicts);
+      if (key == "disabled") relation(b.defaultDisabled);
+      if (key == "install") p.onInstall = value;
+      if (key == "trailer") p.trailer = value;
+      if (key == "unsigned") p.signer = {};
+      if (key == "magic") magic = pkgwriter::alternateMagic;
+      if (key == "member") b.members.push_back(pkgwriter::buildPackageBody(packages.at(value)));
+    }
+    if (tree) p.fileTree = tree->compressed();
+    if (cut) {  // stored, the entries stand as they are after the zlib header and the block's own
+      const std::string stored = pkgwriter::zlibCompress(tree->raw(), 0);
+      EXPECT_EQ(stored.substr(7, tree->raw().size()), tree->raw());
+      p.fileTree = stored.substr(0, 7 + first->raw().size());
+    }
+    if (!bundle) packages[w[1]] = p;
+    files[w[1]] =
+        bundle ? pkgwriter::buildBundleFile(b, magic) : pkgwriter::buildPackageFile(p, magic);
+  }
+
+  // run [args...] [< id]: the outcome recorded; -sorted with the output's and
+  // the message log's lines sorted; exec: status 0 and nothing recorded.
+  void run(const Lines& w) {
+    Lines args(w.begin() + 1, w.end());
+    ProcessOptions options;
+    if (args.size() >= 2 && args.end()[-2] == "<")
+      options.input = files.at(args.back()), args.resize(args.size() - 2);
+    last = root->run(args, options);
+    EXPECT_EQ(last.stateAtTimeLimit, 0) << "the run did not end";
+    if (w[0] == "try") return;
+    if (w[0] == "exec") {
+      EXPECT_EQ(last.status, 0) << last.output;
+      return;
+    }
+    ProcessResult result = last;
+    if (w[0] == "run-sorted") {
+      const auto sorted = [](const std::string& text) {
+        Lines lines = shownLines(text);
+        std::sort(lines.begin(), lines.end());
+        std::string joined;
+        for (const std::string& line : lines) joined += line + "\n";
+        return joined;
+      };
+      result.output = sorted(result.output);
+      writeFile(root->at("/flash/postlog"), sorted(readFile(root->at("/flash/postlog"))));
+    }
+    seen += outcome(result, *root);
+  }
+
+  // n bytes, or "tree": the file of id up to the middle of its file tree.
+  std::size_t cutAt(const std::string& id, const std::string& n) {
+    if (n != "tree") return std::stoul(n);
+    const std::string& tree = *packages.at(id).fileTree;
+    return files.at(id).find(tree) + tree.size() / 2;
+  }
+
+  // Everything outside /flash, and a canary beside the root.
+  std::string outside() {
+    if (!canary) canary = std::make_unique<ScratchDir>(), writeFile(*canary / "kept", "canary\n");
+    return fingerprint(root->path(), {"/flash"}) + fingerprint(canary->path());
+  }
+
+  void step(const Lines& w) {
+    const std::string& c = w[0];
+    const std::string text = w.size() > 2 ? w[2] : "";
+    if (c == "package" || c == "bundle") define(w);
+    if (c == "bytes") files[w[1]] = text;
+    if (c == "cut") files[w[1]] = files.at(w[2]).substr(0, cutAt(w[2], w[3]));
+    if (c == "append")  // a part after the whole file, the file's length counting it
+      files[w[1]] = pkgwriter::wrapFile(files.at(w[2]).substr(pkgwriter::fileHeaderSize) +
+                                        pkgwriter::encodePart(std::stoi(w[3]), w[4]));
+    if (c == "root") root = std::make_unique<DeviceRoot>();
+    if (c == "root" && w.size() > 1) lay(*root, w[1] + ".before");
+    if (c == "mkdir") makeDirs(root->at(w[1]));
+    if (c == "write" || c == "stage")
+      makeDirs(fs::path(root->at(w[c == "stage" ? 2 : 1])).parent_path());
+    if (c == "write") writeFile(root->at(w[1]), text);
+    if (c == "stage") writeFile(root->at(w[2]), files.at(w[1]));
+    if (c == "rm") fs::remove_all(root->at(w[1]));
+    if (c == "say") seen += joined(w) + "\n";
+    if (c.starts_with("run") || c == "exec" || c == "try") run(w);
+    if (c == "symlink") {
+      EXPECT_EQ(::symlink(w[2].c_str(), root->at(w[1]).c_str()), 0) << w[1];
+    }
+    if (c == "mark") marked = outside();
+    if (c == "expect-unchanged") {
+      EXPECT_EQ(outside(), marked);
+    }
+    if (c == "expect-line") {
+      const Lines shown = shownLines(last.output);
+      EXPECT_NE(std::find(shown.begin(), shown.end(), w[1]), shown.end()) << last.output;
+    }
+    // "d/d/..." below /flash removed a level at a time, each path short: too
+    // deep for the scratch directory's own removal.
+    if (c == "unnest") {
+      const std::string d = root->at("/flash/d"), moved = root->at("/flash/moved");
+      while (::rename((d + "/d").c_str(), moved.c_str()) == 0 && ::rmdir(d.c_str()) == 0)
+        ::rename(moved.c_str(), d.c_str());
+    }
+    if (c == "expect-file") {
+      EXPECT_EQ(readFile(root->at(w[1])), files.at(w[2])) << w[1];
+    }
+    if (c == "expect-absent") {
+      EXPECT_FALSE(exists(root->at(w[1]))) << w[1];
+    }
+    if (c == "expect-tail") {  // the last lines shown begin so, in this order
+      const Lines shown = shownLines(last.output);
+      ASSERT_GE(shown.size(), w.size() - 1) << last.output;
+      for (std::size_t i = 1; i < w.size(); ++i)
+        EXPECT_TRUE(shown.end()[long(i) - long(w.size())].starts_with(w[i])) << w[i];
+    }
+  }
+
+  static std::string joined(const Lines& w) {
+    std::string text = w.size() > 1 ? w[1] : "";
+    for (std::size_t i = 2; i < w.size(); ++i) text += " " + w[i];
+    return text;
+  }
+};
+
+Lines scenarioNames() {
+  Lines names;
+  for (const auto& entry : fs::directory_iterator(TEST_DATA_DIR "/e2e"))
+    if (entry.path().extension() == ".run") names.push_back(entry.path().stem());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Scenario : public testing::TestWithParam<std::string> {};
+
+TEST_P(Scenario, Recorded) {
+  SKIP_UNLESS_ROOT_CHANGE_WORKS();
+  Script script;
+  for (const std::string& text : dataLines("e2e/" + GetParam() + ".run")) {
+    SCOPED_TRACE(text);
+    script.step(tokens(text));
+  }
+  if (!script.seen.empty()) expectRecorded(GetParam(), script.seen);
+}
+
+INSTANTIATE_TEST_SUITE_P(E2e, Scenario, testing::ValuesIn(scenarioNames()), [](const auto& info) {
+  std::string name = info.param;
+  std::replace(name.begin(), name.end(), '-', '_');
+  std::replace(name.begin(), name.end(), '.', '_');
+  return name;
+});
+
+}  // namespace

@@ -1,8 +1,11 @@
 // Runs every scenario script tests/data/e2e/<case>.run (commands in the README
 // there) as a case of its own; what its runs record is compared against
 // tests/data/e2e/<case>.txt.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -43,7 +46,9 @@ struct Script {
   std::map<std::string, std::string> files;  // package ids and bytes ids to file bytes
   std::unique_ptr<DeviceRoot> root;
   std::unique_ptr<ScratchDir> canary;
+  Lines skipped;  // by the fingerprints, besides /flash
   std::string marked;
+  bool skipping = false;  // until the next root: what the case needs cannot be made here
   ProcessResult last;
   std::string seen;
 
@@ -165,14 +170,45 @@ struct Script {
     return files.at(id).find(tree) + tree.size() / 2;
   }
 
-  // Everything outside /flash, and a canary beside the root.
-  std::string outside() {
+  // A file beside the root.
+  std::string canaryFile() {
     if (!canary) canary = std::make_unique<ScratchDir>(), writeFile(*canary / "kept", "canary\n");
-    return fingerprint(root->path(), {"/flash"}) + fingerprint(canary->path());
+    return *canary / "kept";
+  }
+
+  // Everything outside /flash and the skipped paths, and the canary.
+  std::string outside() {
+    canaryFile();
+    return fingerprint(root->path(), skipped) + fingerprint(canary->path());
+  }
+
+  // plant <kind> <path>: a link to /etc/passwd, a hard link to the canary, a
+  // named pipe, a device node, a directory with a file, or (parent) the path's
+  // directory moved to /victim and a link to it in its place.
+  void plant(const std::string& kind, const std::string& path) {
+    const std::string at = root->at(path), parent = root->at(path.substr(0, path.rfind('/')));
+    if (kind != "parent") ::unlink(at.c_str());
+    if (kind == "symlink") {
+      EXPECT_EQ(::symlink("/etc/passwd", at.c_str()), 0);
+    }
+    if (kind == "hardlink") {
+      EXPECT_EQ(::link(canaryFile().c_str(), at.c_str()), 0);
+    }
+    if (kind == "fifo") {
+      EXPECT_EQ(::mkfifo(at.c_str(), 0644), 0);
+    }
+    if (kind == "device") skipping = ::mknod(at.c_str(), S_IFCHR | 0644, makedev(1, 3)) != 0;
+    if (kind == "directory") makeDirs(at), writeFile(at + "/inside", "x\n");
+    if (kind == "parent") {
+      EXPECT_EQ(std::rename(parent.c_str(), root->at("/victim").c_str()), 0);
+      EXPECT_EQ(::symlink("/victim", parent.c_str()), 0);
+    }
   }
 
   void step(const Lines& w) {
     const std::string& c = w[0];
+    if (c == "root") skipping = false;
+    if (skipping) return;
     const std::string text = w.size() > 2 ? w[2] : "";
     if (c == "package" || c == "bundle") define(w);
     if (c == "bytes") files[w[1]] = text;
@@ -193,7 +229,13 @@ struct Script {
     if (c == "symlink") {
       EXPECT_EQ(::symlink(w[2].c_str(), root->at(w[1]).c_str()), 0) << w[1];
     }
+    if (c == "plant") plant(w[1], w[2]);
+    if (c == "mark") skipped = {"/flash"}, skipped.insert(skipped.end(), w.begin() + 1, w.end());
     if (c == "mark") marked = outside();
+    if (c == "expect-regular") {
+      struct stat status;
+      EXPECT_TRUE(::lstat(root->at(w[1]).c_str(), &status) == 0 && S_ISREG(status.st_mode)) << w[1];
+    }
     if (c == "expect-unchanged") {
       EXPECT_EQ(outside(), marked);
     }

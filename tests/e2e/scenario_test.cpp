@@ -120,6 +120,9 @@ struct Script {
       if (key == "install") p.onInstall = value;
       if (key == "trailer") p.trailer = value;
       if (key == "unsigned") p.signer = {};
+      if (key == "bound")
+        p.bound = true, b.binder = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
+      if (key == "built") h.buildTime = std::stoul(value);
       if (key == "magic") magic = pkgwriter::alternateMagic;
       if (key == "member") b.members.push_back(pkgwriter::buildPackageBody(packages.at(value)));
     }
@@ -161,6 +164,11 @@ struct Script {
       writeFile(root->at("/flash/postlog"), sorted(readFile(root->at("/flash/postlog"))));
     }
     seen += outcome(result, *root);
+  }
+
+  // The file of id from offset in its body on.
+  std::string body(const std::string& id, std::size_t offset) {
+    return files.at(id).substr(pkgwriter::fileHeaderSize + offset);
   }
 
   // n bytes, or "tree": the file of id up to the middle of its file tree.
@@ -213,9 +221,14 @@ struct Script {
     if (c == "package" || c == "bundle") define(w);
     if (c == "bytes") files[w[1]] = text;
     if (c == "cut") files[w[1]] = files.at(w[2]).substr(0, cutAt(w[2], w[3]));
+    if (c == "magic") files[w[1]] = pkgwriter::wrapFile(body(w[2], 0), pkgwriter::alternateMagic);
+    if (c == "graft")  // the bundle's own parts, then the members of another with theirs
+      files[w[1]] = pkgwriter::wrapFile(
+          body(w[2], 0).substr(0, pkgwriter::firstPackageOffset(files.at(w[2])) - 8) +
+          body(w[3], pkgwriter::firstPackageOffset(files.at(w[3])) - 8));
     if (c == "append")  // a part after the whole file, the file's length counting it
-      files[w[1]] = pkgwriter::wrapFile(files.at(w[2]).substr(pkgwriter::fileHeaderSize) +
-                                        pkgwriter::encodePart(std::stoi(w[3]), w[4]));
+      files[w[1]] =
+          pkgwriter::wrapFile(body(w[2], 0) + pkgwriter::encodePart(std::stoi(w[3]), w[4]));
     if (c == "root") root = std::make_unique<DeviceRoot>();
     if (c == "root" && w.size() > 1) lay(*root, w[1] + ".before");
     if (c == "mkdir") makeDirs(root->at(w[1]));
@@ -230,7 +243,7 @@ struct Script {
       EXPECT_EQ(::symlink(w[2].c_str(), root->at(w[1]).c_str()), 0) << w[1];
     }
     if (c == "plant") plant(w[1], w[2]);
-    if (c == "mark") skipped = {"/flash"}, skipped.insert(skipped.end(), w.begin() + 1, w.end());
+    if (c == "mark") skipped.assign(w.begin() + 1, w.end());
     if (c == "mark") marked = outside();
     if (c == "expect-regular") {
       struct stat status;

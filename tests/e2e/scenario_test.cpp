@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -48,6 +49,7 @@ struct Script {
   std::unique_ptr<ScratchDir> canary;
   Lines skipped;  // by the fingerprints, besides /flash
   std::string marked;
+  Lines kept;             // the outcomes of run-shown
   bool skipping = false;  // until the next root: what the case needs cannot be made here
   ProcessResult last;
   std::string seen;
@@ -138,7 +140,8 @@ struct Script {
   }
 
   // run [args...] [< id]: the outcome recorded; -sorted with the output's and
-  // the message log's lines sorted; exec: status 0 and nothing recorded.
+  // the message log's lines sorted; exec: status 0 and nothing recorded;
+  // run-shown: the outcome with the lines as shown kept for expect-same.
   void run(const Lines& w) {
     Lines args(w.begin() + 1, w.end());
     ProcessOptions options;
@@ -152,6 +155,11 @@ struct Script {
       return;
     }
     ProcessResult result = last;
+    if (w[0] == "run-shown") {
+      result.output.clear();
+      for (const std::string& line : shownLines(last.output)) result.output += line + "\n";
+      return kept.push_back(outcome(result, *root));
+    }
     if (w[0] == "run-sorted") {
       const auto sorted = [](const std::string& text) {
         Lines lines = shownLines(text);
@@ -238,6 +246,22 @@ struct Script {
     if (c == "stage") writeFile(root->at(w[2]), files.at(w[1]));
     if (c == "rm") fs::remove_all(root->at(w[1]));
     if (c == "say") seen += joined(w) + "\n";
+    if (c == "shell") {  // $ROOT standing for the root
+      std::string command = joined(w);
+      replaceAll(command, "$ROOT", root->path());
+      EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    if (c == "expect-same") {  // the last two run-shown outcomes, of successful runs
+      ASSERT_GE(kept.size(), 2u);
+      EXPECT_EQ(kept.end()[-2], kept.back());
+      EXPECT_TRUE(kept.back().starts_with("status 0\n")) << kept.back();
+    }
+    if (c == "expect-text") {
+      EXPECT_EQ(readFile(root->at(w[1])), text) << w[1];
+    }
+    if (c == "expect-exists") {
+      EXPECT_TRUE(exists(root->at(w[1]))) << w[1];
+    }
     if (c.starts_with("run") || c == "exec" || c == "try") run(w);
     if (c == "symlink") {
       EXPECT_EQ(::symlink(w[2].c_str(), root->at(w[1]).c_str()), 0) << w[1];
@@ -299,7 +323,7 @@ TEST_P(Scenario, Recorded) {
   Script script;
   for (const std::string& text : dataLines("e2e/" + GetParam() + ".run")) {
     SCOPED_TRACE(text);
-    script.step(tokens(text));
+    script.step(text.starts_with("shell ") ? Lines{"shell", text.substr(6)} : tokens(text));
   }
   if (!script.seen.empty()) expectRecorded(GetParam(), script.seen);
 }

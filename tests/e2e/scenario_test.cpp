@@ -1,18 +1,23 @@
 // Runs every scenario script tests/data/e2e/<case>.run (commands in the README
 // there) as a case of its own; what its runs record is compared against
 // tests/data/e2e/<case>.txt.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
 
 #include "e2e_helpers.h"
+#include "support/chroot_runner.h"
 #include "support/fingerprint.h"
 #include "tpk/relation_text.h"
 #include "tpk/version_text.h"
@@ -148,6 +153,7 @@ struct Script {
     if (args.size() >= 2 && args.end()[-2] == "<")
       options.input = files.at(args.back()), args.resize(args.size() - 2);
     last = root->run(args, options);
+    std::remove(root->at("/flash/filler").c_str());  // what fill left
     EXPECT_EQ(last.stateAtTimeLimit, 0) << "the run did not end";
     if (w[0] == "try") return;
     if (w[0] == "exec") {
@@ -172,6 +178,35 @@ struct Script {
       writeFile(root->at("/flash/postlog"), sorted(readFile(root->at("/flash/postlog"))));
     }
     seen += outcome(result, *root);
+  }
+
+  // The process of the installer running over the root, found by its command line.
+  pid_t installer() const {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      std::string commandLine;
+      std::getline(std::ifstream(entry.path() / "cmdline"), commandLine);
+      if (commandLine.find('\0' + root->path() + '\0') != std::string::npos &&
+          commandLine.find("bash") == std::string::npos)
+        return static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
+    }
+    return -1;
+  }
+
+  // kill [args] < id: the run ended, as a power cut would, once an install
+  // script waits to read the named pipe /flash/hold.
+  void kill(const Lines& w) {
+    ProcessOptions options;
+    options.input = files.at(w.back());
+    const std::string hold = root->at("/flash/hold");
+    auto run = std::async(std::launch::async,
+                          [&] { return root->run(Lines(w.begin() + 1, w.end() - 2), options); });
+    int held = -1;  // opens once the script waits to read
+    while (held < 0 && run.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+      held = ::open(hold.c_str(), O_WRONLY | O_NONBLOCK);
+    EXPECT_GE(held, 0) << "the install script did not run";
+    if (held >= 0) ::kill(installer(), SIGKILL);
+    EXPECT_EQ(run.get().status, -1);
+    if (held >= 0) ::close(held);  // the script reads the end and goes
   }
 
   // The file of id from offset in its body on.
@@ -234,6 +269,12 @@ struct Script {
       files[w[1]] = pkgwriter::wrapFile(
           body(w[2], 0).substr(0, pkgwriter::firstPackageOffset(files.at(w[2])) - 8) +
           body(w[3], pkgwriter::firstPackageOffset(files.at(w[3])) - 8));
+    if (c == "prepend") {  // a relation list part of one entry before the file's body
+      pkgwriter::ListEntry entry{w[4]};
+      files[w[1]] = pkgwriter::wrapFile(
+          pkgwriter::encodePart(std::stoi(w[3]), pkgwriter::encodeListPayload({entry})) +
+          body(w[2], 0));
+    }
     if (c == "append")  // a part after the whole file, the file's length counting it
       files[w[1]] =
           pkgwriter::wrapFile(body(w[2], 0) + pkgwriter::encodePart(std::stoi(w[3]), w[4]));
@@ -255,6 +296,20 @@ struct Script {
       ASSERT_GE(kept.size(), 2u);
       EXPECT_EQ(kept.end()[-2], kept.back());
       EXPECT_TRUE(kept.back().starts_with("status 0\n")) << kept.back();
+    }
+    if (c == "lay") lay(*root, w[1] + ".before");
+    if (c == "kill") kill(w);
+    if (c == "fill") {  // takes all the room left on the flash
+      std::FILE* filler = std::fopen(root->at("/flash/filler").c_str(), "w");
+      while (filler != nullptr && std::fputc('f', filler) != EOF && std::fflush(filler) == 0) {
+      }
+      if (filler != nullptr) std::fclose(filler);
+    }
+    if (c == "expect-status") {
+      EXPECT_EQ(last.status, std::stoi(w[1])) << last.output;
+    }
+    if (c == "expect-output") {
+      EXPECT_NE(last.output.find(w[1]), std::string::npos) << last.output;
     }
     if (c == "expect-text") {
       EXPECT_EQ(readFile(root->at(w[1])), text) << w[1];
@@ -318,14 +373,29 @@ Lines scenarioNames() {
 
 class Scenario : public testing::TestWithParam<std::string> {};
 
+// The lines from from on, then what the runs recorded against name's record.
+// flash <bytes> [<inodes>]: the rest in a child, on a tmpfs of that size at /flash.
+void runScript(Script& script, const Lines& lines, std::size_t from, const std::string& name) {
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    const Lines w =
+        lines[i].starts_with("shell ") ? Lines{"shell", lines[i].substr(6)} : tokens(lines[i]);
+    if (w[0] == "flash") {
+      ChrootOptions options{script.root->path() + "/flash", std::stoul(w[1]),
+                            w.size() > 2 ? std::stoul(w[2]) : 0};
+      RUN_CHROOTED(
+          "/", [&] { runScript(script, lines, i + 1, name); }, options);
+      return;
+    }
+    script.step(w);
+  }
+  if (!script.seen.empty()) expectRecorded(name, script.seen);
+}
+
 TEST_P(Scenario, Recorded) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   Script script;
-  for (const std::string& text : dataLines("e2e/" + GetParam() + ".run")) {
-    SCOPED_TRACE(text);
-    script.step(text.starts_with("shell ") ? Lines{"shell", text.substr(6)} : tokens(text));
-  }
-  if (!script.seen.empty()) expectRecorded(GetParam(), script.seen);
+  runScript(script, dataLines("e2e/" + GetParam() + ".run"), 0, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Scenario, testing::ValuesIn(scenarioNames()), [](const auto& info) {

@@ -20,7 +20,7 @@ namespace e2e {
 using namespace testing_support;
 using Lines = std::vector<std::string>;
 
-constexpr Version v1 = makeVersion(1, 0, Final, 0), v2 = makeVersion(2, 0, Final, 0);
+constexpr Version v1 = makeVersion(1, 0, Final, 0);
 
 // A signed package holding the one file <dir><name>, "<name> <version>\n".
 inline pkgwriter::PackageLayout package(const std::string& name, Version version = v1,
@@ -34,25 +34,6 @@ inline pkgwriter::PackageLayout package(const std::string& name, Version version
                         .compressed();
   layout.signer = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
   return layout;
-}
-
-inline std::string fileOf(const pkgwriter::PackageLayout& layout,
-                          std::uint32_t magic = pkgwriter::standardMagic) {
-  return pkgwriter::buildPackageFile(layout, magic);
-}
-
-// A bundle of the members; defaultDisabled becomes its default-disabled list.
-inline std::string bundleFile(const std::string& name, Version version,
-                              const std::vector<pkgwriter::PackageLayout>& members,
-                              const Lines& defaultDisabled = {}) {
-  pkgwriter::BundleLayout layout;
-  layout.name = name;
-  layout.version = version;
-  layout.buildTime = 1704067200;
-  if (!defaultDisabled.empty()) layout.defaultDisabled.emplace();
-  for (const std::string& member : defaultDisabled) layout.defaultDisabled->push_back({member});
-  for (const auto& member : members) layout.members.push_back(pkgwriter::buildPackageBody(member));
-  return pkgwriter::buildBundleFile(layout);
 }
 
 // What a person reads on the terminal: each line after its last carriage
@@ -83,11 +64,6 @@ inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) 
 // Lays out tests/data/e2e/<name>.txt below the root.
 inline void lay(const DeviceRoot& root, const std::string& name) {
   layOut(root.path(), readFile(TEST_DATA_DIR "/e2e/" + name + ".txt"));
-}
-
-// The outcome against tests/data/e2e/<name>.txt.
-inline void expectRecorded(const std::string& name, const std::string& seen) {
-  EXPECT_EQ(seen, readFile(TEST_DATA_DIR "/e2e/" + name + ".txt")) << name;
 }
 
 }  // namespace e2e

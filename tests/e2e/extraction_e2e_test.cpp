@@ -15,7 +15,7 @@ using namespace e2e;
 // no room and leaves neither its entry nor its file.
 TEST(Extraction, AFlashWithoutRoomIsAlwaysReported) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
-  const std::string stream = fileOf(package("tool", v1, "usr/bin/"));
+  const std::string stream = pkgwriter::buildPackageFile(package("tool", v1, "usr/bin/"));
   const Lines noRoom = {"ERROR: could not open image",
                         "ERROR: installation of tool-1.0 failed: disk is too small"};
   bool installed = false;

@@ -90,34 +90,25 @@ struct Script {
         if (!list) list.emplace();
         list->push_back(entry);
       };
-      if (key == "file") {
-        const std::size_t colon = value.find(':');
-        if (!tree) first.emplace().addFile(value.substr(0, colon), value.substr(colon + 1));
-        if (!tree) tree.emplace();
-        tree->addFile(value.substr(0, colon), value.substr(colon + 1));
-      }
+      const std::size_t colon = value.find(':');
+      const std::string path = value.substr(0, colon), text = value.substr(colon + 1);
+      if (key == "file" && !tree) first.emplace().addFile(path, text);
+      if (!tree && std::ranges::count(wordsOf("file link dirs long-names socket"), key))
+        tree.emplace();
+      if (key == "file") tree->addFile(path, text);
       cut = cut || key == "cut";
-      if (key == "link") {
-        const std::size_t colon = value.find(':');
-        if (!tree) tree.emplace();
-        tree->addSymlink(value.substr(0, colon), value.substr(colon + 1));
-      }
+      if (key == "link") tree->addSymlink(path, text);
       if (key == "dirs") {  // "d", "d/d", ... that many levels deep
-        if (!tree) tree.emplace();
         std::string name = "d";
         for (int level = 0; level < std::stoi(value); ++level, name += "/d")
           tree->addDirectory(name);
       }
       if (key == "long-names") {  // links whose names take about 4,000 bytes each
-        if (!tree) tree.emplace();
         std::string dir;
         for (int level = 0; level < 19; ++level) dir += std::string(200, 'n') + '/';
         for (int i = 0; i < std::stoi(value); ++i) tree->addSymlink(dir + std::to_string(i), "x");
       }
-      if (key == "socket") {  // no package may deliver one
-        if (!tree) tree.emplace();
-        tree->addRaw(0140755, value, "");
-      }
+      if (key == "socket") tree->addRaw(0140755, value, "");  // no package may deliver one
       if (key == "image") h.image = value;
       if (key == "flags") h.flags = std::stoul(value, nullptr, 0);
       if (key == "deps") relation(h.deps);
@@ -152,10 +143,11 @@ struct Script {
     ProcessOptions options;
     if (args.size() >= 2 && args.end()[-2] == "<")
       options.input = files.at(args.back()), args.resize(args.size() - 2);
+    if (w[0] == "halt") options.timeLimitSeconds = 5;
     last = root->run(args, options);
     std::remove(root->at("/flash/filler").c_str());  // what fill left
-    EXPECT_EQ(last.stateAtTimeLimit, 0) << "the run did not end";
-    if (w[0] == "try") return;
+    EXPECT_EQ(last.stateAtTimeLimit, w[0] == "halt" ? 'S' : 0) << "the run did not end, or did";
+    if (w[0] == "try" || w[0] == "halt") return;
     if (w[0] == "exec") {
       EXPECT_EQ(last.status, 0) << last.output;
       return;
@@ -308,6 +300,9 @@ struct Script {
     if (c == "expect-status") {
       EXPECT_EQ(last.status, std::stoi(w[1])) << last.output;
     }
+    if (c == "expect-end") {
+      EXPECT_TRUE(last.output.ends_with(w[1])) << last.output;
+    }
     if (c == "expect-output") {
       EXPECT_NE(last.output.find(w[1]), std::string::npos) << last.output;
     }
@@ -317,7 +312,7 @@ struct Script {
     if (c == "expect-exists") {
       EXPECT_TRUE(exists(root->at(w[1]))) << w[1];
     }
-    if (c.starts_with("run") || c == "exec" || c == "try") run(w);
+    if (c.starts_with("run") || c == "exec" || c == "try" || c == "halt") run(w);
     if (c == "symlink") {
       EXPECT_EQ(::symlink(w[2].c_str(), root->at(w[1]).c_str()), 0) << w[1];
     }
@@ -389,7 +384,8 @@ void runScript(Script& script, const Lines& lines, std::size_t from, const std::
     }
     script.step(w);
   }
-  if (!script.seen.empty()) expectRecorded(name, script.seen);
+  const std::string recorded = TEST_DATA_DIR "/e2e/" + name + ".txt";
+  EXPECT_EQ(script.seen, script.seen.empty() ? "" : readFile(recorded)) << recorded;
 }
 
 TEST_P(Scenario, Recorded) {

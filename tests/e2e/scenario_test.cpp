@@ -47,6 +47,12 @@ std::string valueText(const std::string& value) {
   return std::string(std::stoul(value.substr(1)), value.back());
 }
 
+const Lines commands = wordsOf(
+    "package bundle bytes cut magic graft prepend append root lay flash fill mkdir write stage rm "
+    "symlink shell plant mark run run-sorted run-shown exec try halt kill say expect-same "
+    "expect-unchanged expect-status expect-output expect-end expect-file expect-text "
+    "expect-exists expect-absent expect-regular expect-line expect-tail unnest");
+
 struct Script {
   std::map<std::string, pkgwriter::PackageLayout> packages;
   std::map<std::string, std::string> files;  // package ids and bytes ids to file bytes
@@ -250,6 +256,7 @@ struct Script {
 
   void step(const Lines& w) {
     const std::string& c = w[0];
+    EXPECT_TRUE(std::ranges::count(commands, c)) << "unknown command " << c;
     if (c == "root") skipping = false;
     if (skipping) return;
     const std::string text = w.size() > 2 ? w[2] : "";

@@ -237,21 +237,21 @@ struct Script {
   void plant(const std::string& kind, const std::string& path) {
     const std::string at = root->at(path), parent = root->at(path.substr(0, path.rfind('/')));
     if (kind != "parent") ::unlink(at.c_str());
-    if (kind == "symlink") {
-      EXPECT_EQ(::symlink("/etc/passwd", at.c_str()), 0);
-    }
-    if (kind == "hardlink") {
-      EXPECT_EQ(::link(canaryFile().c_str(), at.c_str()), 0);
-    }
-    if (kind == "fifo") {
-      EXPECT_EQ(::mkfifo(at.c_str(), 0644), 0);
-    }
+    if (kind == "symlink") check(::symlink("/etc/passwd", at.c_str()) == 0, at);
+    if (kind == "hardlink") check(::link(canaryFile().c_str(), at.c_str()) == 0, at);
+    if (kind == "fifo") check(::mkfifo(at.c_str(), 0644) == 0, at);
     if (kind == "device") skipping = ::mknod(at.c_str(), S_IFCHR | 0644, makedev(1, 3)) != 0;
     if (kind == "directory") makeDirs(at), writeFile(at + "/inside", "x\n");
     if (kind == "parent") {
       EXPECT_EQ(std::rename(parent.c_str(), root->at("/victim").c_str()), 0);
       EXPECT_EQ(::symlink("/victim", parent.c_str()), 0);
     }
+  }
+
+  // The checks of the commands, reported with what they were given.
+  static void check(bool holds, const std::string& about) { EXPECT_TRUE(holds) << about; }
+  static void same(const std::string& seen, const std::string& expected, const std::string& about) {
+    EXPECT_EQ(seen, expected) << about;
   }
 
   void step(const Lines& w) {
@@ -304,35 +304,20 @@ struct Script {
       }
       if (filler != nullptr) std::fclose(filler);
     }
-    if (c == "expect-status") {
-      EXPECT_EQ(last.status, std::stoi(w[1])) << last.output;
-    }
-    if (c == "expect-end") {
-      EXPECT_TRUE(last.output.ends_with(w[1])) << last.output;
-    }
-    if (c == "expect-output") {
-      EXPECT_NE(last.output.find(w[1]), std::string::npos) << last.output;
-    }
-    if (c == "expect-text") {
-      EXPECT_EQ(readFile(root->at(w[1])), text) << w[1];
-    }
-    if (c == "expect-exists") {
-      EXPECT_TRUE(exists(root->at(w[1]))) << w[1];
-    }
+    if (c == "expect-status") same(std::to_string(last.status), w[1], last.output);
+    if (c == "expect-end") check(last.output.ends_with(w[1]), last.output);
+    if (c == "expect-output") check(last.output.find(w[1]) != std::string::npos, last.output);
+    if (c == "expect-text") same(readFile(root->at(w[1])), text, w[1]);
+    if (c == "expect-exists") check(exists(root->at(w[1])), w[1]);
     if (c.starts_with("run") || c == "exec" || c == "try" || c == "halt") run(w);
-    if (c == "symlink") {
-      EXPECT_EQ(::symlink(w[2].c_str(), root->at(w[1]).c_str()), 0) << w[1];
-    }
+    if (c == "symlink") check(::symlink(w[2].c_str(), root->at(w[1]).c_str()) == 0, w[1]);
     if (c == "plant") plant(w[1], w[2]);
     if (c == "mark") skipped.assign(w.begin() + 1, w.end());
     if (c == "mark") marked = outside();
-    if (c == "expect-regular") {
-      struct stat status;
-      EXPECT_TRUE(::lstat(root->at(w[1]).c_str(), &status) == 0 && S_ISREG(status.st_mode)) << w[1];
-    }
-    if (c == "expect-unchanged") {
-      EXPECT_EQ(outside(), marked);
-    }
+    struct stat status;
+    if (c == "expect-regular")
+      check(::lstat(root->at(w[1]).c_str(), &status) == 0 && S_ISREG(status.st_mode), w[1]);
+    if (c == "expect-unchanged") same(outside(), marked, "outside /flash");
     if (c == "expect-line") {
       const Lines shown = shownLines(last.output);
       EXPECT_NE(std::find(shown.begin(), shown.end(), w[1]), shown.end()) << last.output;
@@ -344,12 +329,8 @@ struct Script {
       while (::rename((d + "/d").c_str(), moved.c_str()) == 0 && ::rmdir(d.c_str()) == 0)
         ::rename(moved.c_str(), d.c_str());
     }
-    if (c == "expect-file") {
-      EXPECT_EQ(readFile(root->at(w[1])), files.at(w[2])) << w[1];
-    }
-    if (c == "expect-absent") {
-      EXPECT_FALSE(exists(root->at(w[1]))) << w[1];
-    }
+    if (c == "expect-file") same(readFile(root->at(w[1])), files.at(w[2]), w[1]);
+    if (c == "expect-absent") check(!exists(root->at(w[1])), w[1]);
     if (c == "expect-tail") {  // the last lines shown begin so, in this order
       const Lines shown = shownLines(last.output);
       ASSERT_GE(shown.size(), w.size() - 1) << last.output;

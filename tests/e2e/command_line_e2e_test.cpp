@@ -1,6 +1,8 @@
 // A root that cannot be entered ends the run: it must not go on in the real
 // root (--show keeps even a faulty installer from writing there).
-#include "e2e_helpers.h"
+#include <gtest/gtest.h>
+
+#include "support/installer_process.h"
 
 TEST(InstallerCommandLine, ARootThatCannotBeEnteredEndsTheRun) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();

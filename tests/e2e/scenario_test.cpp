@@ -1,11 +1,14 @@
 // Runs every scenario script tests/data/e2e/<case>.run (commands in the README
 // there) as a case of its own; what its runs record is compared against
-// tests/data/e2e/<case>.txt.
+// tests/data/e2e/<case>.txt. And a flash that runs out of room for one more
+// file or directory, whatever that number.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,17 +18,67 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 
-#include "e2e_helpers.h"
+#include "pkgwriter/pkgwriter.h"
 #include "support/chroot_runner.h"
+#include "support/device_tree.h"
 #include "support/fingerprint.h"
+#include "support/installer_process.h"
 #include "tpk/relation_text.h"
 #include "tpk/version_text.h"
 
 namespace {
 
-using namespace e2e;
 namespace fs = std::filesystem;
+using namespace testing_support;
+using Lines = std::vector<std::string>;
+
+constexpr Version v1 = makeVersion(1, 0, Final, 0);
+
+// A signed package holding the one file <dir><name>, "<name> <version>\n".
+inline pkgwriter::PackageLayout package(const std::string& name, Version version = v1,
+                                        const std::string& dir = "bin/") {
+  pkgwriter::PackageLayout layout;
+  layout.name = name;
+  layout.version = version;
+  layout.buildTime = 1704067200;
+  layout.fileTree = pkgwriter::FileTreeBuilder()
+                        .addFile(dir + name, name + " " + versionText(version) + "\n")
+                        .compressed();
+  layout.signer = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
+  return layout;
+}
+
+// What a person reads on the terminal: each line after its last carriage
+// return, cursor controls left out.
+inline Lines shownLines(const std::string& output) {
+  Lines lines;
+  std::istringstream text(output);
+  for (std::string line; std::getline(text, line);) {
+    for (const char* control : {"\x1b[?25l", "\x1b[?25h"}) replaceAll(line, control, "");
+    const auto cr = line.rfind('\r');
+    lines.push_back(cr == std::string::npos ? line : line.substr(cr + 1));
+  }
+  return lines;
+}
+
+// The run's status, output and root as recorded (see the README).
+inline std::string outcome(const ProcessResult& result, const DeviceRoot& root) {
+  std::string text = "status " + std::to_string(result.status) + "\n", output = result.output;
+  for (const auto& [from, to] :
+       {std::pair{"\x1b[?25l", "<hide>"}, {"\x1b[?25h", "<show>"}, {"\r", "<cr>"}})
+    replaceAll(output, from, to);
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) text += "| " + line + "\n";
+  if (!output.empty() && output.back() != '\n') text += "(no final newline)\n";
+  return text + treeText(root.path());
+}
+
+// Lays out tests/data/e2e/<name>.txt below the root.
+inline void lay(const DeviceRoot& root, const std::string& name) {
+  layOut(root.path(), readFile(TEST_DATA_DIR "/e2e/" + name + ".txt"));
+}
 
 // The blank-separated words of line; "..." keeps blanks, '|' stands for a line end.
 Lines tokens(const std::string& line) {
@@ -380,6 +433,58 @@ TEST_P(Scenario, Recorded) {
   SKIP_UNLESS_ROOT_CHANGE_WORKS();
   Script script;
   runScript(script, dataLines("e2e/" + GetParam() + ".run"), 0, GetParam());
+}
+
+// A flash with room for n more files and directories, n from none on until
+// the package fits: the run installs it and says so, or says that there is
+// no room and leaves neither its entry nor its file.
+TEST(Extraction, AFlashWithoutRoomIsAlwaysReported) {
+  SKIP_UNLESS_ROOT_CHANGE_WORKS();
+  const std::string stream = pkgwriter::buildPackageFile(package("tool", v1, "usr/bin/"));
+  const Lines noRoom = {"ERROR: could not open image",
+                        "ERROR: installation of tool-1.0 failed: disk is too small"};
+  bool installed = false;
+  for (int room = 0; room < 16 && !installed; ++room) {
+    SCOPED_TRACE("room for " + std::to_string(room));
+    const DeviceRoot root;
+    ChrootOptions flash;
+    flash.tmpfsAt = root.path() + "/flash";
+    flash.tmpfsBytes = 1 << 20;
+    flash.tmpfsInodes = 64;
+    RUN_CHROOTED(
+        "/",
+        [&] {
+          lay(root, "stream-base.before");
+          const std::string fill = root.at("/flash/fill/");
+          makeDirs(fill);
+          int made = 0;
+          for (int fd;
+               made < 100 && (fd = ::creat((fill + std::to_string(made)).c_str(), 0600)) >= 0;)
+            ::close(fd), ++made;
+          ASSERT_LT(made, 100);
+          for (int i = 0; i < room; ++i) ::unlink((fill + std::to_string(i)).c_str());
+          ProcessOptions options;
+          options.input = stream;
+          const ProcessResult result = root.run({"-"}, options);
+          const Lines lines = shownLines(result.output);
+          const bool said =
+              std::find(lines.begin(), lines.end(), "installed tool-1.0") != lines.end();
+          const bool there = exists(root.at("/flash/usr/bin/tool")) &&
+                             exists(root.at("/flash/var/pdb/tool/files"));
+          EXPECT_EQ(said, result.status == 0) << result.output;
+          EXPECT_EQ(said, there) << result.output;
+          if (!said) {
+            EXPECT_FALSE(exists(root.at("/flash/var/pdb/tool")));
+            EXPECT_NE(std::find_first_of(lines.begin(), lines.end(), noRoom.begin(), noRoom.end()),
+                      lines.end())
+                << result.output;
+          }
+          writeFile(root.at("/rw/outcome"), said ? "installed" : "");
+        },
+        flash);
+    installed = readFile(root.at("/rw/outcome")) == "installed";
+  }
+  EXPECT_TRUE(installed);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, Scenario, testing::ValuesIn(scenarioNames()), [](const auto& info) {

@@ -1,9 +1,15 @@
 #include "files/device_root.h"
 
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#if defined(SYS_openat2)
+#include <linux/openat2.h>
+#endif
+
 #include <cerrno>
+#include <cstdint>
 
 namespace {
 
@@ -19,9 +25,36 @@ DevicePlace devicePlace(const char* path) {
   return {rootDir, *path == '\0' ? "." : path};
 }
 
-DIR* openDeviceDir(const char* path) {
+int openDevicePath(const char* path, int flags) {
   const DevicePlace at = devicePlace(path);
-  const int fd = ::openat(at.dir, at.name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+#if defined(SYS_openat2)
+  if (at.dir != AT_FDCWD) {
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = RESOLVE_IN_ROOT;
+    const long fd = ::syscall(SYS_openat2, at.dir, at.name, &how, sizeof how);
+    // A kernel (or a filter) without the call leaves links unconfined.
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
+  }
+#endif
+  return ::openat(at.dir, at.name, flags);
+}
+
+bool statDevicePath(const char* path, struct stat& status) {
+  const DevicePlace at = devicePlace(path);
+  if (at.dir == AT_FDCWD) return ::fstatat(at.dir, at.name, &status, 0) == 0;
+  const int look = openDevicePath(path, O_PATH | O_CLOEXEC);
+  const bool looked = look >= 0 && ::fstat(look, &status) == 0;
+  if (look >= 0) {
+    const int error = errno;
+    ::close(look);
+    errno = error;
+  }
+  return looked;
+}
+
+DIR* openDeviceDir(const char* path) {
+  const int fd = openDevicePath(path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
   if (dir == nullptr && fd >= 0) {
     const int error = errno;

@@ -30,9 +30,9 @@ struct DevicePlace {
 DevicePlace devicePlace(const char* path);
 
 // Opens path (see devicePlace) with flags, as openat opens it. Below a scoped
-// root every link on the way, an absolute target and ".." included, is
-// followed as it would be with that root as the process's own; -1 (errno set)
-// when it cannot be opened.
+// root every link on the way is followed as it would be with that root as the
+// process's own: an absolute target starts at that root, ".." stops there.
+// -1 (errno set) when it cannot be opened.
 int openDevicePath(const char* path, int flags);
 
 // The status of what path (see devicePlace) names, links followed as

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -27,6 +28,17 @@ struct DevicePlace {
 // that root's descriptor and path without its leading '/'s ("." for the root
 // itself). name points into path.
 DevicePlace devicePlace(const char* path);
+
+// Opens path (see devicePlace) with flags, as openat opens it. Below a scoped
+// root every link on the way is followed as it would be with that root as the
+// process's own: an absolute target starts at that root, ".." stops there.
+// -1 (errno set) when it cannot be opened.
+int openDevicePath(const char* path, int flags);
+
+// The status of what path (see devicePlace) names, links followed as
+// openDevicePath follows them, without opening it; false (errno set) when
+// there is nothing there.
+bool statDevicePath(const char* path, struct stat& status);
 
 // The directory at path (see devicePlace) opened for listing, as opendir
 // opens it; nullptr (errno set) when it cannot be.

@@ -12,14 +12,13 @@
 
 int openRegularFile(const std::string& path) {
   struct stat status;
-  const DevicePlace at = devicePlace(path.c_str());
   // Looking first keeps device nodes closed: opening one can act on the device.
-  if (::fstatat(at.dir, at.name, &status, 0) != 0) return -1;
+  if (!statDevicePath(path.c_str(), status)) return -1;
   if (!S_ISREG(status.st_mode)) {
     errno = EINVAL;
     return -1;
   }
-  const int fd = ::openat(at.dir, at.name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = openDevicePath(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return -1;
   // The name may have been given to something else in between: what was
   // opened decides.

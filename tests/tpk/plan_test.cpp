@@ -47,13 +47,15 @@ std::string staged(const std::string& name) { return "/flash/rw/pckg/" + name + 
 
 // Runs of the installer that prepare the root, each with the files it finds;
 // the files the predicted run finds (named to tpk plan instead when given);
-// tpk plan's own status; the device's architecture when not the default.
+// tpk plan's own status; the device's architecture when not the default;
+// links (device path, target) made with the files the predicted run finds.
 struct Case {
   std::vector<Files> setup;
   Files next;
   int status = 0;
   bool given = false;
   std::string arch = "";
+  Files links = {};
 };
 
 const std::map<std::string, Case> cases = {
@@ -91,6 +93,14 @@ const std::map<std::string, Case> cases = {
     {"broken", {{}, {{staged("x"), unsignedFile("x")}}, 1}},
     {"image", {{}, {{staged("img"), imageFile("img")}}}},
     {"arch", {{}, {{staged("a"), forArch("a", "powerpc")}}, 0, false, "powerpc"}},
+    // Staged links lead where they lead on the device, never off the root.
+    {"links",
+     {{},
+      {{"/store/a.tpk", fileOf(pkg("a"))}, {"/store/b.tpk", fileOf(pkg("b"))}},
+      0,
+      false,
+      "",
+      {{staged("a"), "/store/a.tpk"}, {staged("b"), "../../../../../store/b.tpk"}}}},
 };
 
 void place(const std::string& root, const Files& files) {
@@ -109,7 +119,12 @@ void prepare(const DeviceRoot& root, const Case& c, bool withNext) {
     place(root.path(), files);
     ASSERT_EQ(0, root.run({"-q"}).status);
   }
-  if (withNext) place(root.path(), c.next);
+  if (!withNext) return;
+  place(root.path(), c.next);
+  for (const auto& [path, target] : c.links) {
+    makeDirs(std::filesystem::path(root.path() + path).parent_path());
+    std::filesystem::create_symlink(target, root.path() + path);
+  }
 }
 
 ProcessResult plan(const DeviceRoot& root, const Case& c, const ScratchDir& outside,

@@ -22,6 +22,10 @@ class DryEffects final : public FlashEffects, public UpgradeEffects {
   FlashEffects& flash() override { return *this; }
   void consumeSchedules() override {}
   void dropDowngradeMarker(Console&) override {}
+  // Leaves every candidate where it was found. On the device the RAM budget
+  // decides only where a file waits while it is installed, never what is
+  // installed or reported, so no memory statistics are read: neither this
+  // machine's nor any below the root planned for.
   Candidates stageInRam(Candidates& candidates, RunFlags) override;
   PostlogSpace reserveLog(Console&) override { return PostlogSpace::Unreserved; }
   bool keepImage(Console&, const PackageFile&, bool) override { return true; }

@@ -1,6 +1,5 @@
 // tpk plan: what an upgrade run would do to a copy of a device's root, planned
 // on the installer's own path with steps that change nothing.
-#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "files/device_root.h"
 #include "pdb/database_loader.h"
 #include "pdb/package_dir.h"
 #include "pkgfile/regular_file.h"
@@ -56,18 +56,7 @@ void noteListed(const Console& console, std::vector<PackageChange>& packages, bo
   }
 }
 
-// Enters dir as the root, in a user namespace of its own when the process may
-// not change its root otherwise. False, reported, when neither works.
-bool enterRoot(const std::string& dir) {
-  if (::chroot(dir.c_str()) != 0 &&
-      !(errno == EPERM && ::unshare(CLONE_NEWUSER) == 0 && ::chroot(dir.c_str()) == 0)) {
-    report(statusFailed, "plan: cannot enter " + dir + ": " + std::strerror(errno));
-    return false;
-  }
-  return ::chdir("/") == 0;
-}
-
-// Runs the upgrade run's planning below the current root with standard output
+// Runs the upgrade run's planning below the device root with standard output
 // going to capture; its text is read back into plan.messages.
 void planRun(const std::string& arch, const std::vector<GivenFile>* given, Plan& plan) {
   Console console(stdout);
@@ -100,10 +89,16 @@ bool capturedPlan(const std::string& root, const std::string& arch,
                   const std::vector<std::string>& files, Plan& plan) {
   std::vector<GivenFile> given;
   for (const std::string& path : files) given.push_back({path, openRegularFile(path)});
-  // Opened before the root changes: nothing is written below it.
   std::FILE* capture = std::tmpfile();
   if (capture == nullptr) return report(statusFailed, "plan: no temporary file") == 0;
-  if (!enterRoot(root)) return false;
+  // The installer's device paths are looked up below root from here on; the
+  // files given were opened where they were named.
+  const ScopedDeviceRoot device(root);
+  if (!device.opened()) {
+    const std::string error = std::strerror(errno);
+    std::fclose(capture);
+    return report(statusFailed, "plan: cannot enter " + root + ": " + error) == 0;
+  }
   std::fflush(stdout);
   const int shown = ::dup(STDOUT_FILENO);
   ::dup2(::fileno(capture), STDOUT_FILENO);

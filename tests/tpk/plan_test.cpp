@@ -3,21 +3,63 @@
 // installer makes it on the other. The predicted messages must equal the
 // run's shown lines, the predicted states the listings before and after it,
 // the predicted exit its status, and tpk plan must leave its root alone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <set>
 
-#include "e2e/e2e_helpers.h"
+#include "pkgwriter/pkgwriter.h"
+#include "support/device_tree.h"
 #include "support/fingerprint.h"
+#include "support/installer_process.h"
 #include "tpk/shown_lines.h"
+#include "tpk/version_text.h"
 
 namespace {
 
-using namespace e2e;
+using namespace testing_support;
+using Lines = std::vector<std::string>;
+constexpr Version v1 = makeVersion(1, 0, Final, 0), v2 = makeVersion(2, 0, Final, 0);
+
+// A signed package holding the one file opt/<name>, "<name> <version>\n".
+pkgwriter::PackageLayout package(const std::string& name, Version version) {
+  pkgwriter::PackageLayout layout;
+  layout.name = name;
+  layout.version = version;
+  layout.buildTime = 1704067200;
+  layout.fileTree = pkgwriter::FileTreeBuilder()
+                        .addFile("opt/" + name, name + " " + versionText(version) + "\n")
+                        .compressed();
+  layout.signer = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
+  return layout;
+}
+
+std::string fileOf(const pkgwriter::PackageLayout& layout) {
+  return pkgwriter::buildPackageFile(layout, pkgwriter::standardMagic);
+}
+
+// A bundle of the members; defaultDisabled becomes its default-disabled list.
+std::string bundleFile(const std::string& name, Version version,
+                       const std::vector<pkgwriter::PackageLayout>& members,
+                       const Lines& defaultDisabled = {}) {
+  pkgwriter::BundleLayout layout;
+  layout.name = name;
+  layout.version = version;
+  layout.buildTime = 1704067200;
+  if (!defaultDisabled.empty()) layout.defaultDisabled.emplace();
+  for (const std::string& member : defaultDisabled) layout.defaultDisabled->push_back({member});
+  for (const auto& member : members) layout.members.push_back(pkgwriter::buildPackageBody(member));
+  return pkgwriter::buildBundleFile(layout);
+}
+
 using Files = std::vector<std::pair<std::string, std::string>>;  // device path, content
 
 pkgwriter::PackageLayout pkg(const std::string& name, Version version = v1, const Lines& deps = {},
                              const Lines& conflicts = {}) {
-  pkgwriter::PackageLayout layout = package(name, version, "opt/");
+  pkgwriter::PackageLayout layout = package(name, version);
   if (!deps.empty()) layout.deps.emplace();
   for (const std::string& d : deps) layout.deps->push_back({d});
   if (!conflicts.empty()) layout.conflicts.emplace();

@@ -13,6 +13,7 @@
 #include "driver/stream_mode.h"
 #include "files/file_platform.h"
 #include "files/own_file.h"
+#include "install/journal.h"
 #include "pdb/database_loader.h"
 #include "plan/transaction.h"
 #include "upgrade/postlog.h"
@@ -40,6 +41,10 @@ int runInstaller(int argc, const char* const* argv) {
   if (!enterRoot(options.root)) return 1;
   const char* archVariable = std::getenv("arch");
   const std::string arch = archVariable ? archVariable : "i386";
+  // An installation a run left half done is completed, or thrown away when it
+  // never committed, before anything reads the database.
+  recoverJournal(console);
+  removeOwnFile("/flash/.PCKGS_CHANGED.new");
   // A listing only reads: it consumes the schedule files as it loads them.
   loadDatabase(console, options.quiet, arch,
                options.show ? Schedules::ConsumeAtLoad : Schedules::KeepForApply);

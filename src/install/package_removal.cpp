@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/confined_dir.h"
 #include "files/file_platform.h"
@@ -57,24 +58,42 @@ std::set<std::string> pathsOfOthers(const PackageDb& packages, const InstalledPa
 
 }  // namespace
 
-void removeFiles(Console& console, InstalledPackage& package) {
-  if (package.files.empty()) return;  // a bundle, or nothing made yet: no other list to read
+bool removePaths(Console& console, const std::vector<std::string>& paths,
+                 const std::string& owner) {
   ConfinedDir flash(flashDir);
-  const std::set<std::string> kept = pathsOfOthers(console.packages, package);
-  for (const std::string& path : package.files) {
-    if (kept.count(plainPath(path)) != 0) continue;  // another package still delivers it
+  bool removed = true;
+  for (const std::string& path : paths) {
     const std::size_t slash = path.rfind('/');
     const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
     const Confinement where =
         climbsUp(path) ? Confinement::Outside
                        : flash.resolve(std::string_view(path).substr(0, slash + 1), false);
     if (where == Confinement::Outside) {
-      console.warning("file %s of %s not removed: outside /flash", path.c_str(),
-                      nameVersionText(package).c_str());
+      if (!owner.empty())
+        console.warning("file %s of %s not removed: outside /flash", path.c_str(), owner.c_str());
     } else if (where == Confinement::Inside && !leaf.empty() && leaf != ".") {
-      filePlatform().removeAt(flash.place().fd, leaf.c_str(), 0);
+      removed &= filePlatform().removeAt(flash.place().fd, leaf.c_str(), 0) == 0 ||
+                 errno == ENOENT || errno == EISDIR || errno == EPERM;
     }
   }
+  return removed;
+}
+
+std::vector<std::string> pathsLeftBehind(const PackageDb& others, const InstalledPackage& old,
+                                         const InstalledPackage& replacement) {
+  std::set<std::string> kept = pathsOfOthers(others, old);
+  for (const std::string& path : replacement.files) kept.insert(plainPath(path));
+  std::vector<std::string> left;
+  for (const std::string& path : old.files)
+    if (kept.count(plainPath(path)) == 0) left.push_back(path);
+  return left;
+}
+
+void removeFiles(Console& console, InstalledPackage& package) {
+  if (package.files.empty()) return;  // a bundle, or nothing made yet: no other list to read
+  const InstalledPackage none;
+  removePaths(console, pathsLeftBehind(console.packages, package, none),
+              nameVersionText(package));
   package.files.clear();
 }
 

@@ -89,7 +89,10 @@ bool writePackageRecord(Console& console, const InstalledPackage& package) {
     reportCreateFailure(console, package, "meta/version");
     return false;
   }
-  const int dir = entry.get();
+  return writePackageRecord(console, package, entry.get());
+}
+
+bool writePackageRecord(Console& console, const InstalledPackage& package, int dir) {
   if (package.flags & imageMeta) {
     for (const char* name : {"version", "deps", "provides", "conflicts", "bundle"})
       removeFile(dir, name);
@@ -142,7 +145,12 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
     return false;
   }
   const FileHandle entry = entryDir(package, false);
-  FileOutput out(entry.get(), scriptName);
+  return writeScript(console, package, stream, length, scriptName, entry.get());
+}
+
+bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
+                 std::uint32_t length, const char* scriptName, int dir) {
+  FileOutput out(dir, scriptName);
   out.write(scriptHeader, sizeof scriptHeader - 1);
 
   // The payload goes to the file chunk by chunk. Even when the file cannot be
@@ -159,7 +167,7 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
   if (!stream) {
     const bool created = out.opened();
     out.finish();
-    if (created) removeFile(entry.get(), scriptName);
+    if (created) removeFile(dir, scriptName);
     reportBrokenPackage(console, package);
     return false;
   }

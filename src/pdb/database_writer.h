@@ -23,6 +23,8 @@ bool createPackageDir(const InstalledPackage& package);
 // work there with one "installation of ... failed" error naming it
 // "meta/<file>"; the result is then false.
 bool writePackageRecord(Console& console, const InstalledPackage& package);
+// The same into the directory dir (an entry being prepared elsewhere).
+bool writePackageRecord(Console& console, const InstalledPackage& package, int dir);
 
 // The meta files below are written in the entry directory dir, never through
 // a link (see FileOutput).
@@ -42,6 +44,9 @@ bool writeFileList(int dir, const InstalledPackage& package);
 // that cannot be written or made executable is reported with scriptName.
 bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
                  std::uint32_t length, const char* scriptName);
+// The same into the directory dir; the package's name is not checked.
+bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
+                 std::uint32_t length, const char* scriptName, int dir);
 
 // Records the disabled state ("user" when userForced, else "auto") and sets
 // disabled, action None. Creates a missing entry directory. Reports nothing.

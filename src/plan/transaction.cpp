@@ -167,18 +167,19 @@ InstalledPackage* installOne(Console& console, PartStream& stream, RunFlags runF
   const bool goesAhead = (result & ~(runFlags | BundleChange)) == 0 && !(result & Same);
   if (goesAhead) {
     if (inBundle) package->bundle = *bundle;
+    std::unique_ptr<InstalledPackage> old;
     if (!stream.isAlternateMagic()) {
       // The planner sees the new release in place of the old one.
-      std::unique_ptr<InstalledPackage> old;
       const int index = console.packages.findIndex(package->name);
       if (index >= 0) old = console.packages.take(static_cast<std::size_t>(index));
       InstalledPackage* planned = package.get();
       console.packages.append(std::move(package));
       if (!(result & BundleChange)) planAround(console, *planned);
-      if (old) removePackage(console, *old);
       package = takeOut(console.packages, planned);
     }
-    if (!package || !installPackage(console, *package, stream, runFlags)) {
+    // The old release goes only once the new one is committed.
+    if (!package || !installPackage(console, *package, stream, runFlags, old.get())) {
+      if (old) console.packages.append(std::move(old));
       if (failed != nullptr) *failed = true;
       return nullptr;
     }
@@ -292,7 +293,7 @@ InstallOutcome installBundle(Console& console, PartStream& stream, const Package
     return installed < 0 ? InstallOutcome::MemberFailed : InstallOutcome::NoMemberInstalled;
   }
   InstalledPackage* written = console.packages.find(bundleDependency.name);
-  if (written == nullptr || !registerPackage(console, *written))
+  if (written == nullptr || !registerBundle(console, *written, old.get()))
     return InstallOutcome::NotInstalled;
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))

@@ -8,6 +8,7 @@
 
 #include "files/file_platform.h"
 #include "files/own_file.h"
+#include "install/journal.h"
 #include "plan/candidate_order.h"
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
@@ -79,6 +80,8 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
 
 void install(Console& console, PackageFile& file, RunFlags runFlags, const UserStates& userStates) {
   bool withBootImage = false;
+  // Named in the commit: a run cut short after it still removes the file.
+  const ScopedStagedFile staged(file.path);
   const bool installed = installFromStream(console, file, runFlags, userStates, nullptr,
                                            &withBootImage) == InstallOutcome::Installed;
   if (!installed) {

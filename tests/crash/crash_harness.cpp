@@ -460,6 +460,8 @@ class Runner {
     std::error_code ignored;
     fs::remove_all(root_ + "/ram", ignored);
     fs::create_directories(root_ + "/ram/pdb");
+    // What the device holds once a run has read the journal (a listing does).
+    runChild(root_, {"--show"}, {}, true);
     const State cutState = stateOf(root_, false);
     why = wholePackages(root_, cutState, before_, after_);
     if (!why.empty()) return why = "after the cut: " + why, false;

@@ -1,0 +1,347 @@
+#include "install/journal.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <set>
+#include <string_view>
+
+#include "files/confined_dir.h"
+#include "files/file_platform.h"
+#include "files/own_file.h"
+#include "files/write_all.h"
+#include "install/file_extraction.h"
+#include "install/package_install.h"
+#include "install/package_removal.h"
+#include "pdb/file_output.h"
+#include "pdb/package_dir.h"
+
+namespace {
+
+constexpr int dirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr char workName[] = ".work";
+constexpr char commitName[] = "commit";
+constexpr char commitTemporary[] = "commit.new";
+// A record larger than this is not one the installer wrote.
+constexpr off_t longestRecord = off_t(64) << 20;
+
+std::string currentStaged;
+// An apply that met a failure a later run may not meet: the journal stays for
+// the next run to apply again.
+bool applyPending = false;
+
+// Whether a failed step of an apply would fail again however often it is
+// tried (the journal is then not kept for it); ENOENT: it was done before.
+bool lasting(int error) {
+  for (const int known : {ENOENT, EISDIR, ENOTEMPTY, ENOTDIR, EXDEV, ELOOP, EINVAL, EEXIST})
+    if (error == known) return true;
+  return false;
+}
+
+bool done(int result) { return result == 0 || lasting(errno); }
+
+FileHandle openDir(int at, const char* name) {
+  return FileHandle(filePlatform().openAt(at, name, dirFlags, 0));
+}
+
+// Removes name in dir: a file or link itself, a folder with what it holds
+// (depth levels deep, links never followed).
+void removeTree(int dir, const char* name, int depth) {
+  FilePlatform& files = filePlatform();
+  if (files.removeAt(dir, name, 0) == 0 || errno == ENOENT) return;
+  if (depth > 0) {
+    const FileHandle folder(::openat(dir, name, dirFlags));
+    DIR* entries = folder.valid() ? ::fdopendir(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0)) : nullptr;
+    if (entries != nullptr) {
+      std::vector<std::string> names;
+      while (const dirent* entry = ::readdir(entries)) {
+        const std::string_view leaf = entry->d_name;
+        if (leaf != "." && leaf != "..") names.emplace_back(leaf);
+      }
+      ::closedir(entries);
+      for (const std::string& leaf : names) removeTree(folder.get(), leaf.c_str(), depth - 1);
+    }
+  }
+  files.removeAt(dir, name, AT_REMOVEDIR);
+}
+
+// Drops .work: the commit record first, so that a run cut short here finds
+// nothing left to apply.
+void dropWork(int database) {
+  const FileHandle work(::openat(database, workName, dirFlags));
+  if (work.valid()) {
+    filePlatform().removeAt(work.get(), commitName, 0);
+    filePlatform().removeAt(work.get(), commitTemporary, 0);
+  }
+  removeTree(database, workName, 2);
+}
+
+// The record as text: a line per field, paths last on their lines.
+std::string recordText(const CommitRecord& record) {
+  std::string text = "name " + record.name + "\nversion " + std::to_string(record.version) +
+                     "\nflags ";
+  for (const bool flag : {record.entry, record.upgraded, record.script, record.image,
+                          record.bootImage, record.oldBootImage})
+    text += flag ? '1' : '0';
+  text += "\nstaged " + record.staged + "\n";
+  for (const std::string& path : record.objects) text += "object " + path + "\n";
+  for (const std::string& path : record.removals) text += "remove " + path + "\n";
+  return text;
+}
+
+bool parseRecord(const std::string& text, CommitRecord& record) {
+  std::size_t start = 0;
+  bool named = false;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) return false;  // a record always ends its lines
+    const std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos) return false;
+    const std::string_view key = line.substr(0, space);
+    const std::string value(line.substr(space + 1));
+    if (key == "name") {
+      record.name = value, named = true;
+    } else if (key == "version") {
+      record.version = static_cast<Version>(std::strtoul(value.c_str(), nullptr, 10));
+    } else if (key == "flags" && value.size() == 6) {
+      bool* flags[] = {&record.entry, &record.upgraded, &record.script,
+                       &record.image, &record.bootImage, &record.oldBootImage};
+      for (std::size_t i = 0; i < 6; ++i) *flags[i] = value[i] == '1';
+    } else if (key == "staged") {
+      record.staged = value;
+    } else if (key == "object") {
+      record.objects.push_back(value);
+    } else if (key == "remove") {
+      record.removals.push_back(value);
+    } else {
+      return false;
+    }
+  }
+  return named && isPlainName(record.name);
+}
+
+bool readRecord(int work, CommitRecord& record) {
+  const FileHandle file(::openat(work, commitName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat info;
+  if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      info.st_size > longestRecord)
+    return false;
+  std::string text(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::read(file.get(), text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return parseRecord(text, record);
+}
+
+// Renames each waiting object to its place below /flash; an object already
+// gone was moved before. A place that leads out of /flash, or into the
+// database or the installer's own files, gets nothing.
+bool placeObjects(int work, const std::vector<std::string>& objects) {
+  const FileHandle folder(::openat(work, "objects", dirFlags));
+  if (!folder.valid()) return objects.empty() || lasting(errno);
+  bool complete = true;
+  ConfinedDir flash(flashDir);
+  for (std::size_t n = 0; n < objects.size(); ++n) {
+    const std::string& path = objects[n];
+    const std::size_t slash = path.rfind('/');
+    const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (leaf.empty() || leaf == "." || leaf == ".." || climbsUp(path)) continue;
+    if (flash.resolve(std::string_view(path).substr(0, slash + 1), false) != Confinement::Inside ||
+        reservedPlace(flash.place(), leaf))
+      continue;
+    complete &= done(filePlatform().renameAt(folder.get(), std::to_string(n).c_str(),
+                                             flash.place().fd, leaf.c_str()));
+  }
+  return complete;
+}
+
+// The entry prepared in .work takes the package's place; the old one goes.
+bool swapEntry(int database, int work, const CommitRecord& record) {
+  FilePlatform& files = filePlatform();
+  struct stat info;
+  if (::fstatat(work, "entry", &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode)) {
+    if (!done(files.renameAt(database, record.name.c_str(), work, "old")) ||
+        !done(files.renameAt(work, "entry", database, record.name.c_str())))
+      return false;
+  }
+  removeTree(work, "old", 1);
+  if (!record.oldBootImage) return true;
+  const ConfinedDir flash(flashDir);
+  struct stat link;
+  if (flash.opened() && ::fstatat(flash.place().fd, "bootimage", &link, 0) == 0 &&
+      link.st_nlink == 1)
+    files.removeAt(flash.place().fd, "bootimage", 0);
+  return true;
+}
+
+// What the run does for a staged file once it is installed: its image linked
+// into the entry (and as the boot image), then the file removed.
+void finishStaged(const CommitRecord& record) {
+  if (!isStagedPath(record.staged)) return;
+  struct stat staged;
+  if (!statOwnFile(record.staged, staged)) return;
+  if (record.image) {
+    const std::string image = "/flash/var/pdb/" + record.name + "/image";
+    removeOwnFile(image);
+    // Not linked, the staged file stays: it is the only copy of the image.
+    if (!linkOwnFile(record.staged, image)) return;
+    if (record.bootImage) {
+      removeOwnFile("/flash/bootimage");
+      linkOwnFile(image, "/flash/bootimage");
+    }
+  }
+  removeOwnFile(record.staged);
+}
+
+// Whether every step was done (or would fail again if tried).
+bool applyWith(Console& console, const CommitRecord& record, bool recovering,
+               const std::string& owner) {
+  const FileHandle database = openDatabaseDir(false);
+  if (!database.valid()) return false;
+  const FileHandle work(::openat(database.get(), workName, dirFlags));
+  if (!work.valid()) return false;
+  bool complete = placeObjects(work.get(), record.objects);
+  complete &= removePaths(console, record.removals, owner);
+  if (record.entry) complete &= swapEntry(database.get(), work.get(), record);
+  if (record.upgraded) {
+    const ConfinedDir flash(flashDir);
+    complete &= writeWholeFile(flash.place().fd, "UPGRADED", "");
+  }
+  if (recovering) finishStaged(record);
+  filePlatform().syncAll();
+  if (record.script) {
+    InstalledPackage package;
+    package.name = record.name;
+    package.version = record.version;
+    runScript(console, package, "oninstall");
+  }
+  return complete;
+}
+
+}  // namespace
+
+bool PackageJournal::begin(Console& console) {
+  recoverJournal(console);
+  const FileHandle database = openDatabaseDir(true);
+  if (!database.valid()) return false;
+  FilePlatform& files = filePlatform();
+  if (files.makeDirAt(database.get(), workName, 0700) != 0) return false;
+  work_ = openDir(database.get(), workName);
+  if (!work_.valid()) return false;
+  for (const char* name : {"entry", "objects"})
+    if (files.makeDirAt(work_.get(), name, 0770) != 0) return false;
+  entry_ = openDir(work_.get(), "entry");
+  objects_ = openDir(work_.get(), "objects");
+  return entry_.valid() && objects_.valid();
+}
+
+std::string PackageJournal::addObject(const std::string& path) {
+  record_.objects.push_back(path);
+  return std::to_string(record_.objects.size() - 1);
+}
+
+bool PackageJournal::isObject(const std::string& path) const {
+  for (const std::string& object : record_.objects)
+    if (object == path) return true;
+  return false;
+}
+
+bool PackageJournal::commit(CommitRecord record) {
+  record.objects = std::move(record_.objects);
+  record_ = std::move(record);
+  const std::string text = recordText(record_);
+  FilePlatform& files = filePlatform();
+  files.syncAll();
+  bool written = false;
+  {
+    FileOutput out(work_.get(), commitTemporary);
+    out.write(text);
+    written = out.finish();
+  }
+  if (!written || files.renameAt(work_.get(), commitTemporary, work_.get(), commitName) != 0) {
+    const int error = errno;
+    files.removeAt(work_.get(), commitTemporary, 0);
+    errno = error;
+    return false;
+  }
+  files.syncAll();
+  return true;
+}
+
+void PackageJournal::apply(Console& console, const std::string& removalOwner) {
+  const bool complete = applyWith(console, record_, false, removalOwner);
+  entry_.reset();
+  objects_.reset();
+  work_.reset();
+  if (!complete) applyPending = true;
+  if (record_.staged.empty()) finishJournal();
+}
+
+void PackageJournal::rollback(Console& console, const InstalledPackage& package) {
+  entry_.reset();
+  objects_.reset();
+  work_.reset();
+  InstalledPackage made;
+  for (const std::string& path : package.files)
+    if (!isObject(path)) made.files.insert(path);
+  finishJournal();
+  removeFiles(console, made);
+}
+
+bool applyCommit(Console& console, const CommitRecord& record, bool recovering) {
+  return applyWith(console, record, recovering, "");
+}
+
+void recoverJournal(Console& console) {
+  const FileHandle database = openDatabaseDir(false);
+  if (!database.valid()) return;
+  const FileHandle work(::openat(database.get(), workName, dirFlags));
+  if (!work.valid()) {
+    // Only a folder can be a journal: anything else of that name goes.
+    if (errno == ENOTDIR || errno == ELOOP) filePlatform().removeAt(database.get(), workName, 0);
+    return;
+  }
+  CommitRecord record;
+  if (readRecord(work.get(), record) && !applyCommit(console, record, true)) {
+    applyPending = true;
+    return;
+  }
+  applyPending = false;
+  dropWork(database.get());
+}
+
+void finishJournal() {
+  if (applyPending) return;
+  const FileHandle database = openDatabaseDir(false);
+  if (database.valid()) dropWork(database.get());
+}
+
+ScopedStagedFile::ScopedStagedFile(const std::string& path) { currentStaged = path; }
+ScopedStagedFile::~ScopedStagedFile() {
+  currentStaged.clear();
+  finishJournal();
+}
+const std::string& stagedFile() { return currentStaged; }
+
+bool isStagedPath(const std::string& path) {
+  std::string_view name = path;
+  bool inStaging = false;
+  for (const std::string_view dir : {"/flash/rw/pckg/", "/flash/var/pckg/", "/ram/"}) {
+    if (name.starts_with(dir)) {
+      name.remove_prefix(dir.size());
+      inStaging = true;
+      break;
+    }
+  }
+  return inStaging && isPlainName(std::string(name)) &&
+         (name.ends_with(".tpk") || name.ends_with(".lpk")) && name.size() > 4;
+}

@@ -22,7 +22,10 @@
 namespace {
 
 constexpr int dirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// The installation's folder, and the one of a removal (which may happen while
+// an installation waits for its staged file to go).
 constexpr char workName[] = ".work";
+constexpr char dropName[] = ".drop";
 constexpr char commitName[] = "commit";
 constexpr char commitTemporary[] = "commit.new";
 // A record larger than this is not one the installer wrote.
@@ -70,13 +73,13 @@ void removeTree(int dir, const char* name, int depth) {
 
 // Drops .work: the commit record first, so that a run cut short here finds
 // nothing left to apply.
-void dropWork(int database) {
-  const FileHandle work(::openat(database, workName, dirFlags));
+void dropWork(int database, const char* folder) {
+  const FileHandle work(::openat(database, folder, dirFlags));
   if (work.valid()) {
     filePlatform().removeAt(work.get(), commitName, 0);
     filePlatform().removeAt(work.get(), commitTemporary, 0);
   }
-  removeTree(database, workName, 2);
+  removeTree(database, folder, 2);
 }
 
 // The record as text: a line per field, paths last on their lines.
@@ -84,11 +87,13 @@ std::string recordText(const CommitRecord& record) {
   std::string text = "name " + record.name + "\nversion " + std::to_string(record.version) +
                      "\nflags ";
   for (const bool flag : {record.entry, record.upgraded, record.script, record.image,
-                          record.bootImage, record.oldBootImage})
+                          record.bootImage, record.oldBootImage, record.dropEntry})
     text += flag ? '1' : '0';
   text += "\nstaged " + record.staged + "\n";
   for (const std::string& path : record.objects) text += "object " + path + "\n";
   for (const std::string& path : record.removals) text += "remove " + path + "\n";
+  for (const std::string& name : record.dropped) text += "drop " + name + "\n";
+  for (const std::string& path : record.droppedFiles) text += "dropfile " + path + "\n";
   return text;
 }
 
@@ -108,16 +113,20 @@ bool parseRecord(const std::string& text, CommitRecord& record) {
       record.name = value, named = true;
     } else if (key == "version") {
       record.version = static_cast<Version>(std::strtoul(value.c_str(), nullptr, 10));
-    } else if (key == "flags" && value.size() == 6) {
-      bool* flags[] = {&record.entry, &record.upgraded, &record.script,
-                       &record.image, &record.bootImage, &record.oldBootImage};
-      for (std::size_t i = 0; i < 6; ++i) *flags[i] = value[i] == '1';
+    } else if (key == "flags" && value.size() == 7) {
+      bool* flags[] = {&record.entry,     &record.upgraded,     &record.script,   &record.image,
+                       &record.bootImage, &record.oldBootImage, &record.dropEntry};
+      for (std::size_t i = 0; i < 7; ++i) *flags[i] = value[i] == '1';
     } else if (key == "staged") {
       record.staged = value;
     } else if (key == "object") {
       record.objects.push_back(value);
     } else if (key == "remove") {
       record.removals.push_back(value);
+    } else if (key == "drop") {
+      record.dropped.push_back(value);
+    } else if (key == "dropfile") {
+      record.droppedFiles.push_back(value);
     } else {
       return false;
     }
@@ -155,20 +164,24 @@ bool placeObjects(int work, const std::vector<std::string>& objects) {
     const std::size_t slash = path.rfind('/');
     const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
     if (leaf.empty() || leaf == "." || leaf == ".." || climbsUp(path)) continue;
-    if (flash.resolve(std::string_view(path).substr(0, slash + 1), false) != Confinement::Inside ||
-        reservedPlace(flash.place(), leaf))
-      continue;
+    const Confinement where = flash.resolve(std::string_view(path).substr(0, slash + 1), false);
+    if (where == Confinement::Failed) complete &= lasting(errno);
+    if (where != Confinement::Inside || reservedPlace(flash.place(), leaf)) continue;
     complete &= done(filePlatform().renameAt(folder.get(), std::to_string(n).c_str(),
                                              flash.place().fd, leaf.c_str()));
   }
   return complete;
 }
 
-// The entry prepared in .work takes the package's place; the old one goes.
+// The entry prepared in .work takes the package's place, or the package's
+// entry goes; the old one goes.
 bool swapEntry(int database, int work, const CommitRecord& record) {
   FilePlatform& files = filePlatform();
   struct stat info;
-  if (::fstatat(work, "entry", &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode)) {
+  if (record.dropEntry) {
+    removeTree(database, record.name.c_str(), 1);
+    if (::fstatat(database, record.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return false;
+  } else if (::fstatat(work, "entry", &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode)) {
     if (!done(files.renameAt(database, record.name.c_str(), work, "old")) ||
         !done(files.renameAt(work, "entry", database, record.name.c_str())))
       return false;
@@ -202,16 +215,27 @@ void finishStaged(const CommitRecord& record) {
   removeOwnFile(record.staged);
 }
 
+// The records a committed bundle replaced, which the run removes after the
+// commit: a run cut short before that leaves them to the next.
+void dropReplaced(int database, const CommitRecord& record) {
+  for (const std::string& name : record.dropped)
+    if (isPlainName(name)) removeTree(database, name.c_str(), 1);
+}
+
 // Whether every step was done (or would fail again if tried).
-bool applyWith(Console& console, const CommitRecord& record, bool recovering,
-               const std::string& owner) {
+bool applyWith(Console& console, const char* folder, const CommitRecord& record,
+               bool recovering, const std::string& owner) {
   const FileHandle database = openDatabaseDir(false);
   if (!database.valid()) return false;
-  const FileHandle work(::openat(database.get(), workName, dirFlags));
+  const FileHandle work(::openat(database.get(), folder, dirFlags));
   if (!work.valid()) return false;
   bool complete = placeObjects(work.get(), record.objects);
   complete &= removePaths(console, record.removals, owner);
-  if (record.entry) complete &= swapEntry(database.get(), work.get(), record);
+  if (recovering) {
+    removePaths(console, record.droppedFiles, "");
+    dropReplaced(database.get(), record);
+  }
+  if (record.entry || record.dropEntry) complete &= swapEntry(database.get(), work.get(), record);
   if (record.upgraded) {
     const ConfinedDir flash(flashDir);
     complete &= writeWholeFile(flash.place().fd, "UPGRADED", "");
@@ -227,15 +251,20 @@ bool applyWith(Console& console, const CommitRecord& record, bool recovering,
   return complete;
 }
 
+void recoverFolder(Console& console, const char* folder);
+void finishFolder(const char* folder);
+
 }  // namespace
 
+PackageJournal::PackageJournal(Kind kind) : folder_(kind == Kind::Removal ? dropName : workName) {}
+
 bool PackageJournal::begin(Console& console) {
-  recoverJournal(console);
+  recoverFolder(console, folder_);
   const FileHandle database = openDatabaseDir(true);
   if (!database.valid()) return false;
   FilePlatform& files = filePlatform();
-  if (files.makeDirAt(database.get(), workName, 0700) != 0) return false;
-  work_ = openDir(database.get(), workName);
+  if (files.makeDirAt(database.get(), folder_, 0700) != 0) return false;
+  work_ = openDir(database.get(), folder_);
   if (!work_.valid()) return false;
   for (const char* name : {"entry", "objects"})
     if (files.makeDirAt(work_.get(), name, 0770) != 0) return false;
@@ -278,12 +307,12 @@ bool PackageJournal::commit(CommitRecord record) {
 }
 
 void PackageJournal::apply(Console& console, const std::string& removalOwner) {
-  const bool complete = applyWith(console, record_, false, removalOwner);
+  const bool complete = applyWith(console, folder_, record_, false, removalOwner);
   entry_.reset();
   objects_.reset();
   work_.reset();
   if (!complete) applyPending = true;
-  if (record_.staged.empty()) finishJournal();
+  if (record_.staged.empty()) finishFolder(folder_);
 }
 
 void PackageJournal::rollback(Console& console, const InstalledPackage& package) {
@@ -293,42 +322,52 @@ void PackageJournal::rollback(Console& console, const InstalledPackage& package)
   InstalledPackage made;
   for (const std::string& path : package.files)
     if (!isObject(path)) made.files.insert(path);
-  finishJournal();
+  const FileHandle database = openDatabaseDir(false);
+  if (database.valid()) dropWork(database.get(), folder_);
   removeFiles(console, made);
 }
 
-bool applyCommit(Console& console, const CommitRecord& record, bool recovering) {
-  return applyWith(console, record, recovering, "");
-}
+namespace {
 
-void recoverJournal(Console& console) {
+void recoverFolder(Console& console, const char* folder) {
   const FileHandle database = openDatabaseDir(false);
   if (!database.valid()) return;
-  const FileHandle work(::openat(database.get(), workName, dirFlags));
+  const FileHandle work(::openat(database.get(), folder, dirFlags));
   if (!work.valid()) {
     // Only a folder can be a journal: anything else of that name goes.
-    if (errno == ENOTDIR || errno == ELOOP) filePlatform().removeAt(database.get(), workName, 0);
+    if (errno == ENOTDIR || errno == ELOOP) filePlatform().removeAt(database.get(), folder, 0);
     return;
   }
   CommitRecord record;
-  if (readRecord(work.get(), record) && !applyCommit(console, record, true)) {
+  if (readRecord(work.get(), record) && !applyWith(console, folder, record, true, "")) {
     applyPending = true;
     return;
   }
   applyPending = false;
-  dropWork(database.get());
+  dropWork(database.get(), folder);
 }
 
-void finishJournal() {
+void finishFolder(const char* folder) {
   if (applyPending) return;
   const FileHandle database = openDatabaseDir(false);
-  if (database.valid()) dropWork(database.get());
+  if (database.valid()) dropWork(database.get(), folder);
 }
+
+}  // namespace
+
+void recoverJournal(Console& console) {
+  recoverFolder(console, workName);
+  recoverFolder(console, dropName);
+}
+
+void finishJournal() { finishFolder(workName); }
 
 ScopedStagedFile::ScopedStagedFile(const std::string& path) { currentStaged = path; }
 ScopedStagedFile::~ScopedStagedFile() {
+  // A staged file that could not be removed is removed by the next run.
+  struct stat staged;
+  if (!statOwnFile(currentStaged, staged)) finishJournal();
   currentStaged.clear();
-  finishJournal();
 }
 const std::string& stagedFile() { return currentStaged; }
 

@@ -36,11 +36,19 @@ struct CommitRecord {
   bool image = false;                 // the staged file is the entry's image
   bool bootImage = false;             // and /flash/bootimage links it
   bool oldBootImage = false;          // the old entry carried the boot image
+  bool dropEntry = false;             // a removal: the package's entry goes
+  // The records a bundle replaced: removed by the run after the commit, and
+  // by the next run when that one was cut short.
+  std::vector<std::string> dropped;       // their names
+  std::vector<std::string> droppedFiles;  // their files that nothing else lists
 };
 
 class PackageJournal {
 public:
-  PackageJournal() = default;
+  // An installation journals in .work; a removal, which may come while an
+  // installation waits for its staged file to go, in .drop.
+  enum class Kind : std::uint8_t { Installation, Removal };
+  explicit PackageJournal(Kind kind = Kind::Installation);
   PackageJournal(const PackageJournal&) = delete;
   PackageJournal& operator=(const PackageJournal&) = delete;
 
@@ -60,7 +68,7 @@ public:
   // ones added here) as the commit; false (errno set) when it cannot be
   // written: nothing of the installed release has then changed.
   bool commit(CommitRecord record);
-  // Carries out the committed installation (see applyCommit); a removal
+  // Carries out the committed installation (see recoverJournal); a removal
   // outside /flash is reported as of removalOwner. The folder stays when the
   // record names a staged file: finishJournal() drops it once that file was
   // removed.
@@ -70,22 +78,20 @@ public:
   void rollback(Console& console, const InstalledPackage& package);
 
 private:
+  const char* folder_;
   FileHandle work_, entry_, objects_;
   CommitRecord record_;
 };
 
-// Carries out a committed installation; every step can be repeated. Paths
-// and names come from flash and are confined like database paths: an object
-// or removal leading out of /flash or into a place never a package's is passed
-// over. With recovering, the image is linked and the staged file removed.
-// False when a step failed in a way a later try may not (a full disk, an I/O
-// error): the journal is then kept for the next run.
-bool applyCommit(Console& console, const CommitRecord& record, bool recovering);
-
-// Run before the database is loaded: a .work with a commit record is applied
-// again (its install script run again) and dropped; without one, it is thrown
-// away (the installed release never changed). An apply that fails again
-// keeps it for the run after.
+// Run before the database is loaded: a .work or .drop with a commit record is
+// applied again (an install script run again) and dropped; without one, it is
+// thrown away (the installed release never changed). Every step of an apply
+// can be repeated; paths and names come from flash and are confined like
+// database paths: an object or removal leading out of /flash or into a place
+// never a package's is passed over. The recovery also links a recorded image,
+// removes the staged file and the records a bundle replaced. A step that fails
+// in a way a later try may not (a full disk, an I/O error) keeps the journal
+// for the run after.
 void recoverJournal(Console& console);
 
 // Drops .work once the installation it records is complete (not while an

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 #include <string>
 
 #include "files/confined_dir.h"
@@ -176,7 +177,8 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
   return true;
 }
 
-bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old) {
+bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
+                    const std::set<std::string>& replaced) {
   PackageJournal journal;
   if (!beginJournal(console, bundle, journal)) return false;
   if (!writePackageRecord(console, bundle, journal.entryDir())) {
@@ -188,6 +190,14 @@ bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledP
   record.version = bundle.version;
   record.staged = stagedFile();
   if (old != nullptr) record.oldBootImage = (old->flags & bootImage) != 0;
+  const InstalledPackage none;
+  for (const std::string& name : replaced) {
+    const InstalledPackage* member = console.packages.find(name);
+    if (member == nullptr || !isPlainName(name)) continue;
+    record.dropped.push_back(name);
+    for (std::string& path : pathsLeftBehind(console.packages, *member, none))
+      record.droppedFiles.push_back(std::move(path));
+  }
   if (!journal.commit(std::move(record))) {
     reportCreateFailure(console, bundle, "meta");
     journal.rollback(console, bundle);

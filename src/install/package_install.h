@@ -2,6 +2,9 @@
 // package without files of its own (a bundle record).
 #pragma once
 
+#include <set>
+#include <string>
+
 #include "console/console.h"
 #include "model/package.h"
 #include "model/run_flags.h"
@@ -27,8 +30,11 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
 
 // Writes the record of a bundle whose members are in, in place of old (its
 // installed record, when given), as one transaction of the journal; false
-// (reported) when it cannot be written, old's entry then as it was.
-bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old);
+// (reported) when it cannot be written, old's entry then as it was. The
+// members named in replaced (records of console.packages) are the caller's to
+// remove; a run cut short before that leaves them to the next run.
+bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
+                    const std::set<std::string>& replaced);
 
 // Creates the entry directory and writes the record; false (reported, with
 // the entry removed again) when either fails.

@@ -14,6 +14,7 @@
 
 #include "files/confined_dir.h"
 #include "files/file_platform.h"
+#include "install/journal.h"
 #include "pdb/package_dir.h"
 
 namespace {
@@ -68,6 +69,8 @@ bool removePaths(Console& console, const std::vector<std::string>& paths,
     const Confinement where =
         climbsUp(path) ? Confinement::Outside
                        : flash.resolve(std::string_view(path).substr(0, slash + 1), false);
+    if (where == Confinement::Failed)
+      removed &= errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == EACCES;
     if (where == Confinement::Outside) {
       if (!owner.empty())
         console.warning("file %s of %s not removed: outside /flash", path.c_str(), owner.c_str());
@@ -120,7 +123,27 @@ void removePackageDir(const InstalledPackage& package) {
 }
 
 void removePackage(Console& console, InstalledPackage& package) {
+  package.action = ScheduledAction::None;
+  // A record without an entry of its own has nothing to journal.
+  if (isPlainName(package.name)) {
+    PackageJournal journal(PackageJournal::Kind::Removal);
+    CommitRecord record;
+    record.name = package.name;
+    record.version = package.version;
+    record.entry = false;
+    record.dropEntry = true;
+    record.oldBootImage = (package.flags & bootImage) != 0;
+    if (!package.files.empty()) {
+      const InstalledPackage none;
+      record.removals = pathsLeftBehind(console.packages, package, none);
+    }
+    if (journal.begin(console) && journal.commit(std::move(record))) {
+      journal.apply(console, nameVersionText(package));
+      package.files.clear();
+      return;
+    }
+    journal.rollback(console, InstalledPackage());
+  }
   removeFiles(console, package);
   removePackageDir(package);
-  package.action = ScheduledAction::None;
 }

@@ -35,6 +35,7 @@ bool removePaths(Console& console, const std::vector<std::string>& paths,
 // also removes /flash/bootimage when it is the last link to its file.
 void removePackageDir(const InstalledPackage& package);
 
-// removeFiles, removePackageDir, then action None. Prints nothing but the
-// warnings of removeFiles.
+// removeFiles, removePackageDir, then action None, as one transaction of the
+// journal (install/journal.h): once committed, a run cut short on the way
+// leaves the rest to the next. Prints nothing but the warnings of removeFiles.
 void removePackage(Console& console, InstalledPackage& package);

@@ -293,7 +293,7 @@ InstallOutcome installBundle(Console& console, PartStream& stream, const Package
     return installed < 0 ? InstallOutcome::MemberFailed : InstallOutcome::NoMemberInstalled;
   }
   InstalledPackage* written = console.packages.find(bundleDependency.name);
-  if (written == nullptr || !registerBundle(console, *written, old.get()))
+  if (written == nullptr || !registerBundle(console, *written, old.get(), oldMembers))
     return InstallOutcome::NotInstalled;
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))

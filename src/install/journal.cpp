@@ -16,6 +16,7 @@
 #include "install/file_extraction.h"
 #include "install/package_install.h"
 #include "install/package_removal.h"
+#include "pdb/database_writer.h"
 #include "pdb/file_output.h"
 #include "pdb/package_dir.h"
 
@@ -52,23 +53,38 @@ FileHandle openDir(int at, const char* name) {
 
 // Removes name in dir: a file or link itself, a folder with what it holds
 // (depth levels deep, links never followed).
-void removeTree(int dir, const char* name, int depth) {
+// The names in the folder dir, but "." and "..".
+std::vector<std::string> namesIn(int dir) {
+  std::vector<std::string> names;
+  const int listed = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+  DIR* entries = listed < 0 ? nullptr : ::fdopendir(listed);
+  if (entries == nullptr) {
+    if (listed >= 0) ::close(listed);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(entries)) {
+    const std::string_view leaf = entry->d_name;
+    if (leaf != "." && leaf != "..") names.emplace_back(leaf);
+  }
+  ::closedir(entries);
+  return names;
+}
+
+// Removes name in dir: a file or link itself, a folder with what it holds
+// (depth levels deep, links never followed). False when something could not
+// be removed for a reason a later try may not meet.
+bool removeTree(int dir, const char* name, int depth) {
   FilePlatform& files = filePlatform();
-  if (files.removeAt(dir, name, 0) == 0 || errno == ENOENT) return;
+  if (files.removeAt(dir, name, 0) == 0 || errno == ENOENT) return true;
+  if (errno != EISDIR && errno != EPERM) return lasting(errno);
+  bool removed = true;
   if (depth > 0) {
     const FileHandle folder(::openat(dir, name, dirFlags));
-    DIR* entries = folder.valid() ? ::fdopendir(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0)) : nullptr;
-    if (entries != nullptr) {
-      std::vector<std::string> names;
-      while (const dirent* entry = ::readdir(entries)) {
-        const std::string_view leaf = entry->d_name;
-        if (leaf != "." && leaf != "..") names.emplace_back(leaf);
-      }
-      ::closedir(entries);
-      for (const std::string& leaf : names) removeTree(folder.get(), leaf.c_str(), depth - 1);
-    }
+    if (folder.valid())
+      for (const std::string& leaf : namesIn(folder.get()))
+        removed &= removeTree(folder.get(), leaf.c_str(), depth - 1);
   }
-  files.removeAt(dir, name, AT_REMOVEDIR);
+  return done(files.removeAt(dir, name, AT_REMOVEDIR)) && removed;
 }
 
 // Drops .work: the commit record first, so that a run cut short here finds
@@ -94,6 +110,7 @@ std::string recordText(const CommitRecord& record) {
   for (const std::string& path : record.removals) text += "remove " + path + "\n";
   for (const std::string& name : record.dropped) text += "drop " + name + "\n";
   for (const std::string& path : record.droppedFiles) text += "dropfile " + path + "\n";
+  for (const std::string& name : record.entryFiles) text += "entryfile " + name + "\n";
   return text;
 }
 
@@ -127,6 +144,8 @@ bool parseRecord(const std::string& text, CommitRecord& record) {
       record.dropped.push_back(value);
     } else if (key == "dropfile") {
       record.droppedFiles.push_back(value);
+    } else if (key == "entryfile") {
+      record.entryFiles.push_back(value);
     } else {
       return false;
     }
@@ -173,20 +192,33 @@ bool placeObjects(int work, const std::vector<std::string>& objects) {
   return complete;
 }
 
+// The files of the entry prepared in .work take the places of the package's
+// entry's files (made when missing), whose other files go (a folder in it
+// stays, as it always did).
+bool placeEntry(int database, int work, const CommitRecord& record) {
+  FilePlatform& files = filePlatform();
+  const FileHandle entry = openPackageDir(database, record.name, true);
+  const FileHandle prepared(::openat(work, "entry", dirFlags));
+  if (!entry.valid()) return lasting(errno);
+  bool complete = true;
+  const std::set<std::string> coming(record.entryFiles.begin(), record.entryFiles.end());
+  for (const std::string& name : namesIn(entry.get()))
+    // An image the run links (or linked) for this release stays.
+    if (name[0] != '.' && coming.count(name) == 0 && !(record.image && name == "image"))
+      complete &= done(files.removeAt(entry.get(), name.c_str(), 0)) || errno == EISDIR;
+  if (!prepared.valid()) return complete;
+  for (const std::string& name : record.entryFiles)
+    if (isPlainName(name))
+      complete &= done(files.renameAt(prepared.get(), name.c_str(), entry.get(), name.c_str()));
+  return complete;
+}
+
 // The entry prepared in .work takes the package's place, or the package's
-// entry goes; the old one goes.
+// entry goes.
 bool swapEntry(int database, int work, const CommitRecord& record) {
   FilePlatform& files = filePlatform();
-  struct stat info;
-  if (record.dropEntry) {
-    removeTree(database, record.name.c_str(), 1);
-    if (::fstatat(database, record.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return false;
-  } else if (::fstatat(work, "entry", &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode)) {
-    if (!done(files.renameAt(database, record.name.c_str(), work, "old")) ||
-        !done(files.renameAt(work, "entry", database, record.name.c_str())))
-      return false;
-  }
-  removeTree(work, "old", 1);
+  if (record.dropEntry && !removeTree(database, record.name.c_str(), 1)) return false;
+  if (record.entry && !placeEntry(database, work, record)) return false;
   if (!record.oldBootImage) return true;
   const ConfinedDir flash(flashDir);
   struct stat link;
@@ -286,6 +318,7 @@ bool PackageJournal::isObject(const std::string& path) const {
 
 bool PackageJournal::commit(CommitRecord record) {
   record.objects = std::move(record_.objects);
+  if (record.entry) record.entryFiles = namesIn(entry_.get());
   record_ = std::move(record);
   const std::string text = recordText(record_);
   FilePlatform& files = filePlatform();
@@ -358,6 +391,8 @@ void finishFolder(const char* folder) {
 void recoverJournal(Console& console) {
   recoverFolder(console, workName);
   recoverFolder(console, dropName);
+  const FileHandle database = openDatabaseDir(false);
+  if (database.valid()) removeStateTemporary(database.get());
 }
 
 void finishJournal() { finishFolder(workName); }

@@ -37,6 +37,7 @@ struct CommitRecord {
   bool bootImage = false;             // and /flash/bootimage links it
   bool oldBootImage = false;          // the old entry carried the boot image
   bool dropEntry = false;             // a removal: the package's entry goes
+  std::vector<std::string> entryFiles;  // the files of the prepared entry
   // The records a bundle replaced: removed by the run after the commit, and
   // by the next run when that one was cut short.
   std::vector<std::string> dropped;       // their names

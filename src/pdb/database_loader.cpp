@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "files/own_file.h"
+#include "pdb/database_writer.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
 #include "pkgfile/regular_file.h"
@@ -217,8 +218,10 @@ void loadDatabase(Console& console, bool quiet, const std::string& arch, Schedul
 }
 
 void consumeScheduleFiles() {
-  // The name itself goes, never what a link there points to.
-  for (const std::string& path : readSchedules) removeOwnFile(path);
+  // The name itself goes, never what a link there points to. Actions whose
+  // state could not be written are asked for again by the next run.
+  if (!stateWriteFailed())
+    for (const std::string& path : readSchedules) removeOwnFile(path);
   readSchedules.clear();
 }
 

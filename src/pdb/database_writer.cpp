@@ -17,6 +17,37 @@ constexpr std::size_t listChunk = 65536;
 
 void removeFile(int dir, const char* name) { filePlatform().removeAt(dir, name, 0); }
 
+constexpr char stateTemporary[] = ".state.new";
+bool stateFailed = false;
+
+// Makes content the whole of name in the entry dir: written into a temporary
+// in the database directory (which the loader passes over), then renamed in.
+// A failure is noted (see stateWriteFailed).
+void writeState(int database, int entry, const char* name, const std::string& content) {
+  FilePlatform& files = filePlatform();
+  if (!writeWholeFile(database, stateTemporary, content) ||
+      files.renameAt(database, stateTemporary, entry, name) != 0) {
+    stateFailed = true;
+    removeFile(database, stateTemporary);
+  }
+}
+
+void removeState(int entry, const char* name) {
+  if (filePlatform().removeAt(entry, name, 0) != 0 && errno != ENOENT) stateFailed = true;
+}
+
+// The entry of package, made when missing, beside its database directory.
+struct StateDirs {
+  FileHandle database, entry;
+};
+StateDirs stateDirs(const InstalledPackage& package) {
+  StateDirs dirs;
+  dirs.database = openDatabaseDir(true);
+  if (dirs.database.valid()) dirs.entry = openPackageDir(dirs.database.get(), package.name, true);
+  if (!dirs.entry.valid()) stateFailed = true;
+  return dirs;
+}
+
 // The package's entry directory, resolved below /flash; with create, the entry
 // (and with makeDatabase the database directory) made when missing.
 FileHandle entryDir(const InstalledPackage& package, bool create, bool makeDatabase = false) {
@@ -181,9 +212,10 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
 
 void markDisabled(InstalledPackage& package) {
   if (isPlainName(package.name)) {
-    const FileHandle entry = entryDir(package, true);
-    removeFile(entry.get(), "enabled");
-    writeWholeFile(entry.get(), "disabled", package.userForced ? "user\n" : "auto\n");
+    const StateDirs dirs = stateDirs(package);
+    removeState(dirs.entry.get(), "enabled");
+    writeState(dirs.database.get(), dirs.entry.get(), "disabled",
+               package.userForced ? "user\n" : "auto\n");
   }
   package.disabled = true;
   package.action = ScheduledAction::None;
@@ -191,14 +223,18 @@ void markDisabled(InstalledPackage& package) {
 
 void markEnabled(InstalledPackage& package) {
   if (isPlainName(package.name)) {
-    const FileHandle entry = entryDir(package, true);
-    removeFile(entry.get(), "disabled");
+    const StateDirs dirs = stateDirs(package);
+    removeState(dirs.entry.get(), "disabled");
     if (package.userForced) {
-      writeWholeFile(entry.get(), "enabled", "user\n");
+      writeState(dirs.database.get(), dirs.entry.get(), "enabled", "user\n");
     } else {
-      removeFile(entry.get(), "enabled");
+      removeState(dirs.entry.get(), "enabled");
     }
   }
   package.disabled = false;
   package.action = ScheduledAction::None;
 }
+
+bool stateWriteFailed() { return stateFailed; }
+
+void removeStateTemporary(int database) { removeFile(database, stateTemporary); }

@@ -50,8 +50,17 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
 
 // Records the disabled state ("user" when userForced, else "auto") and sets
 // disabled, action None. Creates a missing entry directory. Reports nothing.
+// A state file is written beside the entries under a dot-name and renamed in.
 void markDisabled(InstalledPackage& package);
 
 // Records the enabled state ("enabled" holding "user" only when userForced)
 // and sets disabled false, action None. Creates a missing entry directory.
 void markEnabled(InstalledPackage& package);
+
+// Whether a state file could not be written or removed in this process: the
+// schedule files that asked for it must then stay for the next run.
+bool stateWriteFailed();
+
+// Removes the temporary a state write cut short left in the database
+// directory database.
+void removeStateTemporary(int database);

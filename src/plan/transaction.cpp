@@ -88,30 +88,14 @@ bool isMember(const PackageFile& file, const std::string& name) {
                      [&name](const auto& member) { return namesEqual(member->name, name); });
 }
 
-// Writes the entry of a bundle whose members are about to go in: it names no
-// release, and its meta files (never its image) hold it.
-bool registerInterim(Console& console, InstalledPackage& bundle) {
-  const auto version = bundle.version, buildTime = bundle.buildTime, flags = bundle.flags;
-  bundle.version = 0;
-  bundle.buildTime = 0;
-  bundle.flags &= ~std::uint32_t(imageMeta);
-  const bool written = registerPackage(console, bundle);
-  bundle.version = version;
-  bundle.buildTime = buildTime;
-  bundle.flags = flags;
-  return written;
-}
-
-// After the bundle named name failed to install: the new release's record
-// goes, and old, the record the bundle had before, is written again, as meta
-// files, since the image it may have come from went with its entry.
+// After the bundle named name failed to install: the new release's record,
+// never written, goes, and old, the record the bundle had before and whose
+// entry stayed, comes back.
 void restoreBundle(Console& console, const std::string& name,
                    std::unique_ptr<InstalledPackage> old) {
   const int index = console.packages.findIndex(name);
-  if (index >= 0) removePackage(console, *console.packages.take(static_cast<std::size_t>(index)));
-  if (!old) return;
-  old->flags &= ~std::uint32_t(imageMeta);
-  if (registerPackage(console, *old)) console.packages.append(std::move(old));
+  if (index >= 0) console.packages.take(static_cast<std::size_t>(index));
+  if (old) console.packages.append(std::move(old));
 }
 
 }  // namespace
@@ -255,16 +239,11 @@ InstallOutcome installBundle(Console& console, PartStream& stream, const Package
     bundle->conflicts.clear();
   }
   if (checkInstall(console, *bundle, false, runFlags) & ~runFlags) return InstallOutcome::Refused;
-  // The old record goes, but is kept at hand until every member is in.
+  // The old record's entry stays until every member is in, so that a run cut
+  // short on the way is retried; the whole record replaces it once they are.
   std::unique_ptr<InstalledPackage> old;
   const int oldIndex = console.packages.findIndex(bundle->name);
-  if (oldIndex >= 0) {
-    old = console.packages.take(static_cast<std::size_t>(oldIndex));
-    removePackage(console, *old);
-  }
-  // Until every member is in, the entry names no release, so that a run cut
-  // short on the way is retried; the whole record is written once they are.
-  if (!registerInterim(console, *bundle)) return InstallOutcome::NotInstalled;
+  if (oldIndex >= 0) old = console.packages.take(static_cast<std::size_t>(oldIndex));
 
   Dependency bundleDependency;
   bundleDependency.name = bundle->name;
@@ -293,8 +272,10 @@ InstallOutcome installBundle(Console& console, PartStream& stream, const Package
     return installed < 0 ? InstallOutcome::MemberFailed : InstallOutcome::NoMemberInstalled;
   }
   InstalledPackage* written = console.packages.find(bundleDependency.name);
-  if (written == nullptr || !registerBundle(console, *written, old.get(), oldMembers))
+  if (written == nullptr || !registerBundle(console, *written, old.get(), oldMembers)) {
+    restoreBundle(console, bundleDependency.name, std::move(old));
     return InstallOutcome::NotInstalled;
+  }
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))
       record->action = ScheduledAction::Uninstall;

@@ -40,7 +40,7 @@ void wantInstalledParts(PartStream& stream);
 // withBootImage whether the installed package (a member, for a bundle)
 // carries the boot image. A failed member ends a bundle there: the members not
 // reached keep their installed releases, and the bundle its installed record.
-// While the members go in, the bundle's entry names no release.
+// The bundle's entry stays as it was until every member is in.
 [[nodiscard]] InstallOutcome installFromStream(Console& console, const PackageFile& file,
                                                RunFlags runFlags, const UserStates& userStates,
                                                std::string* imageDir, bool* withBootImage);

@@ -70,6 +70,8 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
     if (withBootImage) linkOwnFile(image, "/flash/bootimage");
     return true;
   }
+  // A full disk or an I/O error: the file stays, and the next run links it.
+  if (errno == ENOSPC || errno == EIO) return false;
   makeOwnDir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
   const bool linked = linkInstalled(file, image);

@@ -18,6 +18,7 @@
 #include "install/package_removal.h"
 #include "pdb/database_writer.h"
 #include "pdb/file_output.h"
+#include "pdb/install_messages.h"
 #include "pdb/package_dir.h"
 
 namespace {
@@ -33,6 +34,7 @@ constexpr char commitTemporary[] = "commit.new";
 constexpr off_t longestRecord = off_t(64) << 20;
 
 std::string currentStaged;
+bool stagedLeftToNextRun = false;
 // An apply that met a failure a later run may not meet: the journal stays for
 // the next run to apply again.
 bool applyPending = false;
@@ -62,6 +64,7 @@ std::vector<std::string> namesIn(int dir) {
     if (listed >= 0) ::close(listed);
     return names;
   }
+  ::rewinddir(entries);  // a duplicate shares the offset an earlier listing left
   while (const dirent* entry = ::readdir(entries)) {
     const std::string_view leaf = entry->d_name;
     if (leaf != "." && leaf != "..") names.emplace_back(leaf);
@@ -192,11 +195,30 @@ bool placeObjects(int work, const std::vector<std::string>& objects) {
   return complete;
 }
 
+// Removes the entry name from database as a removal always did: its files
+// but dot-named ones, then the folder; a folder inside stays, and so does the
+// entry then. A link or file at its place goes itself.
+bool removeEntry(int database, const std::string& name) {
+  FilePlatform& files = filePlatform();
+  const FileHandle entry(::openat(database, name.c_str(), dirFlags));
+  if (!entry.valid()) {
+    if (errno == ELOOP || errno == ENOTDIR) return done(files.removeAt(database, name.c_str(), 0));
+    return errno == ENOENT;
+  }
+  bool removed = true;
+  for (const std::string& leaf : namesIn(entry.get()))
+    if (leaf[0] != '.')
+      removed &= done(files.removeAt(entry.get(), leaf.c_str(), 0)) || errno == EISDIR;
+  return done(files.removeAt(database, name.c_str(), AT_REMOVEDIR)) && removed;
+}
+
 // The files of the entry prepared in .work take the places of the package's
 // entry's files (made when missing), whose other files go (a folder in it
 // stays, as it always did).
 bool placeEntry(int database, int work, const CommitRecord& record) {
   FilePlatform& files = filePlatform();
+  // A package without an entry gets the prepared one whole: no new folder to make.
+  if (files.renameAt(work, "entry", database, record.name.c_str()) == 0) return true;
   const FileHandle entry = openPackageDir(database, record.name, true);
   const FileHandle prepared(::openat(work, "entry", dirFlags));
   if (!entry.valid()) return lasting(errno);
@@ -217,7 +239,7 @@ bool placeEntry(int database, int work, const CommitRecord& record) {
 // entry goes.
 bool swapEntry(int database, int work, const CommitRecord& record) {
   FilePlatform& files = filePlatform();
-  if (record.dropEntry && !removeTree(database, record.name.c_str(), 1)) return false;
+  if (record.dropEntry && !removeEntry(database, record.name)) return false;
   if (record.entry && !placeEntry(database, work, record)) return false;
   if (!record.oldBootImage) return true;
   const ConfinedDir flash(flashDir);
@@ -251,7 +273,7 @@ void finishStaged(const CommitRecord& record) {
 // commit: a run cut short before that leaves them to the next.
 void dropReplaced(int database, const CommitRecord& record) {
   for (const std::string& name : record.dropped)
-    if (isPlainName(name)) removeTree(database, name.c_str(), 1);
+    if (isPlainName(name)) removeEntry(database, name);
 }
 
 // Whether every step was done (or would fail again if tried).
@@ -316,6 +338,28 @@ bool PackageJournal::isObject(const std::string& path) const {
   return false;
 }
 
+bool PackageJournal::entryFits(Console& console, const InstalledPackage& package) {
+  const FileHandle database = openDatabaseDir(false);
+  const FileHandle entry = database.valid() && isPlainName(package.name)
+                               ? FileHandle(::openat(database.get(), package.name.c_str(), dirFlags))
+                               : FileHandle();
+  if (!entry.valid()) return true;
+  const std::vector<std::string> prepared = namesIn(entry_.get());
+  const std::set<std::string> names(prepared.begin(), prepared.end());
+  for (const char* name : {"oninstall", "onuninstall", "version", "deps", "provides", "conflicts",
+                           "bundle", "files", "disabled", "enabled"}) {
+    struct stat info;
+    if (names.count(name) == 0 || ::fstatat(entry.get(), name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(info.st_mode))
+      continue;
+    const std::string what = (name[0] == 'o' ? "" : "meta/") + std::string(name);
+    errno = EISDIR;
+    reportCreateFailure(console, package, what.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool PackageJournal::commit(CommitRecord record) {
   record.objects = std::move(record_.objects);
   if (record.entry) record.entryFiles = namesIn(entry_.get());
@@ -348,7 +392,7 @@ void PackageJournal::apply(Console& console, const std::string& removalOwner) {
   if (record_.staged.empty()) finishFolder(folder_);
 }
 
-void PackageJournal::rollback(Console& console, const InstalledPackage& package) {
+void PackageJournal::rollback(Console& console, InstalledPackage& package) {
   entry_.reset();
   objects_.reset();
   work_.reset();
@@ -358,6 +402,7 @@ void PackageJournal::rollback(Console& console, const InstalledPackage& package)
   const FileHandle database = openDatabaseDir(false);
   if (database.valid()) dropWork(database.get(), folder_);
   removeFiles(console, made);
+  package.files.clear();
 }
 
 namespace {
@@ -397,13 +442,17 @@ void recoverJournal(Console& console) {
 
 void finishJournal() { finishFolder(workName); }
 
-ScopedStagedFile::ScopedStagedFile(const std::string& path) { currentStaged = path; }
+ScopedStagedFile::ScopedStagedFile(const std::string& path) {
+  currentStaged = path;
+  stagedLeftToNextRun = false;
+}
+
 ScopedStagedFile::~ScopedStagedFile() {
-  // A staged file that could not be removed is removed by the next run.
-  struct stat staged;
-  if (!statOwnFile(currentStaged, staged)) finishJournal();
+  if (!stagedLeftToNextRun) finishJournal();
   currentStaged.clear();
 }
+
+void leaveStagedToNextRun() { stagedLeftToNextRun = true; }
 const std::string& stagedFile() { return currentStaged; }
 
 bool isStagedPath(const std::string& path) {

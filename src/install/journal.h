@@ -76,7 +76,11 @@ public:
   void apply(Console& console, const std::string& removalOwner);
   // Throws the prepared installation away: .work, and the paths of package's
   // files list that were made in place (not waiting as objects).
-  void rollback(Console& console, const InstalledPackage& package);
+  void rollback(Console& console, InstalledPackage& package);
+  // Whether the prepared entry's files can take their places in the
+  // package's entry: a folder standing at one of their names is a failure,
+  // reported as the file's.
+  bool entryFits(Console& console, const InstalledPackage& package);
 
 private:
   const char* folder_;
@@ -101,7 +105,8 @@ void finishJournal();
 
 // The staged package file the installations of this process read, named in
 // their commit records for as long as it lives (none by default). When it
-// goes, the journal is finished (finishJournal()).
+// goes, the journal is finished (finishJournal()) unless leaveStagedToNextRun()
+// was called.
 class ScopedStagedFile {
 public:
   explicit ScopedStagedFile(const std::string& path);
@@ -110,6 +115,10 @@ public:
   ScopedStagedFile& operator=(const ScopedStagedFile&) = delete;
 };
 const std::string& stagedFile();
+// The staged file's image could not be linked or the file not removed for a
+// reason a later try may not meet: the journal stays, and the next run links
+// and removes it.
+void leaveStagedToNextRun();
 
 // Whether path is a staged package file of a shape the run writes: a plain
 // ".tpk" or ".lpk" name in /flash/rw/pckg, /flash/var/pckg or /ram.

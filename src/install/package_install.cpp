@@ -120,7 +120,7 @@ bool installInPlace(Console& console, InstalledPackage& package, PartStream& str
 
 // The journal the installation is prepared in; a failure is reported as the
 // entry's.
-bool beginJournal(Console& console, const InstalledPackage& package, PackageJournal& journal) {
+bool beginJournal(Console& console, InstalledPackage& package, PackageJournal& journal) {
   if (!isPlainName(package.name)) errno = EINVAL;
   if (isPlainName(package.name) && journal.begin(console)) return true;
   reportCreateFailure(console, package, "meta");
@@ -167,7 +167,7 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
     stream.next();
   }
   if (!installParts(console, package, stream, runFlags, &journal) ||
-      !commitJournal(console, package, old, journal)) {
+      !journal.entryFits(console, package) || !commitJournal(console, package, old, journal)) {
     // Only what this installation made goes; the installed release never changed.
     journal.rollback(console, package);
     return false;

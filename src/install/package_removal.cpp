@@ -142,7 +142,8 @@ void removePackage(Console& console, InstalledPackage& package) {
       package.files.clear();
       return;
     }
-    journal.rollback(console, InstalledPackage());
+    InstalledPackage nothing;
+    journal.rollback(console, nothing);
   }
   removeFiles(console, package);
   removePackageDir(package);

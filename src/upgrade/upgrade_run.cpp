@@ -71,7 +71,10 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
     return true;
   }
   // A full disk or an I/O error: the file stays, and the next run links it.
-  if (errno == ENOSPC || errno == EIO) return false;
+  if (errno == ENOSPC || errno == EIO) {
+    leaveStagedToNextRun();
+    return false;
+  }
   makeOwnDir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
   const bool linked = linkInstalled(file, image);
@@ -96,7 +99,7 @@ void install(Console& console, PackageFile& file, RunFlags runFlags, const UserS
   if (file.isImage && !keepImage(console, file, withBootImage)) return;
   // Installed: a later run must not bring the RAM copy back.
   if (file.foundPath != file.path) forgetRamMove(file.path);
-  removeOwnFile(file.path);
+  if (removeOwnFile(file.path) == OwnRemoval::Failed) leaveStagedToNextRun();
 }
 
 // The enabled records that answered to the available names before the run

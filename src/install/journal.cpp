@@ -253,20 +253,19 @@ bool swapEntry(int database, int work, const CommitRecord& record) {
 // What the run does for a staged file once it is installed: its image linked
 // into the entry (and as the boot image), then the file removed.
 void finishStaged(const CommitRecord& record) {
-  if (!isStagedPath(record.staged)) return;
-  struct stat staged;
-  if (!statOwnFile(record.staged, staged)) return;
-  if (record.image) {
-    const std::string image = "/flash/var/pdb/" + record.name + "/image";
+  const std::string image = "/flash/var/pdb/" + record.name + "/image";
+  struct stat status;
+  const bool staged = isStagedPath(record.staged) && statOwnFile(record.staged, status);
+  if (record.image && staged) {
     removeOwnFile(image);
     // Not linked, the staged file stays: it is the only copy of the image.
     if (!linkOwnFile(record.staged, image)) return;
-    if (record.bootImage) {
-      removeOwnFile("/flash/bootimage");
-      linkOwnFile(image, "/flash/bootimage");
-    }
   }
-  removeOwnFile(record.staged);
+  if (record.image && record.bootImage && statOwnFile(image, status)) {
+    removeOwnFile("/flash/bootimage");
+    linkOwnFile(image, "/flash/bootimage");
+  }
+  if (staged) removeOwnFile(record.staged);
 }
 
 // The records a committed bundle replaced, which the run removes after the

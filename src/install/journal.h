@@ -1,18 +1,18 @@
-// The journal of one package's installation: everything in flight waits in
-// the dot-named folder /flash/var/pdb/.work (which the loader passes over)
-// until one rename commits it; what comes after the commit is redone by the
-// next run until it is done.
+// The journal of one package's installation or removal: everything in flight
+// waits in a dot-named folder of the database directory (.work, or .drop for a
+// removal), which the loader passes over, until one rename commits it; what
+// comes after the commit is redone by the next run until it is done.
 //
 // Prepare: the new entry is written into .work/entry; each object of the file
 // tree is made in its place when nothing stands there, and otherwise in
 // .work/objects/<n>, so that nothing of the installed release is touched.
 // Commit: sync, the record .work/commit (written beside it and renamed into
 // place), sync. Apply: each waiting object is renamed to its place, the paths
-// of the old release that nothing lists any more are removed, the old entry
-// moves to .work/old and .work/entry takes its place, the markers and links
-// are made, sync, the install script runs. The folder goes last: while it
-// holds a commit record, recoverJournal() (run before the database is loaded)
-// applies it again, the script included.
+// of the old release that nothing lists any more are removed, the entry's
+// files are renamed into the package's entry, the markers are made, sync, the
+// install script runs. The folder goes last: while it holds a commit record,
+// recoverJournal() (run before the database is loaded) applies it again, the
+// script included.
 #pragma once
 
 #include <cstdint>

@@ -67,7 +67,7 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   if (statOwnFile("/flash/bootimage", bootImage) && bootImage.st_nlink == 1)
     removeOwnFile("/flash/bootimage");
   if (linkInstalled(file, image)) {
-    if (withBootImage) linkOwnFile(image, "/flash/bootimage");
+    if (withBootImage && !linkOwnFile(image, "/flash/bootimage")) leaveStagedToNextRun();
     return true;
   }
   // A full disk or an I/O error: the file stays, and the next run links it.

@@ -103,8 +103,8 @@ void dropWork(int database, const char* folder) {
 
 // The record as text: a line per field, paths last on their lines.
 std::string recordText(const CommitRecord& record) {
-  std::string text = "name " + record.name + "\nversion " + std::to_string(record.version) +
-                     "\nflags ";
+  std::string text =
+      "name " + record.name + "\nversion " + std::to_string(record.version) + "\nflags ";
   for (const bool flag : {record.entry, record.upgraded, record.script, record.image,
                           record.bootImage, record.oldBootImage, record.dropEntry})
     text += flag ? '1' : '0';
@@ -276,8 +276,8 @@ void dropReplaced(int database, const CommitRecord& record) {
 }
 
 // Whether every step was done (or would fail again if tried).
-bool applyWith(Console& console, const char* folder, const CommitRecord& record,
-               bool recovering, const std::string& owner) {
+bool applyWith(Console& console, const char* folder, const CommitRecord& record, bool recovering,
+               const std::string& owner) {
   const FileHandle database = openDatabaseDir(false);
   if (!database.valid()) return false;
   const FileHandle work(::openat(database.get(), folder, dirFlags));
@@ -339,9 +339,10 @@ bool PackageJournal::isObject(const std::string& path) const {
 
 bool PackageJournal::entryFits(Console& console, const InstalledPackage& package) {
   const FileHandle database = openDatabaseDir(false);
-  const FileHandle entry = database.valid() && isPlainName(package.name)
-                               ? FileHandle(::openat(database.get(), package.name.c_str(), dirFlags))
-                               : FileHandle();
+  const FileHandle entry =
+      database.valid() && isPlainName(package.name)
+          ? FileHandle(::openat(database.get(), package.name.c_str(), dirFlags))
+          : FileHandle();
   if (!entry.valid()) return true;
   const std::vector<std::string> prepared = namesIn(entry_.get());
   const std::set<std::string> names(prepared.begin(), prepared.end());

@@ -27,16 +27,16 @@
 struct CommitRecord {
   std::string name;  // the package, a plain name
   Version version = 0;
-  std::vector<std::string> objects;   // object n goes to objects[n], below /flash
-  std::vector<std::string> removals;  // paths of the old release, below /flash
-  std::string staged;                 // the staged package file, removed once applied
-  bool entry = true;                  // .work/entry becomes the package's entry
-  bool upgraded = false;              // /flash/UPGRADED is left (a boot-image package)
-  bool script = false;                // the install script runs
-  bool image = false;                 // the staged file is the entry's image
-  bool bootImage = false;             // and /flash/bootimage links it
-  bool oldBootImage = false;          // the old entry carried the boot image
-  bool dropEntry = false;             // a removal: the package's entry goes
+  std::vector<std::string> objects;     // object n goes to objects[n], below /flash
+  std::vector<std::string> removals;    // paths of the old release, below /flash
+  std::string staged;                   // the staged package file, removed once applied
+  bool entry = true;                    // .work/entry becomes the package's entry
+  bool upgraded = false;                // /flash/UPGRADED is left (a boot-image package)
+  bool script = false;                  // the install script runs
+  bool image = false;                   // the staged file is the entry's image
+  bool bootImage = false;               // and /flash/bootimage links it
+  bool oldBootImage = false;            // the old entry carried the boot image
+  bool dropEntry = false;               // a removal: the package's entry goes
   std::vector<std::string> entryFiles;  // the files of the prepared entry
   // The records a bundle replaced: removed by the run after the commit, and
   // by the next run when that one was cut short.
@@ -45,7 +45,7 @@ struct CommitRecord {
 };
 
 class PackageJournal {
-public:
+ public:
   // An installation journals in .work; a removal, which may come while an
   // installation waits for its staged file to go, in .drop.
   enum class Kind : std::uint8_t { Installation, Removal };
@@ -82,7 +82,7 @@ public:
   // reported as the file's.
   bool entryFits(Console& console, const InstalledPackage& package);
 
-private:
+ private:
   const char* folder_;
   FileHandle work_, entry_, objects_;
   CommitRecord record_;
@@ -108,7 +108,7 @@ void finishJournal();
 // goes, the journal is finished (finishJournal()) unless leaveStagedToNextRun()
 // was called.
 class ScopedStagedFile {
-public:
+ public:
   explicit ScopedStagedFile(const std::string& path);
   ~ScopedStagedFile();
   ScopedStagedFile(const ScopedStagedFile&) = delete;

@@ -31,7 +31,7 @@ TEST(JournalRecovery, AHostileCommitRecordActsOnlyBelowFlash) {
   // Objects 0 to 4 aim out of /flash, into the database and at the log; 5 is
   // an ordinary place.
   const char* const objects[] = {"/../outside/new", "/esc/new", "/var/pdb/base/version",
-                                 "/postlog", "/var/pdb", "/bin/tool"};
+                                 "/postlog",        "/var/pdb", "/bin/tool"};
   for (int n = 0; n < 6; ++n)
     writeFile(root.at("/flash/var/pdb/.work/objects/" + std::to_string(n)), "object\n");
   std::string record = "name tool\nversion 1\nflags 0000000\nstaged /flash/var/pdb/base/version\n";

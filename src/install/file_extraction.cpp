@@ -266,8 +266,8 @@ bool TreeExtractor::setAttributes(const Entry& entry, const Spot& spot) {
   FilePlatform& files = filePlatform();
   const TreeEntryHeader& header = entry.header;
   const char* leaf = spot.name.c_str();
-  return ownerSet(files.changeOwnerAt(spot.dir, leaf, header.uid, header.gid,
-                                      AT_SYMLINK_NOFOLLOW)) &&
+  return ownerSet(
+             files.changeOwnerAt(spot.dir, leaf, header.uid, header.gid, AT_SYMLINK_NOFOLLOW)) &&
          files.changeModeAt(spot.dir, leaf, header.mode & 07777) == 0 &&
          files.setTimesAt(spot.dir, leaf, header.time, AT_SYMLINK_NOFOLLOW) == 0;
 }

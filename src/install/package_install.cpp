@@ -50,7 +50,8 @@ void passOverImage(Console& console, const InstalledPackage& package, PartStream
 
 bool takeScript(Console& console, const InstalledPackage& package, PartStream& stream,
                 const char* scriptName, const PackageJournal* journal) {
-  if (journal == nullptr) return writeScript(console, package, stream, stream.partLength(), scriptName);
+  if (journal == nullptr)
+    return writeScript(console, package, stream, stream.partLength(), scriptName);
   return writeScript(console, package, stream, stream.partLength(), scriptName,
                      journal->entryDir());
 }
@@ -130,8 +131,8 @@ bool beginJournal(Console& console, InstalledPackage& package, PackageJournal& j
 
 // Commits the prepared installation, which replaces old (when given); a
 // record that cannot be written is reported as the entry's.
-bool commitJournal(Console& console, const InstalledPackage& package,
-                   const InstalledPackage* old, PackageJournal& journal) {
+bool commitJournal(Console& console, const InstalledPackage& package, const InstalledPackage* old,
+                   PackageJournal& journal) {
   CommitRecord record;
   record.name = package.name;
   record.version = package.version;

@@ -95,8 +95,7 @@ std::vector<std::string> pathsLeftBehind(const PackageDb& others, const Installe
 void removeFiles(Console& console, InstalledPackage& package) {
   if (package.files.empty()) return;  // a bundle, or nothing made yet: no other list to read
   const InstalledPackage none;
-  removePaths(console, pathsLeftBehind(console.packages, package, none),
-              nameVersionText(package));
+  removePaths(console, pathsLeftBehind(console.packages, package, none), nameVersionText(package));
   package.files.clear();
 }
 

@@ -26,8 +26,7 @@ std::vector<std::string> pathsLeftBehind(const PackageDb& others, const Installe
 // Removes each path as removeFiles does; the warning for a path outside /flash
 // names owner, and is left out when owner is empty. False when a removal
 // failed for a reason other than the path being gone or a directory.
-bool removePaths(Console& console, const std::vector<std::string>& paths,
-                 const std::string& owner);
+bool removePaths(Console& console, const std::vector<std::string>& paths, const std::string& owner);
 
 // Removes every entry of the package's database directory whose name does not
 // begin with '.', then the directory (failures ignored); an entry that is a

@@ -226,7 +226,6 @@ std::string keyOf(const std::string& root) {
   return key;
 }
 
-
 std::string firstDifference(const State& seen, const State& expected) {
   for (const auto& [have, want] :
        {std::pair{seen.tree, expected.tree}, {linesOf(seen.listing), linesOf(expected.listing)}}) {

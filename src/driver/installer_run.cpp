@@ -12,6 +12,7 @@
 #include "driver/root_change.h"
 #include "driver/stream_mode.h"
 #include "files/own_file.h"
+#include "install/journal.h"
 #include "pdb/database_loader.h"
 #include "plan/transaction.h"
 #include "upgrade/postlog.h"
@@ -33,6 +34,10 @@ int runInstaller(int argc, const char* const* argv) {
   if (!enterRoot(options.root)) return 1;
   const char* archVariable = std::getenv("arch");
   const std::string arch = archVariable ? archVariable : "i386";
+  // An installation a run left half done is completed, or thrown away when it
+  // never committed, before anything reads the database.
+  recoverJournal(console);
+  removeOwnFile("/flash/.PCKGS_CHANGED.new");
   // A listing only reads: it consumes the schedule files as it loads them.
   loadDatabase(console, options.quiet, arch,
                options.show ? Schedules::ConsumeAtLoad : Schedules::KeepForApply);
@@ -56,7 +61,7 @@ int runInstaller(int argc, const char* const* argv) {
                             (std::getenv("bootimage") != nullptr ? RunFlags{bootImageInPlace} : 0);
   int status = 0;
   if (options.streamMode) {
-    const StreamOutcome streamed = runStreamMode(console, runFlags);
+    const StreamOutcome streamed = runStreamMode(console, effects.flash(), runFlags);
     status = exitStatus(streamed);
     // Without the image file the run stops before anything else.
     if (streamed.image == StreamImage::NotOpened) return status;

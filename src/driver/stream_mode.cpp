@@ -99,7 +99,7 @@ void replaceImage(const std::string& image, bool withBootImage) {
 
 }  // namespace
 
-StreamOutcome runStreamMode(Console& console, RunFlags runFlags) {
+StreamOutcome runStreamMode(Console& console, FlashEffects& effects, RunFlags runFlags) {
   StreamOutcome outcome;
   // The copy is written, checked and installed through this one descriptor.
   PackageFile copy;
@@ -121,7 +121,7 @@ StreamOutcome runStreamMode(Console& console, RunFlags runFlags) {
   if (copied != CopyResult::Copied) {
     reportCopyFailure(console, copy, copied, error);
   } else if (checkCopy(console, copy)) {
-    outcome.install = installFromStream(console, deviceFlashEffects(), copy, runFlags, UserStates(),
+    outcome.install = installFromStream(console, effects, copy, runFlags, UserStates(),
                                         &imageDir, &withBootImage);
   }
   if (outcome.install == InstallOutcome::Installed && !imageDir.empty()) {

@@ -4,6 +4,7 @@
 
 #include "console/console.h"
 #include "model/run_flags.h"
+#include "plan/flash_effects.h"
 #include "plan/install_outcome.h"
 
 // What became of the copy of the stream kept as the package's image:
@@ -22,4 +23,5 @@ struct StreamOutcome {
 // copy as a staged file is checked, and installs from the copy only when it
 // passes, all through the one descriptor the copy was written through; an
 // image package keeps the copy as its image, anything else loses it.
-[[nodiscard]] StreamOutcome runStreamMode(Console& console, RunFlags runFlags);
+[[nodiscard]] StreamOutcome runStreamMode(Console& console, FlashEffects& effects,
+                                          RunFlags runFlags);

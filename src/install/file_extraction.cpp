@@ -17,6 +17,7 @@
 #include "files/file_platform.h"
 #include "files/write_all.h"
 #include "install/flash_queries.h"
+#include "install/journal.h"
 #include "pdb/install_messages.h"
 #include "pdb/package_dir.h"
 #include "pkgfile/byte_order.h"
@@ -62,30 +63,30 @@ void splitLeaf(const std::string& path, std::string& parent, std::string& leaf) 
   }
 }
 
-// The database directory and the installer's own files at the top of /flash
-// are never a package's to make or replace.
-bool reservedPlace(const ConfinedPlace& parent, const std::string& leaf) {
-  if (parent.depth == 0) {
-    for (const char* own : {"postlog", "PCKGS_CHANGED", "UPGRADED", "bootimage"})
-      if (leaf == own) return true;
-    return false;
-  }
-  if (parent.depth == 1) return parent.head == "var" && leaf == "pdb";
-  return parent.head == "var/pdb";
-}
+// Whether an owner change did what it could: an unprivileged run may not give
+// files away, which leaves them its own.
+bool ownerSet(int result) { return result == 0 || errno == EPERM; }
 
 // How placing an entry ended: a new object made, an existing directory kept,
 // or a failure (reported).
 enum class Placed : std::uint8_t { Made = 0, Kept = 1, Failed = 2 };
 
+// Where an object was made: in its place, or waiting in the journal.
+struct Spot {
+  int dir = -1;
+  std::string name;
+};
+
 class TreeExtractor {
 public:
-  TreeExtractor(Console& console, InstalledPackage& package, PartStream& stream)
+  TreeExtractor(Console& console, InstalledPackage& package, PartStream& stream,
+                PackageJournal* journal)
       : console_(console),
         package_(package),
         stream_(stream),
         tree_(stream),
         flash_(flashDir),
+        journal_(journal),
         listLimit_(listFloor + listPerPackageByte * std::uint64_t(stream.totalLength())) {}
 
   bool run();
@@ -98,18 +99,25 @@ private:
   // (reported) when it leads out of /flash or to a place that is never a
   // package's. A level that cannot be made is reported when the entry is.
   bool findParent(const Entry& entry, bool& found);
-  // Creates the object with make(exclusive) (0 or a descriptor on success);
-  // when something is in the way, keeps a directory for a directory entry and
-  // otherwise removes it and makes the object again, not exclusively.
+  // Creates the object with make(spot, exclusive) (0 or a descriptor on
+  // success) at spot, its place; when something is in the way, keeps a
+  // directory for a directory entry, makes the object in the journal when
+  // there is one, and otherwise removes what is there and makes the object
+  // again, not exclusively.
   template <typename Make>
-  Placed place(const Entry& entry, Make make);
+  Placed place(const Entry& entry, Spot& spot, Make make);
+  // The object's place is taken: spot becomes a new object of the journal,
+  // unless a directory stands there (-1, errno set).
+  int makeWaiting(const Entry& entry, Spot& spot, const auto& make);
   // Creates the entry by its type; false after a reported failure.
   bool create(const Entry& entry);
   bool createLink(const Entry& entry);
   bool createFile(const Entry& entry);
   bool createNode(const Entry& entry);
   bool createDirectory(const Entry& entry);
-  void setAttributes(const Entry& entry);
+  // Sets owner, mode and times; false when one cannot be set (an owner that
+  // an unprivileged run may not give is passed over).
+  bool setAttributes(const Entry& entry, const Spot& spot);
   // Records the entry in package.files; false (reported) beyond the limit.
   bool record(const Entry& entry);
   bool within(std::size_t bytes) {
@@ -138,6 +146,7 @@ private:
   PartStream& stream_;
   InflateStream tree_;
   ConfinedDir flash_;
+  PackageJournal* journal_;
   std::uint64_t listBytes_ = 0;  // recorded paths and directories whose times are kept
   const std::uint64_t listLimit_;
 };
@@ -195,17 +204,33 @@ bool TreeExtractor::findParent(const Entry& entry, bool& found) {
   return true;
 }
 
+int TreeExtractor::makeWaiting(const Entry& entry, Spot& spot, const auto& make) {
+  struct stat existing;
+  if (::fstatat(dir(), spot.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISDIR(existing.st_mode)) {
+    errno = entry.type() == regularType ? EISDIR : EEXIST;
+    return -1;
+  }
+  spot = {journal_->objectsDir(), journal_->addObject(entry.recorded)};
+  return make(spot, true);
+}
+
 template <typename Make>
-Placed TreeExtractor::place(const Entry& entry, Make make) {
+Placed TreeExtractor::place(const Entry& entry, Spot& spot, Make make) {
+  spot = {dir(), entry.leaf};
   const char* leaf = entry.leaf.c_str();
-  int made = make(true);
+  int made = make(spot, true);
   if (made < 0 && errno == EEXIST) {
     struct stat existing;  // a link to a directory counts as one: it is not written through
     if (entry.type() == directoryType && ::fstatat(dir(), leaf, &existing, 0) == 0 &&
         S_ISDIR(existing.st_mode))
       return Placed::Kept;
-    filePlatform().removeAt(dir(), leaf, 0);
-    made = make(false);
+    if (journal_ != nullptr && entry.type() != directoryType) {
+      made = makeWaiting(entry, spot, make);
+    } else {
+      filePlatform().removeAt(dir(), leaf, 0);
+      made = make(spot, false);
+    }
   }
   if (made < 0) {
     createFailed(entry);
@@ -239,21 +264,23 @@ bool TreeExtractor::create(const Entry& entry) {
 }
 
 // The owner first: changing it clears set-user-ID and set-group-ID bits.
-void TreeExtractor::setAttributes(const Entry& entry) {
+bool TreeExtractor::setAttributes(const Entry& entry, const Spot& spot) {
   FilePlatform& files = filePlatform();
   const TreeEntryHeader& header = entry.header;
-  const char* leaf = entry.leaf.c_str();
-  files.changeOwnerAt(dir(), leaf, header.uid, header.gid, AT_SYMLINK_NOFOLLOW);
-  files.changeModeAt(dir(), leaf, header.mode & 07777);
-  files.setTimesAt(dir(), leaf, header.time, AT_SYMLINK_NOFOLLOW);
+  const char* leaf = spot.name.c_str();
+  return ownerSet(
+             files.changeOwnerAt(spot.dir, leaf, header.uid, header.gid, AT_SYMLINK_NOFOLLOW)) &&
+         files.changeModeAt(spot.dir, leaf, header.mode & 07777) == 0 &&
+         files.setTimesAt(spot.dir, leaf, header.time, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool TreeExtractor::createDirectory(const Entry& entry) {
-  const Placed placed = place(entry, [&](bool) {
-    return filePlatform().makeDirAt(dir(), entry.leaf.c_str(), entry.header.mode);
+  Spot spot;
+  const Placed placed = place(entry, spot, [&](const Spot& at, bool) {
+    return filePlatform().makeDirAt(at.dir, at.name.c_str(), entry.header.mode);
   });
   if (placed != Placed::Made) return placed == Placed::Kept;
-  setAttributes(entry);
+  if (!setAttributes(entry, spot)) return createFailed(entry);
   return within(flash_.keepTimes(entry.leaf.c_str(), entry.header.time)) || broken();
 }
 
@@ -261,23 +288,26 @@ bool TreeExtractor::createLink(const Entry& entry) {
   std::string target;
   if (!readText(entry.header.size, target)) return broken();
   if (!record(entry)) return false;
-  const Placed placed = place(entry, [&](bool) {
-    return filePlatform().symlinkAt(target.c_str(), dir(), entry.leaf.c_str());
+  Spot spot;
+  const Placed placed = place(entry, spot, [&](const Spot& at, bool) {
+    return filePlatform().symlinkAt(target.c_str(), at.dir, at.name.c_str());
   });
   if (placed == Placed::Failed) return false;
   package_.files.insert(entry.recorded);
   // Its owner only: a mode or times would land on its target.
-  filePlatform().changeOwnerAt(dir(), entry.leaf.c_str(), entry.header.uid, entry.header.gid,
-                               AT_SYMLINK_NOFOLLOW);
+  if (!ownerSet(filePlatform().changeOwnerAt(spot.dir, spot.name.c_str(), entry.header.uid,
+                                             entry.header.gid, AT_SYMLINK_NOFOLLOW)))
+    return createFailed(entry);
   return true;
 }
 
 bool TreeExtractor::createFile(const Entry& entry) {
   if (!record(entry)) return false;
   FileHandle file;
-  const Placed placed = place(entry, [&](bool exclusive) {
+  Spot spot;
+  const Placed placed = place(entry, spot, [&](const Spot& at, bool exclusive) {
     const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | (exclusive ? O_EXCL : O_TRUNC);
-    file.reset(filePlatform().openAt(dir(), entry.leaf.c_str(), flags, 0600));
+    file.reset(filePlatform().openAt(at.dir, at.name.c_str(), flags, 0600));
     return file.get();
   });
   if (placed == Placed::Failed) return false;
@@ -290,10 +320,10 @@ bool TreeExtractor::createFile(const Entry& entry) {
     left -= static_cast<std::uint32_t>(count);
   }
   FilePlatform& files = filePlatform();
-  files.changeOwner(file.get(), entry.header.uid, entry.header.gid);
-  files.changeMode(file.get(), entry.header.mode & 07777);
-  files.setTimes(file.get(), entry.header.time);
-  if (file.close() != 0) return createFailed(entry);
+  if (!ownerSet(files.changeOwner(file.get(), entry.header.uid, entry.header.gid)) ||
+      files.changeMode(file.get(), entry.header.mode & 07777) != 0 ||
+      files.setTimes(file.get(), entry.header.time) != 0 || file.close() != 0)
+    return createFailed(entry);
   return true;
 }
 
@@ -308,12 +338,13 @@ bool TreeExtractor::createNode(const Entry& entry) {
     device = static_cast<dev_t>(load32le(number));
   }
   if (!record(entry)) return false;
-  const Placed placed = place(entry, [&](bool) {
-    return filePlatform().makeNodeAt(dir(), entry.leaf.c_str(), entry.header.mode, device);
+  Spot spot;
+  const Placed placed = place(entry, spot, [&](const Spot& at, bool) {
+    return filePlatform().makeNodeAt(at.dir, at.name.c_str(), entry.header.mode, device);
   });
   if (placed == Placed::Failed) return false;
   package_.files.insert(entry.recorded);
-  setAttributes(entry);
+  if (!setAttributes(entry, spot)) return createFailed(entry);
   return true;
 }
 
@@ -334,7 +365,18 @@ bool TreeExtractor::readText(std::uint32_t length, std::string& text) {
 
 }  // namespace
 
-bool extractFiles(Console& console, InstalledPackage& package, PartStream& stream) {
-  TreeExtractor extractor(console, package, stream);
+bool extractFiles(Console& console, InstalledPackage& package, PartStream& stream,
+                  PackageJournal* journal) {
+  TreeExtractor extractor(console, package, stream, journal);
   return extractor.run();
+}
+
+bool reservedPlace(const ConfinedPlace& parent, const std::string& leaf) {
+  if (parent.depth == 0) {
+    for (const char* own : {"postlog", "PCKGS_CHANGED", "UPGRADED", "bootimage"})
+      if (leaf == own) return true;
+    return false;
+  }
+  if (parent.depth == 1) return parent.head == "var" && leaf == "pdb";
+  return parent.head == "var/pdb";
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 #include <string>
 
 #include "files/confined_dir.h"
@@ -14,10 +15,12 @@
 #include "files/file_platform.h"
 #include "install/file_extraction.h"
 #include "install/install_platform.h"
+#include "install/journal.h"
 #include "install/package_removal.h"
 #include "pdb/database_writer.h"
 #include "pdb/file_output.h"
 #include "pdb/install_messages.h"
+#include "pdb/package_dir.h"
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
 
@@ -52,32 +55,37 @@ void passOverImage(Console& console, const InstalledPackage& package, PartStream
 }
 
 bool takeScript(Console& console, const InstalledPackage& package, PartStream& stream,
-                const char* scriptName) {
-  return writeScript(console, package, stream, stream.partLength(), scriptName);
+                const char* scriptName, const PackageJournal* journal) {
+  if (journal == nullptr)
+    return writeScript(console, package, stream, stream.partLength(), scriptName);
+  return writeScript(console, package, stream, stream.partLength(), scriptName,
+                     journal->entryDir());
 }
 
-// The scripts, the file tree, the verification and the record; false after a
-// reported failure.
+// The scripts, the file tree, the verification and the record (into the
+// journal's entry when there is one); false after a reported failure.
 bool installParts(Console& console, InstalledPackage& package, PartStream& stream,
-                  RunFlags runFlags) {
+                  RunFlags runFlags, PackageJournal* journal) {
   if (stream.currentType() == partInstallScript) {
     // An image package never runs an install script of its own.
-    if (!package.isImage && !takeScript(console, package, stream, "oninstall")) return false;
+    if (!package.isImage && !takeScript(console, package, stream, "oninstall", journal))
+      return false;
     stream.next();
   }
   if (stream.currentType() == partUninstallScript) {
-    if (!takeScript(console, package, stream, "onuninstall")) return false;
+    if (!takeScript(console, package, stream, "onuninstall", journal)) return false;
     stream.next();
   }
   if (stream.currentType() == partFileTree) {
     const bool treeInPlace = (runFlags & bootImageInPlace) && (package.flags & bootImage);
-    if (!treeInPlace && !extractFiles(console, package, stream)) return false;
+    if (!treeInPlace && !extractFiles(console, package, stream, journal)) return false;
     stream.next();
   }
   if (!acceptPackage(stream)) {
     reportBrokenPackage(console, package);
     return false;
   }
+  if (journal != nullptr) return writePackageRecord(console, package, journal->entryDir());
   return stream.isAlternateMagic() || writePackageRecord(console, package);
 }
 
@@ -88,23 +96,16 @@ bool makeEntry(Console& console, const InstalledPackage& package) {
   return false;
 }
 
-}  // namespace
-
-bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+// A package without an entry of its own: its files are made in place and
+// nothing is recorded; a failure removes what was made.
+bool installInPlace(Console& console, InstalledPackage& package, PartStream& stream,
                     RunFlags runFlags) {
-  showInstalling(console, package, stream);
-  // A package with the alternate magic has no entry of its own: the entry of
-  // its name, if any, is the installed release's.
-  const bool ownEntry = !stream.isAlternateMagic();
-  if (ownEntry && !makeEntry(console, package)) return false;
   if (stream.currentType() == partImage) {
     passOverImage(console, package, stream);
     stream.next();
   }
-  if (!installParts(console, package, stream, runFlags)) {
-    // Only what this installation made goes.
+  if (!installParts(console, package, stream, runFlags, nullptr)) {
     removeFiles(console, package);
-    if (ownEntry) removePackageDir(package);
     return false;
   }
   if (package.flags & bootImage) {
@@ -114,6 +115,95 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
   filePlatform().syncAll();
   if (!package.disabled) runScript(console, package, "oninstall");
   reportInstalled(console, package);
+  return true;
+}
+
+// The journal the installation is prepared in; a failure is reported as the
+// entry's.
+bool beginJournal(Console& console, InstalledPackage& package, PackageJournal& journal) {
+  if (!isPlainName(package.name)) errno = EINVAL;
+  if (isPlainName(package.name) && journal.begin(console)) return true;
+  reportCreateFailure(console, package, "meta");
+  journal.rollback(console, package);
+  return false;
+}
+
+// Commits the prepared installation, which replaces old (when given); a
+// record that cannot be written is reported as the entry's.
+bool commitJournal(Console& console, const InstalledPackage& package, const InstalledPackage* old,
+                   PackageJournal& journal) {
+  CommitRecord record;
+  record.name = package.name;
+  record.version = package.version;
+  if (old != nullptr) {
+    record.removals = pathsLeftBehind(console.packages, *old, package);
+    record.oldBootImage = (old->flags & bootImage) != 0;
+  }
+  record.upgraded = (package.flags & bootImage) != 0;
+  record.script = !package.disabled;
+  // A member's staged file is the bundle's: it goes with the bundle's record.
+  if (package.bundle.name.empty()) {
+    record.staged = stagedFile();
+    record.image = package.isImage;
+    record.bootImage = (package.flags & bootImage) != 0;
+  }
+  if (journal.commit(std::move(record))) return true;
+  reportCreateFailure(console, package, "meta");
+  return false;
+}
+
+}  // namespace
+
+bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                    RunFlags runFlags, const InstalledPackage* old) {
+  showInstalling(console, package, stream);
+  // A package with the alternate magic has no entry of its own: the entry of
+  // its name, if any, is the installed release's. It goes in in place.
+  if (stream.isAlternateMagic()) return installInPlace(console, package, stream, runFlags);
+  PackageJournal journal;
+  if (!beginJournal(console, package, journal)) return false;
+  if (stream.currentType() == partImage) {
+    passOverImage(console, package, stream);
+    stream.next();
+  }
+  if (!installParts(console, package, stream, runFlags, &journal) ||
+      !journal.entryFits(console, package) || !commitJournal(console, package, old, journal)) {
+    // Only what this installation made goes; the installed release never changed.
+    journal.rollback(console, package);
+    return false;
+  }
+  journal.apply(console, old != nullptr ? nameVersionText(*old) : std::string());
+  reportInstalled(console, package);
+  return true;
+}
+
+bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
+                    const std::set<std::string>& replaced) {
+  PackageJournal journal;
+  if (!beginJournal(console, bundle, journal)) return false;
+  if (!writePackageRecord(console, bundle, journal.entryDir())) {
+    journal.rollback(console, bundle);
+    return false;
+  }
+  CommitRecord record;
+  record.name = bundle.name;
+  record.version = bundle.version;
+  record.staged = stagedFile();
+  if (old != nullptr) record.oldBootImage = (old->flags & bootImage) != 0;
+  const InstalledPackage none;
+  for (const std::string& name : replaced) {
+    const InstalledPackage* member = console.packages.find(name);
+    if (member == nullptr || !isPlainName(name)) continue;
+    record.dropped.push_back(name);
+    for (std::string& path : pathsLeftBehind(console.packages, *member, none))
+      record.droppedFiles.push_back(std::move(path));
+  }
+  if (!journal.commit(std::move(record))) {
+    reportCreateFailure(console, bundle, "meta");
+    journal.rollback(console, bundle);
+    return false;
+  }
+  journal.apply(console, std::string());
   return true;
 }
 

@@ -2,6 +2,9 @@
 // package without files of its own (a bundle record).
 #pragma once
 
+#include <set>
+#include <string>
+
 #include "console/console.h"
 #include "model/package.h"
 #include "model/run_flags.h"
@@ -11,14 +14,27 @@ class PartStream;
 // Walks the package's remaining parts (image payload passed over, scripts into
 // the entry, file tree below /flash, signature trailer or known digest), then
 // writes its record, leaves /flash/UPGRADED for a boot-image package, syncs and
-// runs its install script unless it is disabled. False after a failure, which
-// has been reported once (an entry directory that cannot be made too); what
-// this installation made is then removed again: its files but those another
-// installed record lists, and its entry unless the package has the alternate
-// magic (which makes none). With bootImageInPlace in runFlags, a boot-image
-// package's file tree is passed over.
+// runs its install script unless it is disabled. The installation is one
+// transaction of the journal (install/journal.h): it replaces old, the
+// installed release of the name when given, only once it is wholly prepared
+// and committed, and then removes old's files that it does not deliver itself
+// and no other record of console.packages lists. False after a failure, which
+// has been reported once (an entry that cannot be prepared too); old and its
+// files are then as they were, and of what this installation made only
+// directories stay. A package with the alternate magic makes no entry: its
+// files are made in place, and removed again after a failure. With
+// bootImageInPlace in runFlags, a boot-image package's file tree is passed
+// over.
 bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                    RunFlags runFlags);
+                    RunFlags runFlags, const InstalledPackage* old = nullptr);
+
+// Writes the record of a bundle whose members are in, in place of old (its
+// installed record, when given), as one transaction of the journal; false
+// (reported) when it cannot be written, old's entry then as it was. The
+// members named in replaced (records of console.packages) are the caller's to
+// remove; a run cut short before that leaves them to the next run.
+bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
+                    const std::set<std::string>& replaced);
 
 // Creates the entry directory and writes the record; false (reported, with
 // the entry removed again) when either fails.

@@ -10,9 +10,11 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/confined_dir.h"
 #include "files/file_platform.h"
+#include "install/journal.h"
 #include "pdb/package_dir.h"
 
 namespace {
@@ -57,24 +59,43 @@ std::set<std::string> pathsOfOthers(const PackageDb& packages, const InstalledPa
 
 }  // namespace
 
-void removeFiles(Console& console, InstalledPackage& package) {
-  if (package.files.empty()) return;  // a bundle, or nothing made yet: no other list to read
+bool removePaths(Console& console, const std::vector<std::string>& paths,
+                 const std::string& owner) {
   ConfinedDir flash(flashDir);
-  const std::set<std::string> kept = pathsOfOthers(console.packages, package);
-  for (const std::string& path : package.files) {
-    if (kept.count(plainPath(path)) != 0) continue;  // another package still delivers it
+  bool removed = true;
+  for (const std::string& path : paths) {
     const std::size_t slash = path.rfind('/');
     const std::string leaf = path.substr(slash == std::string::npos ? 0 : slash + 1);
     const Confinement where =
         climbsUp(path) ? Confinement::Outside
                        : flash.resolve(std::string_view(path).substr(0, slash + 1), false);
+    if (where == Confinement::Failed)
+      removed &= errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == EACCES;
     if (where == Confinement::Outside) {
-      console.warning("file %s of %s not removed: outside /flash", path.c_str(),
-                      nameVersionText(package).c_str());
+      if (!owner.empty())
+        console.warning("file %s of %s not removed: outside /flash", path.c_str(), owner.c_str());
     } else if (where == Confinement::Inside && !leaf.empty() && leaf != ".") {
-      filePlatform().removeAt(flash.place().fd, leaf.c_str(), 0);
+      removed &= filePlatform().removeAt(flash.place().fd, leaf.c_str(), 0) == 0 ||
+                 errno == ENOENT || errno == EISDIR || errno == EPERM;
     }
   }
+  return removed;
+}
+
+std::vector<std::string> pathsLeftBehind(const PackageDb& others, const InstalledPackage& old,
+                                         const InstalledPackage& replacement) {
+  std::set<std::string> kept = pathsOfOthers(others, old);
+  for (const std::string& path : replacement.files) kept.insert(plainPath(path));
+  std::vector<std::string> left;
+  for (const std::string& path : old.files)
+    if (kept.count(plainPath(path)) == 0) left.push_back(path);
+  return left;
+}
+
+void removeFiles(Console& console, InstalledPackage& package) {
+  if (package.files.empty()) return;  // a bundle, or nothing made yet: no other list to read
+  const InstalledPackage none;
+  removePaths(console, pathsLeftBehind(console.packages, package, none), nameVersionText(package));
   package.files.clear();
 }
 
@@ -101,7 +122,28 @@ void removePackageDir(const InstalledPackage& package) {
 }
 
 void removePackage(Console& console, InstalledPackage& package) {
+  package.action = ScheduledAction::None;
+  // A record without an entry of its own has nothing to journal.
+  if (isPlainName(package.name)) {
+    PackageJournal journal(PackageJournal::Kind::Removal);
+    CommitRecord record;
+    record.name = package.name;
+    record.version = package.version;
+    record.entry = false;
+    record.dropEntry = true;
+    record.oldBootImage = (package.flags & bootImage) != 0;
+    if (!package.files.empty()) {
+      const InstalledPackage none;
+      record.removals = pathsLeftBehind(console.packages, package, none);
+    }
+    if (journal.begin(console) && journal.commit(std::move(record))) {
+      journal.apply(console, nameVersionText(package));
+      package.files.clear();
+      return;
+    }
+    InstalledPackage nothing;
+    journal.rollback(console, nothing);
+  }
   removeFiles(console, package);
   removePackageDir(package);
-  package.action = ScheduledAction::None;
 }

@@ -1,6 +1,9 @@
 // Removing an installed package: its recorded files and its database entry.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "console/console.h"
 #include "model/package.h"
 
@@ -15,12 +18,23 @@
 // removed.
 void removeFiles(Console& console, InstalledPackage& package);
 
+// The paths of old's files list that neither another record of others nor
+// replacement lists (compared as removeFiles compares them).
+std::vector<std::string> pathsLeftBehind(const PackageDb& others, const InstalledPackage& old,
+                                         const InstalledPackage& replacement);
+
+// Removes each path as removeFiles does; the warning for a path outside /flash
+// names owner, and is left out when owner is empty. False when a removal
+// failed for a reason other than the path being gone or a directory.
+bool removePaths(Console& console, const std::vector<std::string>& paths, const std::string& owner);
+
 // Removes every entry of the package's database directory whose name does not
 // begin with '.', then the directory (failures ignored); an entry that is a
 // link or a file is removed itself, never followed. For a boot-image package,
 // also removes /flash/bootimage when it is the last link to its file.
 void removePackageDir(const InstalledPackage& package);
 
-// removeFiles, removePackageDir, then action None. Prints nothing but the
-// warnings of removeFiles.
+// removeFiles, removePackageDir, then action None, as one transaction of the
+// journal (install/journal.h): once committed, a run cut short on the way
+// leaves the rest to the next. Prints nothing but the warnings of removeFiles.
 void removePackage(Console& console, InstalledPackage& package);

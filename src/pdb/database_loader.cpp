@@ -10,6 +10,7 @@
 
 #include "files/device_root.h"
 #include "files/own_file.h"
+#include "pdb/database_writer.h"
 #include "pkgfile/header_parts.h"
 #include "pkgfile/part_stream.h"
 #include "pkgfile/regular_file.h"
@@ -217,9 +218,10 @@ void loadDatabase(Console& console, bool quiet, const std::string& arch, Schedul
   });
 }
 
-void consumeScheduleFiles() {
+void consumeScheduleFiles(bool remove) {
   // The name itself goes, never what a link there points to.
-  for (const std::string& path : readSchedules) removeOwnFile(path);
+  if (remove)
+    for (const std::string& path : readSchedules) removeOwnFile(path);
   readSchedules.clear();
 }
 

@@ -18,9 +18,10 @@ enum class Schedules : std::uint8_t { ConsumeAtLoad, KeepForApply };
 void loadDatabase(Console& console, bool quiet, const std::string& arch,
                   Schedules schedules = Schedules::ConsumeAtLoad);
 
-// Removes the schedule files the last load kept (see Schedules); the caller
-// has made their actions durable first.
-void consumeScheduleFiles();
+// Removes the schedule files the last load kept (see Schedules) when remove,
+// and forgets them either way; the caller has made their actions durable
+// first, and passes false when one of them could not be recorded.
+void consumeScheduleFiles(bool remove);
 
 // Appends the records read from images: imageDir + name, or, with imageDir
 // null, each package directory's "image". False only when /flash/var/pdb/

@@ -17,6 +17,36 @@ constexpr std::size_t listChunk = 65536;
 
 void removeFile(int dir, const char* name) { filePlatform().removeAt(dir, name, 0); }
 
+constexpr char stateTemporary[] = ".state.new";
+
+// Makes content the whole of name in the entry dir: written into a temporary
+// in the database directory (which the loader passes over), then renamed in.
+// False when it could not be.
+bool writeState(int database, int entry, const char* name, const std::string& content) {
+  FilePlatform& files = filePlatform();
+  if (writeWholeFile(database, stateTemporary, content) &&
+      files.renameAt(database, stateTemporary, entry, name) == 0)
+    return true;
+  removeFile(database, stateTemporary);
+  return false;
+}
+
+// Removes name from the entry dir; false when it stays.
+bool removeState(int entry, const char* name) {
+  return filePlatform().removeAt(entry, name, 0) == 0 || errno == ENOENT;
+}
+
+// The entry of package, made when missing, beside its database directory.
+struct StateDirs {
+  FileHandle database, entry;
+};
+StateDirs stateDirs(const InstalledPackage& package) {
+  StateDirs dirs;
+  dirs.database = openDatabaseDir(true);
+  if (dirs.database.valid()) dirs.entry = openPackageDir(dirs.database.get(), package.name, true);
+  return dirs;
+}
+
 // The package's entry directory, resolved below /flash; with create, the entry
 // (and with makeDatabase the database directory) made when missing.
 FileHandle entryDir(const InstalledPackage& package, bool create, bool makeDatabase = false) {
@@ -89,7 +119,10 @@ bool writePackageRecord(Console& console, const InstalledPackage& package) {
     reportCreateFailure(console, package, "meta/version");
     return false;
   }
-  const int dir = entry.get();
+  return writePackageRecord(console, package, entry.get());
+}
+
+bool writePackageRecord(Console& console, const InstalledPackage& package, int dir) {
   if (package.flags & imageMeta) {
     for (const char* name : {"version", "deps", "provides", "conflicts", "bundle"})
       removeFile(dir, name);
@@ -142,7 +175,12 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
     return false;
   }
   const FileHandle entry = entryDir(package, false);
-  FileOutput out(entry.get(), scriptName);
+  return writeScript(console, package, stream, length, scriptName, entry.get());
+}
+
+bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
+                 std::uint32_t length, const char* scriptName, int dir) {
+  FileOutput out(dir, scriptName);
   out.write(scriptHeader, sizeof scriptHeader - 1);
 
   // The payload goes to the file chunk by chunk. Even when the file cannot be
@@ -159,7 +197,7 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
   if (!stream) {
     const bool created = out.opened();
     out.finish();
-    if (created) removeFile(entry.get(), scriptName);
+    if (created) removeFile(dir, scriptName);
     reportBrokenPackage(console, package);
     return false;
   }
@@ -173,21 +211,23 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
 
 namespace {
 
-// Writes the state files of a package whose state was just set.
+// Writes the state files of a package whose state was just set. The new
+// state's file is renamed in before the other goes: the loader takes
+// "disabled" over "enabled", so a run cut in between finds the old state or
+// the new one, never a third.
 MarkResult writeMark(const InstalledPackage& package) {
   if (!isPlainName(package.name)) return MarkResult::NotFiled;
-  const FileHandle entry = entryDir(package, true);
-  if (!entry.valid()) return MarkResult::NoEntry;
-  bool written = true;
+  const StateDirs dirs = stateDirs(package);
+  if (!dirs.entry.valid()) return MarkResult::NoEntry;
+  const int database = dirs.database.get(), entry = dirs.entry.get();
+  bool written;
   if (package.disabled) {
-    removeFile(entry.get(), "enabled");
-    written = writeWholeFile(entry.get(), "disabled", package.userForced ? "user\n" : "auto\n");
+    written = writeState(database, entry, "disabled", package.userForced ? "user\n" : "auto\n");
+    written = removeState(entry, "enabled") && written;
   } else {
-    removeFile(entry.get(), "disabled");
-    if (package.userForced)
-      written = writeWholeFile(entry.get(), "enabled", "user\n");
-    else
-      removeFile(entry.get(), "enabled");
+    written = !package.userForced || writeState(database, entry, "enabled", "user\n");
+    written = removeState(entry, "disabled") && written;
+    if (!package.userForced) written = removeState(entry, "enabled") && written;
   }
   return written ? MarkResult::Recorded : MarkResult::NotWritten;
 }
@@ -205,3 +245,5 @@ MarkResult markEnabled(InstalledPackage& package) {
   package.action = ScheduledAction::None;
   return writeMark(package);
 }
+
+void removeStateTemporary(int database) { removeFile(database, stateTemporary); }

@@ -22,6 +22,8 @@ bool createPackageDir(const InstalledPackage& package);
 // work there with one "installation of ... failed" error naming it
 // "meta/<file>"; the result is then false.
 bool writePackageRecord(Console& console, const InstalledPackage& package);
+// The same into the directory dir (an entry being prepared elsewhere).
+bool writePackageRecord(Console& console, const InstalledPackage& package, int dir);
 
 // The meta files below are written in the entry directory dir, never through
 // a link: FileOutput replaces one standing at a name.
@@ -41,6 +43,9 @@ bool writeFileList(int dir, const InstalledPackage& package);
 // that cannot be written or made executable is reported with scriptName.
 bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
                  std::uint32_t length, const char* scriptName);
+// The same into the directory dir; the package's name is not checked.
+bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
+                 std::uint32_t length, const char* scriptName, int dir);
 
 // What recording a package's enabled or disabled state came to:
 //   Recorded    the entry's flag files say the new state
@@ -54,9 +59,14 @@ enum class MarkResult { Recorded, NoEntry, NotWritten, NotFiled };
 
 // Records the disabled state ("user" when userForced, else "auto") and sets
 // disabled, action None. Creates a missing entry directory. Reports nothing.
+// A state file is written beside the entries under a dot-name and renamed in.
 [[nodiscard]] MarkResult markDisabled(InstalledPackage& package);
 
 // Records the enabled state ("enabled" holding "user" only when userForced)
 // and sets disabled false, action None. Creates a missing entry directory.
 // Reports nothing.
 [[nodiscard]] MarkResult markEnabled(InstalledPackage& package);
+
+// Removes the temporary a state write cut short left in the database
+// directory database.
+void removeStateTemporary(int database);

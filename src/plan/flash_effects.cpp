@@ -3,27 +3,31 @@
 #include "install/package_install.h"
 #include "install/package_removal.h"
 
-namespace {
+bool DeviceFlashEffects::installPackage(Console& console, InstalledPackage& package,
+                                        PartStream& stream, RunFlags runFlags,
+                                        const InstalledPackage* old) {
+  return ::installPackage(console, package, stream, runFlags, old);
+}
 
-class DeviceFlashEffects final : public FlashEffects {
- public:
-  bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                      RunFlags runFlags) override {
-    return ::installPackage(console, package, stream, runFlags);
-  }
-  void removePackage(Console& console, InstalledPackage& package) override {
-    ::removePackage(console, package);
-  }
-  bool registerPackage(Console& console, InstalledPackage& package) override {
-    return ::registerPackage(console, package);
-  }
-  MarkResult markDisabled(InstalledPackage& package) override { return ::markDisabled(package); }
-  MarkResult markEnabled(InstalledPackage& package) override { return ::markEnabled(package); }
-};
+void DeviceFlashEffects::removePackage(Console& console, InstalledPackage& package) {
+  ::removePackage(console, package);
+}
 
-}  // namespace
+bool DeviceFlashEffects::registerBundle(Console& console, InstalledPackage& bundle,
+                                        const InstalledPackage* old,
+                                        const std::set<std::string>& replaced) {
+  return ::registerBundle(console, bundle, old, replaced);
+}
 
-FlashEffects& deviceFlashEffects() {
-  static DeviceFlashEffects effects;
-  return effects;
+MarkResult DeviceFlashEffects::markDisabled(InstalledPackage& package) {
+  return noted(::markDisabled(package));
+}
+
+MarkResult DeviceFlashEffects::markEnabled(InstalledPackage& package) {
+  return noted(::markEnabled(package));
+}
+
+MarkResult DeviceFlashEffects::noted(MarkResult result) {
+  if (result == MarkResult::NoEntry || result == MarkResult::NotWritten) stateLost_ = true;
+  return result;
 }

@@ -5,6 +5,9 @@
 // nothing.
 #pragma once
 
+#include <set>
+#include <string>
+
 #include "console/console.h"
 #include "model/package.h"
 #include "model/run_flags.h"
@@ -16,22 +19,43 @@ class FlashEffects {
  public:
   virtual ~FlashEffects() = default;
 
-  // Installs the package whose header parts were read from stream, with the
-  // contract of installPackage (which reports "installed ..." for a package
-  // outside a bundle); false after a reported failure.
+  // Installs the package whose header parts were read from stream in place of
+  // old (the installed release, when given), with the contract of
+  // installPackage (which reports "installed ..." for a package outside a
+  // bundle); false after a reported failure, old then as it was.
   virtual bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                              RunFlags runFlags) = 0;
+                              RunFlags runFlags, const InstalledPackage* old) = 0;
   // Removes the package's files and entry and clears its action, with the
   // contract of removePackage.
   virtual void removePackage(Console& console, InstalledPackage& package) = 0;
-  // Writes the record of a package without files of its own (a bundle), with
-  // the contract of registerPackage.
-  virtual bool registerPackage(Console& console, InstalledPackage& package) = 0;
+  // Writes the record of a bundle whose members are in, in place of old, with
+  // the contract of registerBundle.
+  virtual bool registerBundle(Console& console, InstalledPackage& bundle,
+                              const InstalledPackage* old,
+                              const std::set<std::string>& replaced) = 0;
   // Record the package as disabled or enabled, with the contracts (and
   // results) of markDisabled and markEnabled.
   [[nodiscard]] virtual MarkResult markDisabled(InstalledPackage& package) = 0;
   [[nodiscard]] virtual MarkResult markEnabled(InstalledPackage& package) = 0;
 };
 
-// The device's steps: the installation, removal and database writers.
-FlashEffects& deviceFlashEffects();
+// The device's steps: the installation, removal and database writers. It
+// notes a state that could not be recorded, so that the run keeps the
+// schedule files that asked for it.
+class DeviceFlashEffects final : public FlashEffects {
+ public:
+  bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                      RunFlags runFlags, const InstalledPackage* old) override;
+  void removePackage(Console& console, InstalledPackage& package) override;
+  bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
+                      const std::set<std::string>& replaced) override;
+  [[nodiscard]] MarkResult markDisabled(InstalledPackage& package) override;
+  [[nodiscard]] MarkResult markEnabled(InstalledPackage& package) override;
+
+  // Whether every state these steps recorded reached its entry.
+  bool everyStateRecorded() const { return !stateLost_; }
+
+ private:
+  MarkResult noted(MarkResult result);
+  bool stateLost_ = false;
+};

@@ -106,32 +106,15 @@ bool isMember(const PackageFile& file, const std::string& name) {
                      [&name](const auto& member) { return namesEqual(member->name, name); });
 }
 
-// Writes the entry of a bundle whose members are about to go in: it names no
-// release, and its meta files (never its image) hold it.
-bool registerInterim(const Installation& run, InstalledPackage& bundle) {
-  const auto version = bundle.version, buildTime = bundle.buildTime, flags = bundle.flags;
-  bundle.version = 0;
-  bundle.buildTime = 0;
-  bundle.flags &= ~std::uint32_t(imageMeta);
-  const bool written = run.effects.registerPackage(run.console, bundle);
-  bundle.version = version;
-  bundle.buildTime = buildTime;
-  bundle.flags = flags;
-  return written;
-}
-
-// After the bundle named name failed to install: the new release's record
-// goes, and old, the record the bundle had before, is written again, as meta
-// files, since the image it may have come from went with its entry.
+// After the bundle named name failed to install: the new release's record,
+// never written, goes, and old, the record the bundle had before and whose
+// entry stayed, comes back.
 void restoreBundle(const Installation& run, const std::string& name,
                    std::unique_ptr<InstalledPackage> old) {
   Console& console = run.console;
   const int index = console.packages.findIndex(name);
-  if (index >= 0)
-    run.effects.removePackage(console, *console.packages.take(static_cast<std::size_t>(index)));
-  if (!old) return;
-  old->flags &= ~std::uint32_t(imageMeta);
-  if (run.effects.registerPackage(console, *old)) console.packages.append(std::move(old));
+  if (index >= 0) console.packages.take(static_cast<std::size_t>(index));
+  if (old) console.packages.append(std::move(old));
 }
 
 }  // namespace
@@ -204,17 +187,17 @@ bool readAndCheck(const Installation& run, PartStream& stream, const Dependency*
 }
 
 // Lets the planner see the new release in place of the old one (unless only
-// its bundle membership changes), carries the plan out, removes the old
-// release, and hands the new record back for installing.
-std::unique_ptr<InstalledPackage> planAroundNew(const Installation& run, Checked& checked) {
+// its bundle membership changes) and carries the plan out; hands the new
+// record back for installing, and the old one, which goes only once the new
+// release is committed.
+std::unique_ptr<InstalledPackage> planAroundNew(const Installation& run, Checked& checked,
+                                                std::unique_ptr<InstalledPackage>& old) {
   Console& console = run.console;
-  std::unique_ptr<InstalledPackage> old;
   const int index = console.packages.findIndex(checked.package->name);
   if (index >= 0) old = console.packages.take(static_cast<std::size_t>(index));
   InstalledPackage* planned = checked.package.get();
   console.packages.append(std::move(checked.package));
   if (!(checked.result & BundleChange)) planAround(run, *planned);
-  if (old) run.effects.removePackage(console, *old);
   return takeOut(console.packages, planned);
 }
 
@@ -263,10 +246,15 @@ OneInstalled installOne(const Installation& run, PartStream& stream, const Depen
     one.bootImage = bundle == nullptr && one.record != nullptr && (one.record->flags & bootImage);
     return one;
   }
+  std::unique_ptr<InstalledPackage> old;
   std::unique_ptr<InstalledPackage> package =
-      stream.isAlternateMagic() ? std::move(checked.package) : planAroundNew(run, checked);
-  one.failed = !package || !run.effects.installPackage(run.console, *package, stream, run.runFlags);
-  if (one.failed) return one;
+      stream.isAlternateMagic() ? std::move(checked.package) : planAroundNew(run, checked, old);
+  one.failed = !package || !run.effects.installPackage(run.console, *package, stream,
+                                                       run.runFlags, old.get());
+  if (one.failed) {
+    if (old) run.console.packages.append(std::move(old));
+    return one;
+  }
   one.record = addBackAndSettle(run, std::move(package));
   one.bootImage = (one.record->flags & bootImage) != 0;
   return one;
@@ -313,16 +301,11 @@ InstallOutcome installBundle(const Installation& run, PartStream& stream, const 
   }
   if (checkInstall(console, *bundle, false, run.runFlags) & ~run.runFlags)
     return InstallOutcome::Refused;
-  // The old record goes, but is kept at hand until every member is in.
+  // The old record's entry stays until every member is in, so that a run cut
+  // short on the way is retried; the whole record replaces it once they are.
   std::unique_ptr<InstalledPackage> old;
   const int oldIndex = console.packages.findIndex(bundle->name);
-  if (oldIndex >= 0) {
-    old = console.packages.take(static_cast<std::size_t>(oldIndex));
-    run.effects.removePackage(console, *old);
-  }
-  // Until every member is in, the entry names no release, so that a run cut
-  // short on the way is retried; the whole record is written once they are.
-  if (!registerInterim(run, *bundle)) return InstallOutcome::NotInstalled;
+  if (oldIndex >= 0) old = console.packages.take(static_cast<std::size_t>(oldIndex));
 
   Dependency bundleDependency;
   bundleDependency.name = bundle->name;
@@ -350,8 +333,10 @@ InstallOutcome installBundle(const Installation& run, PartStream& stream, const 
     return installed < 0 ? InstallOutcome::MemberFailed : InstallOutcome::NoMemberInstalled;
   }
   InstalledPackage* written = console.packages.find(bundleDependency.name);
-  if (written == nullptr || !run.effects.registerPackage(console, *written))
+  if (written == nullptr || !run.effects.registerBundle(console, *written, old.get(), oldMembers)) {
+    restoreBundle(run, bundleDependency.name, std::move(old));
     return InstallOutcome::NotInstalled;
+  }
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))
       record->action = ScheduledAction::Uninstall;

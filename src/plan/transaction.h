@@ -42,8 +42,8 @@ void wantInstalledParts(PartStream& stream);
 // as its header is read; withBootImage whether the installed package (a
 // member, for a bundle) carries the boot image. A failed member ends a bundle
 // there: the members not reached keep their installed releases, and the
-// bundle its installed record. While the members go in, the bundle's entry
-// names no release.
+// bundle its installed record. The bundle's entry stays as it was until every
+// member is in.
 [[nodiscard]] InstallOutcome installFromStream(Console& console, FlashEffects& effects,
                                                const PackageFile& file, RunFlags runFlags,
                                                const UserStates& userStates, std::string* imageDir,

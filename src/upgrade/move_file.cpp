@@ -56,7 +56,12 @@ bool moveOpenFile(int& descriptor, const char* source, const char* destination) 
     removeOwnFile(destination);
     return false;
   }
-  removeOwnFile(source);
+  // A file that cannot leave its place stays there, the only copy.
+  if (removeOwnFile(source) == OwnRemoval::Failed) {
+    ::close(to);
+    removeOwnFile(destination);
+    return false;
+  }
   ::close(descriptor);
   descriptor = to;
   return true;

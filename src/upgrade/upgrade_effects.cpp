@@ -51,8 +51,13 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   if (statOwnFile("/flash/bootimage", bootImage) && bootImage.st_nlink == 1)
     removeOwnFile("/flash/bootimage");
   if (linkInstalled(file, image)) {
-    if (withBootImage) linkOwnFile(image, "/flash/bootimage");
+    if (withBootImage && !linkOwnFile(image, "/flash/bootimage")) leaveStagedToNextRun();
     return true;
+  }
+  // A full disk or an I/O error: the file stays, and the next run links it.
+  if (errno == ENOSPC || errno == EIO) {
+    leaveStagedToNextRun();
+    return false;
   }
   makeOwnDir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
@@ -64,11 +69,13 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
 
 }  // namespace
 
-FlashEffects& DeviceUpgradeEffects::flash() { return deviceFlashEffects(); }
+FlashEffects& DeviceUpgradeEffects::flash() { return flash_; }
 
 void DeviceUpgradeEffects::consumeSchedules() {
   filePlatform().syncAll();
-  consumeScheduleFiles();
+  // Actions whose state could not be recorded are asked for again by the
+  // next run.
+  consumeScheduleFiles(flash_.everyStateRecorded());
 }
 
 void DeviceUpgradeEffects::dropDowngradeMarker(Console& console) {
@@ -96,9 +103,13 @@ void DeviceUpgradeEffects::keepForLater(Console& console, const PackageFile& fil
 
 void DeviceUpgradeEffects::dropInstalledFile(const PackageFile& file) {
   if (file.foundPath != file.path) forgetRamMove(moves_, file.path);
-  removeOwnFile(file.path);
+  if (removeOwnFile(file.path) == OwnRemoval::Failed) leaveStagedToNextRun();
 }
 
 void DeviceUpgradeEffects::dropRamMoves() { ::dropRamMoves(moves_); }
 
 void DeviceUpgradeEffects::halt() { haltForGood(); }
+
+void DeviceUpgradeEffects::installationBegins(const PackageFile& file) { staged_.emplace(file.path); }
+
+void DeviceUpgradeEffects::installationEnds() { staged_.reset(); }

@@ -4,7 +4,10 @@
 // and reports; it changes files only through these and the flash steps.
 #pragma once
 
+#include <optional>
+
 #include "console/console.h"
+#include "install/journal.h"
 #include "model/run_flags.h"
 #include "plan/flash_effects.h"
 #include "upgrade/postlog.h"
@@ -42,6 +45,24 @@ class UpgradeEffects {
   virtual void dropRamMoves() = 0;
   // The installed set is empty: the device cannot run (see haltForGood).
   virtual void halt() = 0;
+  // An installation from file begins or has ended (its image kept and the
+  // file dropped or kept for later).
+  virtual void installationBegins(const PackageFile& file) = 0;
+  virtual void installationEnds() = 0;
+
+  // Brackets one installation: begins when made, ends when it goes.
+  class Installing {
+   public:
+    Installing(UpgradeEffects& effects, const PackageFile& file) : effects_(effects) {
+      effects_.installationBegins(file);
+    }
+    ~Installing() { effects_.installationEnds(); }
+    Installing(const Installing&) = delete;
+    Installing& operator=(const Installing&) = delete;
+
+   private:
+    UpgradeEffects& effects_;
+  };
 };
 
 // The device's steps, one object per run: it holds the RAM moves the run
@@ -58,7 +79,13 @@ class DeviceUpgradeEffects final : public UpgradeEffects {
   void dropInstalledFile(const PackageFile& file) override;
   void dropRamMoves() override;
   void halt() override;
+  // The journal names the file in its commit records while it is installed,
+  // so that a run cut short after a commit still removes it.
+  void installationBegins(const PackageFile& file) override;
+  void installationEnds() override;
 
  private:
+  DeviceFlashEffects flash_;
   RamMoves moves_;
+  std::optional<ScopedStagedFile> staged_;
 };

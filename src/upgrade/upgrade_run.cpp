@@ -27,6 +27,7 @@ void takeStock(const Console& console, UserStates& userStates, std::set<std::str
 // a later run when not.
 void install(Console& console, UpgradeEffects& effects, PackageFile& file, RunFlags runFlags,
              const UserStates& userStates) {
+  const UpgradeEffects::Installing installing(effects, file);
   bool withBootImage = false;
   const bool installed = installFromStream(console, effects.flash(), file, runFlags, userStates,
                                            nullptr, &withBootImage) == InstallOutcome::Installed;

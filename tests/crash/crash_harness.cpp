@@ -189,18 +189,30 @@ void list(const std::string& root, const std::string& dir, bool whole,
 // times (database files and directories carry the time they were written) and
 // the message log's lines (a rerun logs what it did, not what the first run
 // did). /ram is left out too: its copies and schedule files do not outlive a
-// restart.
+// restart. The listing's lines are compared sorted: their order is the order
+// in which the file system lists the database directory.
 struct State {
   std::vector<std::string> tree;
   std::string listing;
   bool operator==(const State&) const = default;
 };
 
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 State stateOf(const std::string& root, bool withListing = true) {
   State state;
   for (const char* top : {"/flash", "/rw"}) list(root, top, false, state.tree);
   std::sort(state.tree.begin(), state.tree.end());
-  if (withListing) state.listing = runChild(root, {"--show"}, {}, true);
+  if (withListing) {
+    std::vector<std::string> lines = linesOf(runChild(root, {"--show"}, {}, true));
+    std::sort(lines.begin(), lines.end());
+    for (const std::string& line : lines) state.listing += line + "\n";
+  }
   return state;
 }
 
@@ -212,13 +224,6 @@ std::string keyOf(const std::string& root) {
   std::string key;
   for (const std::string& line : lines) key += line + "\n";
   return key;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 std::string firstDifference(const State& seen, const State& expected) {
@@ -460,6 +465,8 @@ class Runner {
     std::error_code ignored;
     fs::remove_all(root_ + "/ram", ignored);
     fs::create_directories(root_ + "/ram/pdb");
+    // What the device holds once a run has read the journal (a listing does).
+    runChild(root_, {"--show"}, {}, true);
     const State cutState = stateOf(root_, false);
     why = wholePackages(root_, cutState, before_, after_);
     if (!why.empty()) return why = "after the cut: " + why, false;

@@ -1,11 +1,14 @@
 // crash_table: for each scenario and fault mode, how many call numbers lead
 // to what the uninterrupted run leaves, of all and of the sample, in the form
 // of tests/data/crash/baseline.txt; the first differences go to standard error.
+// Arguments, when given, name the only scenarios measured.
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "crash/crash_harness.h"
 
-int main() {
+int main(int argc, char** argv) {
   if (const std::string why = crash::harnessUnavailable(); !why.empty()) {
     std::fprintf(stderr, "crash_table: %s\n", why.c_str());
     return 2;
@@ -16,6 +19,7 @@ int main() {
       "# The ratchet test fails when more points fail; record the new output when fewer do.\n",
       crash::sampleStep);
   for (const crash::Scenario& scenario : crash::scenarios()) {
+    if (argc > 1 && std::find(argv + 1, argv + argc, scenario.name) == argv + argc) continue;
     const crash::Measurement measured = crash::measure(scenario, false);
     if (!measured.problem.empty())
       std::fprintf(stderr, "%s: %s\n", scenario.name.c_str(), measured.problem.c_str());

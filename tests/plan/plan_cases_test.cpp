@@ -196,8 +196,8 @@ TEST_P(PlanCase, Produces) {
       }
     }
     RUN_CHROOTED(root.path(), [&] {
-      const bool changed =
-          applyScheduledActions(out.console, deviceFlashEffects(), has("silent") ? 0 : 1);
+      DeviceFlashEffects device;
+      const bool changed = applyScheduledActions(out.console, device, has("silent") ? 0 : 1);
       got["RESULT"] = changed ? "changed\n" : "unchanged\n";
       for (const auto& record : out.console.packages)
         got["AFTER"] += nameVersionText(*record) + (record->disabled ? " disabled " : " enabled ") +

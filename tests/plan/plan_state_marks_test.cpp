@@ -10,9 +10,15 @@ namespace {
 // Records states with the result given; changes nothing else.
 struct MarkingWith final : FlashEffects {
   explicit MarkingWith(MarkResult result) : result(result) {}
-  bool installPackage(Console&, InstalledPackage&, PartStream&, RunFlags) override { return true; }
+  bool installPackage(Console&, InstalledPackage&, PartStream&, RunFlags,
+                      const InstalledPackage*) override {
+    return true;
+  }
   void removePackage(Console&, InstalledPackage&) override {}
-  bool registerPackage(Console&, InstalledPackage&) override { return true; }
+  bool registerBundle(Console&, InstalledPackage&, const InstalledPackage*,
+                      const std::set<std::string>&) override {
+    return true;
+  }
   MarkResult markDisabled(InstalledPackage& package) override {
     package.disabled = true;
     return result;

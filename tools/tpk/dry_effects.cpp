@@ -7,7 +7,7 @@
 namespace tpk {
 
 bool DryEffects::installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                                RunFlags) {
+                                RunFlags, const InstalledPackage*) {
   while (stream.currentType() != partPackage && stream.currentType() != -1) stream.next();
   reportInstalled(console, package);
   return true;

@@ -13,9 +13,12 @@ class DryEffects final : public FlashEffects, public UpgradeEffects {
   // Walks the package's remaining parts up to the next package and reports
   // "installed ..." as an installation does; nothing is extracted or written.
   bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                      RunFlags runFlags) override;
+                      RunFlags runFlags, const InstalledPackage* old) override;
   void removePackage(Console& console, InstalledPackage& package) override;
-  bool registerPackage(Console&, InstalledPackage&) override { return true; }
+  bool registerBundle(Console&, InstalledPackage&, const InstalledPackage*,
+                      const std::set<std::string>&) override {
+    return true;
+  }
   MarkResult markDisabled(InstalledPackage& package) override;
   MarkResult markEnabled(InstalledPackage& package) override;
 
@@ -33,6 +36,8 @@ class DryEffects final : public FlashEffects, public UpgradeEffects {
   void dropInstalledFile(const PackageFile&) override {}
   void dropRamMoves() override {}
   void halt() override { halted = true; }
+  void installationBegins(const PackageFile&) override {}
+  void installationEnds() override {}
 
   // Package files the run would leave in place, not installed.
   int kept = 0;

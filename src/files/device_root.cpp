@@ -28,9 +28,9 @@ bool takeComponent(std::string& pending, std::string& component) {
 // The path relative to root that name (relative to root) leads to, each link on
 // the way (the last one too when followLast) followed as if root were the
 // process's own: an absolute target starts again at root, ".." stops there.
-// The path found names no link ("." for root itself; a missing last component
-// is kept). False (errno set) when a component cannot be looked up or the links
-// go round.
+// The path found names no link: "." for root itself, and a missing last
+// component is kept. False (errno set) when a component cannot be looked up
+// or the links go round.
 bool resolveBelowRoot(int root, const char* name, bool followLast, std::string& resolved) {
   std::string pending = name, found, component;
   int links = 0;

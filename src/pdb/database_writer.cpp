@@ -1,9 +1,11 @@
 #include "pdb/database_writer.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 #include "files/file_platform.h"
 #include "pdb/file_output.h"
@@ -34,6 +36,16 @@ bool writeState(int database, int entry, const char* name, const std::string& co
 // Removes name from the entry dir; false when it stays.
 bool removeState(int entry, const char* name) {
   return filePlatform().removeAt(entry, name, 0) == 0 || errno == ENOENT;
+}
+
+// Whether the state file name in the entry dir holds the user's word.
+bool holdsUser(int entry, const char* name) {
+  const int fd = ::openat(entry, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[sizeof "user\n"] = {};
+  const ssize_t length = ::read(fd, text, sizeof text);
+  ::close(fd);
+  return length == 5 && std::string_view(text, 5) == "user\n";
 }
 
 // The entry of package, made when missing, beside its database directory.
@@ -220,6 +232,13 @@ MarkResult writeMark(const InstalledPackage& package) {
   const StateDirs dirs = stateDirs(package);
   if (!dirs.entry.valid()) return MarkResult::NoEntry;
   const int database = dirs.database.get(), entry = dirs.entry.get();
+  // A user's state turned over is one rename, so that not even a power cut
+  // leaves both files.
+  const char* from = package.disabled ? "enabled" : "disabled";
+  const char* to = package.disabled ? "disabled" : "enabled";
+  if (package.userForced && holdsUser(entry, from) &&
+      filePlatform().renameAt(entry, from, entry, to) == 0)
+    return MarkResult::Recorded;
   bool written;
   if (package.disabled) {
     written = writeState(database, entry, "disabled", package.userForced ? "user\n" : "auto\n");

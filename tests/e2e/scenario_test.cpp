@@ -15,10 +15,10 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <set>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "pkgwriter/pkgwriter.h"
@@ -235,7 +235,9 @@ struct Script {
   static std::map<std::string, std::string> listed(const DeviceRoot& root) {
     std::map<std::string, std::string> states;
     const Lines lines = tpk::shownLines(root.run({"--show"}).output);
-    const auto trimmed = [](std::string text) { return text.erase(0, text.find_first_not_of(' ')); };
+    const auto trimmed = [](std::string text) {
+      return text.erase(0, text.find_first_not_of(' '));
+    };
     for (std::size_t i = 2; i < lines.size(); ++i)
       states[trimmed(lines[i].substr(0, 16))] =
           std::string(lines[i].at(17) == 'X' ? "disabled " : "enabled ") +
@@ -306,7 +308,8 @@ struct Script {
     const std::string untouched = fingerprint(root->path());
     const ProcessResult planned = tpkPlan(options, paths);
     same(fingerprint(root->path()), untouched, "tpk plan changed its root");
-    for (const std::string& path : paths) fs::rename(path, root->at(path.substr(outside.path().size())));
+    for (const std::string& path : paths)
+      fs::rename(path, root->at(path.substr(outside.path().size())));
     const DeviceRoot copy;  // the listing carries out what is scheduled
     fs::copy(root->path(), copy.path(),
              fs::copy_options::recursive | fs::copy_options::copy_symlinks |

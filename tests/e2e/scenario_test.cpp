@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "pkgwriter/pkgwriter.h"
@@ -26,6 +27,7 @@
 #include "support/fingerprint.h"
 #include "support/installer_process.h"
 #include "tpk/relation_text.h"
+#include "tpk/shown_lines.h"
 #include "tpk/version_text.h"
 
 namespace {
@@ -48,19 +50,6 @@ inline pkgwriter::PackageLayout package(const std::string& name, Version version
                         .compressed();
   layout.signer = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
   return layout;
-}
-
-// What a person reads on the terminal: each line after its last carriage
-// return, cursor controls left out.
-inline Lines shownLines(const std::string& output) {
-  Lines lines;
-  std::istringstream text(output);
-  for (std::string line; std::getline(text, line);) {
-    for (const char* control : {"\x1b[?25l", "\x1b[?25h"}) replaceAll(line, control, "");
-    const auto cr = line.rfind('\r');
-    lines.push_back(cr == std::string::npos ? line : line.substr(cr + 1));
-  }
-  return lines;
 }
 
 // The run's status, output and root as recorded (see the README).
@@ -104,7 +93,7 @@ const Lines commands = wordsOf(
     "package bundle bytes cut magic graft prepend append root lay flash fill mkdir write stage rm "
     "symlink shell plant mark run run-sorted run-shown exec try halt kill say expect-same "
     "expect-unchanged expect-status expect-output expect-end expect-file expect-text "
-    "expect-exists expect-absent expect-regular expect-line expect-tail unnest");
+    "expect-exists expect-absent expect-regular expect-line expect-tail unnest plan plan-table");
 
 struct Script {
   std::map<std::string, pkgwriter::PackageLayout> packages;
@@ -117,6 +106,7 @@ struct Script {
   bool skipping = false;  // until the next root: what the case needs cannot be made here
   ProcessResult last;
   std::string seen;
+  Lines staged;  // device paths staged since the last run
 
   Version version(const std::string& text) {
     Version v = 0;
@@ -176,6 +166,7 @@ struct Script {
       if (key == "disabled") relation(b.defaultDisabled);
       if (key == "install") p.onInstall = value;
       if (key == "trailer") p.trailer = value;
+      if (key == "arch") p.architecture = value;
       if (key == "unsigned") p.signer = {};
       if (key == "bound")
         p.bound = true, b.binder = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
@@ -204,6 +195,7 @@ struct Script {
       options.input = files.at(args.back()), args.resize(args.size() - 2);
     if (w[0] == "halt") options.timeLimitSeconds = 5;
     last = root->run(args, options);
+    staged.clear();
     std::remove(root->at("/flash/filler").c_str());  // what fill left
     EXPECT_EQ(last.stateAtTimeLimit, w[0] == "halt" ? 'S' : 0) << "the run did not end, or did";
     if (w[0] == "try" || w[0] == "halt") return;
@@ -214,12 +206,12 @@ struct Script {
     ProcessResult result = last;
     if (w[0] == "run-shown") {
       result.output.clear();
-      for (const std::string& line : shownLines(last.output)) result.output += line + "\n";
+      for (const std::string& line : tpk::shownLines(last.output)) result.output += line + "\n";
       return kept.push_back(outcome(result, *root));
     }
     if (w[0] == "run-sorted") {
       const auto sorted = [](const std::string& text) {
-        Lines lines = shownLines(text);
+        Lines lines = tpk::shownLines(text);
         std::sort(lines.begin(), lines.end());
         std::string joined;
         for (const std::string& line : lines) joined += line + "\n";
@@ -229,6 +221,105 @@ struct Script {
       writeFile(root->at("/flash/postlog"), sorted(readFile(root->at("/flash/postlog"))));
     }
     seen += outcome(result, *root);
+  }
+
+  // tpk plan over the root, with options, and files given by path.
+  ProcessResult tpkPlan(const Lines& options, const Lines& given) {
+    Lines args = {TPK_BINARY, "plan", "--root", root->path()};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), given.begin(), given.end());
+    return runBuiltProgram(TPK_BINARY, args);
+  }
+
+  // "<state> <version>" by name, as the installer's listing shows each package.
+  static std::map<std::string, std::string> listed(const DeviceRoot& root) {
+    std::map<std::string, std::string> states;
+    const Lines lines = tpk::shownLines(root.run({"--show"}).output);
+    const auto trimmed = [](std::string text) {
+      return text.erase(0, text.find_first_not_of(' '));
+    };
+    for (std::size_t i = 2; i < lines.size(); ++i)
+      states[trimmed(lines[i].substr(0, 16))] =
+          std::string(lines[i].at(17) == 'X' ? "disabled " : "enabled ") +
+          trimmed(lines[i].substr(20, 13));
+    return states;
+  }
+
+  // Python's JSON parser reads tpk plan's object: "m <message>" each,
+  // "p <name> <state> <version> -> <state> <version>" each, "exit <n>".
+  static std::string parsed(const std::string& json) {
+    const ScratchDir scratch;
+    writeFile(scratch / "plan.json", json);
+    const std::string command =
+        "python3 -c 'import json,sys\n"
+        "d=json.load(open(sys.argv[1]))\n"
+        "for m in d[\"messages\"]: print(\"m\", m)\n"
+        "for p in sorted(d[\"packages\"], key=lambda p: p[\"name\"]):\n"
+        "  b, a = p[\"before\"], p[\"after\"]\n"
+        "  print(\"p\", p[\"name\"], b[\"state\"], b[\"version\"], \"->\", a[\"state\"], "
+        "a[\"version\"])\n"
+        "print(\"exit\", d[\"exit\"])' " +
+        (scratch / "plan.json");
+    std::string text;
+    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        text.append(buffer, n);
+      ::pclose(pipe);
+    }
+    return text;
+  }
+
+  // The installer's run in the parsed plan's form.
+  static std::string happened(const ProcessResult& run,
+                              const std::map<std::string, std::string>& before,
+                              const std::map<std::string, std::string>& after) {
+    std::string text;
+    for (const std::string& line : tpk::shownLines(run.output)) text += "m " + line + "\n";
+    std::set<std::string> names;
+    for (const auto* states : {&before, &after})
+      for (const auto& [name, state] : *states) names.insert(name);
+    const auto stateOf = [](const auto& states, const std::string& name) {
+      const auto found = states.find(name);
+      return found == states.end() ? std::string("absent None") : found->second;
+    };
+    for (const std::string& name : names)
+      text += "p " + name + " " + stateOf(before, name) + " -> " + stateOf(after, name) + "\n";
+    return text + "exit " + std::to_string(run.status) + "\n";
+  }
+
+  // plan [--arch A] [given]: tpk plan --json predicts the next run (given:
+  // the files staged since the last run named to it from outside the root),
+  // leaving the root alone; the installer then makes the run on the root, and
+  // its shown lines, the listings before and after it and its status must be
+  // the prediction. The last outcome is tpk plan's.
+  void plan(const Lines& w) {
+    const bool given = std::ranges::count(w, "given") > 0;
+    Lines options = {"--json"}, paths;
+    ProcessOptions environment;
+    if (w.size() > 2 && w[1] == "--arch")
+      options.insert(options.end(), {"--arch", w[2]}), environment.environment["arch"] = w[2];
+    const ScratchDir outside;
+    for (const std::string& path : given ? staged : Lines{}) {
+      makeDirs(fs::path(outside.path() + path).parent_path());
+      fs::rename(root->at(path), outside.path() + path);
+      paths.push_back(outside.path() + path);
+    }
+    const std::string untouched = fingerprint(root->path());
+    const ProcessResult planned = tpkPlan(options, paths);
+    same(fingerprint(root->path()), untouched, "tpk plan changed its root");
+    for (const std::string& path : paths)
+      fs::rename(path, root->at(path.substr(outside.path().size())));
+    const DeviceRoot copy;  // the listing carries out what is scheduled
+    fs::copy(root->path(), copy.path(),
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks |
+                 fs::copy_options::overwrite_existing);
+    const auto before = listed(copy);
+    const ProcessResult run = root->run({}, environment);
+    const std::string predicted = parsed(planned.output);
+    check(!predicted.empty(), "python3 could not read: " + planned.output);
+    same(happened(run, before, listed(*root)), predicted, planned.errors);
+    last = planned, staged.clear();
   }
 
   // The process of the installer running over the root, found by its command line.
@@ -336,7 +427,11 @@ struct Script {
     if (c == "write" || c == "stage")
       makeDirs(fs::path(root->at(w[c == "stage" ? 2 : 1])).parent_path());
     if (c == "write") writeFile(root->at(w[1]), text);
-    if (c == "stage") writeFile(root->at(w[2]), files.at(w[1]));
+    if (c == "stage") writeFile(root->at(w[2]), files.at(w[1])), staged.push_back(w[2]);
+    if (c == "plan") plan(w);
+    if (c == "plan-table")  // tpk plan's lines as shown, recorded
+      for (const std::string& line : tpk::shownLines(tpkPlan({}, {}).output))
+        seen += "| " + line + "\n";
     if (c == "rm") fs::remove_all(root->at(w[1]));
     if (c == "say") seen += joined(w) + "\n";
     if (c == "shell") {  // $ROOT standing for the root
@@ -372,7 +467,7 @@ struct Script {
       check(::lstat(root->at(w[1]).c_str(), &status) == 0 && S_ISREG(status.st_mode), w[1]);
     if (c == "expect-unchanged") same(outside(), marked, "outside /flash");
     if (c == "expect-line") {
-      const Lines shown = shownLines(last.output);
+      const Lines shown = tpk::shownLines(last.output);
       EXPECT_NE(std::find(shown.begin(), shown.end(), w[1]), shown.end()) << last.output;
     }
     // "d/d/..." below /flash removed a level at a time, each path short: too
@@ -385,7 +480,7 @@ struct Script {
     if (c == "expect-file") same(readFile(root->at(w[1])), files.at(w[2]), w[1]);
     if (c == "expect-absent") check(!exists(root->at(w[1])), w[1]);
     if (c == "expect-tail") {  // the last lines shown begin so, in this order
-      const Lines shown = shownLines(last.output);
+      const Lines shown = tpk::shownLines(last.output);
       ASSERT_GE(shown.size(), w.size() - 1) << last.output;
       for (std::size_t i = 1; i < w.size(); ++i)
         EXPECT_TRUE(shown.end()[long(i) - long(w.size())].starts_with(w[i])) << w[i];
@@ -466,7 +561,7 @@ TEST(Extraction, AFlashWithoutRoomIsAlwaysReported) {
           ProcessOptions options;
           options.input = stream;
           const ProcessResult result = root.run({"-"}, options);
-          const Lines lines = shownLines(result.output);
+          const Lines lines = tpk::shownLines(result.output);
           const bool said =
               std::find(lines.begin(), lines.end(), "installed tool-1.0") != lines.end();
           const bool there = exists(root.at("/flash/usr/bin/tool")) &&

@@ -7,13 +7,13 @@
 #include <fstream>
 #include <set>
 
+#include "files/device_root.h"
 #include "plan/candidate_order.h"
 #include "plan/install_check.h"
 #include "plan/relations.h"
 #include "plan/scheduled_actions.h"
 #include "plan/transaction.h"
 #include "support/captured_console.h"
-#include "support/chroot_runner.h"
 #include "support/fake_flash.h"
 #include "support/scratch_dir.h"
 #include "tpk/relation_text.h"
@@ -195,20 +195,18 @@ TEST_P(PlanCase, Produces) {
         writeFile(root / "flash" + file, "");
       }
     }
-    RUN_CHROOTED(root.path(), [&] {
-      DeviceFlashEffects device;
-      const bool changed = applyScheduledActions(out.console, device, has("silent") ? 0 : 1);
-      got["RESULT"] = changed ? "changed\n" : "unchanged\n";
-      for (const auto& record : out.console.packages)
-        got["AFTER"] += nameVersionText(*record) + (record->disabled ? " disabled " : " enabled ") +
-                        actionNames[int(record->action)] + "\n";
-      std::set<std::string> files;  // sorted
-      for (const auto& entry : fs::recursive_directory_iterator("/flash"))
-        if (entry.is_regular_file()) files.insert(entry.path().string());
-      for (const std::string& file : files) got["FILES"] += file + "\n";
-      compare();
-    });
-    return;
+    const ScopedDeviceRoot device(root.path());
+    ASSERT_TRUE(device.opened());
+    DeviceFlashEffects flash;
+    const bool changed = applyScheduledActions(out.console, flash, has("silent") ? 0 : 1);
+    got["RESULT"] = changed ? "changed\n" : "unchanged\n";
+    for (const auto& record : out.console.packages)
+      got["AFTER"] += nameVersionText(*record) + (record->disabled ? " disabled " : " enabled ") +
+                      actionNames[int(record->action)] + "\n";
+    std::set<std::string> files;  // sorted, as device paths
+    for (const auto& entry : fs::recursive_directory_iterator(root / "flash"))
+      if (entry.is_regular_file()) files.insert(entry.path().string().substr(root.path().size()));
+    for (const std::string& file : files) got["FILES"] += file + "\n";
   }
   compare();
 }

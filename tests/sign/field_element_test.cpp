@@ -1,6 +1,5 @@
 // Packing at the edges of the field; the field operations themselves are held
-// by the signature vectors (with their ladder intermediates) and the libsodium
-// ladder oracle.
+// by the signature vectors (with their ladder intermediates).
 #include "sign/field_element.h"
 
 #include <gtest/gtest.h>

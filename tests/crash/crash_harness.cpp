@@ -1,6 +1,5 @@
 #include "crash/crash_harness.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -22,6 +21,7 @@
 
 #include "driver/installer_run.h"
 #include "files/file_platform.h"
+#include "files/write_all.h"
 #include "support/scratch_dir.h"
 
 namespace crash {
@@ -32,12 +32,13 @@ namespace fs = std::filesystem;
 constexpr std::size_t failuresKept = 5;
 constexpr unsigned runSeconds = 30;  // a run still going then is killed
 
-// What a faulted run meets at call number at.
+// What a faulted run meets at call number at: a kill there, or the fault.
 struct Injection {
-  enum What : std::uint8_t { None, Kill, Tear, Fail } what = None;
+  bool kill = false;
   std::uint64_t at = 0;
-  int error = 0;
+  FileFault fault{};
 };
+constexpr Injection killAt(std::uint64_t at) { return {true, at}; }
 
 // The device's calls, but for the syncs: the scratch roots live in memory, and
 // what a sync makes durable is modelled where the power is cut (see cut()).
@@ -58,31 +59,13 @@ class InjectingPlan final : public FileFaultPlan {
   FileFault before(std::uint64_t n, FileCall call) override {
     calls.push_back(letterOf(call));
     if (n != injection_.at) return {};
-    switch (injection_.what) {
-      case Injection::Kill:
-        ::kill(::getpid(), SIGKILL);
-        break;
-      case Injection::Tear:
-        return {FileFault::Tear, 0, 1};
-      case Injection::Fail:
-        return {FileFault::Fail, injection_.error};
-      case Injection::None:
-        break;
-    }
-    return {};
+    if (injection_.kill) ::kill(::getpid(), SIGKILL);
+    return injection_.fault;
   }
 
  private:
   Injection injection_;
 };
-
-void writeAll(int fd, const std::string& text) {
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 // Runs the installer's entry point in a forked child with "-r root" and args.
 // Returns its standard output when output is set, otherwise the kinds of the
@@ -113,17 +96,14 @@ std::string runChild(const std::string& root, const std::vector<std::string>& ar
     }
     std::cout.flush();
     std::fflush(nullptr);
-    if (!output) writeAll(report[1], plan.calls);
+    if (!output) static_cast<void>(writeAll(report[1], plan.calls.data(), plan.calls.size()));
     ::_exit(status & 255);
   }
   ::close(report[1]);
   std::string text;
   char buffer[4096];
-  for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
+  for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
+    if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
   ::close(report[0]);
   int status = 0;
   while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -152,15 +132,10 @@ std::string hashOf(const std::string& path) {  // FNV-1a, 64 bits
 // contents are left out unless whole is set.
 void list(const std::string& root, const std::string& dir, bool whole,
           std::vector<std::string>& lines) {
-  DIR* stream = ::opendir((root + dir).c_str());
-  if (stream == nullptr) return;
-  std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(stream))
-    if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
-      names.push_back(entry->d_name);
-  ::closedir(stream);
-  for (const std::string& name : names) {
-    const std::string path = dir + "/" + name, full = root + path;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(root + dir, error), end; it != end;
+       it.increment(error)) {
+    const std::string full = it->path().string(), path = full.substr(root.size());
     struct stat info {};
     if (::lstat(full.c_str(), &info) != 0) continue;
     std::ostringstream line;
@@ -168,18 +143,17 @@ void list(const std::string& root, const std::string& dir, bool whole,
          << ':' << info.st_gid;
     if (S_ISDIR(info.st_mode)) {
       lines.push_back(line.str() + " dir");
-      list(root, path, whole, lines);
       continue;
     }
     line << " links " << info.st_nlink << ' ';
-    if (S_ISREG(info.st_mode) && !whole && path == "/flash/postlog")
-      line << "file (contents left out)";
-    else if (S_ISREG(info.st_mode))
-      line << "file " << info.st_size << ' ' << hashOf(full);
-    else if (S_ISLNK(info.st_mode))
+    if (S_ISLNK(info.st_mode))
       line << "link " << fs::read_symlink(full).string();
-    else
+    else if (!S_ISREG(info.st_mode))
       line << "node " << (info.st_mode & S_IFMT) << ' ' << info.st_rdev;
+    else if (!whole && path == "/flash/postlog")
+      line << "file (contents left out)";
+    else
+      line << "file " << info.st_size << ' ' << hashOf(full);
     lines.push_back(line.str());
   }
 }
@@ -192,8 +166,7 @@ void list(const std::string& root, const std::string& dir, bool whole,
 // restart. The listing's lines are compared sorted: their order is the order
 // in which the file system lists the database directory.
 struct State {
-  std::vector<std::string> tree;
-  std::string listing;
+  std::vector<std::string> tree, listing;
   bool operator==(const State&) const = default;
 };
 
@@ -208,27 +181,22 @@ State stateOf(const std::string& root, bool withListing = true) {
   State state;
   for (const char* top : {"/flash", "/rw"}) list(root, top, false, state.tree);
   std::sort(state.tree.begin(), state.tree.end());
-  if (withListing) {
-    std::vector<std::string> lines = linesOf(runChild(root, {"--show"}, {}, true));
-    std::sort(lines.begin(), lines.end());
-    for (const std::string& line : lines) state.listing += line + "\n";
-  }
+  if (withListing) state.listing = linesOf(runChild(root, {"--show"}, {}, true));
+  std::sort(state.listing.begin(), state.listing.end());
   return state;
 }
 
 // Everything the next run can read, in directory order: two roots alike in
 // this lead to the same rerun.
-std::string keyOf(const std::string& root) {
+std::vector<std::string> keyOf(const std::string& root) {
   std::vector<std::string> lines;
   for (const char* top : {"/flash", "/rw", "/ram", "/proc"}) list(root, top, true, lines);
-  std::string key;
-  for (const std::string& line : lines) key += line + "\n";
-  return key;
+  return lines;
 }
 
 std::string firstDifference(const State& seen, const State& expected) {
   for (const auto& [have, want] :
-       {std::pair{seen.tree, expected.tree}, {linesOf(seen.listing), linesOf(expected.listing)}}) {
+       {std::pair{seen.tree, expected.tree}, {seen.listing, expected.listing}}) {
     const auto [a, b] = std::mismatch(have.begin(), have.end(), want.begin(), want.end());
     if (a != have.end()) return "has " + *a;
     if (b != want.end()) return "lacks " + *b;
@@ -253,16 +221,15 @@ std::string wholePackages(const std::string& root, const State& state, const Sta
   const auto entryOf = [&](const std::map<std::string, std::string>& tree,
                            const std::string& name) {
     std::vector<std::string> lines;
-    for (auto it = tree.lower_bound(db + name + "/"); it != tree.end(); ++it) {
-      if (it->first.rfind(db + name + "/", 0) != 0) break;
+    const std::string dir = db + name + "/";
+    for (auto it = tree.lower_bound(dir); it != tree.end() && it->first.starts_with(dir); ++it)
       lines.push_back(it->second);
-    }
     return lines;
   };
   const auto names = [&](const std::map<std::string, std::string>& tree) {
     std::vector<std::string> found;
     for (const auto& [path, line] : tree)
-      if (path.rfind(db, 0) == 0 && path.find('/', db.size()) == std::string::npos &&
+      if (path.starts_with(db) && path.find('/', db.size()) == std::string::npos &&
           path[db.size()] != '.' && line.ends_with(" dir"))
         found.push_back(path.substr(db.size()));
     return found;
@@ -272,7 +239,7 @@ std::string wholePackages(const std::string& root, const State& state, const Sta
   // right below /flash are the installer's own (the log, the markers, their
   // temporary copies), not a package's.
   const auto owned = [&](const std::string& path) {
-    return path.rfind(db, 0) == 0 || path.rfind("/flash/rw/", 0) == 0 ||
+    return path.starts_with(db) || path.starts_with("/flash/rw/") ||
            (path.find('/', 7) == std::string::npos && !now.at(path).ends_with(" dir"));
   };
   for (const auto& [path, line] : now)
@@ -302,29 +269,22 @@ std::string wholePackages(const std::string& root, const State& state, const Sta
   return {};
 }
 
-// The scratch area of one scenario: a template root and the root each point
-// runs in, on a memory file system of its own.
-class Area : public testing_support::ScratchDir {
+// The runs of one scenario, in a scratch area on a memory file system of its
+// own: a template root and the root each point runs in.
+class Runner : testing_support::ScratchDir {
  public:
-  Area() : mounted_(::mount("tmpfs", path().c_str(), "tmpfs", 0, "mode=0755") == 0) {}
-  ~Area() {
+  explicit Runner(const Scenario& scenario)
+      : scenario_(scenario),
+        mounted_(::mount("tmpfs", path().c_str(), "tmpfs", 0, "mode=0755") == 0),
+        templ_(path() + "/template"),
+        root_(path() + "/root") {}
+  ~Runner() {
     if (mounted_) ::umount2(path().c_str(), MNT_DETACH);
   }
-  bool ready() const { return mounted_; }
-  std::string templ() const { return path() + "/template"; }
-  std::string root() const { return path() + "/root"; }
-
- private:
-  bool mounted_;
-};
-
-class Runner {
- public:
-  Runner(const Scenario& scenario, const Area& area)
-      : scenario_(scenario), templ_(area.templ()), root_(area.root()) {}
 
   // Lays out the template; false with problem set when it cannot be.
   bool setUp(std::string& problem) {
+    if (!mounted_) return problem = "cannot mount a scratch file system", false;
     for (const char* dir : {"/flash/var/pdb", "/flash/rw/pckg", "/ram/pdb", "/rw", "/dev"})
       fs::create_directories(templ_ + dir);
     if (scenario_.shell) {
@@ -339,21 +299,16 @@ class Runner {
       if (phase + 1 < scenario_.phases.size()) runChild(templ_, {}, {});
     }
     before_ = stateOf(templ_, false);
-    std::vector<std::string> lines;
     for (const char* top : {"/flash/rw/pckg", "/flash/var/pckg", "/ram"})
-      list(templ_, top, false, lines);
-    inputs_.clear();
-    for (const std::string& line : lines)
-      if (!line.ends_with(" dir")) inputs_.push_back(line);
+      list(templ_, top, false, inputs_);
+    std::erase_if(inputs_, [](const std::string& line) { return line.ends_with(" dir"); });
     fresh();
     calls_ = runChild(root_, {}, {});
     after_ = stateOf(root_);
     runChild(root_, {}, {});
-    if (stateOf(root_) != after_)
-      return problem =
-                 "a second uninterrupted run changes " + firstDifference(stateOf(root_), after_),
-             false;
-    return true;
+    const State again = stateOf(root_);
+    if (again == after_) return true;
+    return problem = "a second uninterrupted run changes " + firstDifference(again, after_), false;
   }
 
   std::size_t calls() const { return calls_.size(); }
@@ -362,21 +317,21 @@ class Runner {
   bool point(Mode mode, std::uint64_t n, std::string& why) {
     switch (mode) {
       case Mode::KillBefore:
-        return killed({Injection::Kill, n}, why);
+        return killed(killAt(n), why);
       case Mode::KillAfter:
-        return killed({Injection::Kill, n + 1}, why);
+        return killed(killAt(n + 1), why);
       case Mode::TornWrite:
-        return killed({Injection::Tear, n}, why);
+        return killed({false, n, {FileFault::Tear, 0, 1}}, why);
       case Mode::FailNoSpace:
-        return killed({Injection::Fail, n, ENOSPC}, why);
+        return killed({false, n, {FileFault::Fail, ENOSPC}}, why);
       case Mode::FailIo:
-        return killed({Injection::Fail, n, EIO}, why);
+        return killed({false, n, {FileFault::Fail, EIO}}, why);
       case Mode::PowerCutSynced:
         return cut(lastSyncBefore(n), why);
       case Mode::PowerCutRam:
         return cut(n, why);
-      case Mode::KillRecovery:
-        return recovered(n, why);
+      case Mode::KillRecovery:  // the recovery run is killed at call n too
+        return killed(killAt(n), why, 2);
     }
     return false;
   }
@@ -413,7 +368,7 @@ class Runner {
 
   // The rerun and a second one, remembered by the state they start from.
   const Rerun& rerun() {
-    const std::string key = keyOf(root_);
+    const auto key = keyOf(root_);
     const auto known = reruns_.find(key);
     if (known != reruns_.end()) return known->second;
     Rerun result;
@@ -430,16 +385,10 @@ class Runner {
     return true;
   }
 
-  bool killed(Injection injection, std::string& why) {
+  // The point's runs, each with the injection, then the rerun.
+  bool killed(Injection injection, std::string& why, int runs = 1) {
     fresh();
-    runChild(root_, {}, injection);
-    return judged(rerun(), why);
-  }
-
-  bool recovered(std::uint64_t n, std::string& why) {
-    fresh();
-    runChild(root_, {}, {Injection::Kill, n});
-    runChild(root_, {}, {Injection::Kill, n});
+    for (int run = 0; run < runs; ++run) runChild(root_, {}, injection);
     return judged(rerun(), why);
   }
 
@@ -461,7 +410,7 @@ class Runner {
   // lost) and k = n (nothing but RAM is lost).
   bool cut(std::uint64_t k, std::string& why) {
     fresh();
-    runChild(root_, {}, {Injection::Kill, k + 1});
+    runChild(root_, {}, killAt(k + 1));
     std::error_code ignored;
     fs::remove_all(root_ + "/ram", ignored);
     fs::create_directories(root_ + "/ram/pdb");
@@ -482,10 +431,12 @@ class Runner {
   }
 
   const Scenario& scenario_;
-  std::string templ_, root_, calls_;
+  const bool mounted_;
+  const std::string templ_, root_;
+  std::string calls_;
   State before_, after_;
   std::vector<std::string> inputs_;  // staged files and schedule files
-  std::map<std::string, Rerun> reruns_;
+  std::map<std::vector<std::string>, Rerun> reruns_;
 };
 
 }  // namespace
@@ -506,9 +457,7 @@ std::string harnessUnavailable() {
 
 Measurement measure(const Scenario& scenario, bool sampleOnly) {
   Measurement measurement;
-  const Area area;
-  if (!area.ready()) return measurement.problem = "cannot mount a scratch file system", measurement;
-  Runner runner(scenario, area);
+  Runner runner(scenario);
   if (!runner.setUp(measurement.problem)) return measurement;
   measurement.calls = runner.calls();
   for (std::size_t m = 0; m < modeCount; ++m) {

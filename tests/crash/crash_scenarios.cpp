@@ -59,11 +59,6 @@ void large(pkgwriter::PackageLayout& p) {
   p.fileTree = pkgwriter::FileTreeBuilder().addFile("bin/tool", bytes).compressed();
 }
 
-std::vector<Placed> with(std::vector<Placed> files, const std::vector<Placed>& more) {
-  files.insert(files.end(), more.begin(), more.end());
-  return files;
-}
-
 std::vector<Scenario> table() {
   const Placed base = staged("base", package("base", v1));
   const std::vector<Placed> related1 = {
@@ -72,8 +67,9 @@ std::vector<Scenario> table() {
   const std::vector<Placed> related2 = {
       staged("lib", package("lib", v2)), staged("app", package("app", v2, needsLib2)),
       stagedBundle("suite", v2, {package("m1", v2), package("m2", v2)})};
-  const Placed meminfo = {"/proc/meminfo",
-                          "MemTotal: 1 kB\nMemFree: 65536 kB\nBuffers: 0 kB\nCached: 0 kB\n"};
+  std::vector<Placed> related2InRam = related2;  // with room in RAM for every staged file
+  related2InRam.push_back(
+      {"/proc/meminfo", "MemTotal: 1 kB\nMemFree: 65536 kB\nBuffers: 0 kB\nCached: 0 kB\n"});
   const std::vector<Placed> tool1 = {base, staged("tool", package("tool", v1))};
   const std::vector<Placed> ab = {base, staged("a", package("a", v1)),
                                   staged("b", package("b", v1))};
@@ -85,7 +81,7 @@ std::vector<Scenario> table() {
        {{base, stagedBundle("suite", v1, {package("core", v1), package("old", v1)})},
         {stagedBundle("suite", v2, {package("core", v2), package("fresh", v2)})}}},
       {"install-script", {tool1, {staged("tool", package("tool", v2, withScript))}}, 0, true},
-      {"ram-moves", {related1, with(related2, {meminfo})}},
+      {"ram-moves", {related1, related2InRam}},
       {"schedule-removal", {ab, {schedule("a", "uninstall")}}},
       {"enable-disable",
        {ab, {schedule("b", "disable")}, {schedule("a", "disable"), schedule("b", "enable")}}},

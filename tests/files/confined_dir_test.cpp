@@ -31,16 +31,17 @@ struct Tree : ScratchDir {
       EXPECT_EQ(0, ::symlink(target.c_str(), (*this / ("flash/" + name)).c_str())) << name;
     }
   }
-  ino_t inode(const std::string& relative) const {
-    struct stat info {};
-    ::stat((*this / relative).c_str(), &info);
-    return info.st_ino;
-  }
 };
 
 ino_t inodeOf(int fd) {
   struct stat info {};
   ::fstat(fd, &info);
+  return info.st_ino;
+}
+
+ino_t inodeAt(const std::string& path) {
+  struct stat info {};
+  ::stat(path.c_str(), &info);
   return info.st_ino;
 }
 
@@ -67,7 +68,7 @@ TEST(ConfinedDir, FollowsLinksOnlyWhileTheWalkStaysBelowTheBase) {
       }
       if (words[1] != "inside") continue;
       const std::string real = words[2] == "-" ? "" : words[2];
-      EXPECT_EQ(tree.inode("flash/" + real), inodeOf(dir.place().fd));
+      EXPECT_EQ(inodeAt(tree / ("flash/" + real)), inodeOf(dir.place().fd));
       EXPECT_EQ(real, dir.place().head);
       EXPECT_EQ(real.empty() ? 0 : 1 + std::count(real.begin(), real.end(), '/'),
                 std::ptrdiff_t(dir.place().depth));
@@ -77,7 +78,7 @@ TEST(ConfinedDir, FollowsLinksOnlyWhileTheWalkStaysBelowTheBase) {
   EXPECT_EQ(Confinement::Failed, flash.resolve("dang/x", true));
   EXPECT_FALSE(exists(tree / "flash/nothere"));
   EXPECT_EQ(Confinement::Inside, flash.resolve("new/level", true));
-  EXPECT_EQ(tree.inode("flash/new/level"), inodeOf(flash.place().fd));
+  EXPECT_EQ(inodeAt(tree / "flash/new/level"), inodeOf(flash.place().fd));
 }
 
 TEST(ConfinedDir, ATreeCostsOneOpenPerLevelHoweverDeepWithFewDescriptors) {
@@ -101,11 +102,7 @@ TEST(ConfinedDir, ATreeCostsOneOpenPerLevelHoweverDeepWithFewDescriptors) {
   EXPECT_EQ(std::size_t(depth), flash.place().depth);
   // Back above the levels still held: walked from the base again.
   ASSERT_EQ(Confinement::Inside, flash.resolve("d/d/d", false));
-  struct stat info {
-  }, expected{};
-  ::fstat(flash.place().fd, &info);
-  ::stat((scratch / "flash/d/d/d").c_str(), &expected);
-  EXPECT_EQ(expected.st_ino, info.st_ino);
+  EXPECT_EQ(inodeAt(scratch / "flash/d/d/d"), inodeOf(flash.place().fd));
 }
 
 TEST(ConfinedDir, KeptTimesComeBackWhenADirectoryIsLeft) {

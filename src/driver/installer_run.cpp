@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <utility>
 
 #include "console/console.h"
 #include "driver/command_line.h"
@@ -39,14 +40,15 @@ int runInstaller(int argc, const char* const* argv) {
   recoverJournal(console);
   removeOwnFile("/flash/.PCKGS_CHANGED.new");
   // A listing only reads: it consumes the schedule files as it loads them.
-  loadDatabase(console, options.quiet, arch,
-               options.show ? Schedules::ConsumeAtLoad : Schedules::KeepForApply);
+  // Any other run keeps them until their actions are durable.
+  KeptSchedules schedules;
+  loadDatabase(console, options.quiet, arch, options.show ? nullptr : &schedules);
 
   if (options.show) {
     printListing(console, std::cout);
     return 0;
   }
-  DeviceUpgradeEffects effects;
+  DeviceUpgradeEffects effects(std::move(schedules));
   // Staged files a killed run left in RAM go back before anything else.
   restoreRamMoves(console);
   if (options.cleanup) {

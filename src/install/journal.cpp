@@ -33,8 +33,6 @@ constexpr char commitTemporary[] = "commit.new";
 // A record larger than this is not one the installer wrote.
 constexpr off_t longestRecord = off_t(64) << 20;
 
-std::string currentStaged;
-bool stagedLeftToNextRun = false;
 // An apply that met a failure a later run may not meet: the journal stays for
 // the next run to apply again.
 bool applyPending = false;
@@ -441,19 +439,6 @@ void recoverJournal(Console& console) {
 }
 
 void finishJournal() { finishFolder(workName); }
-
-ScopedStagedFile::ScopedStagedFile(const std::string& path) {
-  currentStaged = path;
-  stagedLeftToNextRun = false;
-}
-
-ScopedStagedFile::~ScopedStagedFile() {
-  if (!stagedLeftToNextRun) finishJournal();
-  currentStaged.clear();
-}
-
-void leaveStagedToNextRun() { stagedLeftToNextRun = true; }
-const std::string& stagedFile() { return currentStaged; }
 
 bool isStagedPath(const std::string& path) {
   std::string_view name = path;

@@ -103,22 +103,16 @@ void recoverJournal(Console& console);
 // apply of this process is left to the next run).
 void finishJournal();
 
-// The staged package file the installations of this process read, named in
-// their commit records for as long as it lives (none by default). When it
-// goes, the journal is finished (finishJournal()) unless leaveStagedToNextRun()
-// was called.
-class ScopedStagedFile {
- public:
-  explicit ScopedStagedFile(const std::string& path);
-  ~ScopedStagedFile();
-  ScopedStagedFile(const ScopedStagedFile&) = delete;
-  ScopedStagedFile& operator=(const ScopedStagedFile&) = delete;
+// One installation from a staged package file: the file, which the flash
+// steps name in the commit records while the installation lasts, and whether
+// the run left it to the next run (its image could not be linked or the file
+// not removed for a reason a later try may not meet: the journal then stays,
+// and the next run links and removes it). Once the installation has ended,
+// the run finishes the journal (finishJournal()) unless it left the file.
+struct StagedInstall {
+  std::string path;
+  bool leftToNextRun = false;
 };
-const std::string& stagedFile();
-// The staged file's image could not be linked or the file not removed for a
-// reason a later try may not meet: the journal stays, and the next run links
-// and removes it.
-void leaveStagedToNextRun();
 
 // Whether path is a staged package file of a shape the run writes: a plain
 // ".tpk" or ".lpk" name in /flash/rw/pckg, /flash/var/pckg or /ram.

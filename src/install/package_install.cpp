@@ -128,10 +128,11 @@ bool beginJournal(Console& console, InstalledPackage& package, PackageJournal& j
   return false;
 }
 
-// Commits the prepared installation, which replaces old (when given); a
-// record that cannot be written is reported as the entry's.
+// Commits the prepared installation, read from stagedFile (when not empty),
+// which replaces old (when given); a record that cannot be written is
+// reported as the entry's.
 bool commitJournal(Console& console, const InstalledPackage& package, const InstalledPackage* old,
-                   PackageJournal& journal) {
+                   const std::string& stagedFile, PackageJournal& journal) {
   CommitRecord record;
   record.name = package.name;
   record.version = package.version;
@@ -143,7 +144,7 @@ bool commitJournal(Console& console, const InstalledPackage& package, const Inst
   record.script = !package.disabled;
   // A member's staged file is the bundle's: it goes with the bundle's record.
   if (package.bundle.name.empty()) {
-    record.staged = stagedFile();
+    record.staged = stagedFile;
     record.image = package.isImage;
     record.bootImage = (package.flags & bootImage) != 0;
   }
@@ -155,7 +156,7 @@ bool commitJournal(Console& console, const InstalledPackage& package, const Inst
 }  // namespace
 
 bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                    RunFlags runFlags, const InstalledPackage* old) {
+                    RunFlags runFlags, const InstalledPackage* old, const std::string& stagedFile) {
   showInstalling(console, package, stream);
   // A package with the alternate magic has no entry of its own: the entry of
   // its name, if any, is the installed release's. It goes in in place.
@@ -167,7 +168,8 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
     stream.next();
   }
   if (!installParts(console, package, stream, runFlags, &journal) ||
-      !journal.entryFits(console, package) || !commitJournal(console, package, old, journal)) {
+      !journal.entryFits(console, package) ||
+      !commitJournal(console, package, old, stagedFile, journal)) {
     // Only what this installation made goes; the installed release never changed.
     journal.rollback(console, package);
     return false;
@@ -178,7 +180,7 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
 }
 
 bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
-                    const std::set<std::string>& replaced) {
+                    const std::set<std::string>& replaced, const std::string& stagedFile) {
   PackageJournal journal;
   if (!beginJournal(console, bundle, journal)) return false;
   if (!writePackageRecord(console, bundle, journal.entryDir())) {
@@ -188,7 +190,7 @@ bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledP
   CommitRecord record;
   record.name = bundle.name;
   record.version = bundle.version;
-  record.staged = stagedFile();
+  record.staged = stagedFile;
   if (old != nullptr) record.oldBootImage = (old->flags & bootImage) != 0;
   const InstalledPackage none;
   for (const std::string& name : replaced) {

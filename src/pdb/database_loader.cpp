@@ -21,10 +21,6 @@ constexpr char databaseDir[] = "/flash/var/pdb/";
 constexpr char secondImageDir[] = "/rw/pckg/.images/";
 constexpr char scheduleDir[] = "/ram/pdb/";
 
-// The schedule files read by the last load and left for consumeScheduleFiles.
-std::vector<std::string> readSchedules;
-bool keepSchedules = false;
-
 // What the loader holds of one word or one path. A longer one makes its file
 // malformed instead of being buffered: a sparse file of a gigabyte would
 // otherwise take twice that in memory.
@@ -127,8 +123,8 @@ void readStateFlags(InstalledPackage& package, const std::string& dir) {
 }
 
 // Picks up the action the running system scheduled, and consumes it or leaves
-// it for consumeScheduleFiles.
-void readSchedule(InstalledPackage& package) {
+// it in place, noted in kept.
+void readSchedule(InstalledPackage& package, KeptSchedules* kept) {
   const std::string path = scheduleDir + package.name + "/schedule";
   {
     RegularFileStream in(path);
@@ -144,8 +140,8 @@ void readSchedule(InstalledPackage& package) {
       package.userForced = true;
     }
   }
-  if (keepSchedules)
-    readSchedules.push_back(path);
+  if (kept != nullptr)
+    kept->push_back(path);
   else
     removeOwnFile(path);  // the name itself goes, never what a link there points to
 }
@@ -165,7 +161,7 @@ bool readDependencyList(const std::string& path, std::vector<Dependency>& list, 
   }
 }
 
-void readPackageRecord(InstalledPackage& package) {
+void readPackageRecord(InstalledPackage& package, KeptSchedules* kept) {
   // A name from an image header that cannot be a directory entry has no
   // database entry: its meta files count as unreadable, and it gets no flags
   // and no schedule.
@@ -190,12 +186,10 @@ void readPackageRecord(InstalledPackage& package) {
   if (fromImage && !package.isBundle) readFileList(package, dir);
   readStateFlags(package, dir);
   if (package.version == placeholderRelease && package.buildTime == placeholderRelease) return;
-  readSchedule(package);
+  readSchedule(package, kept);
 }
 
-void loadDatabase(Console& console, bool quiet, const std::string& arch, Schedules schedules) {
-  readSchedules.clear();
-  keepSchedules = schedules == Schedules::KeepForApply;
+void loadDatabase(Console& console, bool quiet, const std::string& arch, KeptSchedules* kept) {
   console.quiet = quiet;
   console.arch = arch;
   if (!loadImages(console, nullptr)) {
@@ -207,22 +201,22 @@ void loadDatabase(Console& console, bool quiet, const std::string& arch, Schedul
   DIR* probe = openDeviceDir(databaseDir);
   if (probe == nullptr) return;
   ::closedir(probe);
-  for (const auto& record : console.packages) readPackageRecord(*record);
+  for (const auto& record : console.packages) readPackageRecord(*record, kept);
 
   PackageDb& packages = console.packages;
-  forEachEntry(databaseDir, [&packages](const std::string& name) {
+  forEachEntry(databaseDir, [&packages, kept](const std::string& name) {
     if (packages.findIndex(name) >= 0) return;
     auto record = std::make_unique<InstalledPackage>(name);
-    readPackageRecord(*record);
+    readPackageRecord(*record, kept);
     packages.append(std::move(record));
   });
 }
 
-void consumeScheduleFiles(bool remove) {
+void consumeScheduleFiles(KeptSchedules& kept, bool remove) {
   // The name itself goes, never what a link there points to.
   if (remove)
-    for (const std::string& path : readSchedules) removeOwnFile(path);
-  readSchedules.clear();
+    for (const std::string& path : kept) removeOwnFile(path);
+  kept.clear();
 }
 
 bool loadImages(Console& console, const char* imageDir) {
@@ -236,7 +230,7 @@ bool loadImages(Console& console, const char* imageDir) {
     // Only the parts that describe the package; architecture, text2 and the
     // image flag are passed over.
     PartStream stream(image, false);
-    stream.wanted = {partBundle, partPackage, partText24, partNote,
+    stream.wanted = {partBundle,       partPackage,  partText24,   partNote,
                      partDependencies, partProvides, partConflicts};
     if (stream.next() != partBundle) {
       readHeaderParts(*record, stream);

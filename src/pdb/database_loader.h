@@ -1,7 +1,6 @@
 // Loading the package database, the package images and the schedule files.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,27 +8,30 @@
 #include "model/package.h"
 #include "pdb/package_dir.h"
 
-// What the load does with the schedule files it reads: removes them at once,
-// or leaves them until consumeScheduleFiles, so that a run killed before it
-// applied their actions leaves them for the next run.
-enum class Schedules : std::uint8_t { ConsumeAtLoad, KeepForApply };
+// The schedule files a load read and left in place: the run removes them once
+// the actions they asked for are durable, so that a run killed before that
+// leaves them for the next run.
+using KeptSchedules = std::vector<std::string>;
 
-// Stores quiet and arch in the console and fills its PackageDb.
+// Stores quiet and arch in the console and fills its PackageDb. Each schedule
+// file read is removed at once, or, with kept given, left in place and its
+// path appended to kept.
 void loadDatabase(Console& console, bool quiet, const std::string& arch,
-                  Schedules schedules = Schedules::ConsumeAtLoad);
+                  KeptSchedules* kept = nullptr);
 
-// Removes the schedule files the last load kept (see Schedules) when remove,
-// and forgets them either way; the caller has made their actions durable
-// first, and passes false when one of them could not be recorded.
-void consumeScheduleFiles(bool remove);
+// Removes the kept schedule files when remove, and empties kept either way;
+// the caller has made their actions durable first, and passes false when one
+// of them could not be recorded.
+void consumeScheduleFiles(KeptSchedules& kept, bool remove);
 
 // Appends the records read from images: imageDir + name, or, with imageDir
 // null, each package directory's "image". False only when /flash/var/pdb/
 // cannot be opened.
 bool loadImages(Console& console, const char* imageDir);
 
-// Completes a record from its database directory and its schedule file.
-void readPackageRecord(InstalledPackage& package);
+// Completes a record from its database directory and its schedule file (kept
+// as loadDatabase keeps it).
+void readPackageRecord(InstalledPackage& package, KeptSchedules* kept);
 
 // Appends the entries of a deps/provides/conflicts file; false on a malformed
 // entry (the entries before it stay).

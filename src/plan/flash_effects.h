@@ -9,6 +9,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "install/journal.h"
 #include "model/package.h"
 #include "model/run_flags.h"
 #include "pdb/database_writer.h"
@@ -54,8 +55,14 @@ class DeviceFlashEffects final : public FlashEffects {
 
   // Whether every state these steps recorded reached its entry.
   bool everyStateRecorded() const { return !stateLost_; }
+  // The installation from a staged file that the following installations and
+  // bundle records belong to (none when null): their commit records name its
+  // file. staged stays alive until it is replaced.
+  void installFrom(const StagedInstall* staged) { staged_ = staged; }
 
  private:
   MarkResult noted(MarkResult result);
+  std::string stagedFile() const;
   bool stateLost_ = false;
+  const StagedInstall* staged_ = nullptr;
 };

@@ -42,8 +42,10 @@ bool linkInstalled(const PackageFile& file, const std::string& image) {
 // Keeps the installed image package's file as its image: under its database
 // entry, or, when that cannot be linked, in the second image place. False,
 // reported, when it could be linked in neither while the file's name still
-// stands for it: the file there is then the only copy of the image.
-bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
+// stands for it: the file there is then the only copy of the image. A step a
+// later run may do leaves staged to the next run.
+bool keepImage(Console& console, const PackageFile& file, bool withBootImage,
+               StagedInstall& staged) {
   // Whole paths, never cut: a cut path would name another file.
   std::string image = "/flash/var/pdb/" + file.name + "/image";
   removeOwnFile(image);
@@ -51,12 +53,12 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage) {
   if (statOwnFile("/flash/bootimage", bootImage) && bootImage.st_nlink == 1)
     removeOwnFile("/flash/bootimage");
   if (linkInstalled(file, image)) {
-    if (withBootImage && !linkOwnFile(image, "/flash/bootimage")) leaveStagedToNextRun();
+    if (withBootImage && !linkOwnFile(image, "/flash/bootimage")) staged.leftToNextRun = true;
     return true;
   }
   // A full disk or an I/O error: the file stays, and the next run links it.
   if (errno == ENOSPC || errno == EIO) {
-    leaveStagedToNextRun();
+    staged.leftToNextRun = true;
     return false;
   }
   makeOwnDir("/rw/pckg/.images", 0755);
@@ -75,7 +77,7 @@ void DeviceUpgradeEffects::consumeSchedules() {
   filePlatform().syncAll();
   // Actions whose state could not be recorded are asked for again by the
   // next run.
-  consumeScheduleFiles(flash_.everyStateRecorded());
+  consumeScheduleFiles(schedules_, flash_.everyStateRecorded());
 }
 
 void DeviceUpgradeEffects::dropDowngradeMarker(Console& console) {
@@ -92,7 +94,7 @@ PostlogSpace DeviceUpgradeEffects::reserveLog(Console& console) { return reserve
 
 bool DeviceUpgradeEffects::keepImage(Console& console, const PackageFile& file,
                                      bool withBootImage) {
-  return ::keepImage(console, file, withBootImage);
+  return ::keepImage(console, file, withBootImage, staged_);
 }
 
 void DeviceUpgradeEffects::keepForLater(Console& console, const PackageFile& file) {
@@ -103,13 +105,20 @@ void DeviceUpgradeEffects::keepForLater(Console& console, const PackageFile& fil
 
 void DeviceUpgradeEffects::dropInstalledFile(const PackageFile& file) {
   if (file.foundPath != file.path) forgetRamMove(moves_, file.path);
-  if (removeOwnFile(file.path) == OwnRemoval::Failed) leaveStagedToNextRun();
+  if (removeOwnFile(file.path) == OwnRemoval::Failed) staged_.leftToNextRun = true;
 }
 
 void DeviceUpgradeEffects::dropRamMoves() { ::dropRamMoves(moves_); }
 
 void DeviceUpgradeEffects::halt() { haltForGood(); }
 
-void DeviceUpgradeEffects::installationBegins(const PackageFile& file) { staged_.emplace(file.path); }
+void DeviceUpgradeEffects::installationBegins(const PackageFile& file) {
+  staged_ = StagedInstall{file.path, false};
+  flash_.installFrom(&staged_);
+}
 
-void DeviceUpgradeEffects::installationEnds() { staged_.reset(); }
+void DeviceUpgradeEffects::installationEnds() {
+  flash_.installFrom(nullptr);
+  if (!staged_.path.empty() && !staged_.leftToNextRun) finishJournal();
+  staged_ = StagedInstall();
+}

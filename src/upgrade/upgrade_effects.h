@@ -4,11 +4,12 @@
 // and reports; it changes files only through these and the flash steps.
 #pragma once
 
-#include <optional>
+#include <utility>
 
 #include "console/console.h"
 #include "install/journal.h"
 #include "model/run_flags.h"
+#include "pdb/database_loader.h"
 #include "plan/flash_effects.h"
 #include "upgrade/postlog.h"
 #include "upgrade/ram_moves.h"
@@ -65,10 +66,16 @@ class UpgradeEffects {
   };
 };
 
-// The device's steps, one object per run: it holds the RAM moves the run
-// noted until each moved file is installed or back where it was found.
+// The device's steps, one object per run: it holds the schedule files the
+// load kept until the scheduled actions were carried out, the RAM moves the
+// run noted until each moved file is installed or back where it was found,
+// and the installation from file in progress.
 class DeviceUpgradeEffects final : public UpgradeEffects {
  public:
+  explicit DeviceUpgradeEffects(KeptSchedules schedules) : schedules_(std::move(schedules)) {}
+  DeviceUpgradeEffects(const DeviceUpgradeEffects&) = delete;
+  DeviceUpgradeEffects& operator=(const DeviceUpgradeEffects&) = delete;
+
   FlashEffects& flash() override;
   void consumeSchedules() override;
   void dropDowngradeMarker(Console& console) override;
@@ -80,12 +87,16 @@ class DeviceUpgradeEffects final : public UpgradeEffects {
   void dropRamMoves() override;
   void halt() override;
   // The journal names the file in its commit records while it is installed,
-  // so that a run cut short after a commit still removes it.
+  // so that a run cut short after a commit still removes it; once the
+  // installation has ended, the journal is finished unless the image could
+  // not be kept or the file not dropped for a reason a later run may not meet.
   void installationBegins(const PackageFile& file) override;
   void installationEnds() override;
 
  private:
   DeviceFlashEffects flash_;
+  KeptSchedules schedules_;
   RamMoves moves_;
-  std::optional<ScopedStagedFile> staged_;
+  // The installation from file in progress (no path outside one).
+  StagedInstall staged_;
 };

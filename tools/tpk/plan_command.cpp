@@ -60,7 +60,9 @@ void noteListed(const Console& console, std::vector<PackageChange>& packages, bo
 // going to capture; its text is read back into plan.messages.
 void planRun(const std::string& arch, const std::vector<GivenFile>* given, Plan& plan) {
   Console console(stdout);
-  loadDatabase(console, false, arch, Schedules::KeepForApply);
+  // The schedule files stay where they are: the plan changes nothing.
+  KeptSchedules schedules;
+  loadDatabase(console, false, arch, &schedules);
   noteListed(console, plan.packages, false);
   DryEffects effects;
   applySchedules(console, effects);

@@ -5,273 +5,145 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "driver/installer_run.h"
 #include "files/file_platform.h"
 #include "files/write_all.h"
+#include "support/chroot_runner.h"
 #include "support/scratch_dir.h"
 
 namespace crash {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace testing_support;
+using Tree = std::map<std::string, std::string>;  // device path -> what is there
 
 constexpr std::size_t failuresKept = 5;
-constexpr unsigned runSeconds = 30;  // a run still going then is killed
 
-// What a faulted run meets at call number at: a kill there, or the fault.
-struct Injection {
-  bool kill = false;
+// A child's file calls: the device's but for the syncs (what a sync makes
+// durable is modelled by Runner::cut()); each call's kind noted, a FileCall a
+// byte; at call number at, the fault made, or the process killed (Proceed).
+struct ChildFiles final : DeviceFilePlatform, FileFaultPlan {
   std::uint64_t at = 0;
-  FileFault fault{};
-};
-constexpr Injection killAt(std::uint64_t at) { return {true, at}; }
-
-// The device's calls, but for the syncs: the scratch roots live in memory, and
-// what a sync makes durable is modelled where the power is cut (see cut()).
-class UnsyncedPlatform final : public DeviceFilePlatform {
- public:
-  int syncFile(int) override { return 0; }
-  void syncAll() override {}
-};
-
-constexpr char letterOf(FileCall call) { return static_cast<char>('a' + static_cast<int>(call)); }
-
-// Notes each call's kind (a letter: 'a' + its FileCall) and injects the fault.
-class InjectingPlan final : public FileFaultPlan {
- public:
-  explicit InjectingPlan(Injection injection) : injection_(injection) {}
+  FileFault fault;
   std::string calls;
 
+  int syncFile(int) override { return 0; }
+  void syncAll() override {}
   FileFault before(std::uint64_t n, FileCall call) override {
-    calls.push_back(letterOf(call));
-    if (n != injection_.at) return {};
-    if (injection_.kill) ::kill(::getpid(), SIGKILL);
-    return injection_.fault;
+    calls.push_back(static_cast<char>(call));
+    if (n == at && fault.kind == FileFault::Proceed) ::kill(::getpid(), SIGKILL);
+    return n == at ? fault : FileFault{};
   }
-
- private:
-  Injection injection_;
 };
 
-// Runs the installer's entry point in a forked child with "-r root" and args.
-// Returns its standard output when output is set, otherwise the kinds of the
-// calls it made.
-std::string runChild(const std::string& root, const std::vector<std::string>& args,
-                     Injection injection, bool output = false) {
-  int report[2];
-  if (::pipe(report) != 0) return {};
-  std::fflush(nullptr);
-  std::cout.flush();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(report[0]);
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(output ? report[1] : null, 1);
-    ::dup2(null, 2);
+// Runs the installer's entry point in a forked child with "-r root" and args,
+// meeting fault at call number at. Returns its standard output when given
+// args (a listing), otherwise the kinds of the calls it made.
+std::string runChild(const std::string& root, const std::vector<std::string>& args = {},
+                     std::uint64_t at = 0, FileFault fault = {}) {
+  const std::string report = root + ".report";
+  const bool output = !args.empty();
+  runChrooted("/", [&] {
+    const int null = ::open("/dev/null", O_RDWR), to = ::creat(report.c_str(), 0600);
+    ::dup2(output ? to : null, 1), ::dup2(null, 2);
     ::unsetenv("arch"), ::unsetenv("bootimage");
-    ::alarm(runSeconds);
+    ::alarm(30);  // a run still going then is killed
     std::vector<const char*> argv = {"installer", "-r", root.c_str()};
     for (const std::string& arg : args) argv.push_back(arg.c_str());
-    InjectingPlan plan(injection);
-    UnsyncedPlatform platform;
-    int status;
-    {
-      ScopedFilePlatform unsynced(platform);
-      ScopedFileFaults faults(plan);
-      status = runInstaller(static_cast<int>(argv.size()), argv.data());
-    }
-    std::cout.flush();
-    std::fflush(nullptr);
-    if (!output) static_cast<void>(writeAll(report[1], plan.calls.data(), plan.calls.size()));
-    ::_exit(status & 255);
-  }
-  ::close(report[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
-    if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
-  ::close(report[0]);
-  int status = 0;
-  while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return text;
+    ChildFiles files;
+    files.at = at, files.fault = fault;
+    ScopedFilePlatform platform(files);
+    ScopedFileFaults faults(files);
+    runInstaller(static_cast<int>(argv.size()), argv.data());
+    // The run changed its root: the report is written through the descriptor.
+    if (!output) static_cast<void>(writeAll(to, files.calls.data(), files.calls.size()));
+  });
+  return readFile(report);
 }
 
-void place(const std::string& root, const Placed& file) {
-  const fs::path path = root + file.path;
-  std::error_code ignored;
-  fs::create_directories(path.parent_path(), ignored);
-  std::ofstream(path, std::ios::binary) << file.content;
-}
-
-std::string hashOf(const std::string& path) {  // FNV-1a, 64 bits
-  std::ifstream in(path, std::ios::binary);
-  std::uint64_t hash = 14695981039346656037ull;
-  for (char c; in.get(c);) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
-}
-
-// One line per entry below root + dir, in directory order: path, type, mode,
-// owner, links, size and content hash (or link target). The message log's
-// contents are left out unless whole is set.
-void list(const std::string& root, const std::string& dir, bool whole,
-          std::vector<std::string>& lines) {
-  std::error_code error;
-  for (fs::recursive_directory_iterator it(root + dir, error), end; it != end;
-       it.increment(error)) {
-    const std::string full = it->path().string(), path = full.substr(root.size());
+// Each entry below root + dir: its type and mode (in octal), owner and, but
+// for a directory, its links, device, link target, and a file's size and
+// content hash. The message log's contents are left out unless whole is set.
+void list(const std::string& root, const std::string& dir, bool whole, Tree& tree) {
+  std::error_code missing;
+  for (const auto& entry : fs::recursive_directory_iterator(root + dir, missing)) {
+    const std::string full = entry.path().string(), path = full.substr(root.size());
     struct stat info {};
     if (::lstat(full.c_str(), &info) != 0) continue;
     std::ostringstream line;
-    line << path << ' ' << std::oct << (info.st_mode & 07777) << std::dec << ' ' << info.st_uid
-         << ':' << info.st_gid;
-    if (S_ISDIR(info.st_mode)) {
-      lines.push_back(line.str() + " dir");
-      continue;
-    }
-    line << " links " << info.st_nlink << ' ';
-    if (S_ISLNK(info.st_mode))
-      line << "link " << fs::read_symlink(full).string();
-    else if (!S_ISREG(info.st_mode))
-      line << "node " << (info.st_mode & S_IFMT) << ' ' << info.st_rdev;
-    else if (!whole && path == "/flash/postlog")
-      line << "file (contents left out)";
-    else
-      line << "file " << info.st_size << ' ' << hashOf(full);
-    lines.push_back(line.str());
+    line << std::oct << info.st_mode << std::dec << ' ' << info.st_uid << ':' << info.st_gid;
+    if (!S_ISDIR(info.st_mode)) line << " links " << info.st_nlink << " device " << info.st_rdev;
+    if (S_ISLNK(info.st_mode)) line << " -> " << fs::read_symlink(full).string();
+    if (S_ISREG(info.st_mode) && (whole || path != "/flash/postlog"))
+      line << ' ' << info.st_size << ' ' << std::hash<std::string>{}(readFile(full));
+    tree[path] = line.str();
   }
 }
 
-// What a run is compared by: the file tree below /flash and /rw (the package
-// database included), sorted, and the listing the installer prints. Left out:
-// times (database files and directories carry the time they were written) and
-// the message log's lines (a rerun logs what it did, not what the first run
-// did). /ram is left out too: its copies and schedule files do not outlive a
-// restart. The listing's lines are compared sorted: their order is the order
-// in which the file system lists the database directory.
-struct State {
-  std::vector<std::string> tree, listing;
-  bool operator==(const State&) const = default;
+bool isDir(const std::string& what) { return what.starts_with("40"); }  // the mode, in octal
+
+// What a run is compared by: the tree below /flash and /rw (the database too)
+// and the listing's lines, sorted (in the database directory's order). Left
+// out: times (the database carries the time it was written), the message
+// log's lines (a rerun logs what it did), /ram (it does not outlive a restart).
+struct Outcome {
+  Tree tree;
+  std::multiset<std::string> listing;
+  bool stable = true;  // of a rerun: a second one leaves the tree as it is
 };
 
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+Outcome outcomeOf(const std::string& root, bool withListing = true) {
+  Outcome outcome;
+  for (const char* top : {"/flash", "/rw"}) list(root, top, false, outcome.tree);
+  std::istringstream shown(withListing ? runChild(root, {"--show"}) : "");
+  for (std::string line; std::getline(shown, line);) outcome.listing.insert(line);
+  return outcome;
 }
 
-State stateOf(const std::string& root, bool withListing = true) {
-  State state;
-  for (const char* top : {"/flash", "/rw"}) list(root, top, false, state.tree);
-  std::sort(state.tree.begin(), state.tree.end());
-  if (withListing) state.listing = linesOf(runChild(root, {"--show"}, {}, true));
-  std::sort(state.listing.begin(), state.listing.end());
-  return state;
-}
+// The fault modes, in crash_table's order. A point at call N runs the scenario
+// with the fault at call N + offset (a kill when it is Proceed), runs times,
+// then reruns it plainly; or cuts the power (see Runner::cut()).
+struct Mode {
+  const char* name;
+  FileFault fault{};
+  int offset = 0, runs = 1;
+  enum Cut : std::uint8_t { None, Synced, Ram } cut = None;
+};
+const Mode modes[] = {
+    {"kill-before"},                             // the process killed before call N
+    {"kill-after", {}, 1},                       // after it (before call N + 1, or at the end)
+    {"torn-write", {FileFault::Tear, 0, 1}},     // call N, a write, reaches the file in part
+    {"fail-enospc", {FileFault::Fail, ENOSPC}},  // call N fails so; the run goes on
+    {"fail-eio", {FileFault::Fail, EIO}},
+    {"power-cut", {}, 0, 1, Mode::Synced},   // all that no sync made durable is lost
+    {"power-cut-ram", {}, 0, 1, Mode::Ram},  // only RAM is lost
+    {"kill-recovery", {}, 0, 2},             // the recovery run killed at its call N too
+};
 
-// Everything the next run can read, in directory order: two roots alike in
-// this lead to the same rerun.
-std::vector<std::string> keyOf(const std::string& root) {
-  std::vector<std::string> lines;
-  for (const char* top : {"/flash", "/rw", "/ram", "/proc"}) list(root, top, true, lines);
-  return lines;
-}
-
-std::string firstDifference(const State& seen, const State& expected) {
-  for (const auto& [have, want] :
-       {std::pair{seen.tree, expected.tree}, {seen.listing, expected.listing}}) {
-    const auto [a, b] = std::mismatch(have.begin(), have.end(), want.begin(), want.end());
-    if (a != have.end()) return "has " + *a;
-    if (b != want.end()) return "lacks " + *b;
-  }
-  return "equal";
-}
-
-std::map<std::string, std::string> byPath(const std::vector<std::string>& tree) {
-  std::map<std::string, std::string> entries;
-  for (const std::string& line : tree) entries.emplace(line.substr(0, line.find(' ')), line);
-  return entries;
-}
-
-// A power cut must leave each package wholly its release of before the run or
-// of after it: its database entry equals one of them, and every path its files
-// list names is, below /flash or its disabled place, as that release left it.
-// A package both releases have may not be lost.
-std::string wholePackages(const std::string& root, const State& state, const State& before,
-                          const State& after) {
-  const auto now = byPath(state.tree);
-  const std::string db = "/flash/var/pdb/";
-  const auto entryOf = [&](const std::map<std::string, std::string>& tree,
-                           const std::string& name) {
-    std::vector<std::string> lines;
-    const std::string dir = db + name + "/";
-    for (auto it = tree.lower_bound(dir); it != tree.end() && it->first.starts_with(dir); ++it)
-      lines.push_back(it->second);
-    return lines;
-  };
-  const auto names = [&](const std::map<std::string, std::string>& tree) {
-    std::vector<std::string> found;
-    for (const auto& [path, line] : tree)
-      if (path.starts_with(db) && path.find('/', db.size()) == std::string::npos &&
-          path[db.size()] != '.' && line.ends_with(" dir"))
-        found.push_back(path.substr(db.size()));
-    return found;
-  };
-  const auto old = byPath(before.tree), next = byPath(after.tree);
-  // Nothing of a package may be left that neither release has; the files
-  // right below /flash are the installer's own (the log, the markers, their
-  // temporary copies), not a package's.
-  const auto owned = [&](const std::string& path) {
-    return path.starts_with(db) || path.starts_with("/flash/rw/") ||
-           (path.find('/', 7) == std::string::npos && !now.at(path).ends_with(" dir"));
-  };
-  for (const auto& [path, line] : now)
-    if (!owned(path) && old.count(path) == 0 && next.count(path) == 0) return "stray " + path;
-  for (const std::string& name : names(old))
-    if (now.count(db + name) == 0 && next.count(db + name) != 0) return "lost package " + name;
-  for (const std::string& name : names(now)) {
-    const auto entry = entryOf(now, name);
-    const auto* release = entry == entryOf(old, name)    ? &old
-                          : entry == entryOf(next, name) ? &next
-                                                         : nullptr;
-    if (release == nullptr) return "entry of " + name + " is of neither release";
-    std::ifstream files(root + db + name + "/files");
-    for (std::string path; std::getline(files, path);) {
-      bool placed = false;
-      for (const std::string& at : {"/flash/" + path, "/flash/x/" + name + "/" + path}) {
-        const auto want = release->find(at);
-        if (want == release->end()) continue;
-        const auto have = now.find(at);
-        if (have == now.end() || have->second != want->second)
-          return "file " + at + " of " + name + " is not of its release";
-        placed = true;
-      }
-      if (!placed) return "file " + path + " of " + name + " is in no release";
-    }
-  }
-  return {};
+// Whether mode has a point at call n, of kind call: a tear at writes, a
+// failure at all but syncs of everything, a killed recovery at every fifth.
+bool applies(const Mode& mode, char call, std::uint64_t n) {
+  if (mode.fault.kind == FileFault::Tear) return call == char(FileCall::Write);
+  if (mode.fault.kind == FileFault::Fail) return call != char(FileCall::SyncAll);
+  return mode.runs == 1 || n % 5 == 1;
 }
 
 // The runs of one scenario, in a scratch area on a memory file system of its
 // own: a template root and the root each point runs in.
-class Runner : testing_support::ScratchDir {
+class Runner : ScratchDir {
  public:
   explicit Runner(const Scenario& scenario)
       : scenario_(scenario),
@@ -282,171 +154,163 @@ class Runner : testing_support::ScratchDir {
     if (mounted_) ::umount2(path().c_str(), MNT_DETACH);
   }
 
-  // Lays out the template; false with problem set when it cannot be.
+  // Lays out the template and makes the uninterrupted run; false with problem
+  // set when either fails.
   bool setUp(std::string& problem) {
     if (!mounted_) return problem = "cannot mount a scratch file system", false;
     for (const char* dir : {"/flash/var/pdb", "/flash/rw/pckg", "/ram/pdb", "/rw", "/dev"})
-      fs::create_directories(templ_ + dir);
+      makeDirs(templ_ + dir);
     if (scenario_.shell) {
-      fs::create_directories(templ_ + "/flash/dev");
+      makeDirs(templ_ + "/flash/dev");
       ::mknod((templ_ + "/flash/dev/null").c_str(), S_IFCHR | 0666, makedev(1, 3));
       const std::string copy =
           "cp -L --parents /bin/bash $(ldd /bin/bash | grep -o '/[^ ]*') " + templ_ + "/flash";
       if (std::system(copy.c_str()) != 0) return problem = "cannot copy a shell", false;
     }
     for (std::size_t phase = 0; phase < scenario_.phases.size(); ++phase) {
-      for (const Placed& file : scenario_.phases[phase]) place(templ_, file);
-      if (phase + 1 < scenario_.phases.size()) runChild(templ_, {}, {});
+      if (phase > 0) runChild(templ_);
+      for (const Placed& file : scenario_.phases[phase]) {
+        makeDirs(fs::path(templ_ + file.path).parent_path());
+        writeFile(templ_ + file.path, file.content);
+      }
     }
-    before_ = stateOf(templ_, false);
+    before_ = outcomeOf(templ_, false).tree;
     for (const char* top : {"/flash/rw/pckg", "/flash/var/pckg", "/ram"})
       list(templ_, top, false, inputs_);
-    std::erase_if(inputs_, [](const std::string& line) { return line.ends_with(" dir"); });
+    std::erase_if(inputs_, [](const auto& entry) { return isDir(entry.second); });
     fresh();
-    calls_ = runChild(root_, {}, {});
-    after_ = stateOf(root_);
-    runChild(root_, {}, {});
-    const State again = stateOf(root_);
-    if (again == after_) return true;
-    return problem = "a second uninterrupted run changes " + firstDifference(again, after_), false;
+    calls_ = runChild(root_);
+    after_ = outcomeOf(root_);
+    problem = judged(rerun());  // of a second uninterrupted run
+    return problem.empty();
   }
 
-  std::size_t calls() const { return calls_.size(); }
+  const std::string& calls() const { return calls_; }
 
-  // Whether the point passes; why set when it does not.
-  bool point(Mode mode, std::uint64_t n, std::string& why) {
-    switch (mode) {
-      case Mode::KillBefore:
-        return killed(killAt(n), why);
-      case Mode::KillAfter:
-        return killed(killAt(n + 1), why);
-      case Mode::TornWrite:
-        return killed({false, n, {FileFault::Tear, 0, 1}}, why);
-      case Mode::FailNoSpace:
-        return killed({false, n, {FileFault::Fail, ENOSPC}}, why);
-      case Mode::FailIo:
-        return killed({false, n, {FileFault::Fail, EIO}}, why);
-      case Mode::PowerCutSynced:
-        return cut(lastSyncBefore(n), why);
-      case Mode::PowerCutRam:
-        return cut(n, why);
-      case Mode::KillRecovery:  // the recovery run is killed at call n too
-        return killed(killAt(n), why, 2);
-    }
-    return false;
+  // What the point of mode at call n finds amiss; empty when it passes.
+  std::string point(const Mode& mode, std::uint64_t n) {
+    if (mode.cut != Mode::None) return cut(n, mode.cut == Mode::Synced);
+    fresh();
+    for (int run = 0; run < mode.runs; ++run) runChild(root_, {}, n + mode.offset, mode.fault);
+    return judged(rerun());
   }
 
-  // Whether mode has a point at call n.
-  bool applies(Mode mode, std::uint64_t n) const {
-    const char call = calls_.at(n - 1);
-    if (mode == Mode::TornWrite) return call == letterOf(FileCall::Write);
-    if (mode == Mode::FailNoSpace || mode == Mode::FailIo)
-      return call != letterOf(FileCall::SyncAll);
-    if (mode == Mode::KillRecovery) return n % 5 == 1;
-    return true;
+  // A power cut while call n is made. Writes reach the flash in order, and a
+  // sync or an fsync makes all before it durable (the flash file system
+  // commits its journal as a whole): the cut leaves what a kill right after
+  // some call k leaves, k from the last sync before call n (synced) to n; then
+  // RAM is emptied (the schedule files and the RAM copies with it).
+  std::string cut(std::uint64_t n, bool synced) {
+    const std::string syncs = {char(FileCall::SyncFile), char(FileCall::SyncAll)};
+    const std::size_t sync = n > 1 ? calls_.find_last_of(syncs, n - 2) : std::string::npos;
+    const std::uint64_t k = !synced ? n : sync == std::string::npos ? 0 : sync + 1;
+    fresh();
+    runChild(root_, {}, k + 1);
+    std::error_code ignored;
+    fs::remove_all(root_ + "/ram", ignored);
+    makeDirs(root_ + "/ram/pdb");
+    // What the device holds once a run has read the journal (a listing does).
+    runChild(root_, {"--show"});
+    const Tree now = outcomeOf(root_, false).tree;
+    if (const std::string why = wholePackages(now); !why.empty()) return "after the cut: " + why;
+    const Outcome& next = rerun();
+    // With every staged and schedule file still there, the rerun does all.
+    if (std::includes(now.begin(), now.end(), inputs_.begin(), inputs_.end())) return judged(next);
+    if (const std::string why = wholePackages(next.tree); !why.empty())
+      return "after the rerun: " + why;
+    return next.stable ? "" : "a second rerun changes the tree";
   }
 
  private:
-  // What a rerun after a fault left, as compared.
-  struct Rerun {
-    State first;
-    bool stable = false;
-  };
-
   // Lays the root out anew from the template; false when it cannot.
   bool fresh() {
     std::error_code ignored;
     if (scenario_.flashBytes) ::umount2((root_ + "/flash").c_str(), MNT_DETACH);
     fs::remove_all(root_, ignored);
-    fs::create_directories(root_ + "/flash");
-    if (scenario_.flashBytes) {
-      const std::string size = "size=" + std::to_string(scenario_.flashBytes);
+    makeDirs(root_ + "/flash");
+    const std::string size = "size=" + std::to_string(scenario_.flashBytes);
+    if (scenario_.flashBytes)
       ::mount("tmpfs", (root_ + "/flash").c_str(), "tmpfs", 0, size.c_str());
-    }
     return std::system(("cp -a " + templ_ + "/. " + root_ + "/").c_str()) == 0;
   }
 
-  // The rerun and a second one, remembered by the state they start from.
-  const Rerun& rerun() {
-    const auto key = keyOf(root_);
-    const auto known = reruns_.find(key);
-    if (known != reruns_.end()) return known->second;
-    Rerun result;
-    runChild(root_, {}, {});
-    result.first = stateOf(root_);
-    runChild(root_, {}, {});
-    result.stable = stateOf(root_, false).tree == result.first.tree;
+  // The rerun from the root's state, remembered by everything a run can read:
+  // two roots alike in that lead to the same rerun.
+  const Outcome& rerun() {
+    Tree key;
+    for (const char* top : {"/flash", "/rw", "/ram", "/proc"}) list(root_, top, true, key);
+    if (const auto known = reruns_.find(key); known != reruns_.end()) return known->second;
+    runChild(root_);
+    Outcome result = outcomeOf(root_);
+    runChild(root_);
+    result.stable = outcomeOf(root_, false).tree == result.tree;
     return reruns_.emplace(key, std::move(result)).first->second;
   }
 
-  bool judged(const Rerun& rerun, std::string& why) const {
-    if (rerun.first != after_) return why = "rerun " + firstDifference(rerun.first, after_), false;
-    if (!rerun.stable) return why = "a second rerun changes the tree", false;
-    return true;
+  // What differs from the uninterrupted run; empty when nothing does.
+  std::string judged(const Outcome& rerun) const {
+    const Tree &have = rerun.tree, &want = after_.tree;
+    const auto [a, b] = std::mismatch(have.begin(), have.end(), want.begin(), want.end());
+    if (a != have.end()) return "rerun has " + a->first + ' ' + a->second;
+    if (b != want.end()) return "rerun lacks " + b->first + ' ' + b->second;
+    if (rerun.listing != after_.listing) return "rerun lists otherwise";
+    return rerun.stable ? "" : "a second rerun changes the tree";
   }
 
-  // The point's runs, each with the injection, then the rerun.
-  bool killed(Injection injection, std::string& why, int runs = 1) {
-    fresh();
-    for (int run = 0; run < runs; ++run) runChild(root_, {}, injection);
-    return judged(rerun(), why);
-  }
-
-  std::uint64_t lastSyncBefore(std::uint64_t n) const {
-    for (std::uint64_t k = n - 1; k > 0; --k)
-      if (calls_[k - 1] == letterOf(FileCall::SyncAll) ||
-          calls_[k - 1] == letterOf(FileCall::SyncFile))
-        return k;
-    return 0;
-  }
-
-  // A power cut while call n is made. Writes reach the flash in the order they
-  // were made, and a sync or an fsync makes everything before it durable (the
-  // flash file system commits its journal as a whole); so the cut leaves the
-  // state a kill right after some call k leaves, k between the last sync
-  // before call n and n: every call after k is lost, newest first. Then RAM is
-  // emptied (the schedule files and the RAM copies with it). The
-  // callers take the two ends: k = that sync (all that was not made durable is
-  // lost) and k = n (nothing but RAM is lost).
-  bool cut(std::uint64_t k, std::string& why) {
-    fresh();
-    runChild(root_, {}, killAt(k + 1));
-    std::error_code ignored;
-    fs::remove_all(root_ + "/ram", ignored);
-    fs::create_directories(root_ + "/ram/pdb");
-    // What the device holds once a run has read the journal (a listing does).
-    runChild(root_, {"--show"}, {}, true);
-    const State cutState = stateOf(root_, false);
-    why = wholePackages(root_, cutState, before_, after_);
-    if (!why.empty()) return why = "after the cut: " + why, false;
-    const bool survived = std::all_of(inputs_.begin(), inputs_.end(), [&](const std::string& line) {
-      return std::binary_search(cutState.tree.begin(), cutState.tree.end(), line);
-    });
-    const Rerun& next = rerun();
-    if (survived) return judged(next, why);
-    why = wholePackages(root_, next.first, before_, after_);
-    if (!why.empty()) return why = "after the rerun: " + why, false;
-    if (!next.stable) return why = "a second rerun changes the tree", false;
-    return true;
+  // A power cut must leave each package wholly its release of before the run
+  // or of after it: its database entry is one of them, and every path its files
+  // list names is, below /flash or its disabled place, as that release left it.
+  // A package both releases have is not lost; nothing is left that neither has
+  // but the installer's own files right below /flash (its log and markers).
+  std::string wholePackages(const Tree& now) const {
+    const std::string db = "/flash/var/pdb/";
+    const auto isPackage = [&](const Tree::value_type& entry) {
+      return entry.first.starts_with(db) && entry.first.find('/', db.size()) == std::string::npos &&
+             entry.first[db.size()] != '.' && isDir(entry.second);
+    };
+    const auto entryOf = [&](const Tree& tree, const std::string& dir) {
+      return Tree(tree.lower_bound(dir + '/'), tree.lower_bound(dir + '0'));  // '0' follows '/'
+    };
+    for (const auto& [path, what] : now)
+      if (!path.starts_with(db) && !path.starts_with("/flash/rw/") &&
+          (path.find('/', 7) != std::string::npos || isDir(what)) && !before_.contains(path) &&
+          !after_.tree.contains(path))
+        return "stray " + path;
+    for (const auto& entry : before_)
+      if (isPackage(entry) && !now.contains(entry.first) && after_.tree.contains(entry.first))
+        return "lost package " + entry.first;
+    for (const auto& entry : now) {
+      if (!isPackage(entry)) continue;
+      const std::string name = entry.first.substr(db.size());
+      const Tree mine = entryOf(now, entry.first);
+      const Tree* release = mine == entryOf(before_, entry.first) ? &before_ : &after_.tree;
+      if (mine != entryOf(*release, entry.first))
+        return "entry of " + name + " is of neither release";
+      std::ifstream files(root_ + entry.first + "/files");
+      for (std::string path; std::getline(files, path);) {
+        bool placed = false;
+        for (const std::string& file : {"/flash/" + path, "/flash/x/" + name + "/" + path}) {
+          if (!release->contains(file)) continue;
+          if (!now.contains(file) || now.at(file) != release->at(file))
+            return "file " + file + " of " + name + " is not of its release";
+          placed = true;
+        }
+        if (!placed) return "file " + path + " of " + name + " is in no release";
+      }
+    }
+    return {};
   }
 
   const Scenario& scenario_;
   const bool mounted_;
   const std::string templ_, root_;
   std::string calls_;
-  State before_, after_;
-  std::vector<std::string> inputs_;  // staged files and schedule files
-  std::map<std::vector<std::string>, Rerun> reruns_;
+  Tree before_, inputs_;  // inputs: the staged files and schedule files
+  Outcome after_;
+  std::map<Tree, Outcome> reruns_;
 };
 
 }  // namespace
-
-const char* modeName(Mode mode) {
-  static const char* const names[modeCount] = {"kill-before",   "kill-after",   "torn-write",
-                                               "fail-enospc",   "fail-eio",     "power-cut",
-                                               "power-cut-ram", "kill-recovery"};
-  return names[static_cast<std::size_t>(mode)];
-}
 
 std::string harnessUnavailable() {
   if (::geteuid() != 0) return "the crash harness needs root (it changes roots and mounts)";
@@ -455,28 +319,25 @@ std::string harnessUnavailable() {
   return isolated ? "" : "cannot make a mount namespace of its own here";
 }
 
-Measurement measure(const Scenario& scenario, bool sampleOnly) {
-  Measurement measurement;
+std::vector<Tally> measure(const Scenario& scenario, bool sampleOnly, std::string& problem) {
   Runner runner(scenario);
-  if (!runner.setUp(measurement.problem)) return measurement;
-  measurement.calls = runner.calls();
-  for (std::size_t m = 0; m < modeCount; ++m) {
-    Tally& tally = measurement.modes[m];
-    for (std::uint64_t n = 1; n <= runner.calls(); ++n) {
-      if (!runner.applies(static_cast<Mode>(m), n)) continue;
-      const bool inSample = tally.points++ % sampleStep == 0;
+  if (!runner.setUp(problem)) return {};
+  std::vector<Tally> tallies;
+  for (const Mode& mode : modes) {
+    Tally& tally = tallies.emplace_back(Tally{mode.name, 0, 0, 0, 0, {}});
+    int points = 0;
+    for (std::uint64_t n = 1; n <= runner.calls().size(); ++n) {
+      if (!applies(mode, runner.calls()[n - 1], n)) continue;
+      const bool inSample = points++ % sampleStep == 0;
       if (sampleOnly && !inSample) continue;
-      ++tally.tried;
-      tally.sampled += inSample;
-      std::string why;
-      const bool passed = runner.point(static_cast<Mode>(m), n, why);
-      tally.passed += passed;
-      tally.sampledPassed += passed && inSample;
-      if (!passed && tally.failures.size() < failuresKept)
+      const std::string why = runner.point(mode, n);
+      tally.tried++, tally.passed += why.empty();
+      tally.sampled += inSample, tally.sampledPassed += inSample && why.empty();
+      if (!why.empty() && tally.failures.size() < failuresKept)
         tally.failures.push_back("N " + std::to_string(n) + ": " + why);
     }
   }
-  return measurement;
+  return tallies;
 }
 
 }  // namespace crash

@@ -20,20 +20,17 @@ int main(int argc, char** argv) {
       crash::sampleStep);
   for (const crash::Scenario& scenario : crash::scenarios()) {
     if (argc > 1 && std::find(argv + 1, argv + argc, scenario.name) == argv + argc) continue;
-    const crash::Measurement measured = crash::measure(scenario, false);
-    if (!measured.problem.empty())
-      std::fprintf(stderr, "%s: %s\n", scenario.name.c_str(), measured.problem.c_str());
-    for (std::size_t m = 0; m < crash::modeCount; ++m) {
-      const crash::Tally& tally = measured.modes[m];
-      const char* mode = crash::modeName(static_cast<crash::Mode>(m));
+    const char* name = scenario.name.c_str();
+    std::string problem;
+    for (const crash::Tally& tally : crash::measure(scenario, false, problem)) {
       std::printf(
           "%-23s %-14s points equal to the uninterrupted run: %d of %d; every %dth: %d of %d\n",
-          scenario.name.c_str(), mode, tally.passed, tally.tried, crash::sampleStep,
-          tally.sampledPassed, tally.sampled);
+          name, tally.mode, tally.passed, tally.tried, crash::sampleStep, tally.sampledPassed,
+          tally.sampled);
       for (const std::string& failure : tally.failures)
-        std::fprintf(stderr, "%s %s %s\n", scenario.name.c_str(), mode, failure.c_str());
+        std::fprintf(stderr, "%s %s %s\n", name, tally.mode, failure.c_str());
     }
+    if (!problem.empty()) std::fprintf(stderr, "%s: %s\n", name, problem.c_str());
     std::fflush(stdout);
   }
-  return 0;
 }

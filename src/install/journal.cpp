@@ -33,10 +33,6 @@ constexpr char commitTemporary[] = "commit.new";
 // A record larger than this is not one the installer wrote.
 constexpr off_t longestRecord = off_t(64) << 20;
 
-// An apply that met a failure a later run may not meet: the journal stays for
-// the next run to apply again.
-bool applyPending = false;
-
 // Whether a failed step of an apply would fail again however often it is
 // tried (the journal is then not kept for it); ENOENT: it was done before.
 bool lasting(int error) {
@@ -303,7 +299,7 @@ bool applyWith(Console& console, const char* folder, const CommitRecord& record,
 }
 
 void recoverFolder(Console& console, const char* folder);
-void finishFolder(const char* folder);
+void dropFolder(const char* folder);
 
 }  // namespace
 
@@ -381,13 +377,14 @@ bool PackageJournal::commit(CommitRecord record) {
   return true;
 }
 
-void PackageJournal::apply(Console& console, const std::string& removalOwner) {
+JournalApply PackageJournal::apply(Console& console, const std::string& removalOwner) {
   const bool complete = applyWith(console, folder_, record_, false, removalOwner);
   entry_.reset();
   objects_.reset();
   work_.reset();
-  if (!complete) applyPending = true;
-  if (record_.staged.empty()) finishFolder(folder_);
+  if (!complete) return JournalApply::Pending;
+  if (record_.staged.empty()) dropFolder(folder_);
+  return JournalApply::Done;
 }
 
 void PackageJournal::rollback(Console& console, InstalledPackage& package) {
@@ -415,16 +412,12 @@ void recoverFolder(Console& console, const char* folder) {
     return;
   }
   CommitRecord record;
-  if (readRecord(work.get(), record) && !applyWith(console, folder, record, true, "")) {
-    applyPending = true;
-    return;
-  }
-  applyPending = false;
+  // Left to the next run when a step failed in a way a later try may not.
+  if (readRecord(work.get(), record) && !applyWith(console, folder, record, true, "")) return;
   dropWork(database.get(), folder);
 }
 
-void finishFolder(const char* folder) {
-  if (applyPending) return;
+void dropFolder(const char* folder) {
   const FileHandle database = openDatabaseDir(false);
   if (database.valid()) dropWork(database.get(), folder);
 }
@@ -438,7 +431,7 @@ void recoverJournal(Console& console) {
   if (database.valid()) removeStateTemporary(database.get());
 }
 
-void finishJournal() { finishFolder(workName); }
+void finishJournal() { dropFolder(workName); }
 
 bool isStagedPath(const std::string& path) {
   std::string_view name = path;

@@ -44,6 +44,18 @@ struct CommitRecord {
   std::vector<std::string> droppedFiles;  // their files that nothing else lists
 };
 
+// What the apply of a committed journal left.
+enum class JournalApply : std::uint8_t {
+  // Every step was done, or would fail again however often it was tried. The
+  // folder is gone, but when the record names a staged file: it then waits
+  // for finishJournal().
+  Done,
+  // A step failed in a way a later try may not (a full disk, an I/O error):
+  // the folder stays, and the next run applies it again. Nothing more was
+  // reported than the steps themselves report (a removal, the script).
+  Pending,
+};
+
 class PackageJournal {
  public:
   // An installation journals in .work; a removal, which may come while an
@@ -72,8 +84,8 @@ class PackageJournal {
   // Carries out the committed installation (see recoverJournal); a removal
   // outside /flash is reported as of removalOwner. The folder stays when the
   // record names a staged file: finishJournal() drops it once that file was
-  // removed.
-  void apply(Console& console, const std::string& removalOwner);
+  // removed, unless this apply was left to the next run.
+  [[nodiscard]] JournalApply apply(Console& console, const std::string& removalOwner);
   // Throws the prepared installation away: .work, and the paths of package's
   // files list that were made in place (not waiting as objects).
   void rollback(Console& console, InstalledPackage& package);
@@ -99,18 +111,21 @@ class PackageJournal {
 // for the run after.
 void recoverJournal(Console& console);
 
-// Drops .work once the installation it records is complete (not while an
-// apply of this process is left to the next run).
+// Drops .work, which an apply kept for its staged file, once the installation
+// it records is complete: the caller's to know (see StagedInstall).
 void finishJournal();
 
 // One installation from a staged package file: the file, which the flash
-// steps name in the commit records while the installation lasts, and whether
-// the run left it to the next run (its image could not be linked or the file
-// not removed for a reason a later try may not meet: the journal then stays,
-// and the next run links and removes it). Once the installation has ended,
-// the run finishes the journal (finishJournal()) unless it left the file.
+// steps name in the commit records while the installation lasts; whether the
+// journal whose record names it was applied (Done) and waits to be finished;
+// and whether the run left it to the next run (that apply was Pending, or the
+// image could not be linked or the file not removed for a reason a later try
+// may not meet: the journal then stays, and the next run links and removes
+// it). Once the installation has ended, the run finishes a waiting journal
+// (finishJournal()) unless it left the file.
 struct StagedInstall {
   std::string path;
+  bool journalWaits = false;
   bool leftToNextRun = false;
 };
 

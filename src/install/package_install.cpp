@@ -128,11 +128,11 @@ bool beginJournal(Console& console, InstalledPackage& package, PackageJournal& j
   return false;
 }
 
-// Commits the prepared installation, read from stagedFile (when not empty),
+// Commits the prepared installation, read from staged's file (when given),
 // which replaces old (when given); a record that cannot be written is
 // reported as the entry's.
 bool commitJournal(Console& console, const InstalledPackage& package, const InstalledPackage* old,
-                   const std::string& stagedFile, PackageJournal& journal) {
+                   const StagedInstall* staged, PackageJournal& journal) {
   CommitRecord record;
   record.name = package.name;
   record.version = package.version;
@@ -143,8 +143,8 @@ bool commitJournal(Console& console, const InstalledPackage& package, const Inst
   record.upgraded = (package.flags & bootImage) != 0;
   record.script = !package.disabled;
   // A member's staged file is the bundle's: it goes with the bundle's record.
-  if (package.bundle.name.empty()) {
-    record.staged = stagedFile;
+  if (package.bundle.name.empty() && staged != nullptr) {
+    record.staged = staged->path;
     record.image = package.isImage;
     record.bootImage = (package.flags & bootImage) != 0;
   }
@@ -153,10 +153,20 @@ bool commitJournal(Console& console, const InstalledPackage& package, const Inst
   return false;
 }
 
+// Applies the committed journal, whose record names staged's file (when given)
+// when namesStaged, and notes in staged what the apply left.
+void applyJournal(Console& console, PackageJournal& journal, const std::string& removalOwner,
+                  StagedInstall* staged, bool namesStaged) {
+  const JournalApply applied = journal.apply(console, removalOwner);
+  if (staged == nullptr || !namesStaged) return;
+  if (applied == JournalApply::Done) staged->journalWaits = true;
+  else staged->leftToNextRun = true;
+}
+
 }  // namespace
 
 bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                    RunFlags runFlags, const InstalledPackage* old, const std::string& stagedFile) {
+                    RunFlags runFlags, const InstalledPackage* old, StagedInstall* staged) {
   showInstalling(console, package, stream);
   // A package with the alternate magic has no entry of its own: the entry of
   // its name, if any, is the installed release's. It goes in in place.
@@ -169,18 +179,19 @@ bool installPackage(Console& console, InstalledPackage& package, PartStream& str
   }
   if (!installParts(console, package, stream, runFlags, &journal) ||
       !journal.entryFits(console, package) ||
-      !commitJournal(console, package, old, stagedFile, journal)) {
+      !commitJournal(console, package, old, staged, journal)) {
     // Only what this installation made goes; the installed release never changed.
     journal.rollback(console, package);
     return false;
   }
-  journal.apply(console, old != nullptr ? nameVersionText(*old) : std::string());
+  applyJournal(console, journal, old != nullptr ? nameVersionText(*old) : std::string(), staged,
+               package.bundle.name.empty());
   reportInstalled(console, package);
   return true;
 }
 
 bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
-                    const std::set<std::string>& replaced, const std::string& stagedFile) {
+                    const std::set<std::string>& replaced, StagedInstall* staged) {
   PackageJournal journal;
   if (!beginJournal(console, bundle, journal)) return false;
   if (!writePackageRecord(console, bundle, journal.entryDir())) {
@@ -190,7 +201,7 @@ bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledP
   CommitRecord record;
   record.name = bundle.name;
   record.version = bundle.version;
-  record.staged = stagedFile;
+  if (staged != nullptr) record.staged = staged->path;
   if (old != nullptr) record.oldBootImage = (old->flags & bootImage) != 0;
   const InstalledPackage none;
   for (const std::string& name : replaced) {
@@ -205,7 +216,7 @@ bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledP
     journal.rollback(console, bundle);
     return false;
   }
-  journal.apply(console, std::string());
+  applyJournal(console, journal, std::string(), staged, true);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "install/journal.h"
 #include "model/package.h"
 #include "model/run_flags.h"
 
@@ -24,21 +25,22 @@ class PartStream;
 // directories stay. A package with the alternate magic makes no entry: its
 // files are made in place, and removed again after a failure. With
 // bootImageInPlace in runFlags, a boot-image package's file tree is passed
-// over. stagedFile, when not empty, is the staged package file the package is
-// read from: the commit record names it (a bundle member's goes with the
-// bundle's record), so that a run cut short after the commit still removes it.
+// over. staged, when given, is the installation from a staged package file the
+// package is read from: the commit record names its file (a bundle member's
+// goes with the bundle's record), so that a run cut short after the commit
+// still removes it, and the apply of that record is noted in it.
 bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
                     RunFlags runFlags, const InstalledPackage* old = nullptr,
-                    const std::string& stagedFile = std::string());
+                    StagedInstall* staged = nullptr);
 
 // Writes the record of a bundle whose members are in, in place of old (its
 // installed record, when given), as one transaction of the journal; false
 // (reported) when it cannot be written, old's entry then as it was. The
 // members named in replaced (records of console.packages) are the caller's to
 // remove; a run cut short before that leaves them to the next run. The
-// commit record names stagedFile (when not empty) as installPackage's does.
+// commit record names staged's file (when given) as installPackage's does.
 bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
-                    const std::set<std::string>& replaced, const std::string& stagedFile);
+                    const std::set<std::string>& replaced, StagedInstall* staged);
 
 // Creates the entry directory and writes the record; false (reported, with
 // the entry removed again) when either fails.

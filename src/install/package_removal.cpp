@@ -137,7 +137,8 @@ void removePackage(Console& console, InstalledPackage& package) {
       record.removals = pathsLeftBehind(console.packages, package, none);
     }
     if (journal.begin(console) && journal.commit(std::move(record))) {
-      journal.apply(console, nameVersionText(package));
+      // A removal left to the next run keeps its .drop: nothing more to do here.
+      static_cast<void>(journal.apply(console, nameVersionText(package)));
       package.files.clear();
       return;
     }

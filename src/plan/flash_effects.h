@@ -58,11 +58,11 @@ class DeviceFlashEffects final : public FlashEffects {
   // The installation from a staged file that the following installations and
   // bundle records belong to (none when null): their commit records name its
   // file. staged stays alive until it is replaced.
-  void installFrom(const StagedInstall* staged) { staged_ = staged; }
+  // What the apply of the journal naming its file left is noted in staged.
+  void installFrom(StagedInstall* staged) { staged_ = staged; }
 
  private:
   MarkResult noted(MarkResult result);
-  std::string stagedFile() const;
   bool stateLost_ = false;
-  const StagedInstall* staged_ = nullptr;
+  StagedInstall* staged_ = nullptr;
 };

@@ -113,12 +113,12 @@ void DeviceUpgradeEffects::dropRamMoves() { ::dropRamMoves(moves_); }
 void DeviceUpgradeEffects::halt() { haltForGood(); }
 
 void DeviceUpgradeEffects::installationBegins(const PackageFile& file) {
-  staged_ = StagedInstall{file.path, false};
+  staged_ = StagedInstall{file.path, false, false};
   flash_.installFrom(&staged_);
 }
 
 void DeviceUpgradeEffects::installationEnds() {
   flash_.installFrom(nullptr);
-  if (!staged_.path.empty() && !staged_.leftToNextRun) finishJournal();
+  if (staged_.journalWaits && !staged_.leftToNextRun) finishJournal();
   staged_ = StagedInstall();
 }

@@ -88,8 +88,9 @@ class DeviceUpgradeEffects final : public UpgradeEffects {
   void halt() override;
   // The journal names the file in its commit records while it is installed,
   // so that a run cut short after a commit still removes it; once the
-  // installation has ended, the journal is finished unless the image could
-  // not be kept or the file not dropped for a reason a later run may not meet.
+  // installation has ended, the journal its apply kept is finished unless
+  // that apply, keeping the image or dropping the file met a failure a later
+  // run may not meet.
   void installationBegins(const PackageFile& file) override;
   void installationEnds() override;
 

@@ -21,6 +21,7 @@
 
 #include "console/console.h"
 #include "files/file_handle.h"
+#include "install/install_step.h"
 #include "model/package.h"
 
 // What the commit record holds: enough to apply the installation again.
@@ -43,6 +44,12 @@ struct CommitRecord {
   std::vector<std::string> dropped;       // their names
   std::vector<std::string> droppedFiles;  // their files that nothing else lists
 };
+
+// What making a journal's folder or writing its commit record came to; the
+// caller reports a failure (as the entry's):
+//   Done    made, or written and durable
+//   Failed  errno is set; nothing of the installed release has changed
+enum class JournalStep : std::uint8_t { Done, Failed };
 
 // What the apply of a committed journal left.
 enum class JournalApply : std::uint8_t {
@@ -67,8 +74,7 @@ class PackageJournal {
 
   // Completes or throws away what an earlier installation left (see
   // recoverJournal), then makes .work with an empty entry/ and objects/.
-  // False with errno set when it cannot.
-  bool begin(Console& console);
+  [[nodiscard]] JournalStep begin(Console& console);
   // The folder the new entry is written into.
   int entryDir() const { return entry_.get(); }
   // A new object's folder and name; the object goes to path (below /flash,
@@ -78,9 +84,8 @@ class PackageJournal {
   bool isObject(const std::string& path) const;
 
   // Makes what was prepared durable and writes record (its objects are the
-  // ones added here) as the commit; false (errno set) when it cannot be
-  // written: nothing of the installed release has then changed.
-  bool commit(CommitRecord record);
+  // ones added here) as the commit; Failed when it cannot be written.
+  [[nodiscard]] JournalStep commit(CommitRecord record);
   // Carries out the committed installation (see recoverJournal); a removal
   // outside /flash is reported as of removalOwner. The folder stays when the
   // record names a staged file: finishJournal() drops it once that file was
@@ -90,9 +95,9 @@ class PackageJournal {
   // files list that were made in place (not waiting as objects).
   void rollback(Console& console, InstalledPackage& package);
   // Whether the prepared entry's files can take their places in the
-  // package's entry: a folder standing at one of their names is a failure,
+  // package's entry: a folder standing at one of their names is Failed,
   // reported as the file's.
-  bool entryFits(Console& console, const InstalledPackage& package);
+  [[nodiscard]] InstallStep entryFits(Console& console, const InstalledPackage& package);
 
  private:
   const char* folder_;

@@ -3,9 +3,9 @@
 #include "install/package_install.h"
 #include "install/package_removal.h"
 
-bool DeviceFlashEffects::installPackage(Console& console, InstalledPackage& package,
-                                        PartStream& stream, RunFlags runFlags,
-                                        const InstalledPackage* old) {
+InstallStep DeviceFlashEffects::installPackage(Console& console, InstalledPackage& package,
+                                               PartStream& stream, RunFlags runFlags,
+                                               const InstalledPackage* old) {
   return ::installPackage(console, package, stream, runFlags, old, staged_);
 }
 
@@ -13,9 +13,9 @@ void DeviceFlashEffects::removePackage(Console& console, InstalledPackage& packa
   ::removePackage(console, package);
 }
 
-bool DeviceFlashEffects::registerBundle(Console& console, InstalledPackage& bundle,
-                                        const InstalledPackage* old,
-                                        const std::set<std::string>& replaced) {
+InstallStep DeviceFlashEffects::registerBundle(Console& console, InstalledPackage& bundle,
+                                               const InstalledPackage* old,
+                                               const std::set<std::string>& replaced) {
   return ::registerBundle(console, bundle, old, replaced, staged_);
 }
 

@@ -249,8 +249,8 @@ OneInstalled installOne(const Installation& run, PartStream& stream, const Depen
   std::unique_ptr<InstalledPackage> old;
   std::unique_ptr<InstalledPackage> package =
       stream.isAlternateMagic() ? std::move(checked.package) : planAroundNew(run, checked, old);
-  one.failed = !package || !run.effects.installPackage(run.console, *package, stream,
-                                                       run.runFlags, old.get());
+  one.failed = !package || run.effects.installPackage(run.console, *package, stream, run.runFlags,
+                                                      old.get()) == InstallStep::Failed;
   if (one.failed) {
     if (old) run.console.packages.append(std::move(old));
     return one;
@@ -333,7 +333,8 @@ InstallOutcome installBundle(const Installation& run, PartStream& stream, const 
     return installed < 0 ? InstallOutcome::MemberFailed : InstallOutcome::NoMemberInstalled;
   }
   InstalledPackage* written = console.packages.find(bundleDependency.name);
-  if (written == nullptr || !run.effects.registerBundle(console, *written, old.get(), oldMembers)) {
+  if (written == nullptr ||
+      run.effects.registerBundle(console, *written, old.get(), oldMembers) == InstallStep::Failed) {
     restoreBundle(run, bundleDependency.name, std::move(old));
     return InstallOutcome::NotInstalled;
   }

@@ -12,12 +12,12 @@ class DryEffects final : public FlashEffects, public UpgradeEffects {
  public:
   // Walks the package's remaining parts up to the next package and reports
   // "installed ..." as an installation does; nothing is extracted or written.
-  bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                      RunFlags runFlags, const InstalledPackage* old) override;
+  InstallStep installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                             RunFlags runFlags, const InstalledPackage* old) override;
   void removePackage(Console& console, InstalledPackage& package) override;
-  bool registerBundle(Console&, InstalledPackage&, const InstalledPackage*,
-                      const std::set<std::string>&) override {
-    return true;
+  InstallStep registerBundle(Console&, InstalledPackage&, const InstalledPackage*,
+                             const std::set<std::string>&) override {
+    return InstallStep::Done;
   }
   MarkResult markDisabled(InstalledPackage& package) override;
   MarkResult markEnabled(InstalledPackage& package) override;

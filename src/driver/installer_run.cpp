@@ -52,12 +52,12 @@ int runInstaller(int argc, const char* const* argv) {
   // Staged files a killed run left in RAM go back before anything else.
   restoreRamMoves(console);
   if (options.cleanup) {
-    cleanup(console, effects.flash());
+    (void)cleanup(console, effects.flash());
     effects.consumeSchedules();
     return 0;
   }
 
-  bool changed = applySchedules(console, effects);
+  bool changed = applySchedules(console, effects) == PlanRun::Executed;
   // With "bootimage" set, the boot image is already in place.
   const RunFlags runFlags = options.runFlags | allowUpgrade |
                             (std::getenv("bootimage") != nullptr ? RunFlags{bootImageInPlace} : 0);

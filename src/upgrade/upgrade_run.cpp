@@ -54,8 +54,8 @@ std::vector<InstalledPackage*> lostProviders(Console& console,
 
 }  // namespace
 
-bool applySchedules(Console& console, UpgradeEffects& effects) {
-  const bool applied = applyScheduledActions(console, effects.flash(), 1);
+PlanRun applySchedules(Console& console, UpgradeEffects& effects) {
+  const PlanRun applied = applyScheduledActions(console, effects.flash(), 1);
   effects.consumeSchedules();
   return applied;
 }

@@ -35,7 +35,8 @@ void install(Console& console, UpgradeEffects& effects, PackageFile& file, RunFl
     effects.keepForLater(console, file);
     return;
   }
-  if (file.isImage && !effects.keepImage(console, file, withBootImage)) return;
+  if (file.isImage && effects.keepImage(console, file, withBootImage) == ImageKeep::FileStays)
+    return;
   effects.dropInstalledFile(file);
 }
 

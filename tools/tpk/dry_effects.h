@@ -31,7 +31,7 @@ class DryEffects final : public FlashEffects, public UpgradeEffects {
   // machine's nor any below the root planned for.
   Candidates stageInRam(Candidates& candidates, RunFlags) override;
   PostlogSpace reserveLog(Console&) override { return PostlogSpace::Unreserved; }
-  bool keepImage(Console&, const PackageFile&, bool) override { return true; }
+  ImageKeep keepImage(Console&, const PackageFile&, bool) override { return ImageKeep::Kept; }
   void keepForLater(Console&, const PackageFile&) override { ++kept; }
   void dropInstalledFile(const PackageFile&) override {}
   void dropRamMoves() override {}

@@ -32,7 +32,7 @@ int runInstaller(int argc, const char* const* argv) {
   if (parseOptions(argc, argv, options, stdout) == ParseResult::Usage) return 0;
   // A sandbox run whose root cannot be entered (a mistyped root, or no right
   // to change it) must not read or change the device it runs on.
-  if (!enterRoot(options.root)) return 1;
+  if (enterRoot(options.root) == RootChange::NotEntered) return 1;
   const char* archVariable = std::getenv("arch");
   const std::string arch = archVariable ? archVariable : "i386";
   // An installation a run left half done is completed, or thrown away when it

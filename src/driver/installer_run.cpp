@@ -32,7 +32,7 @@ int runInstaller(int argc, const char* const* argv) {
   if (parseOptions(argc, argv, options, stdout) == ParseResult::Usage) return 0;
   // A sandbox run whose root cannot be entered (a mistyped root, or no right
   // to change it) must not read or change the device it runs on.
-  if (!enterRoot(options.root)) return 1;
+  if (enterRoot(options.root) == RootChange::NotEntered) return 1;
   const char* archVariable = std::getenv("arch");
   const std::string arch = archVariable ? archVariable : "i386";
   // An installation a run left half done is completed, or thrown away when it
@@ -52,12 +52,12 @@ int runInstaller(int argc, const char* const* argv) {
   // Staged files a killed run left in RAM go back before anything else.
   restoreRamMoves(console);
   if (options.cleanup) {
-    cleanup(console, effects.flash());
+    (void)cleanup(console, effects.flash());
     effects.consumeSchedules();
     return 0;
   }
 
-  bool changed = applySchedules(console, effects);
+  bool changed = applySchedules(console, effects) == PlanRun::Executed;
   // With "bootimage" set, the boot image is already in place.
   const RunFlags runFlags = options.runFlags | allowUpgrade |
                             (std::getenv("bootimage") != nullptr ? RunFlags{bootImageInPlace} : 0);

@@ -1,13 +1,13 @@
 #include "driver/root_change.h"
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
-bool enterRoot(const std::string& root) {
+RootChange enterRoot(const std::string& root) {
   if (!root.empty() && chroot(root.c_str()) != 0) {
     std::perror("chroot");
-    return false;
+    return RootChange::NotEntered;
   }
   if (chdir("/") != 0) std::perror("chdir");
-  return true;
+  return RootChange::Entered;
 }

@@ -365,10 +365,10 @@ bool TreeExtractor::readText(std::uint32_t length, std::string& text) {
 
 }  // namespace
 
-bool extractFiles(Console& console, InstalledPackage& package, PartStream& stream,
-                  PackageJournal* journal) {
+InstallStep extractFiles(Console& console, InstalledPackage& package, PartStream& stream,
+                         PackageJournal* journal) {
   TreeExtractor extractor(console, package, stream, journal);
-  return extractor.run();
+  return extractor.run() ? InstallStep::Done : InstallStep::Failed;
 }
 
 bool reservedPlace(const ConfinedPlace& parent, const std::string& leaf) {

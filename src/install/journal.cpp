@@ -33,10 +33,6 @@ constexpr char commitTemporary[] = "commit.new";
 // A record larger than this is not one the installer wrote.
 constexpr off_t longestRecord = off_t(64) << 20;
 
-// An apply that met a failure a later run may not meet: the journal stays for
-// the next run to apply again.
-bool applyPending = false;
-
 // Whether a failed step of an apply would fail again however often it is
 // tried (the journal is then not kept for it); ENOENT: it was done before.
 bool lasting(int error) {
@@ -281,9 +277,10 @@ bool applyWith(Console& console, const char* folder, const CommitRecord& record,
   const FileHandle work(::openat(database.get(), folder, dirFlags));
   if (!work.valid()) return false;
   bool complete = placeObjects(work.get(), record.objects);
-  complete &= removePaths(console, record.removals, owner);
+  complete &= removePaths(console, record.removals, owner) == PathRemoval::Removed;
   if (recovering) {
-    removePaths(console, record.droppedFiles, "");
+    // What a replaced member left that cannot go now stays: its record goes.
+    (void)removePaths(console, record.droppedFiles, "");
     dropReplaced(database.get(), record);
   }
   if (record.entry || record.dropEntry) complete &= swapEntry(database.get(), work.get(), record);
@@ -297,31 +294,32 @@ bool applyWith(Console& console, const char* folder, const CommitRecord& record,
     InstalledPackage package;
     package.name = record.name;
     package.version = record.version;
-    runScript(console, package, "oninstall");
+    // A failed script was warned about: running it again would not help.
+    (void)runScript(console, package, "oninstall");
   }
   return complete;
 }
 
 void recoverFolder(Console& console, const char* folder);
-void finishFolder(const char* folder);
+void dropFolder(const char* folder);
 
 }  // namespace
 
 PackageJournal::PackageJournal(Kind kind) : folder_(kind == Kind::Removal ? dropName : workName) {}
 
-bool PackageJournal::begin(Console& console) {
+JournalStep PackageJournal::begin(Console& console) {
   recoverFolder(console, folder_);
   const FileHandle database = openDatabaseDir(true);
-  if (!database.valid()) return false;
+  if (!database.valid()) return JournalStep::Failed;
   FilePlatform& files = filePlatform();
-  if (files.makeDirAt(database.get(), folder_, 0700) != 0) return false;
+  if (files.makeDirAt(database.get(), folder_, 0700) != 0) return JournalStep::Failed;
   work_ = openDir(database.get(), folder_);
-  if (!work_.valid()) return false;
+  if (!work_.valid()) return JournalStep::Failed;
   for (const char* name : {"entry", "objects"})
-    if (files.makeDirAt(work_.get(), name, 0770) != 0) return false;
+    if (files.makeDirAt(work_.get(), name, 0770) != 0) return JournalStep::Failed;
   entry_ = openDir(work_.get(), "entry");
   objects_ = openDir(work_.get(), "objects");
-  return entry_.valid() && objects_.valid();
+  return entry_.valid() && objects_.valid() ? JournalStep::Done : JournalStep::Failed;
 }
 
 std::string PackageJournal::addObject(const std::string& path) {
@@ -335,13 +333,13 @@ bool PackageJournal::isObject(const std::string& path) const {
   return false;
 }
 
-bool PackageJournal::entryFits(Console& console, const InstalledPackage& package) {
+InstallStep PackageJournal::entryFits(Console& console, const InstalledPackage& package) {
   const FileHandle database = openDatabaseDir(false);
   const FileHandle entry =
       database.valid() && isPlainName(package.name)
           ? FileHandle(::openat(database.get(), package.name.c_str(), dirFlags))
           : FileHandle();
-  if (!entry.valid()) return true;
+  if (!entry.valid()) return InstallStep::Done;
   const std::vector<std::string> prepared = namesIn(entry_.get());
   const std::set<std::string> names(prepared.begin(), prepared.end());
   for (const char* name : {"oninstall", "onuninstall", "version", "deps", "provides", "conflicts",
@@ -353,12 +351,12 @@ bool PackageJournal::entryFits(Console& console, const InstalledPackage& package
     const std::string what = (name[0] == 'o' ? "" : "meta/") + std::string(name);
     errno = EISDIR;
     reportCreateFailure(console, package, what.c_str());
-    return false;
+    return InstallStep::Failed;
   }
-  return true;
+  return InstallStep::Done;
 }
 
-bool PackageJournal::commit(CommitRecord record) {
+JournalStep PackageJournal::commit(CommitRecord record) {
   record.objects = std::move(record_.objects);
   if (record.entry) record.entryFiles = namesIn(entry_.get());
   record_ = std::move(record);
@@ -375,19 +373,20 @@ bool PackageJournal::commit(CommitRecord record) {
     const int error = errno;
     files.removeAt(work_.get(), commitTemporary, 0);
     errno = error;
-    return false;
+    return JournalStep::Failed;
   }
   files.syncAll();
-  return true;
+  return JournalStep::Done;
 }
 
-void PackageJournal::apply(Console& console, const std::string& removalOwner) {
+JournalApply PackageJournal::apply(Console& console, const std::string& removalOwner) {
   const bool complete = applyWith(console, folder_, record_, false, removalOwner);
   entry_.reset();
   objects_.reset();
   work_.reset();
-  if (!complete) applyPending = true;
-  if (record_.staged.empty()) finishFolder(folder_);
+  if (!complete) return JournalApply::Pending;
+  if (record_.staged.empty()) dropFolder(folder_);
+  return JournalApply::Done;
 }
 
 void PackageJournal::rollback(Console& console, InstalledPackage& package) {
@@ -415,16 +414,12 @@ void recoverFolder(Console& console, const char* folder) {
     return;
   }
   CommitRecord record;
-  if (readRecord(work.get(), record) && !applyWith(console, folder, record, true, "")) {
-    applyPending = true;
-    return;
-  }
-  applyPending = false;
+  // Left to the next run when a step failed in a way a later try may not.
+  if (readRecord(work.get(), record) && !applyWith(console, folder, record, true, "")) return;
   dropWork(database.get(), folder);
 }
 
-void finishFolder(const char* folder) {
-  if (applyPending) return;
+void dropFolder(const char* folder) {
   const FileHandle database = openDatabaseDir(false);
   if (database.valid()) dropWork(database.get(), folder);
 }
@@ -438,7 +433,7 @@ void recoverJournal(Console& console) {
   if (database.valid()) removeStateTemporary(database.get());
 }
 
-void finishJournal() { finishFolder(workName); }
+void finishJournal() { dropFolder(workName); }
 
 bool isStagedPath(const std::string& path) {
   std::string_view name = path;

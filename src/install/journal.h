@@ -21,6 +21,7 @@
 
 #include "console/console.h"
 #include "files/file_handle.h"
+#include "install/install_step.h"
 #include "model/package.h"
 
 // What the commit record holds: enough to apply the installation again.
@@ -44,6 +45,24 @@ struct CommitRecord {
   std::vector<std::string> droppedFiles;  // their files that nothing else lists
 };
 
+// What making a journal's folder or writing its commit record came to; the
+// caller reports a failure (as the entry's):
+//   Done    made, or written and durable
+//   Failed  errno is set; nothing of the installed release has changed
+enum class JournalStep : std::uint8_t { Done, Failed };
+
+// What the apply of a committed journal left.
+enum class JournalApply : std::uint8_t {
+  // Every step was done, or would fail again however often it was tried. The
+  // folder is gone, but when the record names a staged file: it then waits
+  // for finishJournal().
+  Done,
+  // A step failed in a way a later try may not (a full disk, an I/O error):
+  // the folder stays, and the next run applies it again. Nothing more was
+  // reported than the steps themselves report (a removal, the script).
+  Pending,
+};
+
 class PackageJournal {
  public:
   // An installation journals in .work; a removal, which may come while an
@@ -55,8 +74,7 @@ class PackageJournal {
 
   // Completes or throws away what an earlier installation left (see
   // recoverJournal), then makes .work with an empty entry/ and objects/.
-  // False with errno set when it cannot.
-  bool begin(Console& console);
+  [[nodiscard]] JournalStep begin(Console& console);
   // The folder the new entry is written into.
   int entryDir() const { return entry_.get(); }
   // A new object's folder and name; the object goes to path (below /flash,
@@ -66,21 +84,20 @@ class PackageJournal {
   bool isObject(const std::string& path) const;
 
   // Makes what was prepared durable and writes record (its objects are the
-  // ones added here) as the commit; false (errno set) when it cannot be
-  // written: nothing of the installed release has then changed.
-  bool commit(CommitRecord record);
+  // ones added here) as the commit; Failed when it cannot be written.
+  [[nodiscard]] JournalStep commit(CommitRecord record);
   // Carries out the committed installation (see recoverJournal); a removal
   // outside /flash is reported as of removalOwner. The folder stays when the
   // record names a staged file: finishJournal() drops it once that file was
-  // removed.
-  void apply(Console& console, const std::string& removalOwner);
+  // removed, unless this apply was left to the next run.
+  [[nodiscard]] JournalApply apply(Console& console, const std::string& removalOwner);
   // Throws the prepared installation away: .work, and the paths of package's
   // files list that were made in place (not waiting as objects).
   void rollback(Console& console, InstalledPackage& package);
   // Whether the prepared entry's files can take their places in the
-  // package's entry: a folder standing at one of their names is a failure,
+  // package's entry: a folder standing at one of their names is Failed,
   // reported as the file's.
-  bool entryFits(Console& console, const InstalledPackage& package);
+  [[nodiscard]] InstallStep entryFits(Console& console, const InstalledPackage& package);
 
  private:
   const char* folder_;
@@ -99,18 +116,21 @@ class PackageJournal {
 // for the run after.
 void recoverJournal(Console& console);
 
-// Drops .work once the installation it records is complete (not while an
-// apply of this process is left to the next run).
+// Drops .work, which an apply kept for its staged file, once the installation
+// it records is complete: the caller's to know (see StagedInstall).
 void finishJournal();
 
 // One installation from a staged package file: the file, which the flash
-// steps name in the commit records while the installation lasts, and whether
-// the run left it to the next run (its image could not be linked or the file
-// not removed for a reason a later try may not meet: the journal then stays,
-// and the next run links and removes it). Once the installation has ended,
-// the run finishes the journal (finishJournal()) unless it left the file.
+// steps name in the commit records while the installation lasts; whether the
+// journal whose record names it was applied (Done) and waits to be finished;
+// and whether the run left it to the next run (that apply was Pending, or the
+// image could not be linked or the file not removed for a reason a later try
+// may not meet: the journal then stays, and the next run links and removes
+// it). Once the installation has ended, the run finishes a waiting journal
+// (finishJournal()) unless it left the file.
 struct StagedInstall {
   std::string path;
+  bool journalWaits = false;
   bool leftToNextRun = false;
 };
 

@@ -78,7 +78,8 @@ bool installParts(Console& console, InstalledPackage& package, PartStream& strea
   }
   if (stream.currentType() == partFileTree) {
     const bool treeInPlace = (runFlags & bootImageInPlace) && (package.flags & bootImage);
-    if (!treeInPlace && !extractFiles(console, package, stream, journal)) return false;
+    if (!treeInPlace && extractFiles(console, package, stream, journal) == InstallStep::Failed)
+      return false;
     stream.next();
   }
   if (!acceptPackage(stream)) {
@@ -98,41 +99,42 @@ bool makeEntry(Console& console, const InstalledPackage& package) {
 
 // A package without an entry of its own: its files are made in place and
 // nothing is recorded; a failure removes what was made.
-bool installInPlace(Console& console, InstalledPackage& package, PartStream& stream,
-                    RunFlags runFlags) {
+InstallStep installInPlace(Console& console, InstalledPackage& package, PartStream& stream,
+                           RunFlags runFlags) {
   if (stream.currentType() == partImage) {
     passOverImage(console, package, stream);
     stream.next();
   }
   if (!installParts(console, package, stream, runFlags, nullptr)) {
     removeFiles(console, package);
-    return false;
+    return InstallStep::Failed;
   }
   if (package.flags & bootImage) {
     const ConfinedDir flash(flashDir);
     writeWholeFile(flash.place().fd, "UPGRADED", "");
   }
   filePlatform().syncAll();
-  if (!package.disabled) runScript(console, package, "oninstall");
+  // A failed script was warned about: the package is in all the same.
+  if (!package.disabled) (void)runScript(console, package, "oninstall");
   reportInstalled(console, package);
-  return true;
+  return InstallStep::Done;
 }
 
 // The journal the installation is prepared in; a failure is reported as the
 // entry's.
 bool beginJournal(Console& console, InstalledPackage& package, PackageJournal& journal) {
   if (!isPlainName(package.name)) errno = EINVAL;
-  if (isPlainName(package.name) && journal.begin(console)) return true;
+  if (isPlainName(package.name) && journal.begin(console) == JournalStep::Done) return true;
   reportCreateFailure(console, package, "meta");
   journal.rollback(console, package);
   return false;
 }
 
-// Commits the prepared installation, read from stagedFile (when not empty),
+// Commits the prepared installation, read from staged's file (when given),
 // which replaces old (when given); a record that cannot be written is
 // reported as the entry's.
 bool commitJournal(Console& console, const InstalledPackage& package, const InstalledPackage* old,
-                   const std::string& stagedFile, PackageJournal& journal) {
+                   const StagedInstall* staged, PackageJournal& journal) {
   CommitRecord record;
   record.name = package.name;
   record.version = package.version;
@@ -143,54 +145,67 @@ bool commitJournal(Console& console, const InstalledPackage& package, const Inst
   record.upgraded = (package.flags & bootImage) != 0;
   record.script = !package.disabled;
   // A member's staged file is the bundle's: it goes with the bundle's record.
-  if (package.bundle.name.empty()) {
-    record.staged = stagedFile;
+  if (package.bundle.name.empty() && staged != nullptr) {
+    record.staged = staged->path;
     record.image = package.isImage;
     record.bootImage = (package.flags & bootImage) != 0;
   }
-  if (journal.commit(std::move(record))) return true;
+  if (journal.commit(std::move(record)) == JournalStep::Done) return true;
   reportCreateFailure(console, package, "meta");
   return false;
 }
 
+// Applies the committed journal, whose record names staged's file (when given)
+// when namesStaged, and notes in staged what the apply left.
+void applyJournal(Console& console, PackageJournal& journal, const std::string& removalOwner,
+                  StagedInstall* staged, bool namesStaged) {
+  const JournalApply applied = journal.apply(console, removalOwner);
+  if (staged == nullptr || !namesStaged) return;
+  if (applied == JournalApply::Done)
+    staged->journalWaits = true;
+  else
+    staged->leftToNextRun = true;
+}
+
 }  // namespace
 
-bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                    RunFlags runFlags, const InstalledPackage* old, const std::string& stagedFile) {
+InstallStep installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                           RunFlags runFlags, const InstalledPackage* old, StagedInstall* staged) {
   showInstalling(console, package, stream);
   // A package with the alternate magic has no entry of its own: the entry of
   // its name, if any, is the installed release's. It goes in in place.
   if (stream.isAlternateMagic()) return installInPlace(console, package, stream, runFlags);
   PackageJournal journal;
-  if (!beginJournal(console, package, journal)) return false;
+  if (!beginJournal(console, package, journal)) return InstallStep::Failed;
   if (stream.currentType() == partImage) {
     passOverImage(console, package, stream);
     stream.next();
   }
   if (!installParts(console, package, stream, runFlags, &journal) ||
-      !journal.entryFits(console, package) ||
-      !commitJournal(console, package, old, stagedFile, journal)) {
+      journal.entryFits(console, package) == InstallStep::Failed ||
+      !commitJournal(console, package, old, staged, journal)) {
     // Only what this installation made goes; the installed release never changed.
     journal.rollback(console, package);
-    return false;
+    return InstallStep::Failed;
   }
-  journal.apply(console, old != nullptr ? nameVersionText(*old) : std::string());
+  applyJournal(console, journal, old != nullptr ? nameVersionText(*old) : std::string(), staged,
+               package.bundle.name.empty());
   reportInstalled(console, package);
-  return true;
+  return InstallStep::Done;
 }
 
-bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
-                    const std::set<std::string>& replaced, const std::string& stagedFile) {
+InstallStep registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
+                           const std::set<std::string>& replaced, StagedInstall* staged) {
   PackageJournal journal;
-  if (!beginJournal(console, bundle, journal)) return false;
+  if (!beginJournal(console, bundle, journal)) return InstallStep::Failed;
   if (!writePackageRecord(console, bundle, journal.entryDir())) {
     journal.rollback(console, bundle);
-    return false;
+    return InstallStep::Failed;
   }
   CommitRecord record;
   record.name = bundle.name;
   record.version = bundle.version;
-  record.staged = stagedFile;
+  if (staged != nullptr) record.staged = staged->path;
   if (old != nullptr) record.oldBootImage = (old->flags & bootImage) != 0;
   const InstalledPackage none;
   for (const std::string& name : replaced) {
@@ -200,30 +215,30 @@ bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledP
     for (std::string& path : pathsLeftBehind(console.packages, *member, none))
       record.droppedFiles.push_back(std::move(path));
   }
-  if (!journal.commit(std::move(record))) {
+  if (journal.commit(std::move(record)) == JournalStep::Failed) {
     reportCreateFailure(console, bundle, "meta");
     journal.rollback(console, bundle);
-    return false;
+    return InstallStep::Failed;
   }
-  journal.apply(console, std::string());
-  return true;
+  applyJournal(console, journal, std::string(), staged, true);
+  return InstallStep::Done;
 }
 
-bool registerPackage(Console& console, InstalledPackage& package) {
-  if (!makeEntry(console, package)) return false;
+InstallStep registerPackage(Console& console, InstalledPackage& package) {
+  if (!makeEntry(console, package)) return InstallStep::Failed;
   if (!writePackageRecord(console, package)) {
     removePackage(console, package);
-    return false;
+    return InstallStep::Failed;
   }
-  return true;
+  return InstallStep::Done;
 }
 
-bool runScript(Console& console, const InstalledPackage& package, const char* scriptName) {
+ScriptRun runScript(Console& console, const InstalledPackage& package, const char* scriptName) {
   const std::string script = "/var/pdb/" + package.name + "/" + scriptName;
   struct stat info;
   const std::string path = "/flash" + script;
   const DevicePlace at = devicePlace(path.c_str());
-  if (::fstatat(at.dir, at.name, &info, 0) != 0) return true;  // nothing to run
+  if (::fstatat(at.dir, at.name, &info, 0) != 0) return ScriptRun::Passed;  // nothing to run
   const std::string command = script + " >/dev/null 2>&1";
 
   struct sigaction action {};
@@ -240,8 +255,8 @@ bool runScript(Console& console, const InstalledPackage& package, const char* sc
     pid_t waited;
     while ((waited = platform.waitChild(child, &status)) < 0 && errno == EINTR) {
     }
-    if (waited == child && status == 0) return true;
+    if (waited == child && status == 0) return ScriptRun::Passed;
   }
   console.warning("package %s %s script failed", nameVersionText(package).c_str(), scriptName);
-  return false;
+  return ScriptRun::Failed;
 }

@@ -59,8 +59,8 @@ std::set<std::string> pathsOfOthers(const PackageDb& packages, const InstalledPa
 
 }  // namespace
 
-bool removePaths(Console& console, const std::vector<std::string>& paths,
-                 const std::string& owner) {
+PathRemoval removePaths(Console& console, const std::vector<std::string>& paths,
+                        const std::string& owner) {
   ConfinedDir flash(flashDir);
   bool removed = true;
   for (const std::string& path : paths) {
@@ -79,7 +79,7 @@ bool removePaths(Console& console, const std::vector<std::string>& paths,
                  errno == ENOENT || errno == EISDIR || errno == EPERM;
     }
   }
-  return removed;
+  return removed ? PathRemoval::Removed : PathRemoval::NotRemoved;
 }
 
 std::vector<std::string> pathsLeftBehind(const PackageDb& others, const InstalledPackage& old,
@@ -95,7 +95,9 @@ std::vector<std::string> pathsLeftBehind(const PackageDb& others, const Installe
 void removeFiles(Console& console, InstalledPackage& package) {
   if (package.files.empty()) return;  // a bundle, or nothing made yet: no other list to read
   const InstalledPackage none;
-  removePaths(console, pathsLeftBehind(console.packages, package, none), nameVersionText(package));
+  // Failures are ignored: the files list goes all the same.
+  (void)removePaths(console, pathsLeftBehind(console.packages, package, none),
+                    nameVersionText(package));
   package.files.clear();
 }
 
@@ -136,8 +138,10 @@ void removePackage(Console& console, InstalledPackage& package) {
       const InstalledPackage none;
       record.removals = pathsLeftBehind(console.packages, package, none);
     }
-    if (journal.begin(console) && journal.commit(std::move(record))) {
-      journal.apply(console, nameVersionText(package));
+    if (journal.begin(console) == JournalStep::Done &&
+        journal.commit(std::move(record)) == JournalStep::Done) {
+      // A removal left to the next run keeps its .drop: nothing more to do here.
+      (void)journal.apply(console, nameVersionText(package));
       package.files.clear();
       return;
     }

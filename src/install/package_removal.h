@@ -1,6 +1,7 @@
 // Removing an installed package: its recorded files and its database entry.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,17 @@ void removeFiles(Console& console, InstalledPackage& package);
 std::vector<std::string> pathsLeftBehind(const PackageDb& others, const InstalledPackage& old,
                                          const InstalledPackage& replacement);
 
+// What removing a list of paths came to:
+//   Removed     every path is gone or was passed over (a directory, a place
+//               outside /flash, a missing directory on the way)
+//   NotRemoved  a removal failed for another reason (a full disk, an I/O
+//               error), which was not reported: a later try may remove it
+enum class PathRemoval : std::uint8_t { Removed, NotRemoved };
+
 // Removes each path as removeFiles does; the warning for a path outside /flash
-// names owner, and is left out when owner is empty. False when a removal
-// failed for a reason other than the path being gone or a directory.
-bool removePaths(Console& console, const std::vector<std::string>& paths, const std::string& owner);
+// names owner, and is left out when owner is empty.
+[[nodiscard]] PathRemoval removePaths(Console& console, const std::vector<std::string>& paths,
+                                      const std::string& owner);
 
 // Removes every entry of the package's database directory whose name does not
 // begin with '.', then the directory (failures ignored); an entry that is a

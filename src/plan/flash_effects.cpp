@@ -3,20 +3,20 @@
 #include "install/package_install.h"
 #include "install/package_removal.h"
 
-bool DeviceFlashEffects::installPackage(Console& console, InstalledPackage& package,
-                                        PartStream& stream, RunFlags runFlags,
-                                        const InstalledPackage* old) {
-  return ::installPackage(console, package, stream, runFlags, old, stagedFile());
+InstallStep DeviceFlashEffects::installPackage(Console& console, InstalledPackage& package,
+                                               PartStream& stream, RunFlags runFlags,
+                                               const InstalledPackage* old) {
+  return ::installPackage(console, package, stream, runFlags, old, staged_);
 }
 
 void DeviceFlashEffects::removePackage(Console& console, InstalledPackage& package) {
   ::removePackage(console, package);
 }
 
-bool DeviceFlashEffects::registerBundle(Console& console, InstalledPackage& bundle,
-                                        const InstalledPackage* old,
-                                        const std::set<std::string>& replaced) {
-  return ::registerBundle(console, bundle, old, replaced, stagedFile());
+InstallStep DeviceFlashEffects::registerBundle(Console& console, InstalledPackage& bundle,
+                                               const InstalledPackage* old,
+                                               const std::set<std::string>& replaced) {
+  return ::registerBundle(console, bundle, old, replaced, staged_);
 }
 
 MarkResult DeviceFlashEffects::markDisabled(InstalledPackage& package) {
@@ -30,8 +30,4 @@ MarkResult DeviceFlashEffects::markEnabled(InstalledPackage& package) {
 MarkResult DeviceFlashEffects::noted(MarkResult result) {
   if (result == MarkResult::NoEntry || result == MarkResult::NotWritten) stateLost_ = true;
   return result;
-}
-
-std::string DeviceFlashEffects::stagedFile() const {
-  return staged_ != nullptr ? staged_->path : std::string();
 }

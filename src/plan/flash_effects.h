@@ -9,6 +9,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "install/install_step.h"
 #include "install/journal.h"
 #include "model/package.h"
 #include "model/run_flags.h"
@@ -23,17 +24,18 @@ class FlashEffects {
   // Installs the package whose header parts were read from stream in place of
   // old (the installed release, when given), with the contract of
   // installPackage (which reports "installed ..." for a package outside a
-  // bundle); false after a reported failure, old then as it was.
-  virtual bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                              RunFlags runFlags, const InstalledPackage* old) = 0;
+  // bundle); Failed after a reported failure, old then as it was.
+  [[nodiscard]] virtual InstallStep installPackage(Console& console, InstalledPackage& package,
+                                                   PartStream& stream, RunFlags runFlags,
+                                                   const InstalledPackage* old) = 0;
   // Removes the package's files and entry and clears its action, with the
   // contract of removePackage.
   virtual void removePackage(Console& console, InstalledPackage& package) = 0;
   // Writes the record of a bundle whose members are in, in place of old, with
   // the contract of registerBundle.
-  virtual bool registerBundle(Console& console, InstalledPackage& bundle,
-                              const InstalledPackage* old,
-                              const std::set<std::string>& replaced) = 0;
+  [[nodiscard]] virtual InstallStep registerBundle(Console& console, InstalledPackage& bundle,
+                                                   const InstalledPackage* old,
+                                                   const std::set<std::string>& replaced) = 0;
   // Record the package as disabled or enabled, with the contracts (and
   // results) of markDisabled and markEnabled.
   [[nodiscard]] virtual MarkResult markDisabled(InstalledPackage& package) = 0;
@@ -45,11 +47,13 @@ class FlashEffects {
 // schedule files that asked for it.
 class DeviceFlashEffects final : public FlashEffects {
  public:
-  bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                      RunFlags runFlags, const InstalledPackage* old) override;
+  [[nodiscard]] InstallStep installPackage(Console& console, InstalledPackage& package,
+                                           PartStream& stream, RunFlags runFlags,
+                                           const InstalledPackage* old) override;
   void removePackage(Console& console, InstalledPackage& package) override;
-  bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledPackage* old,
-                      const std::set<std::string>& replaced) override;
+  [[nodiscard]] InstallStep registerBundle(Console& console, InstalledPackage& bundle,
+                                           const InstalledPackage* old,
+                                           const std::set<std::string>& replaced) override;
   [[nodiscard]] MarkResult markDisabled(InstalledPackage& package) override;
   [[nodiscard]] MarkResult markEnabled(InstalledPackage& package) override;
 
@@ -58,11 +62,11 @@ class DeviceFlashEffects final : public FlashEffects {
   // The installation from a staged file that the following installations and
   // bundle records belong to (none when null): their commit records name its
   // file. staged stays alive until it is replaced.
-  void installFrom(const StagedInstall* staged) { staged_ = staged; }
+  // What the apply of the journal naming its file left is noted in staged.
+  void installFrom(StagedInstall* staged) { staged_ = staged; }
 
  private:
   MarkResult noted(MarkResult result);
-  std::string stagedFile() const;
   bool stateLost_ = false;
-  const StagedInstall* staged_ = nullptr;
+  StagedInstall* staged_ = nullptr;
 };

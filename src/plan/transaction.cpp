@@ -119,16 +119,16 @@ void restoreBundle(const Installation& run, const std::string& name,
 
 }  // namespace
 
-bool applyScheduledActions(Console& console, FlashEffects& effects, int report,
-                           InstalledPackage* keep) {
+PlanRun applyScheduledActions(Console& console, FlashEffects& effects, int report,
+                              InstalledPackage* keep) {
   RecordList removals, enables;
   planActions(console, removals, enables, report);
   if (keep != nullptr) spare(removals, *keep);
-  return execute(console, effects, removals, enables, report);
+  return execute(console, effects, removals, enables, report) ? PlanRun::Executed : PlanRun::Empty;
 }
 
-bool cleanup(Console& console, FlashEffects& effects) {
-  applyScheduledActions(console, effects, 0);
+PlanRun cleanup(Console& console, FlashEffects& effects) {
+  (void)applyScheduledActions(console, effects, 0);
   for (const auto& record : console.packages) {
     const std::string& name = record->name;
     if (name == "lumex" || name == "disk-drivers" || name == "system" || record->isBundle) continue;
@@ -141,12 +141,12 @@ bool cleanup(Console& console, FlashEffects& effects) {
   return applyScheduledActions(console, effects, 1);
 }
 
-bool dropInstalled(Console& console, FlashEffects& effects, const std::string& name) {
+DropResult dropInstalled(Console& console, FlashEffects& effects, const std::string& name) {
   const int index = console.packages.findIndex(name);
-  if (index < 0) return false;
+  if (index < 0) return DropResult::NotInstalled;
   effects.removePackage(console, console.packages[static_cast<std::size_t>(index)]);
   console.packages.take(static_cast<std::size_t>(index));
-  return true;
+  return DropResult::Dropped;
 }
 
 namespace {
@@ -209,7 +209,7 @@ InstalledPackage* addBackAndSettle(const Installation& run,
                                    std::unique_ptr<InstalledPackage> package) {
   InstalledPackage* installed = package.get();
   run.console.packages.append(std::move(package));
-  applyScheduledActions(run.console, run.effects, 0, installed);
+  (void)applyScheduledActions(run.console, run.effects, 0, installed);
   return installed;
 }
 
@@ -249,8 +249,8 @@ OneInstalled installOne(const Installation& run, PartStream& stream, const Depen
   std::unique_ptr<InstalledPackage> old;
   std::unique_ptr<InstalledPackage> package =
       stream.isAlternateMagic() ? std::move(checked.package) : planAroundNew(run, checked, old);
-  one.failed = !package || !run.effects.installPackage(run.console, *package, stream,
-                                                       run.runFlags, old.get());
+  one.failed = !package || run.effects.installPackage(run.console, *package, stream, run.runFlags,
+                                                      old.get()) == InstallStep::Failed;
   if (one.failed) {
     if (old) run.console.packages.append(std::move(old));
     return one;
@@ -333,14 +333,15 @@ InstallOutcome installBundle(const Installation& run, PartStream& stream, const 
     return installed < 0 ? InstallOutcome::MemberFailed : InstallOutcome::NoMemberInstalled;
   }
   InstalledPackage* written = console.packages.find(bundleDependency.name);
-  if (written == nullptr || !run.effects.registerBundle(console, *written, old.get(), oldMembers)) {
+  if (written == nullptr ||
+      run.effects.registerBundle(console, *written, old.get(), oldMembers) == InstallStep::Failed) {
     restoreBundle(run, bundleDependency.name, std::move(old));
     return InstallOutcome::NotInstalled;
   }
   for (const std::string& name : oldMembers)
     if (InstalledPackage* record = console.packages.find(name))
       record->action = ScheduledAction::Uninstall;
-  applyScheduledActions(console, run.effects, 0);
+  (void)applyScheduledActions(console, run.effects, 0);
   console.setStatus("");
   console.info("installed %s", dependencyText(bundleDependency).c_str());
   return InstallOutcome::Installed;

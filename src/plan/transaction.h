@@ -2,6 +2,7 @@
 // installing one package or bundle from a package stream.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -15,17 +16,25 @@ class PartStream;
 // Package name -> 1 disabled, 0 enabled: states the user forced.
 using UserStates = std::map<std::string, unsigned char>;
 
+// What carrying out the scheduled actions came to (a step of it that fails
+// reports itself, and the others go on):
+//   Executed  the plan held something to execute, which was carried out
+//   Empty     the plan held nothing: nothing changed
+enum class PlanRun : std::uint8_t { Executed, Empty };
+
 // Plans and executes the scheduled actions through effects; report 0 silent,
-// 1 with messages. Returns whether the plan held anything to execute. keep,
+// 1 with messages. keep,
 // when given, is a record that must come out of the plan as it went in: an
 // action to disable or uninstall it, or the bundle it belongs to, is cancelled
 // before anything is executed.
-bool applyScheduledActions(Console& console, FlashEffects& effects, int report,
-                           InstalledPackage* keep = nullptr);
+[[nodiscard]] PlanRun applyScheduledActions(Console& console, FlashEffects& effects, int report,
+                                            InstalledPackage* keep = nullptr);
 
 // The --cleanup run: every ordinary package not made for this system
-// generation is uninstalled, unless an enabled package depends on it.
-bool cleanup(Console& console, FlashEffects& effects);
+// generation is uninstalled, unless an enabled package depends on it; the
+// result is that of this uninstallation (the scheduled actions carried out
+// before it are not counted).
+[[nodiscard]] PlanRun cleanup(Console& console, FlashEffects& effects);
 
 // Makes stream stop at the part types an installation reads, so that the
 // first part it stops at is the first one an installation would meet.
@@ -49,6 +58,9 @@ void wantInstalledParts(PartStream& stream);
                                                const UserStates& userStates, std::string* imageDir,
                                                bool* withBootImage);
 
-// Removes the installed record of that name with its files and entry; false
-// when there is none.
-bool dropInstalled(Console& console, FlashEffects& effects, const std::string& name);
+// Removes the installed record of that name with its files and entry:
+//   Dropped       it was removed, as effects.removePackage removes
+//   NotInstalled  there is no record of that name: nothing changed
+enum class DropResult : std::uint8_t { Dropped, NotInstalled };
+[[nodiscard]] DropResult dropInstalled(Console& console, FlashEffects& effects,
+                                       const std::string& name);

@@ -26,13 +26,13 @@ bool copyAll(int from, int to) {
 
 }  // namespace
 
-bool moveFile(const char* source, const char* destination) {
+FileMove moveFile(const char* source, const char* destination) {
   const int from = openRegularFile(source);
-  if (from < 0) return false;
+  if (from < 0) return FileMove::NotMoved;
   const int to = openOwnFile(destination, OwnOpen::Truncate, 0644);
   if (to < 0) {
     ::close(from);
-    return false;
+    return FileMove::NotMoved;
   }
   bool copied = copyAll(from, to);
   copied = filePlatform().syncFile(to) == 0 && copied;
@@ -40,29 +40,29 @@ bool moveFile(const char* source, const char* destination) {
   ::close(from);
   if (!copied) {
     removeOwnFile(destination);
-    return false;
+    return FileMove::NotMoved;
   }
   removeOwnFile(source);
-  return true;
+  return FileMove::Moved;
 }
 
-bool moveOpenFile(int& descriptor, const char* source, const char* destination) {
-  if (::lseek(descriptor, 0, SEEK_SET) != 0) return false;
+FileMove moveOpenFile(int& descriptor, const char* source, const char* destination) {
+  if (::lseek(descriptor, 0, SEEK_SET) != 0) return FileMove::NotMoved;
   const int to = openOwnFile(destination, OwnOpen::Truncate, 0644);
-  if (to < 0) return false;
+  if (to < 0) return FileMove::NotMoved;
   const bool copied = copyAll(descriptor, to) && filePlatform().syncFile(to) == 0;
   if (!copied) {
     ::close(to);
     removeOwnFile(destination);
-    return false;
+    return FileMove::NotMoved;
   }
   // A file that cannot leave its place stays there, the only copy.
   if (removeOwnFile(source) == OwnRemoval::Failed) {
     ::close(to);
     removeOwnFile(destination);
-    return false;
+    return FileMove::NotMoved;
   }
   ::close(descriptor);
   descriptor = to;
-  return true;
+  return FileMove::Moved;
 }

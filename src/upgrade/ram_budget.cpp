@@ -45,8 +45,9 @@ Candidates moveToRam(Candidates& candidates, RunFlags runFlags, std::uint32_t bu
       const std::string destination =
           "/ram/" + file->path.substr(slash == std::string::npos ? 0 : slash + 1);
       // A full flash cannot take the note but needs the room all the more.
-      noteRamMove(moves, destination, file->path);
-      if (moveOpenFile(file->descriptor, file->path.c_str(), destination.c_str())) {
+      (void)noteRamMove(moves, destination, file->path);
+      if (moveOpenFile(file->descriptor, file->path.c_str(), destination.c_str()) ==
+          FileMove::Moved) {
         file->foundPath = file->path;
         file->path = destination;
         budget -= file->length;

@@ -74,16 +74,16 @@ void moveBack(Console& console, const std::string& ramPath, const std::string& f
     removeOwnFile(ramPath);
     return;
   }
-  if (!moveFile(ramPath.c_str(), foundPath.c_str()))
+  if (moveFile(ramPath.c_str(), foundPath.c_str()) == FileMove::NotMoved)
     console.warning("package file %s could not be moved back to %s", ramPath.c_str(),
                     foundPath.c_str());
 }
 
 }  // namespace
 
-bool noteRamMove(RamMoves& moves, const std::string& ramPath, const std::string& foundPath) {
+RamNote noteRamMove(RamMoves& moves, const std::string& ramPath, const std::string& foundPath) {
   moves.noted.emplace_back(ramPath, foundPath);
-  return writeNote(moves);
+  return writeNote(moves) ? RamNote::Written : RamNote::NotWritten;
 }
 
 void forgetRamMove(RamMoves& moves, const std::string& ramPath) {

@@ -2,6 +2,7 @@
 // lets the run after a killed one bring them back to where they were found.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,10 +15,16 @@ struct RamMoves {
   std::vector<std::pair<std::string, std::string>> noted;
 };
 
+// What writing the note came to (nothing is reported):
+//   Written     the note on flash holds every move of moves, durably
+//   NotWritten  it could not be written: the move stays noted in moves for
+//               the next write
+enum class RamNote : std::uint8_t { Written, NotWritten };
+
 // Adds the move of the file at foundPath to ramPath to moves and writes them,
 // one line "<ramPath> <foundPath>" each, as the whole note on flash, durably.
-// False when it cannot be written (the move stays noted for the next write).
-bool noteRamMove(RamMoves& moves, const std::string& ramPath, const std::string& foundPath);
+[[nodiscard]] RamNote noteRamMove(RamMoves& moves, const std::string& ramPath,
+                                  const std::string& foundPath);
 
 // Takes the move to ramPath out of moves and the note: its file was installed
 // and its RAM copy may go. The note is dropped when no move is left in it.

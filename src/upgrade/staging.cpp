@@ -35,12 +35,12 @@ void showProgress(void* context, std::uint32_t position, std::uint32_t total) {
 
 }  // namespace
 
-bool verifyPackageFile(Console& console, PackageFile& file, const std::string& name) {
+FileVerification verifyPackageFile(Console& console, PackageFile& file, const std::string& name) {
   RegularFileStream input(file.descriptor);
   PartStream stream(input, true);
   if (stream.totalLength() == 0) {
     console.error("broken package %s", name.c_str());
-    return false;
+    return FileVerification::Broken;
   }
   const std::string label = "verifying " + name;
   Progress progress{console, label};
@@ -48,18 +48,19 @@ bool verifyPackageFile(Console& console, PackageFile& file, const std::string& n
   const bool verified = checkPackageFile(stream, configuredTrust(),
                                          CheckProgress{showProgress, &progress}, &file.bound);
   console.setStatus("");
-  if (verified)
-    console.info("verified %s", name.c_str());
-  else
+  if (!verified) {
     console.error("broken package %s", name.c_str());
-  return verified;
+    return FileVerification::Broken;
+  }
+  console.info("verified %s", name.c_str());
+  return FileVerification::Verified;
 }
 
 void examinePackageFile(Console& console, int descriptor, const std::string& path,
                         const std::string& name, Candidates& candidates) {
   auto file = std::make_unique<PackageFile>();
   file->descriptor = descriptor;
-  if (!verifyPackageFile(console, *file, name)) return;
+  if (verifyPackageFile(console, *file, name) == FileVerification::Broken) return;
   if (!loadPackageFile(*file, path)) {
     console.error("broken package %s", name.c_str());
     return;

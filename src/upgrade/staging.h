@@ -1,6 +1,7 @@
 // Finding, checking and reading the package files staged for installation.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ void examineGivenFiles(Console& console, const std::vector<GivenFile>& files,
 // "verifying <name>" with a progress bar: every package in it (each member of
 // a bundle) must end in a signature that verifies or have a known digest, a
 // bundle must end right after its last member, and a binding must match
-// (file.bound receives whether one did). "verified %s" or "broken package %s"
-// with name.
-bool verifyPackageFile(Console& console, PackageFile& file, const std::string& name);
+// (file.bound receives whether one did). Either way the result was reported
+// with name:
+//   Verified  "verified %s"
+//   Broken    "broken package %s"
+enum class FileVerification : std::uint8_t { Verified, Broken };
+[[nodiscard]] FileVerification verifyPackageFile(Console& console, PackageFile& file,
+                                                 const std::string& name);

@@ -40,12 +40,12 @@ bool linkInstalled(const PackageFile& file, const std::string& image) {
 }
 
 // Keeps the installed image package's file as its image: under its database
-// entry, or, when that cannot be linked, in the second image place. False,
+// entry, or, when that cannot be linked, in the second image place. FileStays,
 // reported, when it could be linked in neither while the file's name still
 // stands for it: the file there is then the only copy of the image. A step a
 // later run may do leaves staged to the next run.
-bool keepImage(Console& console, const PackageFile& file, bool withBootImage,
-               StagedInstall& staged) {
+ImageKeep keepImage(Console& console, const PackageFile& file, bool withBootImage,
+                    StagedInstall& staged) {
   // Whole paths, never cut: a cut path would name another file.
   std::string image = "/flash/var/pdb/" + file.name + "/image";
   removeOwnFile(image);
@@ -54,19 +54,19 @@ bool keepImage(Console& console, const PackageFile& file, bool withBootImage,
     removeOwnFile("/flash/bootimage");
   if (linkInstalled(file, image)) {
     if (withBootImage && !linkOwnFile(image, "/flash/bootimage")) staged.leftToNextRun = true;
-    return true;
+    return ImageKeep::Kept;
   }
   // A full disk or an I/O error: the file stays, and the next run links it.
   if (errno == ENOSPC || errno == EIO) {
     staged.leftToNextRun = true;
-    return false;
+    return ImageKeep::FileStays;
   }
   makeOwnDir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
   const bool linked = linkInstalled(file, image);
   if (!linked) console.warning("package %s image could not be installed", file.name.c_str());
   if (withBootImage) writeOwnFile("/ram/bootimage", file.name + "\n", 0666);
-  return linked || !standsForInstalled(file, file.path);
+  return linked || !standsForInstalled(file, file.path) ? ImageKeep::Kept : ImageKeep::FileStays;
 }
 
 }  // namespace
@@ -92,13 +92,14 @@ Candidates DeviceUpgradeEffects::stageInRam(Candidates& candidates, RunFlags run
 
 PostlogSpace DeviceUpgradeEffects::reserveLog(Console& console) { return reservePostlog(console); }
 
-bool DeviceUpgradeEffects::keepImage(Console& console, const PackageFile& file,
-                                     bool withBootImage) {
+ImageKeep DeviceUpgradeEffects::keepImage(Console& console, const PackageFile& file,
+                                          bool withBootImage) {
   return ::keepImage(console, file, withBootImage, staged_);
 }
 
 void DeviceUpgradeEffects::keepForLater(Console& console, const PackageFile& file) {
-  if (file.foundPath != file.path && !moveFile(file.path.c_str(), file.foundPath.c_str()))
+  if (file.foundPath != file.path &&
+      moveFile(file.path.c_str(), file.foundPath.c_str()) == FileMove::NotMoved)
     console.warning("package %s file could not be moved back to %s: it stays at %s",
                     file.name.c_str(), file.foundPath.c_str(), file.path.c_str());
 }
@@ -113,12 +114,12 @@ void DeviceUpgradeEffects::dropRamMoves() { ::dropRamMoves(moves_); }
 void DeviceUpgradeEffects::halt() { haltForGood(); }
 
 void DeviceUpgradeEffects::installationBegins(const PackageFile& file) {
-  staged_ = StagedInstall{file.path, false};
+  staged_ = StagedInstall{file.path, false, false};
   flash_.installFrom(&staged_);
 }
 
 void DeviceUpgradeEffects::installationEnds() {
   flash_.installFrom(nullptr);
-  if (!staged_.path.empty() && !staged_.leftToNextRun) finishJournal();
+  if (staged_.journalWaits && !staged_.leftToNextRun) finishJournal();
   staged_ = StagedInstall();
 }

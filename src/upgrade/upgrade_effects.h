@@ -4,6 +4,7 @@
 // and reports; it changes files only through these and the flash steps.
 #pragma once
 
+#include <cstdint>
 #include <utility>
 
 #include "console/console.h"
@@ -14,6 +15,14 @@
 #include "upgrade/postlog.h"
 #include "upgrade/ram_moves.h"
 #include "upgrade/staging.h"
+
+// What keeping an installed image package's file as its image came to:
+//   Kept       the image is linked, or the file's name no longer stands for
+//              the installed file: the file may go
+//   FileStays  the file is the only copy of the image and must stay: reported,
+//              unless it was left to the next run to link (a full disk, an I/O
+//              error)
+enum class ImageKeep : std::uint8_t { Kept, FileStays };
 
 class UpgradeEffects {
  public:
@@ -33,9 +42,9 @@ class UpgradeEffects {
   // Reserves the message log's space before the first installation (see
   // reservePostlog).
   [[nodiscard]] virtual PostlogSpace reserveLog(Console& console) = 0;
-  // Keeps the installed image package's file as its image; false, reported,
-  // when the file must stay because it is the only copy of the image.
-  virtual bool keepImage(Console& console, const PackageFile& file, bool withBootImage) = 0;
+  // Keeps the installed image package's file as its image (see ImageKeep).
+  [[nodiscard]] virtual ImageKeep keepImage(Console& console, const PackageFile& file,
+                                            bool withBootImage) = 0;
   // A file that was not installed stays for a later run: it goes back where
   // it was found, reported when it cannot.
   virtual void keepForLater(Console& console, const PackageFile& file) = 0;
@@ -81,15 +90,17 @@ class DeviceUpgradeEffects final : public UpgradeEffects {
   void dropDowngradeMarker(Console& console) override;
   Candidates stageInRam(Candidates& candidates, RunFlags runFlags) override;
   [[nodiscard]] PostlogSpace reserveLog(Console& console) override;
-  bool keepImage(Console& console, const PackageFile& file, bool withBootImage) override;
+  [[nodiscard]] ImageKeep keepImage(Console& console, const PackageFile& file,
+                                    bool withBootImage) override;
   void keepForLater(Console& console, const PackageFile& file) override;
   void dropInstalledFile(const PackageFile& file) override;
   void dropRamMoves() override;
   void halt() override;
   // The journal names the file in its commit records while it is installed,
   // so that a run cut short after a commit still removes it; once the
-  // installation has ended, the journal is finished unless the image could
-  // not be kept or the file not dropped for a reason a later run may not meet.
+  // installation has ended, the journal its apply kept is finished unless
+  // that apply, keeping the image or dropping the file met a failure a later
+  // run may not meet.
   void installationBegins(const PackageFile& file) override;
   void installationEnds() override;
 

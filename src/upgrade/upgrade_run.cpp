@@ -35,7 +35,8 @@ void install(Console& console, UpgradeEffects& effects, PackageFile& file, RunFl
     effects.keepForLater(console, file);
     return;
   }
-  if (file.isImage && !effects.keepImage(console, file, withBootImage)) return;
+  if (file.isImage && effects.keepImage(console, file, withBootImage) == ImageKeep::FileStays)
+    return;
   effects.dropInstalledFile(file);
 }
 
@@ -54,8 +55,8 @@ std::vector<InstalledPackage*> lostProviders(Console& console,
 
 }  // namespace
 
-bool applySchedules(Console& console, UpgradeEffects& effects) {
-  const bool applied = applyScheduledActions(console, effects.flash(), 1);
+PlanRun applySchedules(Console& console, UpgradeEffects& effects) {
+  const PlanRun applied = applyScheduledActions(console, effects.flash(), 1);
   effects.consumeSchedules();
   return applied;
 }

@@ -5,14 +5,15 @@
 
 #include "console/console.h"
 #include "model/run_flags.h"
+#include "plan/transaction.h"
 #include "upgrade/postlog.h"
 #include "upgrade/staging.h"
 #include "upgrade/upgrade_effects.h"
 
 // Plans and carries out the scheduled actions the running system left, with
-// messages, then consumes their schedule files; whether the plan held
-// anything to carry out.
-bool applySchedules(Console& console, UpgradeEffects& effects);
+// messages, then consumes their schedule files; the result of
+// applyScheduledActions.
+[[nodiscard]] PlanRun applySchedules(Console& console, UpgradeEffects& effects);
 
 // What an upgrade run did: whether anything changed, and whether it reserved
 // the message log's space.

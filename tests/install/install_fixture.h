@@ -113,8 +113,8 @@ inline std::string packageFile(const pkgwriter::PackageLayout& layout,
 
 // Feeds file to the code under test as the transactions do: the header parts read into
 // package, then installPackage; with treeOnly the stream on its tree part for extractFiles.
-inline bool installFile(Console& console, InstalledPackage& package, const std::string& file,
-                        bool treeOnly = false, RunFlags runFlags = 0) {
+inline InstallStep installFile(Console& console, InstalledPackage& package, const std::string& file,
+                               bool treeOnly = false, RunFlags runFlags = 0) {
   std::istringstream input(file);
   PartStream stream(input, true);
   stream.wanted = {partFileTree};

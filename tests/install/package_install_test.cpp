@@ -34,12 +34,13 @@ TEST(PackageInstall, TheShapesAPackageComesIn) {
     ScopedFilePlatform use(platform);
     CapturedConsole out;
     InstalledPackage bare, alternate, boot, image;
-    EXPECT_TRUE(installFile(out.console, bare, files[0]));
-    EXPECT_TRUE(installFile(out.console, alternate, files[1]));
+    EXPECT_EQ(installFile(out.console, bare, files[0]), InstallStep::Done);
+    EXPECT_EQ(installFile(out.console, alternate, files[1]), InstallStep::Done);
     EXPECT_EQ((std::set<std::string>{"/alt/a", "/alt/b"}), alternate.files);
     // With the boot image already in place: no tree (img is not a boot-image package).
-    EXPECT_TRUE(installFile(out.console, boot, files[2], false, bootImageInPlace));
-    EXPECT_TRUE(installFile(out.console, image, files[3], false, bootImageInPlace));
+    EXPECT_EQ(installFile(out.console, boot, files[2], false, bootImageInPlace), InstallStep::Done);
+    EXPECT_EQ(installFile(out.console, image, files[3], false, bootImageInPlace),
+              InstallStep::Done);
     // Three per journaled package (prepared, committed, applied), one for alt.
     EXPECT_EQ(10, platform.syncs);
     EXPECT_EQ((Messages{"installed bare-1.0", "installed alt-1.0", "installed boot-1.0",
@@ -72,7 +73,7 @@ TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
     SCOPED_TRACE(c[0]);
     CapturedConsole out;
     InstalledPackage package;
-    EXPECT_FALSE(installFile(out.console, package, c[7]));
+    EXPECT_EQ(installFile(out.console, package, c[7]), InstallStep::Failed);
     EXPECT_EQ(Messages{"ERROR: installation of " + c[0] + "-1.0 failed: " + c[6]},
               out.console.messages);
     EXPECT_TRUE(package.files.empty());
@@ -104,9 +105,9 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
     Console& console = childConsole();
     InstalledPackage ok, failing, off;
     off.disabled = true;
-    EXPECT_TRUE(installFile(console, ok, files[0]));
-    EXPECT_TRUE(installFile(console, failing, files[1]));
-    EXPECT_TRUE(installFile(console, off, files[2]));
+    EXPECT_EQ(installFile(console, ok, files[0]), InstallStep::Done);
+    EXPECT_EQ(installFile(console, failing, files[1]), InstallStep::Done);
+    EXPECT_EQ(installFile(console, off, files[2]), InstallStep::Done);
     EXPECT_EQ((Messages{"installed ok-1.0", "WARNING: package failing-1.0 oninstall script failed",
                         "installed failing-1.0", "installed (disabled) off-1.0"}),
               console.messages);
@@ -119,13 +120,14 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
       Console& console = childConsole();
       FaultyDevice platform(fault);
       ScopedInstallPlatform use(platform);
-      EXPECT_EQ(ran, runScript(console, package, "oninstall"));
+      EXPECT_EQ(ran ? ScriptRun::Passed : ScriptRun::Failed,
+                runScript(console, package, "oninstall"));
       EXPECT_EQ(ran, ::access("/flash/var/ran", F_OK) == 0);
       EXPECT_EQ(ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
                 console.messages);
     }
     // Without the script there is nothing to run.
-    EXPECT_TRUE(runScript(console, package, "onuninstall"));
+    EXPECT_EQ(runScript(console, package, "onuninstall"), ScriptRun::Passed);
     EXPECT_EQ(4u, console.messages.size());
   });
   EXPECT_EQ(before, fingerprint(root.path(), {"/flash"}));
@@ -139,7 +141,7 @@ TEST(InstallScripts, RunWithBashInTheFlashRoot) {
   RUN_CHROOTED(withoutShell.path(), [&files] {
     Console& console = childConsole();
     InstalledPackage ok;
-    EXPECT_TRUE(installFile(console, ok, files[0]));
+    EXPECT_EQ(installFile(console, ok, files[0]), InstallStep::Done);
     EXPECT_EQ((Messages{"WARNING: package ok-1.0 oninstall script failed", "installed ok-1.0"}),
               console.messages);
   });
@@ -164,7 +166,7 @@ TEST(InstallScripts, RunInTheFlashOfAScopedDeviceRoot) {
   ScopedInstallPlatform use(platform);
   const ScopedDeviceRoot device(root.path());
   CapturedConsole out;
-  EXPECT_TRUE(runScript(out.console, InstalledPackage("pkg"), "oninstall"));
+  EXPECT_EQ(runScript(out.console, InstalledPackage("pkg"), "oninstall"), ScriptRun::Passed);
   EXPECT_EQ(Messages{}, out.console.messages);
 }
 
@@ -176,11 +178,11 @@ TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {
   InstalledPackage bundle("suite");
   bundle.isBundle = true;
   bundle.version = testVersion;
-  EXPECT_TRUE(registerPackage(console, bundle));
+  EXPECT_EQ(registerPackage(console, bundle), InstallStep::Done);
   EXPECT_TRUE(exists(root.at("/flash/var/pdb/suite/version")));
 
   InstalledPackage unnamed("..");
-  EXPECT_FALSE(registerPackage(console, unnamed));
+  EXPECT_EQ(registerPackage(console, unnamed), InstallStep::Failed);
   EXPECT_EQ(Messages{"ERROR: installation of ..-0.0 failed: could not create meta: Invalid "
                      "argument"},
             console.messages);
@@ -190,7 +192,7 @@ TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {
   InstalledPackage broken("broken");
   broken.version = testVersion;
   broken.files = {"/a\nb"};
-  EXPECT_FALSE(registerPackage(console, broken));
+  EXPECT_EQ(registerPackage(console, broken), InstallStep::Failed);
   EXPECT_EQ(Messages{"ERROR: installation of broken-1.0 failed: could not create meta/files: "
                      "Invalid argument"},
             console.messages);

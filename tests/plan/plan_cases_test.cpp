@@ -198,8 +198,8 @@ TEST_P(PlanCase, Produces) {
     const ScopedDeviceRoot device(root.path());
     ASSERT_TRUE(device.opened());
     DeviceFlashEffects flash;
-    const bool changed = applyScheduledActions(out.console, flash, has("silent") ? 0 : 1);
-    got["RESULT"] = changed ? "changed\n" : "unchanged\n";
+    const PlanRun changed = applyScheduledActions(out.console, flash, has("silent") ? 0 : 1);
+    got["RESULT"] = changed == PlanRun::Executed ? "changed\n" : "unchanged\n";
     for (const auto& record : out.console.packages)
       got["AFTER"] += nameVersionText(*record) + (record->disabled ? " disabled " : " enabled ") +
                       actionNames[int(record->action)] + "\n";

@@ -10,14 +10,14 @@ namespace {
 // Records states with the result given; changes nothing else.
 struct MarkingWith final : FlashEffects {
   explicit MarkingWith(MarkResult result) : result(result) {}
-  bool installPackage(Console&, InstalledPackage&, PartStream&, RunFlags,
-                      const InstalledPackage*) override {
-    return true;
+  InstallStep installPackage(Console&, InstalledPackage&, PartStream&, RunFlags,
+                             const InstalledPackage*) override {
+    return InstallStep::Done;
   }
   void removePackage(Console&, InstalledPackage&) override {}
-  bool registerBundle(Console&, InstalledPackage&, const InstalledPackage*,
-                      const std::set<std::string>&) override {
-    return true;
+  InstallStep registerBundle(Console&, InstalledPackage&, const InstalledPackage*,
+                             const std::set<std::string>&) override {
+    return InstallStep::Done;
   }
   MarkResult markDisabled(InstalledPackage& package) override {
     package.disabled = true;

@@ -51,12 +51,12 @@ TEST(MoveFile, LeavesTheSourceWhereverTheCopyFails) {
   const ScopedDeviceRoot device(root.path());
   {
     ScopedFilePlatform tinyRam(full);
-    EXPECT_FALSE(moveFile("/flash/a.tpk", "/ram/a.tpk"));  // the RAM disk fills up
+    EXPECT_EQ(moveFile("/flash/a.tpk", "/ram/a.tpk"), FileMove::NotMoved);  // the RAM disk fills up
   }
-  EXPECT_FALSE(moveFile("/flash/a.tpk", "/nowhere/a.tpk"));
-  EXPECT_FALSE(moveFile("/flash/missing.tpk", "/ram/missing.tpk"));
-  EXPECT_FALSE(moveFile("/flash", "/ram/flash"));  // not a regular file
-  EXPECT_TRUE(moveFile("/flash/b.tpk", "/ram/b.tpk"));
+  EXPECT_EQ(moveFile("/flash/a.tpk", "/nowhere/a.tpk"), FileMove::NotMoved);
+  EXPECT_EQ(moveFile("/flash/missing.tpk", "/ram/missing.tpk"), FileMove::NotMoved);
+  EXPECT_EQ(moveFile("/flash", "/ram/flash"), FileMove::NotMoved);  // not a regular file
+  EXPECT_EQ(moveFile("/flash/b.tpk", "/ram/b.tpk"), FileMove::Moved);
   EXPECT_EQ(readFile(root.at("/flash/a.tpk")), big);
   EXPECT_FALSE(exists(root.at("/ram/a.tpk")));
   EXPECT_FALSE(exists(root.at("/flash/b.tpk")));

@@ -6,11 +6,11 @@
 
 namespace tpk {
 
-bool DryEffects::installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                                RunFlags, const InstalledPackage*) {
+InstallStep DryEffects::installPackage(Console& console, InstalledPackage& package,
+                                       PartStream& stream, RunFlags, const InstalledPackage*) {
   while (stream.currentType() != partPackage && stream.currentType() != -1) stream.next();
   reportInstalled(console, package);
-  return true;
+  return InstallStep::Done;
 }
 
 void DryEffects::removePackage(Console&, InstalledPackage& package) {

@@ -12,12 +12,12 @@ class DryEffects final : public FlashEffects, public UpgradeEffects {
  public:
   // Walks the package's remaining parts up to the next package and reports
   // "installed ..." as an installation does; nothing is extracted or written.
-  bool installPackage(Console& console, InstalledPackage& package, PartStream& stream,
-                      RunFlags runFlags, const InstalledPackage* old) override;
+  InstallStep installPackage(Console& console, InstalledPackage& package, PartStream& stream,
+                             RunFlags runFlags, const InstalledPackage* old) override;
   void removePackage(Console& console, InstalledPackage& package) override;
-  bool registerBundle(Console&, InstalledPackage&, const InstalledPackage*,
-                      const std::set<std::string>&) override {
-    return true;
+  InstallStep registerBundle(Console&, InstalledPackage&, const InstalledPackage*,
+                             const std::set<std::string>&) override {
+    return InstallStep::Done;
   }
   MarkResult markDisabled(InstalledPackage& package) override;
   MarkResult markEnabled(InstalledPackage& package) override;
@@ -31,7 +31,7 @@ class DryEffects final : public FlashEffects, public UpgradeEffects {
   // machine's nor any below the root planned for.
   Candidates stageInRam(Candidates& candidates, RunFlags) override;
   PostlogSpace reserveLog(Console&) override { return PostlogSpace::Unreserved; }
-  bool keepImage(Console&, const PackageFile&, bool) override { return true; }
+  ImageKeep keepImage(Console&, const PackageFile&, bool) override { return ImageKeep::Kept; }
   void keepForLater(Console&, const PackageFile&) override { ++kept; }
   void dropInstalledFile(const PackageFile&) override {}
   void dropRamMoves() override {}

@@ -95,19 +95,20 @@ bool writeTemporary(const std::string& path, const std::string& data, mode_t mod
 
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, const std::string& data, std::string& error,
-                         mode_t mode, bool keepExistingMode) {
+OutputWrite writeFileAtomically(const std::string& path, const std::string& data,
+                                std::string& error, mode_t mode, bool keepExistingMode) {
   std::string temporary;
-  if (!writeTemporary(path, data, mode, keepExistingMode, temporary, error)) return false;
+  if (!writeTemporary(path, data, mode, keepExistingMode, temporary, error))
+    return OutputWrite::NotWritten;
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
     error = path + ": " + std::strerror(errno);
     ::unlink(temporary.c_str());
-    return false;
+    return OutputWrite::NotWritten;
   }
-  return true;
+  return OutputWrite::Written;
 }
 
-bool writeFilesTogether(const std::vector<OutputFile>& files, std::string& error) {
+OutputWrite writeFilesTogether(const std::vector<OutputFile>& files, std::string& error) {
   std::vector<std::string> temporaries;
   auto discard = [&temporaries] {
     for (const std::string& t : temporaries) ::unlink(t.c_str());
@@ -117,12 +118,12 @@ bool writeFilesTogether(const std::vector<OutputFile>& files, std::string& error
     if (::lstat(f.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
       error = f.path + ": not a regular file";
       discard();
-      return false;
+      return OutputWrite::NotWritten;
     }
     std::string temporary;
     if (!writeTemporary(f.path, f.data, f.mode, false, temporary, error)) {
       discard();
-      return false;
+      return OutputWrite::NotWritten;
     }
     temporaries.push_back(temporary);
   }
@@ -131,10 +132,10 @@ bool writeFilesTogether(const std::vector<OutputFile>& files, std::string& error
       error = files[i].path + ": " + std::strerror(errno);
       temporaries.erase(temporaries.begin(), temporaries.begin() + std::ptrdiff_t(i));
       discard();
-      return false;
+      return OutputWrite::NotWritten;
     }
   }
-  return true;
+  return OutputWrite::Written;
 }
 
 }  // namespace tpk

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <sys/types.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,11 +16,18 @@ namespace tpk {
 bool readWholeFile(const std::string& path, std::string& contents, std::string& error,
                    std::size_t maxSize = 0xFFFFFFFFu);
 
+// What writing output files came to (nothing is printed: the caller reports):
+//   Written     every file is in place, whole
+//   NotWritten  error holds the message; what stood at the paths stays (no
+//               temporary is left)
+enum class OutputWrite : std::uint8_t { Written, NotWritten };
+
 // Writes data to path through "<path>.tmp-XXXXXX" and rename. The file gets
 // mode (less the umask), or with keepExistingMode the mode of the file it
 // replaces when there is one.
-bool writeFileAtomically(const std::string& path, const std::string& data, std::string& error,
-                         mode_t mode = 0644, bool keepExistingMode = false);
+[[nodiscard]] OutputWrite writeFileAtomically(const std::string& path, const std::string& data,
+                                              std::string& error, mode_t mode = 0644,
+                                              bool keepExistingMode = false);
 
 struct OutputFile {
   std::string path;
@@ -29,6 +38,7 @@ struct OutputFile {
 // temporary first, and only when all are written are they renamed over their
 // targets, so a failure leaves the old set in place. A target that exists but
 // is not a regular file fails before anything is written.
-bool writeFilesTogether(const std::vector<OutputFile>& files, std::string& error);
+[[nodiscard]] OutputWrite writeFilesTogether(const std::vector<OutputFile>& files,
+                                             std::string& error);
 
 }  // namespace tpk

@@ -142,7 +142,7 @@ int writePackageOutput(const Arguments& args,
   if (file.size() > 0xFFFFFFFFu)
     return report(statusFailed, prefix + "the file would be larger than 4 GiB");
   std::string error;
-  if (!writeFileAtomically(args.value("output"), file, error))
+  if (writeFileAtomically(args.value("output"), file, error) == OutputWrite::NotWritten)
     return report(statusFailed, prefix + error);
   return statusOk;
 }

@@ -40,9 +40,9 @@ int runKeygen(const std::vector<std::string>& argv) {
   if (!generateKeyPair(secret, publicKey, error)) return report(statusFailed, "keygen: " + error);
   // Both or neither: a new secret beside an old public key would be a pair
   // that signs nothing the installer accepts.
-  if (!writeFilesTogether({{secretPath, signer::keyFileText(secret.data()), 0600},
-                           {publicPath, signer::keyFileText(publicKey.data()), 0644}},
-                          error))
+  if (writeFilesTogether({{secretPath, signer::keyFileText(secret.data()), 0600},
+                          {publicPath, signer::keyFileText(publicKey.data()), 0644}},
+                         error) == OutputWrite::NotWritten)
     return report(statusFailed, "keygen: " + error);
   return statusOk;
 }

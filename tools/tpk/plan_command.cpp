@@ -65,7 +65,7 @@ void planRun(const std::string& arch, const std::vector<GivenFile>* given, Plan&
   loadDatabase(console, false, arch, &schedules);
   noteListed(console, plan.packages, false);
   DryEffects effects;
-  applySchedules(console, effects);
+  (void)applySchedules(console, effects);
   const RunFlags runFlags =
       allowUpgrade | (std::getenv("bootimage") != nullptr ? RunFlags{bootImageInPlace} : 0);
   (void)runUpgrade(console, runFlags, effects, given);

@@ -110,7 +110,8 @@ int runSign(const std::vector<std::string>& argv) {
       continue;
     }
     const std::string signedFile = resign(path, bytes, sign, error);
-    if (signedFile.empty() || !writeFileAtomically(path, signedFile, error, 0644, true))
+    if (signedFile.empty() ||
+        writeFileAtomically(path, signedFile, error, 0644, true) == OutputWrite::NotWritten)
       status = report(statusFailed, "sign: " + error);
   }
   return status;

@@ -9,12 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -91,9 +88,9 @@ std::string valueText(const std::string& value) {
 
 const Lines commands = wordsOf(
     "package bundle bytes cut magic graft prepend append root lay flash fill mkdir write stage rm "
-    "symlink shell plant mark run run-sorted run-shown exec try halt kill say expect-same "
-    "expect-unchanged expect-status expect-output expect-end expect-file expect-text "
-    "expect-exists expect-absent expect-regular expect-line expect-tail unnest plan plan-table");
+    "symlink shell plant mark run run-sorted run-shown exec try halt kill say "
+    "expect-unchanged expect-status expect-file expect-text expect-absent expect-regular "
+    "expect-line expect-tail unnest plan plan-table");
 
 struct Script {
   std::map<std::string, pkgwriter::PackageLayout> packages;
@@ -102,7 +99,6 @@ struct Script {
   std::unique_ptr<ScratchDir> canary;
   Lines skipped;  // by the fingerprints, besides /flash
   std::string marked;
-  Lines kept;             // the outcomes of run-shown
   bool skipping = false;  // until the next root: what the case needs cannot be made here
   ProcessResult last;
   std::string seen;
@@ -185,41 +181,37 @@ struct Script {
         bundle ? pkgwriter::buildBundleFile(b, magic) : pkgwriter::buildPackageFile(p, magic);
   }
 
-  // run [args...] [< id]: the outcome recorded; -sorted with the output's and
-  // the message log's lines sorted; exec: status 0 and nothing recorded;
-  // run-shown: the outcome with the lines as shown kept for expect-same.
+  // run [args...] [< id]: the outcome recorded; run-shown with the output's
+  // lines as shown; run-sorted with them and the message log's lines sorted;
+  // exec: status 0 and nothing recorded.
   void run(const Lines& w) {
     Lines args(w.begin() + 1, w.end());
     ProcessOptions options;
     if (args.size() >= 2 && args.end()[-2] == "<")
       options.input = files.at(args.back()), args.resize(args.size() - 2);
     if (w[0] == "halt") options.timeLimitSeconds = 5;
+    if (w[0] == "kill") options.killOnceRead = root->at("/flash/hold");
     last = root->run(args, options);
     staged.clear();
     std::remove(root->at("/flash/filler").c_str());  // what fill left
     EXPECT_EQ(last.stateAtTimeLimit, w[0] == "halt" ? 'S' : 0) << "the run did not end, or did";
-    if (w[0] == "try" || w[0] == "halt") return;
+    EXPECT_TRUE(w[0] != "kill" || last.status == -1) << "the run was not killed";
+    if (w[0] == "try" || w[0] == "kill") return;
     if (w[0] == "exec") {
       EXPECT_EQ(last.status, 0) << last.output;
       return;
     }
     ProcessResult result = last;
-    if (w[0] == "run-shown") {
-      result.output.clear();
-      for (const std::string& line : tpk::shownLines(last.output)) result.output += line + "\n";
-      return kept.push_back(outcome(result, *root));
-    }
-    if (w[0] == "run-sorted") {
-      const auto sorted = [](const std::string& text) {
-        Lines lines = tpk::shownLines(text);
-        std::sort(lines.begin(), lines.end());
-        std::string joined;
-        for (const std::string& line : lines) joined += line + "\n";
-        return joined;
-      };
-      result.output = sorted(result.output);
-      writeFile(root->at("/flash/postlog"), sorted(readFile(root->at("/flash/postlog"))));
-    }
+    const auto shown = [&](const std::string& text) {  // sorted by run-sorted
+      Lines lines = tpk::shownLines(text);
+      if (w[0] == "run-sorted") std::sort(lines.begin(), lines.end());
+      std::string joined;
+      for (const std::string& line : lines) joined += line + "\n";
+      return joined;
+    };
+    if (w[0] != "run") result.output = shown(result.output);
+    if (w[0] == "run-sorted")
+      writeFile(root->at("/flash/postlog"), shown(readFile(root->at("/flash/postlog"))));
     seen += outcome(result, *root);
   }
 
@@ -322,35 +314,6 @@ struct Script {
     last = planned, staged.clear();
   }
 
-  // The process of the installer running over the root, found by its command line.
-  pid_t installer() const {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-      std::string commandLine;
-      std::getline(std::ifstream(entry.path() / "cmdline"), commandLine);
-      if (commandLine.find('\0' + root->path() + '\0') != std::string::npos &&
-          commandLine.find("bash") == std::string::npos)
-        return static_cast<pid_t>(std::atoi(entry.path().filename().c_str()));
-    }
-    return -1;
-  }
-
-  // kill [args] < id: the run ended, as a power cut would, once an install
-  // script waits to read the named pipe /flash/hold.
-  void kill(const Lines& w) {
-    ProcessOptions options;
-    options.input = files.at(w.back());
-    const std::string hold = root->at("/flash/hold");
-    auto run = std::async(std::launch::async,
-                          [&] { return root->run(Lines(w.begin() + 1, w.end() - 2), options); });
-    int held = -1;  // opens once the script waits to read
-    while (held < 0 && run.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-      held = ::open(hold.c_str(), O_WRONLY | O_NONBLOCK);
-    EXPECT_GE(held, 0) << "the install script did not run";
-    if (held >= 0) ::kill(installer(), SIGKILL);
-    EXPECT_EQ(run.get().status, -1);
-    if (held >= 0) ::close(held);  // the script reads the end and goes
-  }
-
   // The file of id from offset in its body on.
   std::string body(const std::string& id, std::size_t offset) {
     return files.at(id).substr(pkgwriter::fileHeaderSize + offset);
@@ -439,13 +402,7 @@ struct Script {
       replaceAll(command, "$ROOT", root->path());
       EXPECT_EQ(std::system(command.c_str()), 0) << command;
     }
-    if (c == "expect-same") {  // the last two run-shown outcomes, of successful runs
-      ASSERT_GE(kept.size(), 2u);
-      EXPECT_EQ(kept.end()[-2], kept.back());
-      EXPECT_TRUE(kept.back().starts_with("status 0\n")) << kept.back();
-    }
     if (c == "lay") lay(*root, w[1] + ".before");
-    if (c == "kill") kill(w);
     if (c == "fill") {  // takes all the room left on the flash
       std::FILE* filler = std::fopen(root->at("/flash/filler").c_str(), "w");
       while (filler != nullptr && std::fputc('f', filler) != EOF && std::fflush(filler) == 0) {
@@ -453,11 +410,8 @@ struct Script {
       if (filler != nullptr) std::fclose(filler);
     }
     if (c == "expect-status") same(std::to_string(last.status), w[1], last.output);
-    if (c == "expect-end") check(last.output.ends_with(w[1]), last.output);
-    if (c == "expect-output") check(last.output.find(w[1]) != std::string::npos, last.output);
     if (c == "expect-text") same(readFile(root->at(w[1])), text, w[1]);
-    if (c == "expect-exists") check(exists(root->at(w[1])), w[1]);
-    if (c.starts_with("run") || c == "exec" || c == "try" || c == "halt") run(w);
+    if (c.starts_with("run") || c == "exec" || c == "try" || c == "halt" || c == "kill") run(w);
     if (c == "symlink") check(::symlink(w[2].c_str(), root->at(w[1]).c_str()) == 0, w[1]);
     if (c == "plant") plant(w[1], w[2]);
     if (c == "mark") skipped.assign(w.begin() + 1, w.end());

@@ -20,6 +20,7 @@ struct ProcessOptions {  // environment: set over ours less arch, bootimage, SOU
   std::map<std::string, std::string> environment;
   std::string input;           // standard input
   int timeLimitSeconds = 120;  // then the program is killed
+  std::string killOnceRead;    // a named pipe: the program is killed once it is opened to read
 };
 
 // Empty when the installer can change its root here (as root, or through

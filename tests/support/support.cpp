@@ -1,4 +1,5 @@
 // Scratch directories, chrooted test bodies and runs of built programs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -58,7 +59,11 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
   int status = 0;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(options.timeLimitSeconds);
+  int held = -1;  // the pipe to kill on, open once a reader waits; closed, the reader goes on
   while (child > 0 && waitpid(child, &status, WNOHANG) == 0) {
+    if (held < 0 && !options.killOnceRead.empty() &&
+        (held = open(options.killOnceRead.c_str(), O_WRONLY | O_NONBLOCK)) >= 0)
+      kill(child, SIGKILL);
     if (!result.stateAtTimeLimit && std::chrono::steady_clock::now() >= deadline) {
       std::string stat;
       std::getline(std::ifstream("/proc/" + std::to_string(child) + "/stat"), stat);
@@ -68,6 +73,7 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  if (held >= 0) close(held);
   std::fclose(files[0]);
   result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   for (auto [file, text] : {std::pair{files[1], &result.output}, {files[2], &result.errors}}) {

@@ -240,26 +240,18 @@ struct Script {
   // Python's JSON parser reads tpk plan's object: "m <message>" each,
   // "p <name> <state> <version> -> <state> <version>" each, "exit <n>".
   static std::string parsed(const std::string& json) {
-    const ScratchDir scratch;
-    writeFile(scratch / "plan.json", json);
-    const std::string command =
-        "python3 -c 'import json,sys\n"
-        "d=json.load(open(sys.argv[1]))\n"
+    ProcessOptions options;
+    options.input = json;
+    const std::string program =
+        "import json,sys\n"
+        "d=json.load(sys.stdin)\n"
         "for m in d[\"messages\"]: print(\"m\", m)\n"
         "for p in sorted(d[\"packages\"], key=lambda p: p[\"name\"]):\n"
         "  b, a = p[\"before\"], p[\"after\"]\n"
         "  print(\"p\", p[\"name\"], b[\"state\"], b[\"version\"], \"->\", a[\"state\"], "
         "a[\"version\"])\n"
-        "print(\"exit\", d[\"exit\"])' " +
-        (scratch / "plan.json");
-    std::string text;
-    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-      char buffer[4096];
-      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-      ::pclose(pipe);
-    }
-    return text;
+        "print(\"exit\", d[\"exit\"])";
+    return runProgram("python3", {"python3", "-c", program}, options).output;
   }
 
   // The installer's run in the parsed plan's form.

@@ -27,6 +27,12 @@ struct ProcessOptions {  // environment: set over ours less arch, bootimage, SOU
 // "unshare -r"), otherwise the reason.
 std::string rootChangeUnavailable();
 
+// Runs program (looked up on PATH) with args (argv[0] included), through
+// "unshare -r" when not root; one still running at the time limit is killed,
+// its state noted.
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options = {});
+
 // Runs a program of this build with args (argv[0] included), through "unshare
 // -r" when not root and, in a cross build, through the emulator CTest uses.
 ProcessResult runBuiltProgram(const std::string& program, const std::vector<std::string>& args,

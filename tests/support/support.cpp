@@ -24,10 +24,6 @@
 extern char** environ;
 
 namespace testing_support {
-namespace {
-
-// Runs program with args (argv[0] included), through "unshare -r" when not
-// root; one still running at the time limit is killed, its state noted.
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
   const bool root = geteuid() == 0;
@@ -83,8 +79,6 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
   }
   return result;
 }
-
-}  // namespace
 
 ScratchDir::ScratchDir() {
   const char* base = std::getenv("TMPDIR");

@@ -7,7 +7,6 @@
 #include "pkgfile/package_acceptance.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/digest_window.h"
-#include "pkgwriter/key_signer.h"
 #include "pkgwriter/package_builder.h"
 #include "sign/signature.h"
 #include "support/scratch_dir.h"
@@ -127,53 +126,6 @@ TEST(PackageFileCheck, VerdictsBlocksAndReports) {
               line.substr(w[0].size() + 1));
     EXPECT_TRUE(!known || (!left.empty() && left.back() == 0u)) << "the last block ends the file";
     EXPECT_TRUE(!accepted || tee.str() == file) << "teed";
-  }
-}
-
-// The walks of an installer from before bindings, with their wanted lists as
-// they stood (file check, stream installation, package file loader), pass
-// over the binding part of a bound bundle: they stop where they stop in the
-// same bundle unbound, and accept every member.
-TEST(Binding, ReadersThatDoNotKnowItPassOverIt) {
-  pkgwriter::BundleLayout layout;
-  layout.name = "b";
-  layout.defaultDisabled = {{{"m2"}}};
-  for (const char* name : {"m1", "m2"}) {
-    pkgwriter::PackageLayout member;
-    member.name = name;
-    member.fileTree = std::string(100, 't');
-    member.signer = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
-    layout.members.push_back(pkgwriter::buildPackageBody(member));
-  }
-  const std::string unbound = pkgwriter::buildBundleFile(layout);
-  layout.binder = pkgwriter::keyFileSigner(TEST_DATA_DIR "/dev-signer.secret");
-  const std::string bound = pkgwriter::buildBundleFile(layout);
-  ASSERT_NE(bound.find(pkgwriter::encodePartHeader(25, 24)), std::string::npos);
-  const auto walk = [](const std::string& file, const std::vector<std::uint32_t>& wanted) {
-    std::istringstream input(file);
-    PartStream stream(input, true);
-    stream.wanted = wanted;
-    std::string seen;
-    for (int type = stream.next(); type != -1;) {
-      seen += std::to_string(type) + " ";
-      if (type != partSignature) {
-        type = stream.next();
-        continue;
-      }
-      // The check of that time also refused anything between a trailer and
-      // the next member.
-      const std::uint32_t trailerEnd = stream.partOffset() + stream.partLength();
-      seen += acceptPackage(stream) ? "ok " : "bad ";
-      type = stream.currentType();
-      if (type != -1 && stream.partOffset() - 6 != trailerEnd) seen += "bad ";
-    }
-    return seen;
-  };
-  for (const std::vector<std::uint32_t>& wanted : {std::vector<std::uint32_t>{1, 18, 21, 4, 9},
-                                                   {1, 18, 20, 16, 3, 19, 17, 21, 4, 7, 8, 9},
-                                                   {18, 1, 24, 16, 2, 23, 3, 19, 17, 21}}) {
-    EXPECT_EQ(walk(bound, wanted), walk(unbound, wanted));
-    EXPECT_EQ(walk(bound, wanted).find("bad"), std::string::npos);
   }
 }
 

@@ -223,22 +223,26 @@ struct Script {
     return runBuiltProgram(TPK_BINARY, args);
   }
 
-  // "<state> <version>" by name, as the installer's listing shows each package.
-  static std::map<std::string, std::string> listed(const DeviceRoot& root) {
-    std::map<std::string, std::string> states;
+  // "<key> <name> <state> <version>" of each package the installer's listing
+  // shows, sorted.
+  static std::string listed(const DeviceRoot& root, const std::string& key) {
+    std::set<std::string> states;
     const Lines lines = tpk::shownLines(root.run({"--show"}).output);
     const auto trimmed = [](std::string text) {
       return text.erase(0, text.find_first_not_of(' '));
     };
     for (std::size_t i = 2; i < lines.size(); ++i)
-      states[trimmed(lines[i].substr(0, 16))] =
-          std::string(lines[i].at(17) == 'X' ? "disabled " : "enabled ") +
-          trimmed(lines[i].substr(20, 13));
-    return states;
+      states.insert(key + " " + trimmed(lines[i].substr(0, 16)) +
+                    (lines[i].at(17) == 'X' ? " disabled " : " enabled ") +
+                    trimmed(lines[i].substr(20, 13)));
+    std::string text;
+    for (const std::string& state : states) text += state + "\n";
+    return text;
   }
 
-  // Python's JSON parser reads tpk plan's object: "m <message>" each,
-  // "p <name> <state> <version> -> <state> <version>" each, "exit <n>".
+  // Python's JSON parser reads tpk plan's object: "m <message>" each, then
+  // "b <name> <state> <version>" of each package before and "a ..." after
+  // (but where absent), by name, then "exit <n>".
   static std::string parsed(const std::string& json) {
     ProcessOptions options;
     options.input = json;
@@ -246,30 +250,12 @@ struct Script {
         "import json,sys\n"
         "d=json.load(sys.stdin)\n"
         "for m in d[\"messages\"]: print(\"m\", m)\n"
-        "for p in sorted(d[\"packages\"], key=lambda p: p[\"name\"]):\n"
-        "  b, a = p[\"before\"], p[\"after\"]\n"
-        "  print(\"p\", p[\"name\"], b[\"state\"], b[\"version\"], \"->\", a[\"state\"], "
-        "a[\"version\"])\n"
+        "for k in \"before\", \"after\":\n"
+        "  for p in sorted(d[\"packages\"], key=lambda p: p[\"name\"]):\n"
+        "    if p[k] != {\"state\": \"absent\", \"version\": None}:\n"
+        "      print(k[0], p[\"name\"], p[k][\"state\"], p[k][\"version\"])\n"
         "print(\"exit\", d[\"exit\"])";
     return runProgram("python3", {"python3", "-c", program}, options).output;
-  }
-
-  // The installer's run in the parsed plan's form.
-  static std::string happened(const ProcessResult& run,
-                              const std::map<std::string, std::string>& before,
-                              const std::map<std::string, std::string>& after) {
-    std::string text;
-    for (const std::string& line : tpk::shownLines(run.output)) text += "m " + line + "\n";
-    std::set<std::string> names;
-    for (const auto* states : {&before, &after})
-      for (const auto& [name, state] : *states) names.insert(name);
-    const auto stateOf = [](const auto& states, const std::string& name) {
-      const auto found = states.find(name);
-      return found == states.end() ? std::string("absent None") : found->second;
-    };
-    for (const std::string& name : names)
-      text += "p " + name + " " + stateOf(before, name) + " -> " + stateOf(after, name) + "\n";
-    return text + "exit " + std::to_string(run.status) + "\n";
   }
 
   // plan [--arch A] [given]: tpk plan --json predicts the next run (given:
@@ -298,11 +284,14 @@ struct Script {
     fs::copy(root->path(), copy.path(),
              fs::copy_options::recursive | fs::copy_options::copy_symlinks |
                  fs::copy_options::overwrite_existing);
-    const auto before = listed(copy);
+    const std::string before = listed(copy, "b");
     const ProcessResult run = root->run({}, environment);
+    std::string happened;  // in the parsed plan's form
+    for (const std::string& line : tpk::shownLines(run.output)) happened += "m " + line + "\n";
+    happened += before + listed(*root, "a") + "exit " + std::to_string(run.status) + "\n";
     const std::string predicted = parsed(planned.output);
     check(!predicted.empty(), "python3 could not read: " + planned.output);
-    same(happened(run, before, listed(*root)), predicted, planned.errors);
+    same(happened, predicted, planned.errors);
     last = planned, staged.clear();
   }
 

@@ -429,14 +429,6 @@ struct Script {
   }
 };
 
-Lines scenarioNames() {
-  Lines names;
-  for (const auto& entry : fs::directory_iterator(TEST_DATA_DIR "/e2e"))
-    if (entry.path().extension() == ".run") names.push_back(entry.path().stem());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class Scenario : public testing::TestWithParam<std::string> {};
 
 // The lines from from on, then what the runs recorded against name's record.
@@ -517,11 +509,8 @@ TEST(Extraction, AFlashWithoutRoomIsAlwaysReported) {
   EXPECT_TRUE(installed);
 }
 
-INSTANTIATE_TEST_SUITE_P(E2e, Scenario, testing::ValuesIn(scenarioNames()), [](const auto& info) {
-  std::string name = info.param;
-  std::replace(name.begin(), name.end(), '-', '_');
-  std::replace(name.begin(), name.end(), '.', '_');
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(E2e, Scenario,
+                         testing::ValuesIn(namesEndingIn(TEST_DATA_DIR "/e2e", ".run")),
+                         [](const auto& info) { return testName(info.param); });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -140,6 +141,20 @@ std::string toHex(const void* data, std::size_t size) {
     text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
   }
   return text;
+}
+
+std::vector<std::string> namesEndingIn(const std::string& dir, const std::string& extension) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().extension() == extension) names.push_back(entry.path().stem());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string testName(std::string name) {
+  std::replace(name.begin(), name.end(), '-', '_');
+  std::replace(name.begin(), name.end(), '.', '_');
+  return name;
 }
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {

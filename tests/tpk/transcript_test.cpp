@@ -142,15 +142,16 @@ std::string replay(const std::string& script, const std::string& tmp) {
   return transcript;
 }
 
-TEST(TpkTranscripts, ReplayAsRecorded) {
-  for (const auto& entry : std::filesystem::directory_iterator(TEST_DATA_DIR "/tpk")) {
-    if (entry.path().extension() != ".transcript") continue;
-    SCOPED_TRACE(entry.path().filename().string());
-    testing_support::ScratchDir dir;
-    const std::string script = readFile(entry.path());
-    const std::string seen = replay(script, dir.path());
-    EXPECT_EQ(seen, script);
-  }
+class TpkTranscript : public testing::TestWithParam<std::string> {};
+
+TEST_P(TpkTranscript, ReplaysAsRecorded) {
+  const ScratchDir dir;
+  const std::string script = readFile(TEST_DATA_DIR "/tpk/" + GetParam() + ".transcript");
+  EXPECT_EQ(replay(script, dir.path()), script);
 }
+
+INSTANTIATE_TEST_SUITE_P(Tpk, TpkTranscript,
+                         testing::ValuesIn(namesEndingIn(TEST_DATA_DIR "/tpk", ".transcript")),
+                         [](const auto& info) { return testName(info.param); });
 
 }  // namespace

@@ -469,10 +469,7 @@ TEST(Extraction, AFlashWithoutRoomIsAlwaysReported) {
   for (int room = 0; room < 16 && !installed; ++room) {
     SCOPED_TRACE("room for " + std::to_string(room));
     const DeviceRoot root;
-    ChrootOptions flash;
-    flash.tmpfsAt = root.path() + "/flash";
-    flash.tmpfsBytes = 1 << 20;
-    flash.tmpfsInodes = 64;
+    const ChrootOptions flash{root.path() + "/flash", 1 << 20, 64};
     RUN_CHROOTED(
         "/",
         [&] {

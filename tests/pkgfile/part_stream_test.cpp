@@ -1,5 +1,6 @@
-// The part stream: who skips by seeking, and read errors. What it hands out,
-// its bounds and its digest windows are checked by the fuzz corpus replay.
+// The part stream: digests of cut payloads, and read errors. What it hands out,
+// its bounds, its digest windows and when it seeks are checked by the fuzz
+// corpus replay.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -24,39 +25,6 @@ const std::string sampleFile = [] {
       encodePart(partNote, "note!");
   return pkgwriter::encodeFileHeader(pkgwriter::standardMagic, std::uint32_t(body.size())) + body;
 }();
-
-// An in-memory source that counts the seeks it grants (seeking as a file does,
-// whatever the open mode), or refuses them as a pipe does.
-struct Source : std::stringbuf {
-  Source(std::string bytes, bool seekable)
-      : std::stringbuf(std::move(bytes), std::ios_base::in), seekable(seekable) {}
-  pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode) override {
-    if (!seekable) return pos_type(off_type(-1));
-    const pos_type at = std::stringbuf::seekoff(offset, way, std::ios_base::in);
-    if (at != pos_type(off_type(-1))) ++seeks;
-    return at;
-  }
-  pos_type seekpos(pos_type position, std::ios_base::openmode mode) override {
-    return seekoff(off_type(position), std::ios_base::beg, mode);
-  }
-  bool seekable;
-  int seeks = 0;
-};
-
-TEST(PartStreamSeek, SourceSeeksOnlyWhenNothingNeedsTheBytes) {
-  for (const auto& [hashing, seekable] : {std::pair{false, true}, {true, true}, {false, false}}) {
-    Source source(sampleFile, seekable);
-    std::istream input(&source);
-    PartStream stream(input, hashing);
-    stream.wanted = {partFileTree, partNote};
-    ASSERT_EQ(stream.next(), partFileTree);
-    ASSERT_TRUE(stream.seekg(6000));
-    EXPECT_EQ(stream.get(), (unsigned char)treePayload[6000]);
-    ASSERT_EQ(stream.next(), partNote);
-    EXPECT_EQ(stream.get(), 'n');
-    EXPECT_EQ(source.seeks > 0, seekable && !hashing) << hashing << seekable;
-  }
-}
 
 TEST(PartStreamDigest, NoneForACutPayload) {
   for (bool hashing : {true, false}) {

@@ -118,10 +118,10 @@ std::string labels(const auto& records) {
   return line.empty() ? "" : line + "\n";
 }
 
-class PlanCase : public testing::TestWithParam<fs::path> {};
+class PlanCase : public testing::TestWithParam<std::string> {};
 
 TEST_P(PlanCase, Produces) {
-  Sections c = readCase(GetParam());
+  Sections c = readCase(PLAN_CASES_DIR "/" + GetParam() + ".case");
   std::map<std::string, std::string> got;  // the text of each section produced
   testing_support::CapturedConsole out;
   out.console.arch = c.count("ARCH") ? headerOf(c["ARCH"])[0] : "i386";
@@ -211,18 +211,8 @@ TEST_P(PlanCase, Produces) {
   compare();
 }
 
-std::vector<fs::path> caseFiles() {
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(PLAN_CASES_DIR))
-    if (entry.path().extension() == ".case") files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, PlanCase, testing::ValuesIn(caseFiles()), [](const auto& info) {
-  std::string name = info.param.stem().string();
-  std::replace(name.begin(), name.end(), '-', '_');
-  return name;
-});
+INSTANTIATE_TEST_SUITE_P(Cases, PlanCase,
+                         testing::ValuesIn(testing_support::namesEndingIn(PLAN_CASES_DIR, ".case")),
+                         [](const auto& info) { return testing_support::testName(info.param); });
 
 }  // namespace

@@ -20,11 +20,18 @@ struct ProcessOptions {  // environment: set over ours less arch, bootimage, SOU
   std::map<std::string, std::string> environment;
   std::string input;           // standard input
   int timeLimitSeconds = 120;  // then the program is killed
+  std::string killOnceRead;    // a named pipe: the program is killed once it is opened to read
 };
 
 // Empty when the installer can change its root here (as root, or through
 // "unshare -r"), otherwise the reason.
 std::string rootChangeUnavailable();
+
+// Runs program (looked up on PATH) with args (argv[0] included), through
+// "unshare -r" when not root; one still running at the time limit is killed,
+// its state noted.
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options = {});
 
 // Runs a program of this build with args (argv[0] included), through "unshare
 // -r" when not root and, in a cross build, through the emulator CTest uses.

@@ -31,6 +31,10 @@ std::vector<std::string> dataLines(const std::string& name);
 // The blank-separated words of text; size bytes at data in lower-case hexadecimal.
 std::vector<std::string> wordsOf(const std::string& text);
 std::string toHex(const void* data, std::size_t size);
+// The names of the files in dir ending in extension (".run"), without it,
+// sorted; such a name as a test's name ('-' and '.' as '_').
+std::vector<std::string> namesEndingIn(const std::string& dir, const std::string& extension);
+std::string testName(std::string name);
 // Replaces every from in text with to, left to right.
 void replaceAll(std::string& text, const std::string& from, const std::string& to);
 

@@ -1,4 +1,5 @@
 // Scratch directories, chrooted test bodies and runs of built programs.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -6,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,10 +25,6 @@
 extern char** environ;
 
 namespace testing_support {
-namespace {
-
-// Runs program with args (argv[0] included), through "unshare -r" when not
-// root; one still running at the time limit is killed, its state noted.
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
   const bool root = geteuid() == 0;
@@ -58,7 +56,11 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
   int status = 0;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(options.timeLimitSeconds);
+  int held = -1;  // the pipe to kill on, open once a reader waits; closed, the reader goes on
   while (child > 0 && waitpid(child, &status, WNOHANG) == 0) {
+    if (held < 0 && !options.killOnceRead.empty() &&
+        (held = open(options.killOnceRead.c_str(), O_WRONLY | O_NONBLOCK)) >= 0)
+      kill(child, SIGKILL);
     if (!result.stateAtTimeLimit && std::chrono::steady_clock::now() >= deadline) {
       std::string stat;
       std::getline(std::ifstream("/proc/" + std::to_string(child) + "/stat"), stat);
@@ -68,6 +70,7 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  if (held >= 0) close(held);
   std::fclose(files[0]);
   result.status = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   for (auto [file, text] : {std::pair{files[1], &result.output}, {files[2], &result.errors}}) {
@@ -77,8 +80,6 @@ ProcessResult runProgram(const std::string& program, const std::vector<std::stri
   }
   return result;
 }
-
-}  // namespace
 
 ScratchDir::ScratchDir() {
   const char* base = std::getenv("TMPDIR");
@@ -140,6 +141,20 @@ std::string toHex(const void* data, std::size_t size) {
     text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
   }
   return text;
+}
+
+std::vector<std::string> namesEndingIn(const std::string& dir, const std::string& extension) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().extension() == extension) names.push_back(entry.path().stem());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string testName(std::string name) {
+  std::replace(name.begin(), name.end(), '-', '_');
+  std::replace(name.begin(), name.end(), '.', '_');
+  return name;
 }
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {

@@ -38,7 +38,8 @@ CopyResult copyInput(int fd) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return CopyResult::ReadFailed;
     if (got == 0) return CopyResult::Copied;
-    if (!writeAll(fd, chunk, static_cast<std::size_t>(got))) return CopyResult::WriteFailed;
+    if (writeAll(fd, chunk, static_cast<std::size_t>(got)) != WriteResult::Written)
+      return CopyResult::WriteFailed;
   }
 }
 
@@ -94,7 +95,7 @@ void replaceImage(const std::string& image, bool withBootImage) {
       old.st_dev == boot.st_dev && old.st_ino == boot.st_ino)
     removeOwnFile("/flash/bootimage");
   removeOwnFile(image);
-  if (withBootImage) linkOwnFile(imagePath, "/flash/bootimage");
+  if (withBootImage) (void)linkOwnFile(imagePath, "/flash/bootimage");
 }
 
 }  // namespace
@@ -126,7 +127,7 @@ StreamOutcome runStreamMode(Console& console, FlashEffects& effects, RunFlags ru
   }
   if (outcome.install == InstallOutcome::Installed && !imageDir.empty()) {
     replaceImage(imageDir + "image", withBootImage);
-    if (!linkOwnFile(imagePath, imageDir + "image")) {
+    if (linkOwnFile(imagePath, imageDir + "image") != OwnPlacement::Placed) {
       printDirect("ERROR: could not save package image\n");
       outcome.image = StreamImage::NotSaved;
     }

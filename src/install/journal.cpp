@@ -257,11 +257,11 @@ void finishStaged(const CommitRecord& record) {
   if (record.image && staged) {
     removeOwnFile(image);
     // Not linked, the staged file stays: it is the only copy of the image.
-    if (!linkOwnFile(record.staged, image)) return;
+    if (linkOwnFile(record.staged, image) != OwnPlacement::Placed) return;
   }
   if (record.image && record.bootImage && statOwnFile(image, status)) {
     removeOwnFile("/flash/bootimage");
-    linkOwnFile(image, "/flash/bootimage");
+    (void)linkOwnFile(image, "/flash/bootimage");
   }
   if (staged) removeOwnFile(record.staged);
 }

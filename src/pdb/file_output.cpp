@@ -37,7 +37,7 @@ FileOutput::~FileOutput() {
 }
 
 void FileOutput::write(const char* bytes, std::size_t length) {
-  if (error_ == 0 && !writeAll(fd_, bytes, length)) error_ = errno;
+  if (error_ == 0 && writeAll(fd_, bytes, length) != WriteResult::Written) error_ = errno;
 }
 
 void FileOutput::changeMode(mode_t mode) {

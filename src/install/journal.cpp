@@ -289,7 +289,7 @@ bool applyWith(Console& console, const char* folder, const CommitRecord& record,
   if (record.entry || record.dropEntry) complete &= swapEntry(database.get(), work.get(), record);
   if (record.upgraded) {
     const ConfinedDir flash(flashDir);
-    complete &= writeWholeFile(flash.place().fd, "UPGRADED", "");
+    complete &= writeWholeFile(flash.place().fd, "UPGRADED", "") == WriteResult::Written;
   }
   if (recovering) finishStaged(record);
   filePlatform().syncAll();
@@ -369,7 +369,7 @@ bool PackageJournal::commit(CommitRecord record) {
   {
     FileOutput out(work_.get(), commitTemporary);
     out.write(text);
-    written = out.finish();
+    written = out.finish() == WriteResult::Written;
   }
   if (!written || files.renameAt(work_.get(), commitTemporary, work_.get(), commitName) != 0) {
     const int error = errno;

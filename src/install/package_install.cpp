@@ -57,9 +57,10 @@ void passOverImage(Console& console, const InstalledPackage& package, PartStream
 bool takeScript(Console& console, const InstalledPackage& package, PartStream& stream,
                 const char* scriptName, const PackageJournal* journal) {
   if (journal == nullptr)
-    return writeScript(console, package, stream, stream.partLength(), scriptName);
+    return writeScript(console, package, stream, stream.partLength(), scriptName) ==
+           WriteResult::Written;
   return writeScript(console, package, stream, stream.partLength(), scriptName,
-                     journal->entryDir());
+                     journal->entryDir()) == WriteResult::Written;
 }
 
 // The scripts, the file tree, the verification and the record (into the
@@ -85,13 +86,14 @@ bool installParts(Console& console, InstalledPackage& package, PartStream& strea
     reportBrokenPackage(console, package);
     return false;
   }
-  if (journal != nullptr) return writePackageRecord(console, package, journal->entryDir());
-  return stream.isAlternateMagic() || writePackageRecord(console, package);
+  if (journal != nullptr)
+    return writePackageRecord(console, package, journal->entryDir()) == WriteResult::Written;
+  return stream.isAlternateMagic() || writePackageRecord(console, package) == WriteResult::Written;
 }
 
 // The package's entry directory; a failure is reported as the entry's.
 bool makeEntry(Console& console, const InstalledPackage& package) {
-  if (createPackageDir(package)) return true;
+  if (createPackageDir(package) == WriteResult::Written) return true;
   reportCreateFailure(console, package, "meta");
   return false;
 }
@@ -110,7 +112,7 @@ bool installInPlace(Console& console, InstalledPackage& package, PartStream& str
   }
   if (package.flags & bootImage) {
     const ConfinedDir flash(flashDir);
-    writeWholeFile(flash.place().fd, "UPGRADED", "");
+    (void)writeWholeFile(flash.place().fd, "UPGRADED", "");
   }
   filePlatform().syncAll();
   if (!package.disabled) runScript(console, package, "oninstall");
@@ -183,7 +185,7 @@ bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledP
                     const std::set<std::string>& replaced, const std::string& stagedFile) {
   PackageJournal journal;
   if (!beginJournal(console, bundle, journal)) return false;
-  if (!writePackageRecord(console, bundle, journal.entryDir())) {
+  if (writePackageRecord(console, bundle, journal.entryDir()) != WriteResult::Written) {
     journal.rollback(console, bundle);
     return false;
   }
@@ -211,7 +213,7 @@ bool registerBundle(Console& console, InstalledPackage& bundle, const InstalledP
 
 bool registerPackage(Console& console, InstalledPackage& package) {
   if (!makeEntry(console, package)) return false;
-  if (!writePackageRecord(console, package)) {
+  if (writePackageRecord(console, package) != WriteResult::Written) {
     removePackage(console, package);
     return false;
   }

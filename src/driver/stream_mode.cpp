@@ -51,14 +51,14 @@ bool readFirstHeader(const PackageFile& copy, InstalledPackage& package) {
   PartStream stream(input, false);
   wantInstalledParts(stream);
   stream.next();
-  return readHeaderParts(package, stream);
+  return readHeaderParts(package, stream) == ReadResult::Read;
 }
 
 bool copyPasses(PackageFile& copy) {
   RegularFileStream input(copy.descriptor);
   PartStream stream(input, true);
-  return checkPackageFile(stream, configuredTrust(), {}, &copy.bound) &&
-         loadPackageFile(copy, imagePath);
+  return checkPackageFile(stream, configuredTrust(), {}, &copy.bound) == PackageVerdict::Accepted &&
+         loadPackageFile(copy, imagePath) == ReadResult::Read;
 }
 
 // The check before anything is written: a stream that is not wholly authentic

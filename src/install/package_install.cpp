@@ -82,7 +82,7 @@ bool installParts(Console& console, InstalledPackage& package, PartStream& strea
     if (!treeInPlace && !extractFiles(console, package, stream, journal)) return false;
     stream.next();
   }
-  if (!acceptPackage(stream)) {
+  if (acceptPackage(stream) != PackageVerdict::Accepted) {
     reportBrokenPackage(console, package);
     return false;
   }

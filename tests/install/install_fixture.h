@@ -127,7 +127,7 @@ inline bool installFile(Console& console, InstalledPackage& package, const std::
                    partImage,    partInstallScript, partUninstallScript, partFileTree,
                    partSignature};
   stream.next();
-  EXPECT_TRUE(readHeaderParts(package, stream));
+  EXPECT_EQ(readHeaderParts(package, stream), ReadResult::Read);
   return installPackage(console, package, stream, runFlags);
 }
 

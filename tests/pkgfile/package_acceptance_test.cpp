@@ -44,9 +44,9 @@ std::string verdicts(const std::string& bytes, const std::function<bool(PartStre
       result += rule(stream) ? "ok " : "bad ";
       continue;
     }
-    const bool verified = stream.verifySignature();
+    const bool verified = stream.verifySignature() == PackageVerdict::Accepted;
     pkgwriter::Digest digest{};
-    EXPECT_TRUE(stream.takeDigest(digest.data()));
+    EXPECT_EQ(stream.takeDigest(digest.data()), ReadResult::Read);
     result += (verified ? "ok " : "bad ") + pkgwriter::hexDigest(digest) + " ";
     stream.next();
   }
@@ -65,7 +65,9 @@ TEST(SampleSignatures, DigestsAndVerdicts) {
     std::copy(signerPublicKey(), signerPublicKey() + publicKeySize, otherKey);
     otherKey[0] ^= 0x08;
     const std::uint8_t* key = mode == "otherkey" ? otherKey : nullptr;
-    std::function<bool(PartStream&)> rule = [&](PartStream& s) { return acceptPackage(s, key); };
+    std::function<bool(PartStream&)> rule = [&](PartStream& s) {
+      return acceptPackage(s, key) == PackageVerdict::Accepted;
+    };
     EXPECT_EQ(verdicts(sample(file), mode == "direct" ? nullptr : rule), expected) << line;
   }
 
@@ -88,9 +90,9 @@ TEST(TrailerCheck, ShortAndLong) {
   std::istringstream shortInput(
       wrapFile(package + shortHeader + std::string(67, 'x') + encodePart(partNote, "after")));
   auto shortTrailer = onTrailer(shortInput);
-  EXPECT_FALSE(shortTrailer->verifySignature());
+  EXPECT_EQ(shortTrailer->verifySignature(), PackageVerdict::Malformed);
   pkgwriter::Digest digest{};
-  ASSERT_TRUE(shortTrailer->takeDigest(digest.data()));
+  ASSERT_EQ(shortTrailer->takeDigest(digest.data()), ReadResult::Read);
   EXPECT_EQ(digest, pkgwriter::sha1(package + shortHeader));
   EXPECT_EQ(shortTrailer->next(), partNote);
   // A longer trailer (here with a wrong digest copy): its extra bytes are
@@ -98,7 +100,7 @@ TEST(TrailerCheck, ShortAndLong) {
   std::istringstream longInput(wrapFile(package + encodePart(partSignature, std::string(72, 'x')) +
                                         encodePart(partNote, "after")));
   auto longTrailer = onTrailer(longInput);
-  EXPECT_FALSE(longTrailer->verifySignature());
+  EXPECT_EQ(longTrailer->verifySignature(), PackageVerdict::DigestMismatch);
   ASSERT_EQ(longTrailer->next(), partNote);
   EXPECT_EQ(longTrailer->get(), 'a');
 }
@@ -130,15 +132,19 @@ TEST(AcceptanceRule, KnownDigestsOnlyForPackagesWithoutTrailer) {
       {wrapFile(body + trailerHeader + trailer), knowing(signedDigest), "bad "},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(verdicts(c.file, [&](PartStream& s) { return acceptPackage(s, c.trust); }),
+    EXPECT_EQ(verdicts(c.file,
+                       [&](PartStream& s) {
+                         return acceptPackage(s, c.trust) == PackageVerdict::Accepted;
+                       }),
               c.expected);
 }
 
 // The upgrade run's file check over the files of tests/data/pkgfile/checks.txt
 // (made as its README says): every member accepted, nothing of a bundle before
 // its first member or after its last but what may stand there; progress after
-// every block; the report names the package refused and why, its header
-// reading refusing a file the plain check passes only for headers it refuses.
+// every block; the check and the report say why, and the report names the
+// package refused, its header reading refusing a file the plain check passes
+// only for headers it refuses.
 TEST(PackageFileCheck, VerdictsBlocksAndReports) {
   const char* const verdicts[] = {"Accepted",       "NoSignatureUnknownDigest",
                                   "DigestMismatch", "BadSignature",
@@ -157,9 +163,9 @@ TEST(PackageFileCheck, VerdictsBlocksAndReports) {
           static_cast<std::vector<std::uint32_t>*>(context)->push_back(total - position);
         },
         &left};
-    const bool accepted = checkPackageFile(stream, trust, progress);
+    const PackageVerdict verdict = checkPackageFile(stream, trust, progress);
     const FileCheckReport report = checkPackageFileReported(reported, trust);
-    EXPECT_EQ(std::string(accepted ? "accepted " : "refused ") + std::to_string(left.size()) + " " +
+    EXPECT_EQ(std::string(verdicts[int(verdict)]) + " " + std::to_string(left.size()) + " " +
                   verdicts[int(report.verdict)] + " " + report.name,
               line.substr(w[0].size() + 1));
     EXPECT_TRUE(!known || (!left.empty() && left.back() == 0u)) << "the last block ends the file";
@@ -199,7 +205,7 @@ TEST(Binding, ReadersThatDoNotKnowItPassOverIt) {
       // The check of that time also refused anything between a trailer and
       // the next member.
       const std::uint32_t trailerEnd = stream.partOffset() + stream.partLength();
-      seen += acceptPackage(stream) ? "ok " : "bad ";
+      seen += acceptPackage(stream) == PackageVerdict::Accepted ? "ok " : "bad ";
       type = stream.currentType();
       if (type != -1 && stream.partOffset() - 6 != trailerEnd) seen += "bad ";
     }

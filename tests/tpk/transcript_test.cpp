@@ -34,7 +34,7 @@ std::uint32_t le32(const std::string& bytes, std::size_t offset) {
 // The installer's reading of a package file, every header field.
 std::string readBack(const std::string& path) {
   PackageFile f;
-  if (!loadPackageFile(f, path)) return "refused\n";
+  if (loadPackageFile(f, path) != ReadResult::Read) return "refused\n";
   std::ostringstream out;
   out << "name " << f.name << "\nversion " << std::hex << f.version << std::dec << "\nbuilt "
       << f.buildTime << "\nflags " << f.flags << "\narch " << f.architecture << "\nnote " << f.note

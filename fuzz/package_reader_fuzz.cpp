@@ -202,7 +202,7 @@ void walkParts(const std::string& bytes, const Mode& mode) {
   if (mode.tee) CHECK(teed == bytes.substr(0, layout.end));
   if (!mode.hashing) return;
   std::uint8_t digest[SHA1::digestSize];
-  CHECK(stream.takeDigest(digest));
+  CHECK(stream.takeDigest(digest) == ReadResult::Read);
   std::uint8_t expected[SHA1::digestSize];
   SHA1 sha;
   sha.update(bytes.data() + layout.windowStart, layout.end - layout.windowStart);
@@ -237,12 +237,12 @@ bool readHeaders(const std::string& bytes, bool hashing, PackageFile& file) {
                    partNote,   partDependencies, partProvides, partConflicts,    partImage};
   stream.next();
   file.isBundle = stream.currentType() == partBundle;
-  if (!readHeaderParts(file, stream)) return false;
+  if (readHeaderParts(file, stream) != ReadResult::Read) return false;
   if (!file.isBundle) return true;
   if (stream.currentType() == partImage) stream.next();
   while (stream.currentType() == partPackage) {
     auto member = std::make_unique<Package>();
-    if (!readHeaderParts(*member, stream)) return false;
+    if (readHeaderParts(*member, stream) != ReadResult::Read) return false;
     file.members.push_back(std::move(member));
     if (stream.currentType() == partImage) stream.next();
   }
@@ -262,7 +262,7 @@ void compareHeaderReads(const std::string& bytes, bool viaFile) {
   const bool written = ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
   ::close(fd);
   PackageFile loaded;
-  const bool loadedOk = written && loadPackageFile(loaded, path);
+  const bool loadedOk = written && loadPackageFile(loaded, path) == ReadResult::Read;
   ::unlink(path);
   if (!written) return;
   // loadPackageFile also refuses a file whose size differs from its header's.
@@ -305,12 +305,12 @@ void installWalk(const std::string& bytes) {
   stream.next();
   for (int packages = 0; packages < 64 && stream.currentType() != -1; ++packages) {
     Package package;
-    if (!readHeaderParts(package, stream)) return;
+    if (readHeaderParts(package, stream) != ReadResult::Read) return;
     if (package.isBundle) {
       if (stream.currentType() == partImage) stream.next();
       if (stream.currentType() == partDisabledMembers) {
         std::vector<Dependency> disabled;
-        readListPart(stream, disabled);
+        (void)readListPart(stream, disabled);
         stream.next();
       }
       continue;
@@ -334,7 +334,7 @@ void installWalk(const std::string& bytes) {
       readTree(stream);
       stream.next();
     }
-    if (!acceptPackage(stream)) return;
+    if (acceptPackage(stream) != PackageVerdict::Accepted) return;
   }
 }
 
@@ -344,7 +344,7 @@ void compareFileChecks(const std::string& bytes) {
   MemoryInput plainSource(bytes), reportedSource(bytes);
   std::istream plainInput(&plainSource), reportedInput(&reportedSource);
   PartStream plain(plainInput, true), reported(reportedInput, true);
-  const bool accepted = checkPackageFile(plain, configuredTrust());
+  const bool accepted = checkPackageFile(plain, configuredTrust()) == PackageVerdict::Accepted;
   const FileCheckReport report = checkPackageFileReported(reported, configuredTrust());
   if (!accepted) CHECK(report.verdict != PackageVerdict::Accepted);
   if (accepted && report.verdict != PackageVerdict::Accepted)

@@ -22,7 +22,7 @@
 
 namespace {
 
-void touchChangedMarker() { writeOwnFile("/flash/PCKGS_CHANGED", "", 0600); }
+void touchChangedMarker() { (void)writeOwnFile("/flash/PCKGS_CHANGED", "", 0600); }
 
 }  // namespace
 

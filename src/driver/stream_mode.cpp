@@ -38,7 +38,8 @@ CopyResult copyInput(int fd) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return CopyResult::ReadFailed;
     if (got == 0) return CopyResult::Copied;
-    if (!writeAll(fd, chunk, static_cast<std::size_t>(got))) return CopyResult::WriteFailed;
+    if (writeAll(fd, chunk, static_cast<std::size_t>(got)) != WriteResult::Written)
+      return CopyResult::WriteFailed;
   }
 }
 
@@ -50,14 +51,14 @@ bool readFirstHeader(const PackageFile& copy, InstalledPackage& package) {
   PartStream stream(input, false);
   wantInstalledParts(stream);
   stream.next();
-  return readHeaderParts(package, stream);
+  return readHeaderParts(package, stream) == ReadResult::Read;
 }
 
 bool copyPasses(PackageFile& copy) {
   RegularFileStream input(copy.descriptor);
   PartStream stream(input, true);
-  return checkPackageFile(stream, configuredTrust(), {}, &copy.bound) &&
-         loadPackageFile(copy, imagePath);
+  return checkPackageFile(stream, configuredTrust(), {}, &copy.bound) == PackageVerdict::Accepted &&
+         loadPackageFile(copy, imagePath) == ReadResult::Read;
 }
 
 // The check before anything is written: a stream that is not wholly authentic
@@ -94,7 +95,7 @@ void replaceImage(const std::string& image, bool withBootImage) {
       old.st_dev == boot.st_dev && old.st_ino == boot.st_ino)
     removeOwnFile("/flash/bootimage");
   removeOwnFile(image);
-  if (withBootImage) linkOwnFile(imagePath, "/flash/bootimage");
+  if (withBootImage) (void)linkOwnFile(imagePath, "/flash/bootimage");
 }
 
 }  // namespace
@@ -126,7 +127,7 @@ StreamOutcome runStreamMode(Console& console, FlashEffects& effects, RunFlags ru
   }
   if (outcome.install == InstallOutcome::Installed && !imageDir.empty()) {
     replaceImage(imageDir + "image", withBootImage);
-    if (!linkOwnFile(imagePath, imageDir + "image")) {
+    if (linkOwnFile(imagePath, imageDir + "image") != OwnPlacement::Placed) {
       printDirect("ERROR: could not save package image\n");
       outcome.image = StreamImage::NotSaved;
     }

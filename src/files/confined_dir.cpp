@@ -77,7 +77,8 @@ Confinement ConfinedDir::resolve(std::string_view dir, bool makeMissing) {
     FileHandle fd;
     const Confinement result = enter(at, fd, names[i], makeMissing, links);
     if (result != Confinement::Inside) return result;
-    if (!push(std::string(names[i]), std::move(at), std::move(fd))) return Confinement::Failed;
+    if (push(std::string(names[i]), std::move(at), std::move(fd)) != Confinement::Inside)
+      return Confinement::Failed;
   }
   return Confinement::Inside;
 }
@@ -141,11 +142,11 @@ Confinement ConfinedDir::follow(ConfinedPlace& at, FileHandle& fd, const std::st
   return Confinement::Inside;
 }
 
-bool ConfinedDir::push(std::string name, ConfinedPlace place, FileHandle fd) {
+Confinement ConfinedDir::push(std::string name, ConfinedPlace place, FileHandle fd) {
   // A link to "." or to the base leaves the walk on a descriptor of another
   // level: the new level gets its own.
   if (!fd.valid()) fd.reset(::fcntl(place.fd, F_DUPFD_CLOEXEC, 0));
-  if (!fd.valid()) return false;
+  if (!fd.valid()) return Confinement::Failed;
   Level level;
   level.name = std::move(name);
   level.place = std::move(place);
@@ -158,7 +159,7 @@ bool ConfinedDir::push(std::string name, ConfinedPlace place, FileHandle fd) {
   }
   levels_.push_back(std::move(level));
   if (levels_.size() - firstHeld_ > heldLevels) leave(levels_[firstHeld_++]);
-  return true;
+  return Confinement::Inside;
 }
 
 std::size_t ConfinedDir::keepTimes(const char* name, std::uint32_t time) {

@@ -87,8 +87,9 @@ private:
   Confinement enter(ConfinedPlace& at, FileHandle& fd, std::string_view name, bool makeMissing,
                     int& links);
   Confinement follow(ConfinedPlace& at, FileHandle& fd, const std::string& target, int& links);
-  // False (errno set) when the level cannot get a descriptor of its own.
-  bool push(std::string name, ConfinedPlace place, FileHandle fd);
+  // Adds the level; Failed (errno set) when it cannot get a descriptor of its
+  // own, Inside otherwise.
+  [[nodiscard]] Confinement push(std::string name, ConfinedPlace place, FileHandle fd);
   void leave(Level& level);
   void keepFirst(std::size_t count);  // leaves the levels from count on
 

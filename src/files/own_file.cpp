@@ -168,13 +168,14 @@ int openOwnFile(const std::string& path, OwnOpen how, mode_t mode) {
   return fd >= 0 && makeBlocking(fd) ? fd : -1;
 }
 
-bool writeOwnFile(const std::string& path, const std::string& content, mode_t mode) {
+OwnPlacement writeOwnFile(const std::string& path, const std::string& content, mode_t mode) {
   const ParentDir parent(path);
-  if (!parent.isOpen()) return false;
+  if (!parent.isOpen()) return OwnPlacement::Failed;
   const std::string temporary = "." + std::string(parent.name()) + ".new";
   const int fd = createFresh(parent.fd(), temporary.c_str(), 0, mode);
-  if (fd < 0) return false;
-  bool written = writeAll(fd, content.data(), content.size()) && filePlatform().syncFile(fd) == 0;
+  if (fd < 0) return OwnPlacement::Failed;
+  bool written = writeAll(fd, content.data(), content.size()) == WriteResult::Written &&
+                 filePlatform().syncFile(fd) == 0;
   written = ::close(fd) == 0 && written;
   struct stat status;
   if (written && statAt(parent.fd(), parent.name(), status) && S_ISDIR(status.st_mode))
@@ -186,7 +187,7 @@ bool writeOwnFile(const std::string& path, const std::string& content, mode_t mo
     filePlatform().removeAt(parent.fd(), temporary.c_str(), 0);
     errno = error;
   }
-  return written;
+  return written ? OwnPlacement::Placed : OwnPlacement::Failed;
 }
 
 OwnRemoval removeOwnFile(const std::string& path) {
@@ -203,23 +204,27 @@ OwnRemoval removeOwnFile(const std::string& path) {
   return errno == ENOENT ? OwnRemoval::Absent : OwnRemoval::Failed;
 }
 
-bool linkOwnFile(const std::string& from, const std::string& to) {
+OwnPlacement linkOwnFile(const std::string& from, const std::string& to) {
   const ParentDir source(from), target(to);
-  if (!source.isOpen() || !target.isOpen()) return false;
+  if (!source.isOpen() || !target.isOpen()) return OwnPlacement::Failed;
   struct stat status;
   if (statAt(target.fd(), target.name(), status) && !S_ISREG(status.st_mode) &&
       !S_ISDIR(status.st_mode) && filePlatform().removeAt(target.fd(), target.name(), 0) != 0)
-    return false;
-  return filePlatform().linkAt(source.fd(), source.name(), target.fd(), target.name()) == 0;
+    return OwnPlacement::Failed;
+  return filePlatform().linkAt(source.fd(), source.name(), target.fd(), target.name()) == 0
+             ? OwnPlacement::Placed
+             : OwnPlacement::Failed;
 }
 
-bool makeOwnDir(const std::string& path, mode_t mode) {
+OwnPlacement makeOwnDir(const std::string& path, mode_t mode) {
   const ParentDir parent(path);
-  if (!parent.isOpen()) return false;
+  if (!parent.isOpen()) return OwnPlacement::Failed;
   struct stat status;
-  if (statAt(parent.fd(), parent.name(), status) && S_ISDIR(status.st_mode)) return true;
-  if (!clearName(parent.fd(), parent.name())) return false;
-  return filePlatform().makeDirAt(parent.fd(), parent.name(), mode) == 0;
+  if (statAt(parent.fd(), parent.name(), status) && S_ISDIR(status.st_mode))
+    return OwnPlacement::Placed;
+  if (!clearName(parent.fd(), parent.name())) return OwnPlacement::Failed;
+  return filePlatform().makeDirAt(parent.fd(), parent.name(), mode) == 0 ? OwnPlacement::Placed
+                                                                         : OwnPlacement::Failed;
 }
 
 bool statOwnFile(const std::string& path, struct stat& status) {

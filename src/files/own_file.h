@@ -30,11 +30,18 @@ enum class OwnOpen : std::uint8_t { Append, Truncate };
 // component or a relative path) or the file cannot be opened or made.
 int openOwnFile(const std::string& path, OwnOpen how, mode_t mode);
 
+// What writing, linking or making an owned name came to (nothing is reported:
+// the caller reports):
+//   Placed  what the call makes stands at the name
+//   Failed  it does not; errno says why, and the call says what was left
+enum class OwnPlacement : std::uint8_t { Placed, Failed };
+
 // Makes content the whole of path: written into a dot-named temporary beside
 // it, made durable, then renamed over whatever stands at path (a directory
-// there is removed first). False with errno set on failure; the temporary is
+// there is removed first). Failed with errno set on failure; the temporary is
 // then gone and path is as it was (unless a directory stood there).
-bool writeOwnFile(const std::string& path, const std::string& content, mode_t mode);
+[[nodiscard]] OwnPlacement writeOwnFile(const std::string& path, const std::string& content,
+                                        mode_t mode);
 
 enum class OwnRemoval : std::uint8_t { Removed, Absent, Directory, Failed };
 
@@ -46,13 +53,14 @@ OwnRemoval removeOwnFile(const std::string& path);
 // Hard-links the file at from (a link there is linked itself, never followed)
 // as to. A link, named pipe or device node standing at to is removed first; a
 // regular file or a directory there stays, and the link fails with EEXIST.
-// False with errno set on failure.
-bool linkOwnFile(const std::string& from, const std::string& to);
+// Failed with errno set on failure.
+[[nodiscard]] OwnPlacement linkOwnFile(const std::string& from, const std::string& to);
 
 // Makes the directory path with mode when no directory stands there; anything
-// else there is removed first. True when a directory (not a link to one)
-// stands at path.
-bool makeOwnDir(const std::string& path, mode_t mode);
+// else there is removed first. Placed when a directory (not a link to one)
+// stands at path, one that stood there already included; Failed, errno set,
+// otherwise.
+[[nodiscard]] OwnPlacement makeOwnDir(const std::string& path, mode_t mode);
 
 // What stands at path, a link not followed. False with errno set when nothing
 // does or a directory on the way cannot be entered.

@@ -4,19 +4,19 @@
 
 #include "files/file_platform.h"
 
-bool writeAll(int fd, const char* bytes, std::size_t length) {
+WriteResult writeAll(int fd, const char* bytes, std::size_t length) {
   while (length > 0) {
     const ssize_t written = filePlatform().write(fd, bytes, length);
     if (written < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return WriteResult::NotWritten;
     }
     if (written == 0) {
       errno = EIO;
-      return false;
+      return WriteResult::NotWritten;
     }
     bytes += written;
     length -= static_cast<std::size_t>(written);
   }
-  return true;
+  return WriteResult::Written;
 }

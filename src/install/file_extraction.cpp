@@ -316,7 +316,7 @@ bool TreeExtractor::createFile(const Entry& entry) {
   for (std::uint32_t left = entry.header.size; left > 0;) {
     const std::size_t count = std::min<std::size_t>(left, sizeof chunk);
     if (!readExactly(chunk, count)) return broken();
-    if (!writeAll(file.get(), chunk, count)) return createFailed(entry);
+    if (writeAll(file.get(), chunk, count) != WriteResult::Written) return createFailed(entry);
     left -= static_cast<std::uint32_t>(count);
   }
   FilePlatform& files = filePlatform();

@@ -253,11 +253,11 @@ void finishStaged(const CommitRecord& record) {
   if (record.image && staged) {
     removeOwnFile(image);
     // Not linked, the staged file stays: it is the only copy of the image.
-    if (!linkOwnFile(record.staged, image)) return;
+    if (linkOwnFile(record.staged, image) != OwnPlacement::Placed) return;
   }
   if (record.image && record.bootImage && statOwnFile(image, status)) {
     removeOwnFile("/flash/bootimage");
-    linkOwnFile(image, "/flash/bootimage");
+    (void)linkOwnFile(image, "/flash/bootimage");
   }
   if (staged) removeOwnFile(record.staged);
 }
@@ -286,7 +286,7 @@ bool applyWith(Console& console, const char* folder, const CommitRecord& record,
   if (record.entry || record.dropEntry) complete &= swapEntry(database.get(), work.get(), record);
   if (record.upgraded) {
     const ConfinedDir flash(flashDir);
-    complete &= writeWholeFile(flash.place().fd, "UPGRADED", "");
+    complete &= writeWholeFile(flash.place().fd, "UPGRADED", "") == WriteResult::Written;
   }
   if (recovering) finishStaged(record);
   filePlatform().syncAll();
@@ -367,7 +367,7 @@ JournalStep PackageJournal::commit(CommitRecord record) {
   {
     FileOutput out(work_.get(), commitTemporary);
     out.write(text);
-    written = out.finish();
+    written = out.finish() == WriteResult::Written;
   }
   if (!written || files.renameAt(work_.get(), commitTemporary, work_.get(), commitName) != 0) {
     const int error = errno;

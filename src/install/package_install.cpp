@@ -57,9 +57,10 @@ void passOverImage(Console& console, const InstalledPackage& package, PartStream
 bool takeScript(Console& console, const InstalledPackage& package, PartStream& stream,
                 const char* scriptName, const PackageJournal* journal) {
   if (journal == nullptr)
-    return writeScript(console, package, stream, stream.partLength(), scriptName);
+    return writeScript(console, package, stream, stream.partLength(), scriptName) ==
+           WriteResult::Written;
   return writeScript(console, package, stream, stream.partLength(), scriptName,
-                     journal->entryDir());
+                     journal->entryDir()) == WriteResult::Written;
 }
 
 // The scripts, the file tree, the verification and the record (into the
@@ -82,17 +83,18 @@ bool installParts(Console& console, InstalledPackage& package, PartStream& strea
       return false;
     stream.next();
   }
-  if (!acceptPackage(stream)) {
+  if (acceptPackage(stream) != PackageVerdict::Accepted) {
     reportBrokenPackage(console, package);
     return false;
   }
-  if (journal != nullptr) return writePackageRecord(console, package, journal->entryDir());
-  return stream.isAlternateMagic() || writePackageRecord(console, package);
+  if (journal != nullptr)
+    return writePackageRecord(console, package, journal->entryDir()) == WriteResult::Written;
+  return stream.isAlternateMagic() || writePackageRecord(console, package) == WriteResult::Written;
 }
 
 // The package's entry directory; a failure is reported as the entry's.
 bool makeEntry(Console& console, const InstalledPackage& package) {
-  if (createPackageDir(package)) return true;
+  if (createPackageDir(package) == WriteResult::Written) return true;
   reportCreateFailure(console, package, "meta");
   return false;
 }
@@ -111,7 +113,7 @@ InstallStep installInPlace(Console& console, InstalledPackage& package, PartStre
   }
   if (package.flags & bootImage) {
     const ConfinedDir flash(flashDir);
-    writeWholeFile(flash.place().fd, "UPGRADED", "");
+    (void)writeWholeFile(flash.place().fd, "UPGRADED", "");
   }
   filePlatform().syncAll();
   // A failed script was warned about: the package is in all the same.
@@ -198,7 +200,7 @@ InstallStep registerBundle(Console& console, InstalledPackage& bundle, const Ins
                            const std::set<std::string>& replaced, StagedInstall* staged) {
   PackageJournal journal;
   if (!beginJournal(console, bundle, journal)) return InstallStep::Failed;
-  if (!writePackageRecord(console, bundle, journal.entryDir())) {
+  if (writePackageRecord(console, bundle, journal.entryDir()) != WriteResult::Written) {
     journal.rollback(console, bundle);
     return InstallStep::Failed;
   }
@@ -226,7 +228,7 @@ InstallStep registerBundle(Console& console, InstalledPackage& bundle, const Ins
 
 InstallStep registerPackage(Console& console, InstalledPackage& package) {
   if (!makeEntry(console, package)) return InstallStep::Failed;
-  if (!writePackageRecord(console, package)) {
+  if (writePackageRecord(console, package) != WriteResult::Written) {
     removePackage(console, package);
     return InstallStep::Failed;
   }

@@ -86,11 +86,11 @@ void readMetaFiles(InstalledPackage& package, const std::string& dir) {
     RegularFileStream in(dir + "version");
     if (!(in >> package.version >> package.buildTime)) package.action = ScheduledAction::Uninstall;
   }
-  if (!readDependencyList(dir + "deps", package.deps, false))
+  if (readDependencyList(dir + "deps", package.deps, false) != ReadResult::Read)
     package.action = ScheduledAction::Uninstall;
-  if (!readDependencyList(dir + "provides", package.provides, true))
+  if (readDependencyList(dir + "provides", package.provides, true) != ReadResult::Read)
     package.action = ScheduledAction::Uninstall;
-  if (!readDependencyList(dir + "conflicts", package.conflicts, false))
+  if (readDependencyList(dir + "conflicts", package.conflicts, false) != ReadResult::Read)
     package.action = ScheduledAction::Uninstall;
   {
     RegularFileStream in(dir + "bundle");
@@ -148,15 +148,16 @@ void readSchedule(InstalledPackage& package, KeptSchedules* kept) {
 
 }  // namespace
 
-bool readDependencyList(const std::string& path, std::vector<Dependency>& list, bool withExtra) {
+ReadResult readDependencyList(const std::string& path, std::vector<Dependency>& list,
+                              bool withExtra) {
   RegularFileStream in(path);
-  if (!in.is_open()) return true;
+  if (!in.is_open()) return ReadResult::Read;
   for (;;) {
     Dependency entry;
-    if (!readWord(in, entry.name)) return true;
-    if (tooLong(entry.name)) return false;
-    if (!(in >> entry.min >> entry.max)) return false;
-    if (withExtra && !(in >> entry.extra)) return false;
+    if (!readWord(in, entry.name)) return ReadResult::Read;
+    if (tooLong(entry.name)) return ReadResult::NotRead;
+    if (!(in >> entry.min >> entry.max)) return ReadResult::NotRead;
+    if (withExtra && !(in >> entry.extra)) return ReadResult::NotRead;
     list.push_back(std::move(entry));
   }
 }
@@ -192,11 +193,12 @@ void readPackageRecord(InstalledPackage& package, KeptSchedules* kept) {
 void loadDatabase(Console& console, bool quiet, const std::string& arch, KeptSchedules* kept) {
   console.quiet = quiet;
   console.arch = arch;
-  if (!loadImages(console, nullptr)) {
+  if (loadImages(console, nullptr) != ReadResult::Read) {
     console.warning("could not open repo");
     return;
   }
-  loadImages(console, secondImageDir);
+  // The same directory is listed again: its result is the one just had.
+  (void)loadImages(console, secondImageDir);
 
   DIR* probe = openDeviceDir(databaseDir);
   if (probe == nullptr) return;
@@ -219,9 +221,9 @@ void consumeScheduleFiles(KeptSchedules& kept, bool remove) {
   kept.clear();
 }
 
-bool loadImages(Console& console, const char* imageDir) {
+ReadResult loadImages(Console& console, const char* imageDir) {
   PackageDb& packages = console.packages;
-  return forEachEntry(databaseDir, [&packages, imageDir](const std::string& name) {
+  const bool listed = forEachEntry(databaseDir, [&packages, imageDir](const std::string& name) {
     auto record = std::make_unique<InstalledPackage>(name);
     const std::string path = imageDir ? imageDir + name : packageDir(*record) + "image";
     RegularFileStream image(path);
@@ -233,18 +235,18 @@ bool loadImages(Console& console, const char* imageDir) {
     stream.wanted = {partBundle,       partPackage,  partText24,   partNote,
                      partDependencies, partProvides, partConflicts};
     if (stream.next() != partBundle) {
-      readHeaderParts(*record, stream);
+      (void)readHeaderParts(*record, stream);
       packages.append(std::move(record));
       return;
     }
-    readHeaderParts(*record, stream);
+    (void)readHeaderParts(*record, stream);
     Dependency bundle;
     bundle.name = record->name;
     bundle.min = record->version;
     bundle.max = record->version;
     while (stream.currentType() == partPackage) {
       auto member = std::make_unique<InstalledPackage>(std::string());
-      const bool complete = readHeaderParts(*member, stream);
+      const bool complete = readHeaderParts(*member, stream) == ReadResult::Read;
       member->bundle = bundle;
       // A member whose name could not be read has no entry of its own that
       // could ever be written or removed: it is not recorded.
@@ -258,4 +260,5 @@ bool loadImages(Console& console, const char* imageDir) {
     }
     packages.append(std::move(record));
   });
+  return listed ? ReadResult::Read : ReadResult::NotRead;
 }

@@ -7,6 +7,7 @@
 #include "console/console.h"
 #include "model/package.h"
 #include "pdb/package_dir.h"
+#include "pkgfile/read_result.h"
 
 // The schedule files a load read and left in place: the run removes them once
 // the actions they asked for are durable, so that a run killed before that
@@ -25,14 +26,15 @@ void loadDatabase(Console& console, bool quiet, const std::string& arch,
 void consumeScheduleFiles(KeptSchedules& kept, bool remove);
 
 // Appends the records read from images: imageDir + name, or, with imageDir
-// null, each package directory's "image". False only when /flash/var/pdb/
-// cannot be opened.
-bool loadImages(Console& console, const char* imageDir);
+// null, each package directory's "image". NotRead only when /flash/var/pdb/
+// cannot be opened (nothing appended). Reports nothing.
+[[nodiscard]] ReadResult loadImages(Console& console, const char* imageDir);
 
 // Completes a record from its database directory and its schedule file (kept
 // as loadDatabase keeps it).
 void readPackageRecord(InstalledPackage& package, KeptSchedules* kept);
 
-// Appends the entries of a deps/provides/conflicts file; false on a malformed
-// entry (the entries before it stay).
-bool readDependencyList(const std::string& path, std::vector<Dependency>& list, bool withExtra);
+// Appends the entries of a deps/provides/conflicts file (none when there is no
+// such file); NotRead on a malformed entry (the entries before it stay).
+[[nodiscard]] ReadResult readDependencyList(const std::string& path, std::vector<Dependency>& list,
+                                            bool withExtra);

@@ -26,7 +26,7 @@ constexpr char stateTemporary[] = ".state.new";
 // False when it could not be.
 bool writeState(int database, int entry, const char* name, const std::string& content) {
   FilePlatform& files = filePlatform();
-  if (writeWholeFile(database, stateTemporary, content) &&
+  if (writeWholeFile(database, stateTemporary, content) == WriteResult::Written &&
       files.renameAt(database, stateTemporary, entry, name) == 0)
     return true;
   removeFile(database, stateTemporary);
@@ -69,12 +69,12 @@ FileHandle entryDir(const InstalledPackage& package, bool create, bool makeDatab
 
 void writeStateFiles(const InstalledPackage& package, int dir) {
   if (package.disabled) {
-    writeWholeFile(dir, "disabled", package.userForced ? "user\n" : "auto\n");
+    (void)writeWholeFile(dir, "disabled", package.userForced ? "user\n" : "auto\n");
   } else {
     removeFile(dir, "disabled");
   }
   if (!package.disabled && package.userForced) {
-    writeWholeFile(dir, "enabled", "user\n");
+    (void)writeWholeFile(dir, "enabled", "user\n");
   } else {
     removeFile(dir, "enabled");
   }
@@ -82,16 +82,16 @@ void writeStateFiles(const InstalledPackage& package, int dir) {
 
 }  // namespace
 
-bool createPackageDir(const InstalledPackage& package) {
+WriteResult createPackageDir(const InstalledPackage& package) {
   if (!isPlainName(package.name)) {
     errno = EINVAL;
-    return false;
+    return WriteResult::NotWritten;
   }
-  return entryDir(package, true, true).valid();
+  return entryDir(package, true, true).valid() ? WriteResult::Written : WriteResult::NotWritten;
 }
 
-bool writeDependencyList(int dir, const char* name, const std::vector<Dependency>& list,
-                         bool withExtra) {
+WriteResult writeDependencyList(int dir, const char* name, const std::vector<Dependency>& list,
+                                bool withExtra) {
   std::string text;
   for (const Dependency& entry : list) {
     text += entry.name;
@@ -102,13 +102,13 @@ bool writeDependencyList(int dir, const char* name, const std::vector<Dependency
   return writeWholeFile(dir, name, text);
 }
 
-bool writeFileList(int dir, const InstalledPackage& package) {
-  if (package.isBundle) return true;
+WriteResult writeFileList(int dir, const InstalledPackage& package) {
+  if (package.isBundle) return WriteResult::Written;
   // One path per line: a path holding a line break would read back as two.
   for (const std::string& path : package.files) {
     if (path.find('\n') != std::string::npos) {
       errno = EINVAL;
-      return false;
+      return WriteResult::NotWritten;
     }
   }
   // Written a chunk at a time: the list is not held twice.
@@ -124,74 +124,74 @@ bool writeFileList(int dir, const InstalledPackage& package) {
   return out.finish();
 }
 
-bool writePackageRecord(Console& console, const InstalledPackage& package) {
+WriteResult writePackageRecord(Console& console, const InstalledPackage& package) {
   const FileHandle entry = isPlainName(package.name) ? entryDir(package, false) : FileHandle();
   if (!entry.valid()) {
     if (!isPlainName(package.name)) errno = EINVAL;
     reportCreateFailure(console, package, "meta/version");
-    return false;
+    return WriteResult::NotWritten;
   }
   return writePackageRecord(console, package, entry.get());
 }
 
-bool writePackageRecord(Console& console, const InstalledPackage& package, int dir) {
+WriteResult writePackageRecord(Console& console, const InstalledPackage& package, int dir) {
   if (package.flags & imageMeta) {
     for (const char* name : {"version", "deps", "provides", "conflicts", "bundle"})
       removeFile(dir, name);
-    if (!writeFileList(dir, package)) {
+    if (writeFileList(dir, package) != WriteResult::Written) {
       reportCreateFailure(console, package, "meta/files");
-      return false;
+      return WriteResult::NotWritten;
     }
   } else {
     const std::string version =
         std::to_string(package.version) + ' ' + std::to_string(package.buildTime) + '\n';
-    if (!writeWholeFile(dir, "version", version)) {
+    if (writeWholeFile(dir, "version", version) != WriteResult::Written) {
       reportCreateFailure(console, package, "meta/version");
-      return false;
+      return WriteResult::NotWritten;
     }
-    if (!writeDependencyList(dir, "deps", package.deps, false)) {
+    if (writeDependencyList(dir, "deps", package.deps, false) != WriteResult::Written) {
       reportCreateFailure(console, package, "meta/deps");
-      return false;
+      return WriteResult::NotWritten;
     }
     if (!package.provides.empty() &&
-        !writeDependencyList(dir, "provides", package.provides, true)) {
+        writeDependencyList(dir, "provides", package.provides, true) != WriteResult::Written) {
       reportCreateFailure(console, package, "meta/provides");
-      return false;
+      return WriteResult::NotWritten;
     }
     if (!package.conflicts.empty() &&
-        !writeDependencyList(dir, "conflicts", package.conflicts, false)) {
+        writeDependencyList(dir, "conflicts", package.conflicts, false) != WriteResult::Written) {
       reportCreateFailure(console, package, "meta/conflicts");
-      return false;
+      return WriteResult::NotWritten;
     }
     if (package.bundle.name.empty()) {
       removeFile(dir, "bundle");
-    } else if (!writeWholeFile(dir, "bundle", package.bundle.name + '\n')) {
+    } else if (writeWholeFile(dir, "bundle", package.bundle.name + '\n') != WriteResult::Written) {
       reportCreateFailure(console, package, "meta/bundle");
-      return false;
+      return WriteResult::NotWritten;
     }
-    if (!writeFileList(dir, package)) {
+    if (writeFileList(dir, package) != WriteResult::Written) {
       reportCreateFailure(console, package, "meta/files");
-      return false;
+      return WriteResult::NotWritten;
     }
   }
   writeStateFiles(package, dir);
   if (package.isImage) removeFile(dir, "oninstall");
-  return true;
+  return WriteResult::Written;
 }
 
-bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
-                 std::uint32_t length, const char* scriptName) {
+WriteResult writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
+                        std::uint32_t length, const char* scriptName) {
   if (!isPlainName(package.name)) {
     errno = EINVAL;
     reportCreateFailure(console, package, scriptName);
-    return false;
+    return WriteResult::NotWritten;
   }
   const FileHandle entry = entryDir(package, false);
   return writeScript(console, package, stream, length, scriptName, entry.get());
 }
 
-bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
-                 std::uint32_t length, const char* scriptName, int dir) {
+WriteResult writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
+                        std::uint32_t length, const char* scriptName, int dir) {
   FileOutput out(dir, scriptName);
   out.write(scriptHeader, sizeof scriptHeader - 1);
 
@@ -208,17 +208,17 @@ bool writeScript(Console& console, const InstalledPackage& package, std::istream
   }
   if (!stream) {
     const bool created = out.opened();
-    out.finish();
+    (void)out.finish();  // the file goes: the package is broken
     if (created) removeFile(dir, scriptName);
     reportBrokenPackage(console, package);
-    return false;
+    return WriteResult::NotWritten;
   }
   out.changeMode(0755);
-  if (!out.finish()) {
+  if (out.finish() != WriteResult::Written) {
     reportCreateFailure(console, package, scriptName);
-    return false;
+    return WriteResult::NotWritten;
   }
-  return true;
+  return WriteResult::Written;
 }
 
 namespace {

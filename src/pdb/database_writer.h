@@ -8,44 +8,53 @@
 #include <vector>
 
 #include "console/console.h"
+#include "files/write_all.h"
 #include "model/package.h"
 #include "pdb/package_dir.h"
 
 // Makes the package's entry directory (and missing levels of the database
 // directory), resolved below /flash; a link or file at the entry's place is
-// replaced. Reports nothing.
-bool createPackageDir(const InstalledPackage& package);
+// replaced. NotWritten, errno set (EINVAL for a name that is not plain), when
+// it does not stand. Reports nothing.
+[[nodiscard]] WriteResult createPackageDir(const InstalledPackage& package);
 
 // Writes version, deps, provides, conflicts, bundle and files (or removes all
 // but files for an imageMeta package), then the disabled/enabled files, and removes
 // oninstall of an image package. A meta file that cannot be written ends the
 // work there with one "installation of ... failed" error naming it
-// "meta/<file>"; the result is then false.
-bool writePackageRecord(Console& console, const InstalledPackage& package);
+// "meta/<file>"; the result is then NotWritten (reported). The disabled/enabled
+// files are not checked: one not written still gives Written.
+[[nodiscard]] WriteResult writePackageRecord(Console& console, const InstalledPackage& package);
 // The same into the directory dir (an entry being prepared elsewhere).
-bool writePackageRecord(Console& console, const InstalledPackage& package, int dir);
+[[nodiscard]] WriteResult writePackageRecord(Console& console, const InstalledPackage& package,
+                                             int dir);
 
 // The meta files below are written in the entry directory dir, never through
 // a link: FileOutput replaces one standing at a name.
-// One line per entry: "name min max" and, withExtra, " extra". Reports nothing.
-bool writeDependencyList(int dir, const char* name, const std::vector<Dependency>& list,
-                         bool withExtra);
+// One line per entry: "name min max" and, withExtra, " extra". NotWritten,
+// errno set, on failure. Reports nothing.
+[[nodiscard]] WriteResult writeDependencyList(int dir, const char* name,
+                                              const std::vector<Dependency>& list, bool withExtra);
 
 // The files list, each path without its leading '/'; a bundle has none and
-// gets true without a write. A path holding a line break cannot be recorded:
-// false with errno EINVAL and nothing written. Reports nothing.
-bool writeFileList(int dir, const InstalledPackage& package);
+// gets Written without a write. A path holding a line break cannot be
+// recorded: NotWritten with errno EINVAL and nothing written; a failed write is
+// NotWritten with errno set. Reports nothing.
+[[nodiscard]] WriteResult writeFileList(int dir, const InstalledPackage& package);
 
 // Copies length bytes of script payload from stream (a PartStream positioned
 // at the start of a script part's payload) into the entry's scriptName file
 // behind the script header, mode 0755. The payload is streamed in chunks, never
 // held whole. A short payload is a broken package (no file is left); a file
 // that cannot be written or made executable is reported with scriptName.
-bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
-                 std::uint32_t length, const char* scriptName);
+// Either is NotWritten (reported).
+[[nodiscard]] WriteResult writeScript(Console& console, const InstalledPackage& package,
+                                      std::istream& stream, std::uint32_t length,
+                                      const char* scriptName);
 // The same into the directory dir; the package's name is not checked.
-bool writeScript(Console& console, const InstalledPackage& package, std::istream& stream,
-                 std::uint32_t length, const char* scriptName, int dir);
+[[nodiscard]] WriteResult writeScript(Console& console, const InstalledPackage& package,
+                                      std::istream& stream, std::uint32_t length,
+                                      const char* scriptName, int dir);
 
 // What recording a package's enabled or disabled state came to:
 //   Recorded    the entry's flag files say the new state

@@ -37,30 +37,30 @@ FileOutput::~FileOutput() {
 }
 
 void FileOutput::write(const char* bytes, std::size_t length) {
-  if (error_ == 0 && !writeAll(fd_, bytes, length)) error_ = errno;
+  if (error_ == 0 && writeAll(fd_, bytes, length) != WriteResult::Written) error_ = errno;
 }
 
 void FileOutput::changeMode(mode_t mode) {
   if (error_ == 0 && filePlatform().changeMode(fd_, mode) != 0) error_ = errno;
 }
 
-bool FileOutput::finish() {
+WriteResult FileOutput::finish() {
   if (fd_ >= 0) {
     if (::close(fd_) != 0 && error_ == 0) error_ = errno;
     fd_ = -1;
   }
-  if (error_ == 0) return true;
+  if (error_ == 0) return WriteResult::Written;
   errno = error_;
-  return false;
+  return WriteResult::NotWritten;
 }
 
-bool writeWholeFile(const std::string& path, const std::string& content) {
+WriteResult writeWholeFile(const std::string& path, const std::string& content) {
   FileOutput out(path);
   out.write(content);
   return out.finish();
 }
 
-bool writeWholeFile(int dir, const char* name, const std::string& content) {
+WriteResult writeWholeFile(int dir, const char* name, const std::string& content) {
   FileOutput out(dir, name);
   out.write(content);
   return out.finish();

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "files/write_all.h"
+
 class FileOutput {
 public:
   // Creates or truncates path with the usual creation mode (0666 less umask).
@@ -28,16 +30,17 @@ public:
   void write(const std::string& text) { write(text.data(), text.size()); }
   // Sets the file's permission bits; does nothing once a call has failed.
   void changeMode(mode_t mode);
-  // Closes the file. False when any call failed, with errno set to the first
-  // failure's error number.
-  bool finish();
+  // Closes the file. NotWritten when any call failed, with errno set to the
+  // first failure's error number. Reports nothing.
+  [[nodiscard]] WriteResult finish();
 
 private:
   int fd_ = -1;
   int error_ = 0;
 };
 
-// Creates or truncates path holding content; false with errno set on failure.
-bool writeWholeFile(const std::string& path, const std::string& content);
+// Creates or truncates path holding content; NotWritten with errno set on
+// failure. Reports nothing.
+[[nodiscard]] WriteResult writeWholeFile(const std::string& path, const std::string& content);
 // The same for name in the directory dir, never through a link: see FileOutput.
-bool writeWholeFile(int dir, const char* name, const std::string& content);
+[[nodiscard]] WriteResult writeWholeFile(int dir, const char* name, const std::string& content);

@@ -19,11 +19,12 @@ void bindingDigest(std::uint32_t magic, std::uint32_t length, const std::uint8_t
   hash.digest(out);
 }
 
-bool expectedBinding(PartStream& stream, std::uint8_t* out) {
+ReadResult expectedBinding(PartStream& stream, std::uint8_t* out) {
   std::uint8_t leading[SHA1::digestSize];
-  if (stream.currentType() != partPackage || !stream.takeDigest(leading)) return false;
+  if (stream.currentType() != partPackage || stream.takeDigest(leading) != ReadResult::Read)
+    return ReadResult::NotRead;
   bindingDigest(stream.magic(), stream.totalLength() - 8, leading, out);
-  return true;
+  return ReadResult::Read;
 }
 
 BindingVerdict readBinding(PartStream& stream, BindingScope scope, const std::uint8_t* expected) {

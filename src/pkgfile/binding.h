@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+#include "pkgfile/read_result.h"
+
 class PartStream;
 
 enum BindingScope : std::uint32_t {
@@ -29,8 +31,9 @@ void bindingDigest(std::uint32_t magic, std::uint32_t length, const std::uint8_t
 
 // On the file's first package header, with the digest of what stood before
 // that header not yet taken: the digest the file's binding must carry (out,
-// 20 bytes). False when the stream is not on a package header.
-bool expectedBinding(PartStream& stream, std::uint8_t* out);
+// 20 bytes). NotRead when the stream is not on a package header or that digest
+// was taken already.
+[[nodiscard]] ReadResult expectedBinding(PartStream& stream, std::uint8_t* out);
 
 enum class BindingVerdict { PassedOver, Matches, Differs };
 

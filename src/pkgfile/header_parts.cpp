@@ -38,35 +38,35 @@ void readTextPart(PartStream& stream, std::string& text) {
 
 }  // namespace
 
-bool readListPart(PartStream& stream, std::vector<Dependency>& list) {
+ReadResult readListPart(PartStream& stream, std::vector<Dependency>& list) {
   unsigned char countBytes[2];
-  if (!readFixed(stream, countBytes, sizeof countBytes)) return false;
+  if (!readFixed(stream, countBytes, sizeof countBytes)) return ReadResult::NotRead;
   const unsigned count = load16le(countBytes);
   for (unsigned i = 0; i < count; ++i) {
     unsigned char entry[listEntryLength];
-    if (!readFixed(stream, entry, sizeof entry)) return false;
+    if (!readFixed(stream, entry, sizeof entry)) return ReadResult::NotRead;
     Dependency dependency;
     dependency.name = nameAt(entry);
-    if (nameRefusal(dependency.name, NameUse::Relation) != nullptr) return false;
+    if (nameRefusal(dependency.name, NameUse::Relation) != nullptr) return ReadResult::NotRead;
     dependency.min = load32le(entry + 16);
     dependency.max = load32le(entry + 24);
     dependency.extra = std::int32_t(load32le(entry + 28));
     list.push_back(std::move(dependency));
   }
-  return true;
+  return ReadResult::Read;
 }
 
-bool readHeaderParts(Package& package, PartStream& stream) {
+ReadResult readHeaderParts(Package& package, PartStream& stream) {
   const int type = stream.currentType();
-  if (type != partPackage && type != partBundle) return false;
+  if (type != partPackage && type != partBundle) return ReadResult::NotRead;
   package.isBundle = type == partBundle;
 
   unsigned char header[packageHeaderLength];
-  if (!readFixed(stream, header, sizeof header)) return false;
+  if (!readFixed(stream, header, sizeof header)) return ReadResult::NotRead;
   // A refused name is not stored: a record keeps the name it was made with
   // (the loader's directory name), so no path is ever built from it.
   std::string name = nameAt(header);
-  if (nameRefusal(name, NameUse::Package) != nullptr) return false;
+  if (nameRefusal(name, NameUse::Package) != nullptr) return ReadResult::NotRead;
   package.name = std::move(name);
   package.version = load32le(header + 16);
   package.buildTime = load32le(header + 20);
@@ -95,15 +95,15 @@ bool readHeaderParts(Package& package, PartStream& stream) {
   };
   for (const auto& [listType, list] : lists) {
     if (stream.currentType() != listType) continue;
-    if (!readListPart(stream, *list)) return false;
+    if (readListPart(stream, *list) != ReadResult::Read) return ReadResult::NotRead;
     stream.next();
   }
 
   if (stream.currentType() == partImage) package.isImage = true;
-  return true;
+  return ReadResult::Read;
 }
 
-bool loadPackageFile(PackageFile& file, const std::string& path) {
+ReadResult loadPackageFile(PackageFile& file, const std::string& path) {
   file.path = path;
   file.foundPath = path;
   const bool open = file.descriptor >= 0;
@@ -115,22 +115,23 @@ bool loadPackageFile(PackageFile& file, const std::string& path) {
   const DevicePlace at = devicePlace(path.c_str());
   const int statResult =
       open ? ::fstat(file.descriptor, &status) : ::fstatat(at.dir, at.name, &status, 0);
-  if (statResult == 0 && std::uint64_t(status.st_size) != stream.totalLength()) return false;
+  if (statResult == 0 && std::uint64_t(status.st_size) != stream.totalLength())
+    return ReadResult::NotRead;
   file.alternateMagic = stream.isAlternateMagic();
 
   stream.wanted = {partBundle,       partPackage, partText24,    partArchitecture, partText2,
                    partNote,         partDependencies, partProvides, partConflicts, partImage};
   stream.next();
   file.isBundle = stream.currentType() == partBundle;
-  if (!readHeaderParts(file, stream)) return false;
-  if (!file.isBundle) return true;
+  if (readHeaderParts(file, stream) != ReadResult::Read) return ReadResult::NotRead;
+  if (!file.isBundle) return ReadResult::Read;
 
   if (stream.currentType() == partImage) stream.next();
   while (stream.currentType() == partPackage) {
     auto member = std::make_unique<Package>();
-    if (!readHeaderParts(*member, stream)) return false;
+    if (readHeaderParts(*member, stream) != ReadResult::Read) return ReadResult::NotRead;
     file.members.push_back(std::move(member));
     if (stream.currentType() == partImage) stream.next();
   }
-  return !file.members.empty();
+  return file.members.empty() ? ReadResult::NotRead : ReadResult::Read;
 }

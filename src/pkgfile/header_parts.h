@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/package.h"
+#include "pkgfile/read_result.h"
 
 class PartStream;
 
@@ -20,17 +21,18 @@ constexpr std::uint32_t maxTextPartLength = 64 * 1024;
 // Fills package from a stream positioned on a type-1 or type-18 part, taking
 // the optional parts 24, 16, 2, 23, 3, 19, 17 in that order, and stopping on
 // (without consuming) a type-21 part, which marks an image package. The stream
-// is left on the first part not taken. False when the header is short, its
+// is left on the first part not taken. NotRead when the header is short, its
 // name is refused (nameRefusal, for a package), or a list part fails.
-bool readHeaderParts(Package& package, PartStream& stream);
+[[nodiscard]] ReadResult readHeaderParts(Package& package, PartStream& stream);
 
 // Appends the entries of a list part (u16 count, 32-byte entries) to list.
-// False when the part holds fewer entries than its count, or an entry's name is
-// refused (nameRefusal, for a relation); the entries read so far stay appended.
-bool readListPart(PartStream& stream, std::vector<Dependency>& list);
+// NotRead when the part holds fewer entries than its count, or an entry's name
+// is refused (nameRefusal, for a relation); the entries read so far stay
+// appended.
+[[nodiscard]] ReadResult readListPart(PartStream& stream, std::vector<Dependency>& list);
 
 // Walks the package file at path (through file.descriptor when that is open,
-// from its start), filling file and, for a bundle, its members. False when the
-// file's size differs from its header's length, when a header cannot be read,
-// or when a bundle has no members.
-bool loadPackageFile(PackageFile& file, const std::string& path);
+// from its start), filling file and, for a bundle, its members. NotRead when
+// the file's size differs from its header's length, when a header cannot be
+// read, or when a bundle has no members.
+[[nodiscard]] ReadResult loadPackageFile(PackageFile& file, const std::string& path);

@@ -11,37 +11,47 @@
 #include "pkgfile/part_stream.h"
 #include "sign/signature.h"
 
-bool PartBuffer::verifySignature(const std::uint8_t* publicKey) {
-  std::uint8_t digest[digestSize];
+namespace {
+
+// The trailer part buffer is on, read and checked against the window's digest
+// (handed out in digest) with publicKey (the configured key when null).
+PackageVerdict judgeTrailer(PartBuffer& buffer, const std::uint8_t* publicKey,
+                            std::uint8_t* digest) {
   std::uint8_t trailer[trailerSize];
-  if (!readTrailer(digest, trailer)) return false;
-  return checkSignature(digest, trailer, publicKey);
+  if (buffer.readTrailer(digest, trailer) != ReadResult::Read) return PackageVerdict::Malformed;
+  if (std::memcmp(trailer, digest, digestSize) != 0) return PackageVerdict::DigestMismatch;
+  if (!checkSignature(digest, trailer, publicKey)) return PackageVerdict::BadSignature;
+  return PackageVerdict::Accepted;
 }
 
-bool PartStream::verifySignature(const std::uint8_t* publicKey) {
+}  // namespace
+
+PackageVerdict PartBuffer::verifySignature(const std::uint8_t* publicKey) {
+  std::uint8_t digest[digestSize];
+  return judgeTrailer(*this, publicKey, digest);
+}
+
+PackageVerdict PartStream::verifySignature(const std::uint8_t* publicKey) {
   return buffer_->verifySignature(publicKey);
 }
 
 PackageVerdict judgePackage(PartStream& stream, const TrustAnchors& trust, std::uint8_t* digest) {
   if (stream.currentType() != partSignature) {
-    return stream.takeDigest(digest) && isKnownDigest(digest, trust)
+    return stream.takeDigest(digest) == ReadResult::Read && isKnownDigest(digest, trust)
                ? PackageVerdict::Accepted
                : PackageVerdict::NoSignatureUnknownDigest;
   }
-  std::uint8_t trailer[trailerSize];
-  if (!stream.buffer().readTrailer(digest, trailer)) return PackageVerdict::Malformed;
-  if (std::memcmp(trailer, digest, digestSize) != 0) return PackageVerdict::DigestMismatch;
-  if (!checkSignature(digest, trailer, trust.publicKey)) return PackageVerdict::BadSignature;
-  stream.next();
-  return PackageVerdict::Accepted;
+  const PackageVerdict verdict = judgeTrailer(stream.buffer(), trust.publicKey, digest);
+  if (verdict == PackageVerdict::Accepted) stream.next();
+  return verdict;
 }
 
-bool acceptPackage(PartStream& stream, const TrustAnchors& trust) {
+PackageVerdict acceptPackage(PartStream& stream, const TrustAnchors& trust) {
   std::uint8_t digest[digestSize];
-  return judgePackage(stream, trust, digest) == PackageVerdict::Accepted;
+  return judgePackage(stream, trust, digest);
 }
 
-bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
+PackageVerdict acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
   TrustAnchors trust = configuredTrust();
   if (publicKey != nullptr) trust.publicKey = publicKey;
   return acceptPackage(stream, trust);
@@ -67,10 +77,10 @@ bool isChecked(int type) {
 // default-disabled list as the planner reads it; false when either refuses.
 bool readHeader(PartStream& stream, Package& record) {
   stream.wanted.insert(stream.wanted.end(), std::begin(headerTypes), std::end(headerTypes));
-  bool read = readHeaderParts(record, stream);
+  bool read = readHeaderParts(record, stream) == ReadResult::Read;
   if (read && record.isBundle && stream.currentType() == partDisabledMembers) {
     std::vector<Dependency> disabled;
-    read = readListPart(stream, disabled);
+    read = readListPart(stream, disabled) == ReadResult::Read;
   }
   stream.wanted.assign(std::begin(checkedTypes), std::end(checkedTypes));
   return read;
@@ -95,11 +105,13 @@ bool passHeader(PartStream& stream, FileCheckReport* report) {
   return true;
 }
 
-bool acceptReported(PartStream& stream, const TrustAnchors& trust, FileCheckReport* report) {
-  if (report == nullptr) return acceptPackage(stream, trust);
+// The package's verdict (judgePackage), kept in the report when there is one.
+PackageVerdict acceptReported(PartStream& stream, const TrustAnchors& trust,
+                              FileCheckReport* report) {
   std::uint8_t digest[digestSize];
-  report->verdict = judgePackage(stream, trust, digest);
-  return report->verdict == PackageVerdict::Accepted;
+  const PackageVerdict verdict = judgePackage(stream, trust, digest);
+  if (report != nullptr) report->verdict = verdict;
+  return verdict;
 }
 
 // Reads the current payload part in blocks of 4096 bytes, telling progress.
@@ -118,31 +130,31 @@ void readPayload(PartStream& stream, const CheckProgress& progress) {
 
 // A binding that differs refuses the file once its first package was judged:
 // a package that is itself refused is reported for its own fault first.
-bool refuseBinding(FileCheckReport* report) {
+PackageVerdict refuseBinding(FileCheckReport* report) {
   if (report != nullptr) {
     report->verdict = PackageVerdict::BindingMismatch;
     report->name = report->firstName;
   }
-  return false;
+  return PackageVerdict::BindingMismatch;
 }
 
 }  // namespace
 
-bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress,
-                      bool* bound, FileCheckReport* report) {
+PackageVerdict checkPackageFile(PartStream& stream, const TrustAnchors& trust,
+                                CheckProgress progress, bool* bound, FileCheckReport* report) {
   stream.wanted.assign(std::begin(checkedTypes), std::end(checkedTypes));
   const bool bundle = stream.next() == partBundle;
-  if (bundle && !passHeader(stream, report)) return false;
+  if (bundle && !passHeader(stream, report)) return PackageVerdict::Malformed;
   if (bundle && stream.currentType() == partImage) stream.next();
   // A bundle without a member is broken: its own parts would act unchecked.
   std::uint8_t expected[digestSize];
-  if (!expectedBinding(stream, expected)) return false;
+  if (expectedBinding(stream, expected) != ReadResult::Read) return PackageVerdict::Malformed;
   const BindingScope scope = bundle ? bundleFileBinding : packageFileBinding;
   BindingVerdict binding = BindingVerdict::PassedOver;
   for (bool first = true;; first = false) {
     if (bundle && stream.currentType() == -1) break;
-    if (stream.currentType() != partPackage) return false;
-    if (!passHeader(stream, report)) return false;
+    if (stream.currentType() != partPackage) return PackageVerdict::Malformed;
+    if (!passHeader(stream, report)) return PackageVerdict::Malformed;
     while (stream.currentType() == partFileTree || stream.currentType() == partImage ||
            stream.currentType() == partBinding) {
       if (stream.currentType() != partBinding) {
@@ -161,24 +173,25 @@ bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgre
     // nothing may stand there.
     const bool signedPackage = stream.currentType() == partSignature;
     const std::uint32_t trailerEnd = stream.partOffset() + stream.partLength();
-    if (!acceptReported(stream, trust, report)) return false;
+    const PackageVerdict verdict = acceptReported(stream, trust, report);
+    if (verdict != PackageVerdict::Accepted) return verdict;
     if (binding == BindingVerdict::Differs) return refuseBinding(report);
     const std::uint32_t following = stream.partOffset() - (stream.currentType() == -1 ? 0 : 6);
-    if (signedPackage && following != trailerEnd) return false;
+    if (signedPackage && following != trailerEnd) return PackageVerdict::Malformed;
     // The stream ends right after the last package.
     if (!bundle) {
-      if (stream.currentType() != -1) return false;
+      if (stream.currentType() != -1) return PackageVerdict::Malformed;
       break;
     }
   }
   if (bound != nullptr) *bound = binding == BindingVerdict::Matches;
-  return true;
+  return PackageVerdict::Accepted;
 }
 
 FileCheckReport checkPackageFileReported(PartStream& stream, const TrustAnchors& trust) {
   FileCheckReport report;
-  const bool accepted = checkPackageFile(stream, trust, {}, nullptr, &report);
-  if (!accepted && report.verdict == PackageVerdict::Accepted) {
+  const PackageVerdict verdict = checkPackageFile(stream, trust, {}, nullptr, &report);
+  if (verdict != PackageVerdict::Accepted && report.verdict == PackageVerdict::Accepted) {
     report.verdict = PackageVerdict::Malformed;
     report.name = report.firstName;
   }

@@ -11,30 +11,34 @@
 
 class PartStream;
 
+// Why a package (or a package file) was accepted or refused. The calls that
+// judge report nothing: the caller reports a refusal.
+enum class PackageVerdict {
+  Accepted,                  // the signature verifies, or the digest is a known one
+  NoSignatureUnknownDigest,  // no trailer, and the digest is not in the table
+  DigestMismatch,            // the trailer's copy of the digest is not the window's
+  BadSignature,              // the copy matches; the signature does not verify
+  Malformed,                 // a trailer too short to hold a signature, a broken file
+  BindingMismatch,           // the first package's binding is not the file's
+};
+
 // Called after a package's other parts were read or passed over, with the
 // stream on the first part the caller does not handle itself. On a trailer
 // part the signature must verify (with publicKey, or the configured signer key
 // when null) and the stream then advances past it; otherwise (the next
 // package's header or the end) the finished digest must be a known one.
-bool acceptPackage(PartStream& stream, const std::uint8_t* publicKey = nullptr);
+// Accepted, or why the package was refused (judgePackage).
+[[nodiscard]] PackageVerdict acceptPackage(PartStream& stream,
+                                           const std::uint8_t* publicKey = nullptr);
 
 // The same rule against other trust anchors (a key and a known-digest table).
-bool acceptPackage(PartStream& stream, const TrustAnchors& trust);
+[[nodiscard]] PackageVerdict acceptPackage(PartStream& stream, const TrustAnchors& trust);
 
-// Why a package was accepted or refused.
-enum class PackageVerdict {
-  Accepted,
-  NoSignatureUnknownDigest,
-  DigestMismatch,   // the trailer's copy of the digest is not the window's
-  BadSignature,     // the copy matches; the signature does not verify
-  Malformed,        // a trailer too short to hold a signature, a broken file
-  BindingMismatch,  // the first package's binding is not the file's
-};
-
-// acceptPackage that says why, and hands out the digest of the package's
-// window (digestSize bytes, left as they are when no window was finished). A
-// refused trailer leaves the stream on the trailer part.
-PackageVerdict judgePackage(PartStream& stream, const TrustAnchors& trust, std::uint8_t* digest);
+// acceptPackage that also hands out the digest of the package's window
+// (digestSize bytes, left as they are when no window was finished). A refused
+// trailer leaves the stream on the trailer part.
+[[nodiscard]] PackageVerdict judgePackage(PartStream& stream, const TrustAnchors& trust,
+                                          std::uint8_t* digest);
 
 // Told after each block of a payload that checkPackageFile reads: the position
 // reached in the file and the file's total length, as a progress bar takes
@@ -67,12 +71,16 @@ struct FileCheckReport {
 // payloads or trailer are passed over (they are inside its digest window).
 // A binding in the first package (binding.h) that does not match the file
 // breaks it; bound, when given, receives whether one matched.
+// Accepted when the file passes; otherwise the refused package's own verdict
+// (judgePackage), BindingMismatch, or Malformed for a file that breaks these
+// rules, as checkPackageFileReported reports them. Reports nothing.
 // With a report, each header is also read as the header reader reads it, and
 // a bundle's default-disabled list as the planner reads it (one they refuse
 // breaks the file), and the report is filled in as checkPackageFileReported
 // describes.
-bool checkPackageFile(PartStream& stream, const TrustAnchors& trust, CheckProgress progress = {},
-                      bool* bound = nullptr, FileCheckReport* report = nullptr);
+[[nodiscard]] PackageVerdict checkPackageFile(PartStream& stream, const TrustAnchors& trust,
+                                              CheckProgress progress = {}, bool* bound = nullptr,
+                                              FileCheckReport* report = nullptr);
 
 // checkPackageFile with its report: a package's own verdict when one was
 // refused; BindingMismatch, under the file's first header name, when the

@@ -44,11 +44,11 @@ void PartBuffer::finishDigest() {
   digestReady_ = true;
 }
 
-bool PartBuffer::takeDigest(std::uint8_t* out) {
-  if (!digestReady_) return false;
+ReadResult PartBuffer::takeDigest(std::uint8_t* out) {
+  if (!digestReady_) return ReadResult::NotRead;
   std::memcpy(out, digest_, sizeof digest_);
   digestReady_ = false;
-  return true;
+  return ReadResult::Read;
 }
 
 void PartBuffer::copyToTee(const char* bytes, std::streamsize count) {
@@ -56,16 +56,17 @@ void PartBuffer::copyToTee(const char* bytes, std::streamsize count) {
   guarded(std::streamsize(0), [&] { return tee_->sputn(bytes, count); });
 }
 
-bool PartBuffer::readFileHeader(std::uint32_t& magic, std::uint32_t& length) {
+ReadResult PartBuffer::readFileHeader(std::uint32_t& magic, std::uint32_t& length) {
   char header[8];
-  if (source_ == nullptr) return false;
-  if (sourceRead(header, sizeof header) != std::streamsize(sizeof header)) return false;
+  if (source_ == nullptr) return ReadResult::NotRead;
+  if (sourceRead(header, sizeof header) != std::streamsize(sizeof header))
+    return ReadResult::NotRead;
   copyToTee(header, sizeof header);
   payloadOffset_ += sizeof header;
   const auto* b = reinterpret_cast<const unsigned char*>(header);
   magic = load32le(b);
   length = load32le(b + 4);
-  return true;
+  return ReadResult::Read;
 }
 
 std::streamsize PartBuffer::sourceRead(char* buffer, std::streamsize count) {
@@ -218,17 +219,17 @@ PartBuffer::pos_type PartBuffer::seekpos(pos_type position, std::ios_base::openm
   return position;
 }
 
-bool PartBuffer::readTrailer(std::uint8_t* digest, std::uint8_t* trailer) {
-  if (!hashing_) return false;
+ReadResult PartBuffer::readTrailer(std::uint8_t* digest, std::uint8_t* trailer) {
+  if (!hashing_) return ReadResult::NotRead;
   finishDigest();
   std::memcpy(digest, digest_, sizeof digest_);
-  if (remaining_ < trailerSize) return false;
+  if (remaining_ < trailerSize) return ReadResult::NotRead;
   const std::streamsize got = sourceRead(reinterpret_cast<char*>(trailer), trailerSize);
   if (got < std::streamsize(trailerSize)) {
     remaining_ -= std::uint32_t(got < 0 ? 0 : got);
-    return false;
+    return ReadResult::NotRead;
   }
   copyToTee(reinterpret_cast<const char*>(trailer), trailerSize);
   remaining_ -= trailerSize;
-  return true;
+  return ReadResult::Read;
 }

@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <streambuf>
 
+#include "pkgfile/read_result.h"
 #include "pkgfile/sha1.h"
+
+enum class PackageVerdict;  // package_acceptance.h
 
 class PartBuffer final : public std::streambuf {
 public:
@@ -16,29 +19,32 @@ public:
   PartBuffer(const PartBuffer&) = delete;
   PartBuffer& operator=(const PartBuffer&) = delete;
 
-  // Reads the 8-byte file header straight from the source, unhashed. False when
-  // fewer than 8 bytes came; otherwise copies it to the tee and hands out the
-  // magic and the length field.
-  bool readFileHeader(std::uint32_t& magic, std::uint32_t& length);
+  // Reads the 8-byte file header straight from the source, unhashed. NotRead
+  // when fewer than 8 bytes came; otherwise copies it to the tee and hands out
+  // the magic and the length field.
+  [[nodiscard]] ReadResult readFileHeader(std::uint32_t& magic, std::uint32_t& length);
 
   // Passes over what is left of the current part and reads the next part
   // header. Returns its type, or -1 at the end of the input (a digest is then
   // ready) or when the input ends inside the part being passed over.
   int readPartHeader();
 
-  // Hands out the last finished digest once; false when none is ready.
-  bool takeDigest(std::uint8_t* out);
+  // Hands out the last finished digest once; NotRead when none is ready.
+  [[nodiscard]] ReadResult takeDigest(std::uint8_t* out);
 
   // The signature check of a trailer part whose payload has not been read:
   // ends the digest window, reads the 68 trailer bytes unhashed and checks them
   // against the digest with the signer key (the configured one when null).
-  bool verifySignature(const std::uint8_t* publicKey = nullptr);
+  // Accepted when the signature verifies; Malformed when the trailer cannot
+  // be read (readTrailer); DigestMismatch when its copy of the digest is not
+  // the window's; BadSignature when the signature does not verify.
+  [[nodiscard]] PackageVerdict verifySignature(const std::uint8_t* publicKey = nullptr);
 
   // Steps 1-4 of the signature check, on a trailer part whose payload has not
   // been read: ends the digest window (digest receives it) and reads the 68
-  // trailer bytes unhashed. False when hashing is off, the part is shorter
+  // trailer bytes unhashed. NotRead when hashing is off, the part is shorter
   // than a trailer or the trailer cannot be read whole.
-  bool readTrailer(std::uint8_t* digest, std::uint8_t* trailer);
+  [[nodiscard]] ReadResult readTrailer(std::uint8_t* digest, std::uint8_t* trailer);
 
   bool hashing() const { return hashing_; }
   std::uint32_t partLength() const { return partLength_; }

@@ -7,7 +7,7 @@ PartStream::PartStream(std::istream& input, bool hashing, std::streambuf* tee)
       buffer_(std::make_unique<PartBuffer>(input.rdbuf(), hashing, tee)) {
   rdbuf(buffer_.get());
   std::uint32_t length = 0;
-  if (buffer_->readFileHeader(magic_, length)) {
+  if (buffer_->readFileHeader(magic_, length) == ReadResult::Read) {
     totalLength_ = length + 8;
   } else {
     magic_ = 0xFFFFFFFF;

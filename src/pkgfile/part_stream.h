@@ -46,8 +46,8 @@ public:
   std::uint32_t partOffset() const { return buffer_->partOffset(); }
 
   // The signature check of the current (type-9) part; see PartBuffer.
-  bool verifySignature(const std::uint8_t* publicKey = nullptr);
-  bool takeDigest(std::uint8_t* out) { return buffer_->takeDigest(out); }
+  [[nodiscard]] PackageVerdict verifySignature(const std::uint8_t* publicKey = nullptr);
+  [[nodiscard]] ReadResult takeDigest(std::uint8_t* out) { return buffer_->takeDigest(out); }
 
   PartBuffer& buffer() { return *buffer_; }
 

@@ -165,7 +165,7 @@ bool readAndCheck(const Installation& run, PartStream& stream, const Dependency*
                   std::string* imageDir, Checked& checked) {
   auto& package = checked.package;
   package = std::make_unique<InstalledPackage>();
-  if (!readHeaderParts(*package, stream)) return false;
+  if (readHeaderParts(*package, stream) != ReadResult::Read) return false;
   if (package->isImage && imageDir != nullptr) *imageDir = packageDir(*package);
   const bool inBundle = bundle != nullptr;
   checked.result = checkInstall(run.console, *package, inBundle,
@@ -289,7 +289,7 @@ InstallOutcome installBundle(const Installation& run, PartStream& stream, const 
   Console& console = run.console;
   if (withBootImage != nullptr) *withBootImage = false;
   auto bundle = std::make_unique<InstalledPackage>();
-  if (!readHeaderParts(*bundle, stream)) return InstallOutcome::NotInstalled;
+  if (readHeaderParts(*bundle, stream) != ReadResult::Read) return InstallOutcome::NotInstalled;
   if (stream.currentType() == partImage) stream.next();
   if (bundle->isImage && imageDir != nullptr) *imageDir = packageDir(*bundle);
   if (!file.bound) {
@@ -321,7 +321,7 @@ InstallOutcome installBundle(const Installation& run, PartStream& stream, const 
 
   if (stream.currentType() == partDisabledMembers) {
     std::vector<Dependency> disabledByDefault;
-    readListPart(stream, disabledByDefault);
+    (void)readListPart(stream, disabledByDefault);  // the entries read are used
     for (const Dependency& entry : disabledByDefault)
       if (run.userStates.count(entry.name) == 0 && (file.bound || isMember(file, entry.name)))
         console.packages.append(disablingRecord(entry.name));

@@ -20,7 +20,7 @@ bool copyAll(int from, int to) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
-    if (!writeAll(to, chunk, static_cast<std::size_t>(got))) return false;
+    if (writeAll(to, chunk, static_cast<std::size_t>(got)) != WriteResult::Written) return false;
   }
 }
 

@@ -60,7 +60,7 @@ PostlogSpace reservePostlog(Console& console) {
   const int space = openOwnFile(reservePath, OwnOpen::Truncate, 0666);
   if (space >= 0) {
     static const char zeros[4096] = {};
-    writeAll(space, zeros, sizeof zeros);
+    (void)writeAll(space, zeros, sizeof zeros);
     ::close(space);
   }
   return PostlogSpace::Reserved;
@@ -78,13 +78,13 @@ void writePostlog(Console& console, PostlogSpace space) {
   if (reserved) {
     // The old log stays whole until the new one is renamed over it.
     filePlatform().syncAll();
-    writeOwnFile(logPath, text, 0666);
+    (void)writeOwnFile(logPath, text, 0666);
     return;
   }
   const int log = openOwnFile(logPath, OwnOpen::Append, 0666);
   filePlatform().syncAll();
   if (log < 0) return;
-  writeAll(log, text.data(), text.size());
+  (void)writeAll(log, text.data(), text.size());
   filePlatform().syncFile(log);
   ::close(log);
 }

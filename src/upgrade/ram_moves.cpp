@@ -22,7 +22,7 @@ constexpr std::size_t maxNameLength = 255;
 bool writeNote(const RamMoves& moves) {
   std::string lines;
   for (const auto& [ramPath, foundPath] : moves.noted) lines += ramPath + ' ' + foundPath + '\n';
-  return writeOwnFile(notePath, lines, 0644);
+  return writeOwnFile(notePath, lines, 0644) == OwnPlacement::Placed;
 }
 
 // Up to maxNoteBytes of the note at status, when it is a regular file.

@@ -45,8 +45,9 @@ FileVerification verifyPackageFile(Console& console, PackageFile& file, const st
   const std::string label = "verifying " + name;
   Progress progress{console, label};
   console.showProgress(label, stream.partOffset(), stream.totalLength());
-  const bool verified = checkPackageFile(stream, configuredTrust(),
-                                         CheckProgress{showProgress, &progress}, &file.bound);
+  const bool verified =
+      checkPackageFile(stream, configuredTrust(), CheckProgress{showProgress, &progress},
+                       &file.bound) == PackageVerdict::Accepted;
   console.setStatus("");
   if (!verified) {
     console.error("broken package %s", name.c_str());
@@ -61,7 +62,7 @@ void examinePackageFile(Console& console, int descriptor, const std::string& pat
   auto file = std::make_unique<PackageFile>();
   file->descriptor = descriptor;
   if (verifyPackageFile(console, *file, name) == FileVerification::Broken) return;
-  if (!loadPackageFile(*file, path)) {
+  if (loadPackageFile(*file, path) != ReadResult::Read) {
     console.error("broken package %s", name.c_str());
     return;
   }

@@ -33,7 +33,7 @@ bool standsForInstalled(const PackageFile& file, const std::string& path) {
 // Links the file's name as image, when the name still stands for the file
 // that was checked and installed; false otherwise.
 bool linkInstalled(const PackageFile& file, const std::string& image) {
-  if (!linkOwnFile(file.path, image)) return false;
+  if (linkOwnFile(file.path, image) != OwnPlacement::Placed) return false;
   if (standsForInstalled(file, image)) return true;
   removeOwnFile(image);
   return false;
@@ -53,7 +53,8 @@ ImageKeep keepImage(Console& console, const PackageFile& file, bool withBootImag
   if (statOwnFile("/flash/bootimage", bootImage) && bootImage.st_nlink == 1)
     removeOwnFile("/flash/bootimage");
   if (linkInstalled(file, image)) {
-    if (withBootImage && !linkOwnFile(image, "/flash/bootimage")) staged.leftToNextRun = true;
+    if (withBootImage && linkOwnFile(image, "/flash/bootimage") != OwnPlacement::Placed)
+      staged.leftToNextRun = true;
     return ImageKeep::Kept;
   }
   // A full disk or an I/O error: the file stays, and the next run links it.
@@ -61,11 +62,11 @@ ImageKeep keepImage(Console& console, const PackageFile& file, bool withBootImag
     staged.leftToNextRun = true;
     return ImageKeep::FileStays;
   }
-  makeOwnDir("/rw/pckg/.images", 0755);
+  (void)makeOwnDir("/rw/pckg/.images", 0755);
   image = "/rw/pckg/.images/" + file.name;
   const bool linked = linkInstalled(file, image);
   if (!linked) console.warning("package %s image could not be installed", file.name.c_str());
-  if (withBootImage) writeOwnFile("/ram/bootimage", file.name + "\n", 0666);
+  if (withBootImage) (void)writeOwnFile("/ram/bootimage", file.name + "\n", 0666);
   return linked || !standsForInstalled(file, file.path) ? ImageKeep::Kept : ImageKeep::FileStays;
 }
 

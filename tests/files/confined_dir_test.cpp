@@ -132,9 +132,9 @@ TEST(WriteAll, ShortWritesContinueAndAWriteWithoutProgressIsAnError) {
   ScratchDir scratch;
   ScopedFilePlatform use(trickle);
   const int fd = ::open((scratch / "f").c_str(), O_WRONLY | O_CREAT, 0600);
-  EXPECT_TRUE(writeAll(fd, "abc", 3));
+  EXPECT_EQ(writeAll(fd, "abc", 3), WriteResult::Written);
   trickle.stuck = true;
-  EXPECT_FALSE(writeAll(fd, "d", 1));
+  EXPECT_EQ(writeAll(fd, "d", 1), WriteResult::NotWritten);
   EXPECT_EQ(EIO, errno);
   ::close(fd);
   EXPECT_EQ("abc", readFile(scratch / "f"));

@@ -127,7 +127,7 @@ inline InstallStep installFile(Console& console, InstalledPackage& package, cons
                    partImage,    partInstallScript, partUninstallScript, partFileTree,
                    partSignature};
   stream.next();
-  EXPECT_TRUE(readHeaderParts(package, stream));
+  EXPECT_EQ(readHeaderParts(package, stream), ReadResult::Read);
   return installPackage(console, package, stream, runFlags);
 }
 

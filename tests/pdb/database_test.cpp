@@ -109,8 +109,8 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   const ScopedDeviceRoot device(root.path());
   CapturedConsole writer, reader;
   for (const auto& shape : recordShapes()) {
-    ASSERT_TRUE(createPackageDir(*shape)) << shape->name;
-    ASSERT_TRUE(writePackageRecord(writer.console, *shape)) << shape->name;
+    ASSERT_EQ(createPackageDir(*shape), WriteResult::Written) << shape->name;
+    ASSERT_EQ(writePackageRecord(writer.console, *shape), WriteResult::Written) << shape->name;
   }
   EXPECT_TRUE(writer.console.messages.empty());
   loadDatabase(reader.console, false, "i386");
@@ -183,9 +183,10 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
     pkg.disabled = true;
     CapturedConsole out;
     std::istringstream part("echo cut");
-    EXPECT_FALSE(c.script != "-"
-                     ? writeScript(out.console, pkg, part, std::stoul(c.length), c.script.c_str())
-                     : writePackageRecord(out.console, pkg));
+    EXPECT_EQ(c.script != "-"
+                  ? writeScript(out.console, pkg, part, std::stoul(c.length), c.script.c_str())
+                  : writePackageRecord(out.console, pkg),
+              WriteResult::NotWritten);
     EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message},
               out.console.messages);
     EXPECT_FALSE(exists(dir + "disabled") || exists(dir + "oninstall")) << c.message;
@@ -213,7 +214,8 @@ TEST(DatabaseWriter, ScriptsComeFromTheirPartOfAPackageStream) {
   InstalledPackage pkg("pkg");
   for (const char* script : {"oninstall", "onuninstall"}) {
     ASSERT_NE(-1, stream.next());
-    EXPECT_TRUE(writeScript(out.console, pkg, stream, stream.partLength(), script));
+    EXPECT_EQ(writeScript(out.console, pkg, stream, stream.partLength(), script),
+              WriteResult::Written);
   }
   EXPECT_TRUE(out.console.messages.empty());
   const std::string dir = root.at("/flash/var/pdb/pkg/"), header = expected("script-header.txt");
@@ -252,8 +254,8 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   for (const char* name : {"..", "a/../../..", "", ".hidden"}) {
     InstalledPackage refused(name);
     refused.disabled = true;
-    EXPECT_FALSE(createPackageDir(refused));
-    EXPECT_FALSE(writePackageRecord(out.console, refused));
+    EXPECT_EQ(createPackageDir(refused), WriteResult::NotWritten);
+    EXPECT_EQ(writePackageRecord(out.console, refused), WriteResult::NotWritten);
     EXPECT_EQ(MarkResult::NotFiled, markDisabled(refused));
   }
   EXPECT_EQ(4u, out.console.messages.size());

@@ -25,7 +25,7 @@ struct Parse {
     stream.wanted = {partBundle, partPackage,      partText24,   partArchitecture, partText2,
                      partNote,   partDependencies, partProvides, partConflicts,    partImage};
     stream.next();
-    ok = readHeaderParts(package, stream);
+    ok = readHeaderParts(package, stream) == ReadResult::Read;
   }
   std::istringstream input;
   PartStream stream;
@@ -63,24 +63,25 @@ TEST(PackageFileLoader, SizeMagicAndBundles) {
   named.members = {headerPart("good"), headerPart("..")};
   writeFile(dir / "b.tpk", pkgwriter::buildBundleFile(named));
   PackageFile badMember;
-  EXPECT_FALSE(loadPackageFile(badMember, dir / "b.tpk"));
+  EXPECT_EQ(loadPackageFile(badMember, dir / "b.tpk"), ReadResult::NotRead);
 
   const std::string body = headerPart("p") + encodePart(partNote, "n");
   writeFile(dir / "long.tpk", pkgwriter::wrapFile(body) + "x");  // one byte over
   PackageFile longer;
-  EXPECT_FALSE(loadPackageFile(longer, dir / "long.tpk"));
+  EXPECT_EQ(loadPackageFile(longer, dir / "long.tpk"), ReadResult::NotRead);
   EXPECT_EQ(longer.length, body.size() + 8);
 
   writeFile(dir / "alt.tpk", pkgwriter::wrapFile(body, pkgwriter::alternateMagic));
   PackageFile alternate, missing;
-  EXPECT_TRUE(loadPackageFile(alternate, dir / "alt.tpk") && alternate.alternateMagic);
-  EXPECT_FALSE(loadPackageFile(missing, dir / "none.tpk"));
+  EXPECT_EQ(loadPackageFile(alternate, dir / "alt.tpk"), ReadResult::Read);
+  EXPECT_TRUE(alternate.alternateMagic);
+  EXPECT_EQ(loadPackageFile(missing, dir / "none.tpk"), ReadResult::NotRead);
 
   pkgwriter::BundleLayout hollow;  // a bundle header and an image part, no members
   hollow.name = "b", hollow.image = "";
   writeFile(dir / "hollow.tpk", pkgwriter::buildBundleFile(hollow));
   PackageFile hollowFile;
-  EXPECT_FALSE(loadPackageFile(hollowFile, dir / "hollow.tpk"));
+  EXPECT_EQ(loadPackageFile(hollowFile, dir / "hollow.tpk"), ReadResult::NotRead);
   EXPECT_TRUE(hollowFile.isBundle);
 
   // A member's flag word is read wherever it falls against the file reader's
@@ -91,7 +92,7 @@ TEST(PackageFileLoader, SizeMagicAndBundles) {
     bundle.members = {headerPart("member", true, 1) + encodePart(partFileTree, "t")};
     writeFile(dir / "b.tpk", pkgwriter::buildBundleFile(bundle));
     PackageFile file;
-    ASSERT_TRUE(loadPackageFile(file, dir / "b.tpk"));
+    ASSERT_EQ(loadPackageFile(file, dir / "b.tpk"), ReadResult::Read);
     ASSERT_EQ(file.members.size(), 1u);
     EXPECT_EQ(file.members[0]->flags, 1u) << "note of " << pad << " bytes";
   }

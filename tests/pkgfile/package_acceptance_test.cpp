@@ -32,7 +32,7 @@ std::string verdicts(const std::string& bytes, const TrustAnchors& trust) {
   stream.next();
   while (stream.currentType() == partPackage) {
     stream.next();
-    result += acceptPackage(stream, trust) ? "ok " : "bad ";
+    result += acceptPackage(stream, trust) == PackageVerdict::Accepted ? "ok " : "bad ";
   }
   return result;
 }
@@ -51,9 +51,9 @@ TEST(TrailerCheck, ShortAndLong) {
   std::istringstream shortInput(
       wrapFile(package + shortHeader + std::string(67, 'x') + encodePart(partNote, "after")));
   auto shortTrailer = onTrailer(shortInput);
-  EXPECT_FALSE(shortTrailer->verifySignature());
+  EXPECT_EQ(shortTrailer->verifySignature(), PackageVerdict::Malformed);
   pkgwriter::Digest digest{};
-  ASSERT_TRUE(shortTrailer->takeDigest(digest.data()));
+  ASSERT_EQ(shortTrailer->takeDigest(digest.data()), ReadResult::Read);
   EXPECT_EQ(digest, pkgwriter::sha1(package + shortHeader));
   EXPECT_EQ(shortTrailer->next(), partNote);
   // A longer trailer (here with a wrong digest copy): its extra bytes are
@@ -61,7 +61,7 @@ TEST(TrailerCheck, ShortAndLong) {
   std::istringstream longInput(wrapFile(package + encodePart(partSignature, std::string(72, 'x')) +
                                         encodePart(partNote, "after")));
   auto longTrailer = onTrailer(longInput);
-  EXPECT_FALSE(longTrailer->verifySignature());
+  EXPECT_EQ(longTrailer->verifySignature(), PackageVerdict::DigestMismatch);
   ASSERT_EQ(longTrailer->next(), partNote);
   EXPECT_EQ(longTrailer->get(), 'a');
 }
@@ -98,8 +98,9 @@ TEST(AcceptanceRule, KnownDigestsOnlyForPackagesWithoutTrailer) {
 // The upgrade run's file check over the files of tests/data/pkgfile/checks.txt
 // (made as its README says): every member accepted, nothing of a bundle before
 // its first member or after its last but what may stand there; progress after
-// every block; the report names the package refused and why, its header
-// reading refusing a file the plain check passes only for headers it refuses.
+// every block; the check and the report say why, and the report names the
+// package refused, its header reading refusing a file the plain check passes
+// only for headers it refuses.
 TEST(PackageFileCheck, VerdictsBlocksAndReports) {
   const char* const verdicts[] = {"Accepted",       "NoSignatureUnknownDigest",
                                   "DigestMismatch", "BadSignature",
@@ -119,13 +120,13 @@ TEST(PackageFileCheck, VerdictsBlocksAndReports) {
           static_cast<std::vector<std::uint32_t>*>(context)->push_back(total - position);
         },
         &left};
-    const bool accepted = checkPackageFile(stream, trust, progress);
+    const PackageVerdict verdict = checkPackageFile(stream, trust, progress);
     const FileCheckReport report = checkPackageFileReported(reported, trust);
-    EXPECT_EQ(std::string(accepted ? "accepted " : "refused ") + std::to_string(left.size()) + " " +
+    EXPECT_EQ(std::string(verdicts[int(verdict)]) + " " + std::to_string(left.size()) + " " +
                   verdicts[int(report.verdict)] + " " + report.name,
               line.substr(w[0].size() + 1));
     EXPECT_TRUE(!known || (!left.empty() && left.back() == 0u)) << "the last block ends the file";
-    EXPECT_TRUE(!accepted || tee.str() == file) << "teed";
+    EXPECT_TRUE(verdict != PackageVerdict::Accepted || tee.str() == file) << "teed";
   }
 }
 

@@ -31,7 +31,7 @@ std::uint32_t le32(const std::string& bytes, std::size_t offset) {
 // The installer's reading of a package file: its header fields, then its members' names.
 std::string readBack(const std::string& path) {
   PackageFile file;
-  if (!loadPackageFile(file, path)) return "refused\n";
+  if (loadPackageFile(file, path) != ReadResult::Read) return "refused\n";
   std::string text = headerText(file) + "\n";
   for (const auto& member : file.members) text += "member " + member->name + "\n";
   return text;

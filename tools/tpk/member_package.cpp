@@ -23,7 +23,8 @@ std::string readerRefusal(const std::string& file, const std::string& name) {
                    partNote,         partDependencies, partProvides, partConflicts};
   header.next();
   Package record;
-  if (!readHeaderParts(record, header)) return "a relation name is refused, or a relation list is cut short";
+  if (readHeaderParts(record, header) != ReadResult::Read)
+    return "a relation name is refused, or a relation list is cut short";
   std::istringstream again(file);
   PartStream texts(again, false);
   texts.wanted = {partText24, partArchitecture, partText2, partNote};

@@ -161,11 +161,11 @@ std::string walkPackages(PartStream& stream, const TrustAnchors& trust, Inspecte
       current = &file.packages.emplace_back();
       current->isBundleHeader = type == partBundle;
       if (type == partPackage) {
-        if (packageCount == 0) expectedBinding(stream, expected);
+        if (packageCount == 0) (void)expectedBinding(stream, expected);
         ++packageCount;
         judged = false;
       }
-      if (!readHeaderParts(current->record, stream))
+      if (readHeaderParts(current->record, stream) != ReadResult::Read)
         return "the header of package " + std::to_string(file.packages.size()) + " cannot be read";
       type = stream.currentType();
       continue;
@@ -174,7 +174,7 @@ std::string walkPackages(PartStream& stream, const TrustAnchors& trust, Inspecte
       case partDisabledMembers:
         if (current->isBundleHeader) {
           current->hasDefaultDisabled = true;
-          if (!readListPart(stream, current->defaultDisabled))
+          if (readListPart(stream, current->defaultDisabled) != ReadResult::Read)
             return "the default-disabled list is cut short";
         }
         break;

@@ -67,17 +67,18 @@ FileHandle entryDir(const InstalledPackage& package, bool create, bool makeDatab
   return openPackageDir(database.get(), package.name, create);
 }
 
-void writeStateFiles(const InstalledPackage& package, int dir) {
-  if (package.disabled) {
-    (void)writeWholeFile(dir, "disabled", package.userForced ? "user\n" : "auto\n");
-  } else {
-    removeFile(dir, "disabled");
-  }
-  if (!package.disabled && package.userForced) {
-    (void)writeWholeFile(dir, "enabled", "user\n");
-  } else {
-    removeFile(dir, "enabled");
-  }
+// The disabled/enabled files that say the package's state; a stale one goes.
+// NotWritten (errno set, nothing reported) when the state's file cannot be
+// written.
+WriteResult writeStateFiles(const InstalledPackage& package, int dir) {
+  const bool kept = package.disabled || package.userForced;  // else no file says the state
+  const char* const state = package.disabled ? "disabled" : "enabled";
+  if (kept && writeWholeFile(dir, state, package.userForced ? "user\n" : "auto\n") !=
+                  WriteResult::Written)
+    return WriteResult::NotWritten;
+  if (!kept) removeFile(dir, "enabled");
+  removeFile(dir, package.disabled ? "enabled" : "disabled");
+  return WriteResult::Written;
 }
 
 }  // namespace
@@ -174,7 +175,10 @@ WriteResult writePackageRecord(Console& console, const InstalledPackage& package
       return WriteResult::NotWritten;
     }
   }
-  writeStateFiles(package, dir);
+  if (writeStateFiles(package, dir) != WriteResult::Written) {
+    reportCreateFailure(console, package, package.disabled ? "meta/disabled" : "meta/enabled");
+    return WriteResult::NotWritten;
+  }
   if (package.isImage) removeFile(dir, "oninstall");
   return WriteResult::Written;
 }

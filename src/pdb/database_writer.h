@@ -22,8 +22,8 @@
 // but files for an imageMeta package), then the disabled/enabled files, and removes
 // oninstall of an image package. A meta file that cannot be written ends the
 // work there with one "installation of ... failed" error naming it
-// "meta/<file>"; the result is then NotWritten (reported). The disabled/enabled
-// files are not checked: one not written still gives Written.
+// "meta/<file>" (the state's file as "meta/disabled" or "meta/enabled"); the
+// result is then NotWritten (reported).
 [[nodiscard]] WriteResult writePackageRecord(Console& console, const InstalledPackage& package);
 // The same into the directory dir (an entry being prepared elsewhere).
 [[nodiscard]] WriteResult writePackageRecord(Console& console, const InstalledPackage& package,

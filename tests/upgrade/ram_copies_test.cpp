@@ -1,17 +1,11 @@
-// The RAM budget, the moves to the RAM disk and back, run in a scratch root.
+// The RAM budget and the moves to the RAM disk, run in a scratch root.
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "files/device_root.h"
-#include "files/file_platform.h"
 #include "pkgfile/regular_file.h"
 #include "support/installer_process.h"
-#include "upgrade/move_file.h"
 #include "upgrade/ram_budget.h"
 
 namespace {
@@ -34,33 +28,6 @@ TEST(RamBudget, FreeBuffersAndCachedLessEightMiBUpTo128MiB) {
     EXPECT_EQ(ramBudget(file.c_str()), std::stoul(line)) << line;
   }
   EXPECT_EQ(ramBudget((dir.path() + "/missing").c_str()), 0u);
-}
-
-TEST(MoveFile, LeavesTheSourceWhereverTheCopyFails) {
-  DeviceRoot root;
-  makeDirs(root.at("/ram"));
-  const std::string big(64 * 1024, 'x');
-  writeFile(root.at("/flash/a.tpk"), big);
-  writeFile(root.at("/flash/b.tpk"), "small");
-  struct FullAfterOneChunk : DeviceFilePlatform {
-    int writes = 0;
-    ssize_t write(int fd, const void* bytes, std::size_t count) override {
-      return ++writes > 1 ? (errno = ENOSPC, -1) : DeviceFilePlatform::write(fd, bytes, count);
-    }
-  } full;
-  const ScopedDeviceRoot device(root.path());
-  {
-    ScopedFilePlatform tinyRam(full);
-    EXPECT_FALSE(moveFile("/flash/a.tpk", "/ram/a.tpk"));  // the RAM disk fills up
-  }
-  EXPECT_FALSE(moveFile("/flash/a.tpk", "/nowhere/a.tpk"));
-  EXPECT_FALSE(moveFile("/flash/missing.tpk", "/ram/missing.tpk"));
-  EXPECT_FALSE(moveFile("/flash", "/ram/flash"));  // not a regular file
-  EXPECT_TRUE(moveFile("/flash/b.tpk", "/ram/b.tpk"));
-  EXPECT_EQ(readFile(root.at("/flash/a.tpk")), big);
-  EXPECT_FALSE(exists(root.at("/ram/a.tpk")));
-  EXPECT_FALSE(exists(root.at("/flash/b.tpk")));
-  EXPECT_FALSE(exists(root.at("/ram/flash")));
 }
 
 TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {

@@ -1,4 +1,4 @@
-// Installing a package: its shapes, failures, install scripts, records, removal.
+// Installing a package: its shapes, failures, install scripts, removal.
 #include "install/package_install.h"
 
 #include <unistd.h>

@@ -14,7 +14,6 @@
 #include "files/file_platform.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
-#include "pdb/install_messages.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/captured_console.h"
@@ -87,6 +86,16 @@ unsigned modeOf(const std::string& path) {
   return unsigned(std::filesystem::status(path).permissions());
 }
 
+// Every file call of one kind fails with error.
+struct Failing final : FileFaultPlan {
+  FileCall kind;
+  int error;
+  Failing(FileCall kind, int error) : kind(kind), error(error) {}
+  FileFault before(std::uint64_t, FileCall call) override {
+    return call == kind ? FileFault{FileFault::Fail, error, 0} : FileFault{};
+  }
+};
+
 }  // namespace
 
 TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
@@ -150,7 +159,8 @@ TEST(DatabaseLoader, EntriesSchedulesAndImages) {
 }
 
 // Each failure is reported once and ends the work: no state file and no
-// partial script stay behind. A package from a bundle is named by the bundle.
+// partial script stay behind. A package from a bundle is named by the bundle,
+// whose name looks like a format and is shown as it is.
 TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
   struct Case {
     std::string blocked, script, length, file, message;
@@ -165,19 +175,17 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
     if (const auto at = c.file.find("\\n"); at != std::string::npos) c.file.replace(at, 2, "\n");
   }
   ASSERT_EQ(cases.size(), 10u);
-  struct FullDisk : DeviceFilePlatform {
-    ssize_t write(int, const void*, std::size_t) override { return errno = ENOSPC, -1; }
-  } full;
+  Failing full(FileCall::Write, ENOSPC);
   for (const Case& c : cases) {
     DeviceRoot root;
     const std::string dir = root.at("/flash/var/pdb/pkg/");
     makeDirs(dir + c.blocked);
     const ScopedDeviceRoot device(root.path());
-    std::optional<ScopedFilePlatform> diskFull;
+    std::optional<ScopedFileFaults> diskFull;
     if (c.blocked.empty()) diskFull.emplace(full);
     InstalledPackage pkg("pkg");
-    pkg.bundle = {"bun", c.blocked.empty() ? 0x03006301u : 0, c.blocked.empty() ? 0x03006301u : 0,
-                  0};
+    pkg.bundle = {"sys%s%n", c.blocked.empty() ? 0x03006301u : 0,
+                  c.blocked.empty() ? 0x03006301u : 0, 0};
     pkg.provides = pkg.conflicts = {{"p", 0, 0, 0}};
     pkg.files = {"/f", c.file};
     pkg.disabled = true;
@@ -264,13 +272,7 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   EXPECT_EQ("/disabled = auto|\n", treeText(entry));
   EXPECT_FALSE(exists(root.at("/outside")));
   // A state file that cannot be written, an entry that cannot be made.
-  struct Failing final : FileFaultPlan {
-    FileCall kind;
-    explicit Failing(FileCall kind) : kind(kind) {}
-    FileFault before(std::uint64_t, FileCall call) override {
-      return call == kind ? FileFault{FileFault::Fail, EIO, 0} : FileFault{};
-    }
-  } writes(FileCall::Write), directories(FileCall::MakeDir);
+  Failing writes(FileCall::Write, EIO), directories(FileCall::MakeDir, EIO);
   InstalledPackage fresh("fresh");
   {
     const ScopedFileFaults faults(writes);
@@ -278,22 +280,4 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   }
   const ScopedFileFaults faults(directories);
   EXPECT_EQ(MarkResult::NoEntry, markEnabled(fresh));
-}
-
-TEST(InstallMessages, DiskErrorAndTextsThatLookLikeFormats) {
-  InstalledPackage record("dhcp");
-  record.version = makeVersion(6, 41, Final, 0);
-  CapturedConsole out;
-  errno = EIO;
-  reportCreateFailure(out.console, record, "/flash/bin/dhcp");
-  record.bundle.name = "sys%s%n";
-  errno = ENOENT;
-  reportCreateFailure(out.console, record, "/flash/%s");
-  reportBrokenPackage(out.console, record);
-  EXPECT_EQ(out.console.messages,
-            (std::vector<std::string>{
-                "ERROR: installation of dhcp-6.41 failed: disk error",
-                "ERROR: installation of sys%s%n failed: could not create /flash/%s: "
-                "No such file or directory",
-                "ERROR: installation of sys%s%n failed: broken package"}));
 }

@@ -10,20 +10,16 @@
 
 namespace {
 
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::writeFile;
+using namespace testing_support;
 
 TEST(RamBudget, FreeBuffersAndCachedLessEightMiBUpTo128MiB) {
-  testing_support::ScratchDir dir;
+  ScratchDir dir;
   const std::string file = dir.path() + "/meminfo";
-  const std::vector<std::string> lines = testing_support::dataLines("upgrade/ram-budgets.txt");
+  const std::vector<std::string> lines = dataLines("upgrade/ram-budgets.txt");
   ASSERT_FALSE(lines.empty());
   for (const std::string& line : lines) {
     std::string text = line.substr(line.find('\t') + 1);
-    testing_support::replaceAll(text, "\\n", "\n");
+    replaceAll(text, "\\n", "\n");
     writeFile(file, text);
     EXPECT_EQ(ramBudget(file.c_str()), std::stoul(line)) << line;
   }

@@ -103,8 +103,8 @@ TEST(InstallScripts, RunInTheFlashRootOrAreReportedAsFailed) {
     }
     void runShell(const char*) override {
       struct stat here;
-      const bool inFlash = ::stat("/", &here) == 0 && here.st_dev == flash.st_dev &&
-                           here.st_ino == flash.st_ino;
+      const bool inFlash =
+          ::stat("/", &here) == 0 && here.st_dev == flash.st_dev && here.st_ino == flash.st_ino;
       ::_exit(inFlash || fault == "chroot" ? 0 : 1);
     }
   } platform;

@@ -89,10 +89,9 @@ TEST(FileExtraction, FailuresByKindAndEntriesThatWouldLeaveTheTree) {
       CapturedConsole out;
       InstalledPackage package("bad");
       package.version = testVersion;
-      FaultyFiles faulty;
+      FaultyFiles faulty;  // with no fault the device's own calls
       faulty.fault = c[3];
-      std::optional<ScopedFilePlatform> platform;
-      if (!c[3].empty()) platform.emplace(faulty);
+      const ScopedFilePlatform platform(faulty);
       EXPECT_EQ(c[2].empty() ? InstallStep::Done : InstallStep::Failed,
                 installFile(out.console, package, c[4], true));
       EXPECT_EQ(

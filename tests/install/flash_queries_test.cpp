@@ -20,16 +20,13 @@ TEST(FlashQueries, DeviceVariantTable) {
   const std::vector<std::string> lines = dataLines("install/device-variants.txt");
   ASSERT_EQ(21u, lines.size());
   for (const std::string& line : lines) {
-    std::istringstream row(line);
-    std::string processor, feature, asksFlash;
-    int expected = -1;
-    row >> processor >> feature >> expected >> asksFlash;
+    const std::vector<std::string> row = wordsOf(line);  // processor feature variant asks
     FakeFlash device;
-    device.processor = std::uint32_t(std::stoul(processor, nullptr, 16));
-    if (feature != "-") device.feature = std::stoi(feature);
+    device.processor = std::uint32_t(std::stoul(row.at(0), nullptr, 16));
+    if (row.at(1) != "-") device.feature = std::stoi(row[1]);
     ScopedFlashPlatform use(device);
-    EXPECT_EQ(int(deviceVariant()), expected) << line;
-    EXPECT_EQ(device.featureQueries > 0, asksFlash == "yes") << line;
+    EXPECT_EQ(int(deviceVariant()), std::stoi(row.at(2))) << line;
+    EXPECT_EQ(device.featureQueries > 0, row.at(3) == "yes") << line;
   }
 }
 

@@ -13,7 +13,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "files/device_root.h"
@@ -26,7 +25,6 @@
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/captured_console.h"
-#include "support/chroot_runner.h"
 #include "support/device_tree.h"
 #include "support/fake_flash.h"
 #include "support/fingerprint.h"
@@ -130,23 +128,6 @@ inline InstallStep installFile(Console& console, InstalledPackage& package, cons
   EXPECT_EQ(readHeaderParts(package, stream), ReadResult::Read);
   return installPackage(console, package, stream, runFlags);
 }
-
-// The device's own process calls but for fault: "fork" or "chroot" fail, "wait" is
-// interrupted once.
-struct FaultyDevice : DeviceInstallPlatform {
-  std::string fault;
-  explicit FaultyDevice(std::string f = "") : fault(std::move(f)) {}
-  pid_t forkChild() override {
-    return fault == "fork" ? (errno = EAGAIN, -1) : DeviceInstallPlatform::forkChild();
-  }
-  int changeRoot(const char* path) override {
-    return fault == "chroot" ? (errno = EPERM, -1) : DeviceInstallPlatform::changeRoot(path);
-  }
-  pid_t waitChild(pid_t child, int* status) override {
-    if (fault == "wait") return fault.clear(), errno = EINTR, -1;
-    return DeviceInstallPlatform::waitChild(child, status);
-  }
-};
 
 // The device's own file calls but for fault: "node" makes device nodes fail with
 // EIO, "full" writes and "nodir" directories with ENOSPC; syncs are counted.

@@ -1,9 +1,7 @@
-// Installing a package: its shapes, failures, install scripts, records, removal.
+// Installing a package: its shapes, failures, install scripts, removal.
 #include "install/package_install.h"
 
 #include <unistd.h>
-
-#include <cstdlib>
 
 #include "install/package_removal.h"
 #include "install_fixture.h"
@@ -82,121 +80,52 @@ TEST(PackageInstall, AFailureIsReportedOnceAndRemovesWhatThePackageMade) {
   EXPECT_EQ(dataFile("install/install-failures-left.txt"), listing(root.at("/flash")));
 }
 
-TEST(InstallScripts, RunWithBashInTheFlashRoot) {
-  pkgwriter::PackageLayout ok = signedLayout("ok", ""), failing = signedLayout("failing", ""),
-                           off = signedLayout("off", "100644:f:f");
-  ok.onInstall = "echo ran > /var/ran-ok\necho here > relative-mark\n";
-  failing.onInstall = "exit 1";
-  off.onInstall = "echo ran > /var/ran-off";
-  const std::string files[] = {packageFile(ok), packageFile(failing), packageFile(off)};
-  // A shell (bash and the libraries ldd names) and pkg's script on both sides, for a
-  // child that stays in the real root.
-  DeviceRoot root;
-  for (const std::string side : {"", "/flash"}) {
-    const std::string copy =
-        "cp -L --parents /bin/bash $(ldd /bin/bash | grep -o '/[^ ]*') " + root.at(side);
-    ASSERT_EQ(0, std::system(copy.c_str())) << copy;
-    makeDirs(root.at(side + "/dev"));
-    layOut(root.path(), side + "/var/pdb/pkg/oninstall = #!/bin/bash|echo ran > /var/ran|");
-    ::chmod(root.at(side + "/var/pdb/pkg/oninstall").c_str(), 0755);
-  }
-  const std::string before = fingerprint(root.path(), {"/flash"});
-  RUN_CHROOTED(root.path(), [&files] {
-    Console& console = childConsole();
-    InstalledPackage ok, failing, off;
-    off.disabled = true;
-    EXPECT_EQ(installFile(console, ok, files[0]), InstallStep::Done);
-    EXPECT_EQ(installFile(console, failing, files[1]), InstallStep::Done);
-    EXPECT_EQ(installFile(console, off, files[2]), InstallStep::Done);
-    EXPECT_EQ((Messages{"installed ok-1.0", "WARNING: package failing-1.0 oninstall script failed",
-                        "installed failing-1.0", "installed (disabled) off-1.0"}),
-              console.messages);
-    InstalledPackage package("pkg");
-    package.version = testVersion;
-    for (const std::string fault : {"fork", "chroot", "wait"}) {
-      SCOPED_TRACE(fault);
-      const bool ran = fault == "wait";
-      ::unlink("/flash/var/ran");
-      Console& console = childConsole();
-      FaultyDevice platform(fault);
-      ScopedInstallPlatform use(platform);
-      EXPECT_EQ(ran ? ScriptRun::Passed : ScriptRun::Failed,
-                runScript(console, package, "oninstall"));
-      EXPECT_EQ(ran, ::access("/flash/var/ran", F_OK) == 0);
-      EXPECT_EQ(ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
-                console.messages);
-    }
-    // Without the script there is nothing to run.
-    EXPECT_EQ(runScript(console, package, "onuninstall"), ScriptRun::Passed);
-    EXPECT_EQ(4u, console.messages.size());
-  });
-  EXPECT_EQ(before, fingerprint(root.path(), {"/flash"}));
-  EXPECT_EQ("ran\n", readFile(root.at("/flash/var/ran-ok")));
-  EXPECT_TRUE(exists(root.at("/flash/relative-mark")));  // the working directory is the root
-  EXPECT_FALSE(exists(root.at("/flash/var/ran-off")));
-  EXPECT_TRUE(exists(root.at("/flash/x/off/f")));
-  EXPECT_TRUE(exists(root.at("/flash/var/pdb/off/disabled")));
-
-  DeviceRoot withoutShell;
-  RUN_CHROOTED(withoutShell.path(), [&files] {
-    Console& console = childConsole();
-    InstalledPackage ok;
-    EXPECT_EQ(installFile(console, ok, files[0]), InstallStep::Done);
-    EXPECT_EQ((Messages{"WARNING: package ok-1.0 oninstall script failed", "installed ok-1.0"}),
-              console.messages);
-  });
-}
-
 // Below a scoped device root the script's root is that root's /flash: the
-// shell's stand-in ends the child with whether "/" is that directory.
-TEST(InstallScripts, RunInTheFlashOfAScopedDeviceRoot) {
+// shell's stand-in ends the child with whether "/" is that directory, or with
+// success after a failed chroot, as a script run in the wrong root would. The
+// process calls fail as fault says: "fork" and "chroot" fail, "wait" is
+// interrupted once and waited for again.
+TEST(InstallScripts, RunInTheFlashRootOrAreReportedAsFailed) {
   if (::geteuid() != 0) GTEST_SKIP() << "changing the root needs root";
   DeviceRoot root;
   layOut(root.path(), "/flash/var/pdb/pkg/oninstall = exit 0|");
-  struct InFlash : DeviceInstallPlatform {
+  struct Faulty : DeviceInstallPlatform {
+    std::string fault;
     struct stat flash;
+    pid_t forkChild() override {
+      return fault == "fork" ? (errno = EAGAIN, -1) : DeviceInstallPlatform::forkChild();
+    }
+    int changeRoot(const char* path) override {
+      return fault == "chroot" ? (errno = EPERM, -1) : DeviceInstallPlatform::changeRoot(path);
+    }
+    pid_t waitChild(pid_t child, int* status) override {
+      if (fault == "wait") return fault.clear(), errno = EINTR, -1;
+      return DeviceInstallPlatform::waitChild(child, status);
+    }
     void runShell(const char*) override {
       struct stat here;
-      ::_exit(::stat("/", &here) == 0 && here.st_dev == flash.st_dev && here.st_ino == flash.st_ino
-                  ? 0
-                  : 1);
+      const bool inFlash =
+          ::stat("/", &here) == 0 && here.st_dev == flash.st_dev && here.st_ino == flash.st_ino;
+      ::_exit(inFlash || fault == "chroot" ? 0 : 1);
     }
   } platform;
   ASSERT_EQ(0, ::stat(root.at("/flash").c_str(), &platform.flash));
   ScopedInstallPlatform use(platform);
   const ScopedDeviceRoot device(root.path());
-  CapturedConsole out;
-  EXPECT_EQ(runScript(out.console, InstalledPackage("pkg"), "oninstall"), ScriptRun::Passed);
-  EXPECT_EQ(Messages{}, out.console.messages);
-}
-
-TEST(RegisterPackage, WritesTheRecordOrLeavesNoEntry) {
-  DeviceRoot root;
-  const ScopedDeviceRoot device(root.path());
-  CapturedConsole out;
-  Console& console = out.console;
-  InstalledPackage bundle("suite");
-  bundle.isBundle = true;
-  bundle.version = testVersion;
-  EXPECT_EQ(registerPackage(console, bundle), InstallStep::Done);
-  EXPECT_TRUE(exists(root.at("/flash/var/pdb/suite/version")));
-
-  InstalledPackage unnamed("..");
-  EXPECT_EQ(registerPackage(console, unnamed), InstallStep::Failed);
-  EXPECT_EQ(Messages{"ERROR: installation of ..-0.0 failed: could not create meta: Invalid "
-                     "argument"},
-            console.messages);
-  console.messages.clear();
-
-  // A path with a line break cannot be listed: the record fails half-written.
-  InstalledPackage broken("broken");
-  broken.version = testVersion;
-  broken.files = {"/a\nb"};
-  EXPECT_EQ(registerPackage(console, broken), InstallStep::Failed);
-  EXPECT_EQ(Messages{"ERROR: installation of broken-1.0 failed: could not create meta/files: "
-                     "Invalid argument"},
-            console.messages);
-  EXPECT_FALSE(exists(root.at("/flash/var/pdb/broken")));
+  InstalledPackage package("pkg");
+  package.version = testVersion;
+  for (const std::string fault : {"", "fork", "chroot", "wait"}) {
+    SCOPED_TRACE(fault);
+    platform.fault = fault;
+    const bool ran = fault.empty() || fault == "wait";
+    CapturedConsole out;
+    EXPECT_EQ(ran ? ScriptRun::Passed : ScriptRun::Failed,
+              runScript(out.console, package, "oninstall"));
+    EXPECT_EQ(ran ? Messages{} : Messages{"WARNING: package pkg-1.0 oninstall script failed"},
+              out.console.messages);
+  }
+  CapturedConsole out;  // without the script there is nothing to run
+  EXPECT_EQ(runScript(out.console, package, "onuninstall"), ScriptRun::Passed);
 }
 
 TEST(PackageRemoval, RemovesRecordedFilesAndTheEntryButNothingOutsideFlash) {

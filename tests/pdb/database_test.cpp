@@ -14,7 +14,6 @@
 #include "files/file_platform.h"
 #include "pdb/database_loader.h"
 #include "pdb/database_writer.h"
-#include "pdb/install_messages.h"
 #include "pkgfile/part_stream.h"
 #include "pkgwriter/pkgwriter.h"
 #include "support/captured_console.h"
@@ -83,9 +82,26 @@ std::vector<std::unique_ptr<InstalledPackage>> recordShapes() {
   return shapes;
 }
 
+// The record written into the package's entry, which is made when missing.
+WriteResult writeRecord(Console& console, const InstalledPackage& package) {
+  const FileHandle database = openDatabaseDir(true);
+  return writePackageRecord(console, package,
+                            openPackageDir(database.get(), package.name, true).get());
+}
+
 unsigned modeOf(const std::string& path) {
   return unsigned(std::filesystem::status(path).permissions());
 }
+
+// Every file call of one kind fails with error.
+struct Failing final : FileFaultPlan {
+  FileCall kind;
+  int error;
+  Failing(FileCall kind, int error) : kind(kind), error(error) {}
+  FileFault before(std::uint64_t, FileCall call) override {
+    return call == kind ? FileFault{FileFault::Fail, error, 0} : FileFault{};
+  }
+};
 
 }  // namespace
 
@@ -109,8 +125,7 @@ TEST(DatabaseRoundTrip, EveryRecordShapeIsWrittenExactlyAndReadsBack) {
   const ScopedDeviceRoot device(root.path());
   CapturedConsole writer, reader;
   for (const auto& shape : recordShapes()) {
-    ASSERT_EQ(createPackageDir(*shape), WriteResult::Written) << shape->name;
-    ASSERT_EQ(writePackageRecord(writer.console, *shape), WriteResult::Written) << shape->name;
+    ASSERT_EQ(writeRecord(writer.console, *shape), WriteResult::Written) << shape->name;
   }
   EXPECT_TRUE(writer.console.messages.empty());
   loadDatabase(reader.console, false, "i386");
@@ -150,7 +165,8 @@ TEST(DatabaseLoader, EntriesSchedulesAndImages) {
 }
 
 // Each failure is reported once and ends the work: no state file and no
-// partial script stay behind. A package from a bundle is named by the bundle.
+// partial script stay behind. A package from a bundle is named by the bundle,
+// whose name looks like a format and is shown as it is.
 TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
   struct Case {
     std::string blocked, script, length, file, message;
@@ -165,19 +181,17 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
     if (const auto at = c.file.find("\\n"); at != std::string::npos) c.file.replace(at, 2, "\n");
   }
   ASSERT_EQ(cases.size(), 11u);
-  struct FullDisk : DeviceFilePlatform {
-    ssize_t write(int, const void*, std::size_t) override { return errno = ENOSPC, -1; }
-  } full;
+  Failing full(FileCall::Write, ENOSPC);
   for (const Case& c : cases) {
     DeviceRoot root;
     const std::string dir = root.at("/flash/var/pdb/pkg/");
     makeDirs(dir + c.blocked);
     const ScopedDeviceRoot device(root.path());
-    std::optional<ScopedFilePlatform> diskFull;
+    std::optional<ScopedFileFaults> diskFull;
     if (c.blocked.empty()) diskFull.emplace(full);
     InstalledPackage pkg("pkg");
-    pkg.bundle = {"bun", c.blocked.empty() ? 0x03006301u : 0, c.blocked.empty() ? 0x03006301u : 0,
-                  0};
+    pkg.bundle = {"sys%s%n", c.blocked.empty() ? 0x03006301u : 0,
+                  c.blocked.empty() ? 0x03006301u : 0, 0};
     pkg.provides = pkg.conflicts = {{"p", 0, 0, 0}};
     pkg.files = {"/f", c.file};
     pkg.disabled = true;
@@ -185,7 +199,7 @@ TEST(DatabaseWriter, AFailureIsReportedOnceAndEndsTheWork) {
     std::istringstream part("echo cut");
     EXPECT_EQ(c.script != "-"
                   ? writeScript(out.console, pkg, part, std::stoul(c.length), c.script.c_str())
-                  : writePackageRecord(out.console, pkg),
+                  : writeRecord(out.console, pkg),
               WriteResult::NotWritten);
     EXPECT_EQ(std::vector<std::string>{"ERROR: installation of " + c.message},
               out.console.messages);
@@ -255,8 +269,8 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   for (const char* name : {"..", "a/../../..", "", ".hidden"}) {
     InstalledPackage refused(name);
     refused.disabled = true;
-    EXPECT_EQ(createPackageDir(refused), WriteResult::NotWritten);
-    EXPECT_EQ(writePackageRecord(out.console, refused), WriteResult::NotWritten);
+    std::istringstream script("exit 0");
+    EXPECT_EQ(writeScript(out.console, refused, script, 6, "oninstall"), WriteResult::NotWritten);
     EXPECT_EQ(MarkResult::NotFiled, markDisabled(refused));
   }
   EXPECT_EQ(4u, out.console.messages.size());
@@ -267,13 +281,7 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   EXPECT_EQ("/disabled = auto|\n", treeText(entry));
   EXPECT_FALSE(exists(root.at("/outside")));
   // A state file that cannot be written, an entry that cannot be made.
-  struct Failing final : FileFaultPlan {
-    FileCall kind;
-    explicit Failing(FileCall kind) : kind(kind) {}
-    FileFault before(std::uint64_t, FileCall call) override {
-      return call == kind ? FileFault{FileFault::Fail, EIO, 0} : FileFault{};
-    }
-  } writes(FileCall::Write), directories(FileCall::MakeDir);
+  Failing writes(FileCall::Write, EIO), directories(FileCall::MakeDir, EIO);
   InstalledPackage fresh("fresh");
   {
     const ScopedFileFaults faults(writes);
@@ -281,22 +289,4 @@ TEST(DatabaseWriter, StateFilesAndRefusedNames) {
   }
   const ScopedFileFaults faults(directories);
   EXPECT_EQ(MarkResult::NoEntry, markEnabled(fresh));
-}
-
-TEST(InstallMessages, DiskErrorAndTextsThatLookLikeFormats) {
-  InstalledPackage record("dhcp");
-  record.version = makeVersion(6, 41, Final, 0);
-  CapturedConsole out;
-  errno = EIO;
-  reportCreateFailure(out.console, record, "/flash/bin/dhcp");
-  record.bundle.name = "sys%s%n";
-  errno = ENOENT;
-  reportCreateFailure(out.console, record, "/flash/%s");
-  reportBrokenPackage(out.console, record);
-  EXPECT_EQ(out.console.messages,
-            (std::vector<std::string>{
-                "ERROR: installation of dhcp-6.41 failed: disk error",
-                "ERROR: installation of sys%s%n failed: could not create /flash/%s: "
-                "No such file or directory",
-                "ERROR: installation of sys%s%n failed: broken package"}));
 }

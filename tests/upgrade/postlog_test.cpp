@@ -15,8 +15,7 @@
 
 namespace {
 
-using testing_support::DeviceRoot;
-using testing_support::readFile;
+using namespace testing_support;
 
 TEST(Postlog, TheReservationKeepsTheNewestWholeLinesOfTheOldLog) {
   const std::string newest = "newest\n", bounded(keptLogBytes - 1, 'z');
@@ -29,9 +28,9 @@ TEST(Postlog, TheReservationKeepsTheNewestWholeLinesOfTheOldLog) {
   };
   for (const auto& [old, kept] : logs) {
     const DeviceRoot root;
-    testing_support::writeFile(root.at("/flash/postlog"), old);
+    writeFile(root.at("/flash/postlog"), old);
     const ScopedDeviceRoot device(root.path());
-    testing_support::CapturedConsole out;
+    CapturedConsole out;
     static_cast<void>(reservePostlog(out.console));  // only the lines kept count here
     std::string seen;
     for (const std::string& line : out.console.messages) seen += line + '\n';
@@ -42,11 +41,11 @@ TEST(Postlog, TheReservationKeepsTheNewestWholeLinesOfTheOldLog) {
 
 TEST(Postlog, TheOldLogStaysWholeUntilTheNewOneIsRenamedOverIt) {
   const DeviceRoot root;
-  testing_support::writeFile(root.at("/flash/postlog"), "old\n");
-  testing_support::writeFile(root.at("/flash/.postlog.reserve"), "left by a killed run");
+  writeFile(root.at("/flash/postlog"), "old\n");
+  writeFile(root.at("/flash/.postlog.reserve"), "left by a killed run");
   {
     const ScopedDeviceRoot device(root.path());
-    testing_support::CapturedConsole out;
+    CapturedConsole out;
     const PostlogSpace space = reservePostlog(out.console);
     // A kill here must find the old log as it was.
     EXPECT_EQ("old\n", readFile(root.at("/flash/postlog")));

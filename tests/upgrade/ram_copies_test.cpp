@@ -1,66 +1,29 @@
-// The RAM budget, the moves to the RAM disk and back, run in a scratch root.
+// The RAM budget and the moves to the RAM disk, run in a scratch root.
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "files/device_root.h"
-#include "files/file_platform.h"
 #include "pkgfile/regular_file.h"
 #include "support/installer_process.h"
-#include "upgrade/move_file.h"
 #include "upgrade/ram_budget.h"
 
 namespace {
 
-using testing_support::DeviceRoot;
-using testing_support::exists;
-using testing_support::makeDirs;
-using testing_support::readFile;
-using testing_support::writeFile;
+using namespace testing_support;
 
 TEST(RamBudget, FreeBuffersAndCachedLessEightMiBUpTo128MiB) {
-  testing_support::ScratchDir dir;
+  ScratchDir dir;
   const std::string file = dir.path() + "/meminfo";
-  const std::vector<std::string> lines = testing_support::dataLines("upgrade/ram-budgets.txt");
+  const std::vector<std::string> lines = dataLines("upgrade/ram-budgets.txt");
   ASSERT_FALSE(lines.empty());
   for (const std::string& line : lines) {
     std::string text = line.substr(line.find('\t') + 1);
-    testing_support::replaceAll(text, "\\n", "\n");
+    replaceAll(text, "\\n", "\n");
     writeFile(file, text);
     EXPECT_EQ(ramBudget(file.c_str()), std::stoul(line)) << line;
   }
   EXPECT_EQ(ramBudget((dir.path() + "/missing").c_str()), 0u);
-}
-
-TEST(MoveFile, LeavesTheSourceWhereverTheCopyFails) {
-  DeviceRoot root;
-  makeDirs(root.at("/ram"));
-  const std::string big(64 * 1024, 'x');
-  writeFile(root.at("/flash/a.tpk"), big);
-  writeFile(root.at("/flash/b.tpk"), "small");
-  struct FullAfterOneChunk : DeviceFilePlatform {
-    int writes = 0;
-    ssize_t write(int fd, const void* bytes, std::size_t count) override {
-      return ++writes > 1 ? (errno = ENOSPC, -1) : DeviceFilePlatform::write(fd, bytes, count);
-    }
-  } full;
-  const ScopedDeviceRoot device(root.path());
-  {
-    ScopedFilePlatform tinyRam(full);
-    EXPECT_EQ(moveFile("/flash/a.tpk", "/ram/a.tpk"), FileMove::NotMoved);  // the RAM disk fills up
-  }
-  EXPECT_EQ(moveFile("/flash/a.tpk", "/nowhere/a.tpk"), FileMove::NotMoved);
-  EXPECT_EQ(moveFile("/flash/missing.tpk", "/ram/missing.tpk"), FileMove::NotMoved);
-  EXPECT_EQ(moveFile("/flash", "/ram/flash"), FileMove::NotMoved);  // not a regular file
-  EXPECT_EQ(moveFile("/flash/b.tpk", "/ram/b.tpk"), FileMove::Moved);
-  EXPECT_EQ(readFile(root.at("/flash/a.tpk")), big);
-  EXPECT_FALSE(exists(root.at("/ram/a.tpk")));
-  EXPECT_FALSE(exists(root.at("/flash/b.tpk")));
-  EXPECT_FALSE(exists(root.at("/ram/flash")));
 }
 
 TEST(MoveToRam, OrdinaryFilesBelowWhatIsLeftOfTheBudget) {

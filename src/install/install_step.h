@@ -4,8 +4,7 @@
 #include <cstdint>
 
 // The result of the steps that put what a package delivers in place
-// (extractFiles, installPackage, registerBundle, registerPackage and the
-// journal's entryFits):
+// (extractFiles, installPackage, registerBundle and the journal's entryFits):
 //   Done    the step was carried out: what it makes is in place (an
 //           installation committed and applied), or what it checks holds
 //   Failed  the step met a failure and reported it once; what it leaves

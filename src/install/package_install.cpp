@@ -87,16 +87,9 @@ bool installParts(Console& console, InstalledPackage& package, PartStream& strea
     reportBrokenPackage(console, package);
     return false;
   }
-  if (journal != nullptr)
-    return writePackageRecord(console, package, journal->entryDir()) == WriteResult::Written;
-  return stream.isAlternateMagic() || writePackageRecord(console, package) == WriteResult::Written;
-}
-
-// The package's entry directory; a failure is reported as the entry's.
-bool makeEntry(Console& console, const InstalledPackage& package) {
-  if (createPackageDir(package) == WriteResult::Written) return true;
-  reportCreateFailure(console, package, "meta");
-  return false;
+  // A package installed in place (without a journal) records nothing.
+  return journal == nullptr ||
+         writePackageRecord(console, package, journal->entryDir()) == WriteResult::Written;
 }
 
 // A package without an entry of its own: its files are made in place and
@@ -223,15 +216,6 @@ InstallStep registerBundle(Console& console, InstalledPackage& bundle, const Ins
     return InstallStep::Failed;
   }
   applyJournal(console, journal, std::string(), staged, true);
-  return InstallStep::Done;
-}
-
-InstallStep registerPackage(Console& console, InstalledPackage& package) {
-  if (!makeEntry(console, package)) return InstallStep::Failed;
-  if (writePackageRecord(console, package) != WriteResult::Written) {
-    removePackage(console, package);
-    return InstallStep::Failed;
-  }
   return InstallStep::Done;
 }
 

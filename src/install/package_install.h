@@ -46,10 +46,6 @@ class PartStream;
                                          const std::set<std::string>& replaced,
                                          StagedInstall* staged);
 
-// Creates the entry directory and writes the record; Failed (reported, with
-// the entry removed again) when either fails.
-[[nodiscard]] InstallStep registerPackage(Console& console, InstalledPackage& package);
-
 // Runs "/var/pdb/<name>/<scriptName>" of the package with bash in a child
 // process whose root is /flash.
 //   Passed  there is no such script, or it ended with status 0

@@ -59,12 +59,11 @@ StateDirs stateDirs(const InstalledPackage& package) {
   return dirs;
 }
 
-// The package's entry directory, resolved below /flash; with create, the entry
-// (and with makeDatabase the database directory) made when missing.
-FileHandle entryDir(const InstalledPackage& package, bool create, bool makeDatabase = false) {
-  const FileHandle database = openDatabaseDir(makeDatabase);
+// The package's entry directory, resolved below /flash, when it stands.
+FileHandle entryDir(const InstalledPackage& package) {
+  const FileHandle database = openDatabaseDir(false);
   if (!database.valid()) return FileHandle();
-  return openPackageDir(database.get(), package.name, create);
+  return openPackageDir(database.get(), package.name, false);
 }
 
 // The disabled/enabled files that say the package's state; a stale one goes.
@@ -82,14 +81,6 @@ WriteResult writeStateFiles(const InstalledPackage& package, int dir) {
 }
 
 }  // namespace
-
-WriteResult createPackageDir(const InstalledPackage& package) {
-  if (!isPlainName(package.name)) {
-    errno = EINVAL;
-    return WriteResult::NotWritten;
-  }
-  return entryDir(package, true, true).valid() ? WriteResult::Written : WriteResult::NotWritten;
-}
 
 WriteResult writeDependencyList(int dir, const char* name, const std::vector<Dependency>& list,
                                 bool withExtra) {
@@ -123,16 +114,6 @@ WriteResult writeFileList(int dir, const InstalledPackage& package) {
   }
   out.write(text);
   return out.finish();
-}
-
-WriteResult writePackageRecord(Console& console, const InstalledPackage& package) {
-  const FileHandle entry = isPlainName(package.name) ? entryDir(package, false) : FileHandle();
-  if (!entry.valid()) {
-    if (!isPlainName(package.name)) errno = EINVAL;
-    reportCreateFailure(console, package, "meta/version");
-    return WriteResult::NotWritten;
-  }
-  return writePackageRecord(console, package, entry.get());
 }
 
 WriteResult writePackageRecord(Console& console, const InstalledPackage& package, int dir) {
@@ -190,7 +171,7 @@ WriteResult writeScript(Console& console, const InstalledPackage& package, std::
     reportCreateFailure(console, package, scriptName);
     return WriteResult::NotWritten;
   }
-  const FileHandle entry = entryDir(package, false);
+  const FileHandle entry = entryDir(package);
   return writeScript(console, package, stream, length, scriptName, entry.get());
 }
 

@@ -12,20 +12,13 @@
 #include "model/package.h"
 #include "pdb/package_dir.h"
 
-// Makes the package's entry directory (and missing levels of the database
-// directory), resolved below /flash; a link or file at the entry's place is
-// replaced. NotWritten, errno set (EINVAL for a name that is not plain), when
-// it does not stand. Reports nothing.
-[[nodiscard]] WriteResult createPackageDir(const InstalledPackage& package);
-
 // Writes version, deps, provides, conflicts, bundle and files (or removes all
 // but files for an imageMeta package), then the disabled/enabled files, and removes
-// oninstall of an image package. A meta file that cannot be written ends the
-// work there with one "installation of ... failed" error naming it
-// "meta/<file>" (the state's file as "meta/disabled" or "meta/enabled"); the
-// result is then NotWritten (reported).
-[[nodiscard]] WriteResult writePackageRecord(Console& console, const InstalledPackage& package);
-// The same into the directory dir (an entry being prepared elsewhere).
+// oninstall of an image package, in the entry directory dir; the package's
+// name is not checked. A meta file that cannot be written ends the work there
+// with one "installation of ... failed" error naming it "meta/<file>" (the
+// state's file as "meta/disabled" or "meta/enabled"); the result is then
+// NotWritten (reported).
 [[nodiscard]] WriteResult writePackageRecord(Console& console, const InstalledPackage& package,
                                              int dir);
 

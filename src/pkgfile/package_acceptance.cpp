@@ -51,10 +51,8 @@ PackageVerdict acceptPackage(PartStream& stream, const TrustAnchors& trust) {
   return judgePackage(stream, trust, digest);
 }
 
-PackageVerdict acceptPackage(PartStream& stream, const std::uint8_t* publicKey) {
-  TrustAnchors trust = configuredTrust();
-  if (publicKey != nullptr) trust.publicKey = publicKey;
-  return acceptPackage(stream, trust);
+PackageVerdict acceptPackage(PartStream& stream) {
+  return acceptPackage(stream, configuredTrust());
 }
 
 namespace {

@@ -24,12 +24,11 @@ enum class PackageVerdict {
 
 // Called after a package's other parts were read or passed over, with the
 // stream on the first part the caller does not handle itself. On a trailer
-// part the signature must verify (with publicKey, or the configured signer key
-// when null) and the stream then advances past it; otherwise (the next
-// package's header or the end) the finished digest must be a known one.
+// part the signature must verify with the configured signer key and the
+// stream then advances past it; otherwise (the next package's header or the
+// end) the finished digest must be one of the configured known digests.
 // Accepted, or why the package was refused (judgePackage).
-[[nodiscard]] PackageVerdict acceptPackage(PartStream& stream,
-                                           const std::uint8_t* publicKey = nullptr);
+[[nodiscard]] PackageVerdict acceptPackage(PartStream& stream);
 
 // The same rule against other trust anchors (a key and a known-digest table).
 [[nodiscard]] PackageVerdict acceptPackage(PartStream& stream, const TrustAnchors& trust);

@@ -20,7 +20,7 @@
 //   Kept       the image is linked, or the file's name no longer stands for
 //              the installed file: the file may go
 //   FileStays  the file is the only copy of the image and must stay: reported,
-//              unless it was left to the next run to link (a full disk, an I/O
+//              unless linking it was left to the next run (a full disk, an I/O
 //              error)
 enum class ImageKeep : std::uint8_t { Kept, FileStays };
 

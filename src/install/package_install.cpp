@@ -150,12 +150,12 @@ bool commitJournal(Console& console, const InstalledPackage& package, const Inst
   return false;
 }
 
-// Applies the committed journal, whose record names staged's file (when given)
-// when namesStaged, and notes in staged what the apply left.
+// Applies the committed journal and notes what the apply left in staged, when
+// the record names staged's file.
 void applyJournal(Console& console, PackageJournal& journal, const std::string& removalOwner,
-                  StagedInstall* staged, bool namesStaged) {
+                  StagedInstall* staged) {
   const JournalApply applied = journal.apply(console, removalOwner);
-  if (staged == nullptr || !namesStaged) return;
+  if (staged == nullptr) return;
   if (applied == JournalApply::Done)
     staged->journalWaits = true;
   else
@@ -183,8 +183,9 @@ InstallStep installPackage(Console& console, InstalledPackage& package, PartStre
     journal.rollback(console, package);
     return InstallStep::Failed;
   }
-  applyJournal(console, journal, old != nullptr ? nameVersionText(*old) : std::string(), staged,
-               package.bundle.name.empty());
+  // A member's record does not name the staged file: the bundle's does.
+  applyJournal(console, journal, old != nullptr ? nameVersionText(*old) : std::string(),
+               package.bundle.name.empty() ? staged : nullptr);
   reportInstalled(console, package);
   return InstallStep::Done;
 }
@@ -215,7 +216,7 @@ InstallStep registerBundle(Console& console, InstalledPackage& bundle, const Ins
     journal.rollback(console, bundle);
     return InstallStep::Failed;
   }
-  applyJournal(console, journal, std::string(), staged, true);
+  applyJournal(console, journal, std::string(), staged);
   return InstallStep::Done;
 }
 

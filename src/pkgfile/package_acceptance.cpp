@@ -1,5 +1,5 @@
-// The signature check of a trailer part lives here, beside the acceptance rule
-// that uses it, so that readers which never check signatures do not pull in the
+// The signature check of a trailer part lives here, in the acceptance rule,
+// so that readers which never check signatures do not pull in the
 // signature arithmetic.
 #include "pkgfile/package_acceptance.h"
 
@@ -25,15 +25,6 @@ PackageVerdict judgeTrailer(PartBuffer& buffer, const std::uint8_t* publicKey,
 }
 
 }  // namespace
-
-PackageVerdict PartBuffer::verifySignature(const std::uint8_t* publicKey) {
-  std::uint8_t digest[digestSize];
-  return judgeTrailer(*this, publicKey, digest);
-}
-
-PackageVerdict PartStream::verifySignature(const std::uint8_t* publicKey) {
-  return buffer_->verifySignature(publicKey);
-}
 
 PackageVerdict judgePackage(PartStream& stream, const TrustAnchors& trust, std::uint8_t* digest) {
   if (stream.currentType() != partSignature) {

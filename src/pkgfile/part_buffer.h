@@ -10,8 +10,6 @@
 #include "pkgfile/read_result.h"
 #include "pkgfile/sha1.h"
 
-enum class PackageVerdict;  // package_acceptance.h
-
 class PartBuffer final : public std::streambuf {
 public:
   // source and tee (may be null) are not owned and must outlive the buffer.
@@ -31,14 +29,6 @@ public:
 
   // Hands out the last finished digest once; NotRead when none is ready.
   [[nodiscard]] ReadResult takeDigest(std::uint8_t* out);
-
-  // The signature check of a trailer part whose payload has not been read:
-  // ends the digest window, reads the 68 trailer bytes unhashed and checks them
-  // against the digest with the signer key (the configured one when null).
-  // Accepted when the signature verifies; Malformed when the trailer cannot
-  // be read (readTrailer); DigestMismatch when its copy of the digest is not
-  // the window's; BadSignature when the signature does not verify.
-  [[nodiscard]] PackageVerdict verifySignature(const std::uint8_t* publicKey = nullptr);
 
   // Steps 1-4 of the signature check, on a trailer part whose payload has not
   // been read: ends the digest window (digest receives it) and reads the 68

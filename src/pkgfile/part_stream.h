@@ -45,8 +45,6 @@ public:
   // Offset of the current payload from the start of the input.
   std::uint32_t partOffset() const { return buffer_->partOffset(); }
 
-  // The signature check of the current (type-9) part; see PartBuffer.
-  [[nodiscard]] PackageVerdict verifySignature(const std::uint8_t* publicKey = nullptr);
   [[nodiscard]] ReadResult takeDigest(std::uint8_t* out) { return buffer_->takeDigest(out); }
 
   PartBuffer& buffer() { return *buffer_; }

@@ -51,7 +51,7 @@ TEST(TrailerCheck, ShortAndLong) {
   std::istringstream shortInput(
       wrapFile(package + shortHeader + std::string(67, 'x') + encodePart(partNote, "after")));
   auto shortTrailer = onTrailer(shortInput);
-  EXPECT_EQ(shortTrailer->verifySignature(), PackageVerdict::Malformed);
+  EXPECT_EQ(acceptPackage(*shortTrailer), PackageVerdict::Malformed);
   pkgwriter::Digest digest{};
   ASSERT_EQ(shortTrailer->takeDigest(digest.data()), ReadResult::Read);
   EXPECT_EQ(digest, pkgwriter::sha1(package + shortHeader));
@@ -61,7 +61,7 @@ TEST(TrailerCheck, ShortAndLong) {
   std::istringstream longInput(wrapFile(package + encodePart(partSignature, std::string(72, 'x')) +
                                         encodePart(partNote, "after")));
   auto longTrailer = onTrailer(longInput);
-  EXPECT_EQ(longTrailer->verifySignature(), PackageVerdict::DigestMismatch);
+  EXPECT_EQ(acceptPackage(*longTrailer), PackageVerdict::DigestMismatch);
   ASSERT_EQ(longTrailer->next(), partNote);
   EXPECT_EQ(longTrailer->get(), 'a');
 }
